@@ -1,0 +1,101 @@
+#include "sandbox/CommandRunner.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace korvo::test {
+
+namespace {
+
+// An unlinked temporary file that collects one stream of the child.
+class Capture {
+public:
+    Capture() {
+        char name[] = "/tmp/vornctl-test-XXXXXX";
+        fd_ = ::mkstemp(name);
+        if (fd_ < 0)
+            throw std::runtime_error("mkstemp failed");
+        ::unlink(name);
+    }
+    ~Capture() { ::close(fd_); }
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+    int fd() const { return fd_; }
+    std::string text() const {
+        std::string all;
+        char buf[4096];
+        ssize_t n;
+        ::lseek(fd_, 0, SEEK_SET);
+        while ((n = ::read(fd_, buf, sizeof buf)) > 0)
+            all.append(buf, static_cast<std::size_t>(n));
+        return all;
+    }
+
+private:
+    int fd_;
+};
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> result;
+    for (auto& s : strings)
+        result.push_back(s.data());
+    result.push_back(nullptr);
+    return result;
+}
+
+} // namespace
+
+CommandResult runCommand(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& extraEnv, const std::string& stdinText) {
+    Capture in, out, err;
+    if (::write(in.fd(), stdinText.data(), stdinText.size()) !=
+        static_cast<ssize_t>(stdinText.size()))
+        throw std::runtime_error("cannot stage standard input");
+    ::lseek(in.fd(), 0, SEEK_SET);
+
+    std::vector<std::string> args(argv);
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e)
+        env.emplace_back(*e);
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<char*> argp = pointers(args);
+    std::vector<char*> envp = pointers(env);
+
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        ::dup2(in.fd(), 0);
+        ::dup2(out.fd(), 1);
+        ::dup2(err.fd(), 2);
+        ::execve(argp[0], argp.data(), envp.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            throw std::runtime_error("waitpid failed");
+    CommandResult result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = out.text();
+    result.err = err.text();
+    return result;
+}
+
+CommandResult runVornctl(const std::vector<std::string>& args,
+                         const std::vector<std::string>& extraEnv) {
+    std::vector<std::string> argv{VORNCTL_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runCommand(argv, extraEnv);
+}
+
+} // namespace korvo::test
