@@ -7,10 +7,12 @@ namespace korvo::mail::postfix::vornctl_commands {
 namespace {
 
 #define PASSWORD_LINES                                                                             \
-    "\n        The noncrypted password is transferred in the environment variable ORQ_PASSWORD,"  \
-    "\n        or crypted password is transferred in the environment variable ORQ_CRYPTED_PASSWORD"
+    "\n        The noncrypted password is transferred in the environment variable ORQ_PASSWORD,"   \
+    "\n        or crypted password is transferred in the environment variable "                    \
+    "ORQ_CRYPTED_PASSWORD"
 
-#define HANDLER_SYNTAX_KIND "--handler-type=(global|sender|recipient|sender-domain|recipient-domain)"
+#define HANDLER_SYNTAX_KIND                                                                        \
+    "--handler-type=(global|sender|recipient|sender-domain|recipient-domain)"
 #define HANDLER_HOOK "--hook=(before-queue|before-local|before-remote)"
 #define HANDLER_SELECT_SYNTAX                                                                      \
     "--handler-name=<name> " HANDLER_SYNTAX_KIND " --handler-type-name=<name> " HANDLER_HOOK
@@ -35,7 +37,8 @@ const CommandDescription commandDescriptions[] = {
     {"--set-mailbox-disk-quota", DM " --disk-quota=<quota>",
      "sets the disk quota for a mailbox. Negative quota == Unlimited"},
     {"--add-redirect", DM " --redirect-email=<email>", "adds mail redirect from the mailname"},
-    {"--remove-redirect", DM " --redirect-email=<email>", "removes mail redirect from the mailname"},
+    {"--remove-redirect", DM " --redirect-email=<email>",
+     "removes mail redirect from the mailname"},
     {"--set-autoresponder", DM, "enables autoresponder for mailname"},
     {"--reset-autoresponder", DM, "disables autoresponder for mailname"},
     {"--add-alias", DM " --alias=<email_alias>", "adds an alias for mailname"},
@@ -156,23 +159,28 @@ const CommandDescription commandDescriptions[] = {
     {"-h, --help", "", "displays vornctl usage summary and exit"},
 };
 
-const std::size_t commandDescriptionCount = sizeof commandDescriptions / sizeof *commandDescriptions;
+const std::size_t commandDescriptionCount =
+    sizeof commandDescriptions / sizeof *commandDescriptions;
 
 namespace {
 
-int usageShortCmd(int, char**) { usageShort(0, std::cout); }
-int usageCommandsCmd(int, char**) { usageCommands(0, std::cout); }
-int usageLegacyCmd(int, char**) { usageLegacy(0, std::cout); }
+int usageShortCmd(int, char**) {
+    usageShort(0, std::cout);
+}
+int usageCommandsCmd(int, char**) {
+    usageCommands(0, std::cout);
+}
+int usageLegacyCmd(int, char**) {
+    usageLegacy(0, std::cout);
+}
 
 } // namespace
 
 CommandMap buildCommandTable() {
     CommandMap commands;
     CommandMapAssigner assign(commands);
-    assign("--help-commands", usageCommandsCmd)
-        ("--help-legacy", usageLegacyCmd)
-        ("-h", usageShortCmd)
-        ("--help", usageShortCmd);
+    assign("--help-commands", usageCommandsCmd)("--help-legacy", usageLegacyCmd)(
+        "-h", usageShortCmd)("--help", usageShortCmd);
     return commands;
 }
 

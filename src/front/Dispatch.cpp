@@ -11,14 +11,16 @@ namespace korvo::mail::postfix::vornctl_commands {
 
 int do_main(int argc, char** argv) {
     if (argc <= 1) {
-        std::cerr << "Error: " << "no command specified" << std::endl;
+        std::cerr << "Error: "
+                  << "no command specified" << std::endl;
         usageShort(1, std::cerr);
     }
     const std::string word = argv[1];
     const CommandMap commands = buildCommandTable();
     const auto found = commands.find(word);
     if (found == commands.end()) {
-        std::cerr << "Error: " << "invalid command " << word << std::endl;
+        std::cerr << "Error: "
+                  << "invalid command " << word << std::endl;
         usageShort(1, std::cerr);
     }
     mailAuthDBSelectStyle(1);

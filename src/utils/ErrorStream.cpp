@@ -21,9 +21,13 @@ int UtilityErrorStreamBuf::sync() {
     return 0;
 }
 
-UtilityErrorStream::UtilityErrorStream() : std::ostream(nullptr) { rdbuf(&buf_); }
+UtilityErrorStream::UtilityErrorStream() : std::ostream(nullptr) {
+    rdbuf(&buf_);
+}
 
-UtilityErrorStream::~UtilityErrorStream() { buf_.pubsync(); }
+UtilityErrorStream::~UtilityErrorStream() {
+    buf_.pubsync();
+}
 
 UtilityErrorStream uerr;
 

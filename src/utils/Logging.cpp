@@ -96,7 +96,8 @@ void vmesslog2(int exitStatus, int /*flag*/, const char* format, va_list args) {
         return;
     }
     if (savedErrno != 0)
-        message += "\nSystem error " + std::to_string(savedErrno) + ": " + std::strerror(savedErrno);
+        message +=
+            "\nSystem error " + std::to_string(savedErrno) + ": " + std::strerror(savedErrno);
     ex_messlog(exitStatus, message);
 }
 

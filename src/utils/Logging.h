@@ -27,7 +27,8 @@ void _korvo_utility_logv(int level, const char* format, va_list args);
 
 void korvo_log_init(const char* target, int level, int facility, int options, const char* ident);
 
-void messlog2(int exitStatus, int flag, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void messlog2(int exitStatus, int flag, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 void vmesslog2(int exitStatus, int flag, const char* format, va_list args);
 
 #endif

@@ -15,6 +15,11 @@ namespace korvo {
 template <class E> void reportException(const E& e);
 template <> void reportException<std::exception>(const std::exception& e);
 
+// Any other exception type is reported through its std::exception base.
+template <class E> void reportException(const E& e) {
+    reportException<std::exception>(e);
+}
+
 void reportUntypedException();
 
 // The demangled name of the dynamic type of e (the raw name if that fails).

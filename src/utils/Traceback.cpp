@@ -41,7 +41,9 @@ Traceback::Traceback(const Traceback& other)
     std::memcpy(addresses_, other.addresses_, sizeof addresses_);
 }
 
-Traceback::~Traceback() { std::free(symbols_); }
+Traceback::~Traceback() {
+    std::free(symbols_);
+}
 
 std::ostream& operator<<(std::ostream& out, const Traceback& tb) {
     if (tb.symbols_ == nullptr && tb.frames_ > 0)

@@ -7,9 +7,13 @@
 
 namespace korvo::test {
 
-bool inSandbox() { return ::access("/run/vornctl-sandbox/active", F_OK) == 0; }
+bool inSandbox() {
+    return ::access("/run/vornctl-sandbox/active", F_OK) == 0;
+}
 
-std::string sandboxFile(const std::string& name) { return std::string(VORNCTL_SANDBOX_DIR) + "/" + name; }
+std::string sandboxFile(const std::string& name) {
+    return std::string(VORNCTL_SANDBOX_DIR) + "/" + name;
+}
 
 int shell(const std::string& command) {
     const int status = std::system(command.c_str());
