@@ -1,0 +1,190 @@
+#include "utils/ServiceScripts.h"
+
+#include "utils/Logging.h"
+#include "utils/OrqConf.h"
+#include "utils/ProcessIterate.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const char* const kInitDirectory = "/etc/init.d/";
+
+bool exists(const std::string& path) {
+    struct stat status;
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+// Services whose control involves more than their init script: the web
+// server (any name beginning with the configured HTTPD_SERVICE), the servlet
+// container and the CF servers.
+bool needsSpecialControl(const std::string& service) {
+    const std::string httpd = orqConfGetDefaultByIndex(HTTPD_SERVICE);
+    return service.compare(0, httpd.size(), httpd) == 0 || service == "tomcat6" ||
+           service == "coldfusion" || service == "jrun";
+}
+
+int stopAtName(const KorvoProcessInfo* info, void* name) {
+    return std::strcmp(info->procname, static_cast<const char*>(name)) == 0 ? 0 : 1;
+}
+
+bool processRunning(const char* name) {
+    return iterateProcesses(KORVO_PROCESS_INFO_GET_PROCNAME, stopAtName, const_cast<char*>(name)) ==
+           0;
+}
+
+// Ends the process unless script is an existing regular file.
+void requireRegularFile(const char* script) {
+    struct stat status;
+    if (::stat(script, &status) != 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            messlog2(1, 0, "No such file '%s': %s", script, std::strerror(error));
+        else
+            messlog2(1, 0, "Error during access to '%s': %s", script, std::strerror(error));
+    } else if (!S_ISREG(status.st_mode)) {
+        errno = 0;
+        messlog2(1, 0, "Not a regular file: '%s'", script);
+    }
+}
+
+std::string directoryOf(const std::string& script) {
+    const std::size_t slash = script.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : script.substr(0, slash);
+}
+
+// The name to execute once the child stands in the script's directory.
+std::string pathFromScriptDirectory(const std::string& script) {
+    const std::size_t slash = script.rfind('/');
+    if (slash == std::string::npos || script[0] == '/')
+        return script;
+    return "./" + script.substr(slash + 1);
+}
+
+// In the child: reports like messlog2 but leaves without running the
+// parent's exit handlers.
+[[noreturn]] void childFailure(int status, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vmesslog2(0, 0, format, args);
+    va_end(args);
+    ::_exit(status);
+}
+
+[[noreturn]] void runScript(const std::string& script, const char* name, const char* action) {
+    const std::string directory = directoryOf(script);
+    if (::chdir(directory.c_str()) != 0)
+        childFailure(1, "Unable to change directory to %s: %s\n", directory.c_str(),
+                     std::strerror(errno));
+    if (::setsid() < 0)
+        childFailure(3, "setsid() failed");
+    if (::close_range(3, ~0U, 0) != 0) {
+        for (int fd = 3, tableSize = ::getdtablesize(); fd < tableSize; ++fd)
+            ::close(fd);
+    }
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        if (null > 1)
+            ::close(null);
+    }
+    const std::string path = pathFromScriptDirectory(script);
+    char* const argv[] = {const_cast<char*>(name), const_cast<char*>(action), nullptr};
+    ::execvp(path.c_str(), argv);
+    ::_exit(errno);
+}
+
+int waitForScript(pid_t pid, const char* name, const char* action, const char* description,
+                  int verbose) {
+    int status = 0;
+    pid_t waited;
+    do {
+        waited = ::waitpid(pid, &status, WUNTRACED);
+    } while (waited < 0 && errno == EINTR);
+    if (waited < 0) {
+        messlog2(0, 0, "Error occured during %s service %s: %s\n", description, name,
+                 std::strerror(errno));
+        return -1;
+    }
+    errno = 0;
+    if (WIFSTOPPED(status)) {
+        messlog2(0, 0, "Unable to %s service %s: daemon stopped by signal %i\n", description, name,
+                 WSTOPSIG(status));
+        return -1;
+    }
+    if (WIFSIGNALED(status)) {
+        messlog2(0, 0, "Unable to %s service %s: daemon killed by signal %i\n", description, name,
+                 WTERMSIG(status));
+        return -1;
+    }
+    if (WEXITSTATUS(status) == 0)
+        return 0;
+    if (verbose && std::strcmp(action, "status") != 0)
+        messlog2(0, 0, "Service %s failed to %s\n", name, description);
+    return -1;
+}
+
+} // namespace
+
+int restart_daemon(const char* service, const char* action) {
+    if (orqConfGet("NO_RESTART_DAEMON") != nullptr)
+        return 0;
+    errno = 0;
+    if (service == nullptr || *service == '\0') {
+        messlog2(0, 0, "Unknown service\n");
+        return -1;
+    }
+    if (needsSpecialControl(service)) {
+        errno = 0;
+        messlog2(0, 0, "Unable to %s service %s: this program controls only mail services\n",
+                 action, service);
+        return -1;
+    }
+    std::string script = kInitDirectory + std::string(service);
+    if (!exists(script))
+        script += ".sh";
+    if (!exists(script)) {
+        messlog2(0, 0, "Unable to find start/stop script for '%s'\n", service);
+        return -1;
+    }
+    return rc_script(script.c_str(), action);
+}
+
+int rc_script(const char* script, const char* action) {
+    return rc_script_gen(script, script, action, 1);
+}
+
+int rc_script_gen(const char* script, const char* name, const char* action, int verbose) {
+    if (std::strcmp(action, "graceful") == 0 && !processRunning("httpd2-prefork"))
+        action = "restart";
+    const char* const description =
+        std::strcmp(action, "graceful") == 0 ? "gracefully restart" : action;
+    requireRegularFile(script);
+    // The child reports through stdio; nothing of ours may be printed twice.
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        messlog2(0, 0, "fork: %s for %s: %s\n", description, name, std::strerror(errno));
+        return -1;
+    }
+    if (pid == 0)
+        runScript(script, name, action);
+    return waitForScript(pid, name, action, description, verbose);
+}
+
+int print_status(int result) {
+    std::puts(result == 0 ? "is running" : result > 0 ? "is stopped" : "internal error");
+    std::fflush(stdout);
+    return result < 0 ? -1 : 0;
+}
