@@ -2,7 +2,7 @@
 
 #include "utils/Logging.h"
 #include "utils/OrqConf.h"
-#include "utils/ProcessIterate.h"
+#include "utils/ProcessIteration.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -32,7 +32,7 @@ bool needsSpecialControl(const std::string& service) {
            service == "coldfusion" || service == "jrun";
 }
 
-int stopAtName(const KorvoProcessInfo* info, void* name) {
+int stopAtName(KorvoProcessInfo* info, void* name) {
     return std::strcmp(info->procname, static_cast<const char*>(name)) == 0 ? 0 : 1;
 }
 

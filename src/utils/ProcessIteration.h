@@ -12,8 +12,8 @@
 // The Postfix service control finds the queue manager with it: flags
 // KORVO_PROCESS_INFO_GET_PPID | KORVO_PROCESS_INFO_GET_PROCNAME, a callback
 // that returns 0 for the child named "qmgr" of the master's pid.
-#ifndef KORVO_UTILS_PROCESSITERATE_H
-#define KORVO_UTILS_PROCESSITERATE_H
+#ifndef KORVO_UTILS_PROCESSITERATION_H
+#define KORVO_UTILS_PROCESSITERATION_H
 
 #include <sys/types.h>
 
@@ -41,7 +41,7 @@ struct KorvoProcessInfo {
 };
 
 // A positive result goes on with the walk; 0 or less stops it.
-using visitProcessInfoFunc = int (*)(const KorvoProcessInfo* info, void* context);
+using visitProcessInfoFunc = int (*)(KorvoProcessInfo* info, void* context);
 
 // The last callback result (1 when no callback ran), or -1 when /proc cannot
 // be opened (logged at level 3).

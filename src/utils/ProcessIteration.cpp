@@ -1,4 +1,4 @@
-#include "utils/ProcessIterate.h"
+#include "utils/ProcessIteration.h"
 
 #include "utils/Logging.h"
 
