@@ -1,0 +1,80 @@
+// The Postfix service control finds the queue manager as the child named
+// "qmgr" of the master's pid; the same search must find a child of ours.
+#include "utils/ProcessIteration.h"
+
+#include <csignal>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Search {
+    Search(pid_t parentPid, const char* processName) : parent(parentPid), name(processName) {}
+    pid_t parent;
+    const char* name;
+    KorvoProcessInfo found{};
+    std::vector<std::string> argv;
+    std::string exename;
+    int visited = 0;
+};
+
+int findChild(KorvoProcessInfo* info, void* context) {
+    auto& search = *static_cast<Search*>(context);
+    ++search.visited;
+    if (info->ppid != search.parent || std::strcmp(info->procname, search.name) != 0)
+        return 1;
+    search.found = *info;
+    for (const char* const* arg = info->argv; arg != nullptr && *arg != nullptr; ++arg)
+        search.argv.emplace_back(*arg);
+    if (info->exename != nullptr)
+        search.exename = info->exename;
+    return 0;
+}
+
+class ProcessIterationTest : public testing::Test {
+protected:
+    void SetUp() override {
+        child_ = ::fork();
+        ASSERT_GE(child_, 0);
+        if (child_ == 0) {
+            ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::usleep(200000); // let the exec happen, so the name is "sleep"
+    }
+    void TearDown() override {
+        ::kill(child_, SIGKILL);
+        ::waitpid(child_, nullptr, 0);
+    }
+    pid_t child_ = -1;
+};
+
+TEST_F(ProcessIterationTest, FindsOurChildByParentAndNameAndStopsThere) {
+    Search search{::getpid(), "sleep"};
+    EXPECT_EQ(iterateProcesses(KORVO_PROCESS_INFO_GET_PPID | KORVO_PROCESS_INFO_GET_PROCNAME,
+                               findChild, &search),
+              0);
+    EXPECT_EQ(search.found.pid, child_);
+    EXPECT_EQ(search.found.ruid, static_cast<uid_t>(-1));
+    EXPECT_EQ(search.found.argv, nullptr);
+
+    Search absent{::getpid(), "qmgr"};
+    EXPECT_EQ(iterateProcesses(3, findChild, &absent), 1);
+    EXPECT_GT(absent.visited, 1);
+}
+
+TEST_F(ProcessIterationTest, ReportsArgumentsExecutableAndIds) {
+    Search search{::getpid(), "sleep"};
+    ASSERT_EQ(iterateProcesses(63, findChild, &search), 0);
+    EXPECT_EQ(search.argv, (std::vector<std::string>{"sleep", "30"}));
+    EXPECT_EQ(search.exename, "/usr/bin/sleep");
+    EXPECT_EQ(search.found.ruid, ::getuid());
+    EXPECT_EQ(search.found.euid, ::geteuid());
+    EXPECT_EQ(search.found.sgid, ::getegid());
+}
+
+} // namespace
