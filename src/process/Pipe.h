@@ -61,10 +61,15 @@
 #include "process/ProcessFlags.h"
 #include "process/ProcessStatus.h"
 
+#include <csignal>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace korvo::process {
+
+class ProcessLaunch;
+class ProcessSetCatcher;
 
 struct PipeFlags : CommonFlags {
     InputChannel stdinChannel;
@@ -88,6 +93,15 @@ public:
 protected:
     std::vector<Parameters<PipeProcessFlags>> processes;
     std::vector<ProcessStatus> statuses;
+
+private:
+    using Launches = std::vector<std::unique_ptr<ProcessLaunch>>;
+
+    void inheritFlags();
+    void launchAll(Launches& launched, ProcessSetCatcher& catcher, const sigset_t& mask);
+    // Records the processes that terminated since the last call; returns
+    // how many did.
+    std::size_t collectTerminations(const Launches& launched, const ProcessSetCatcher& catcher);
 };
 
 // A receiver that appends every chunk to target.

@@ -78,8 +78,8 @@ public:
 
 private:
     struct ChildSetup;
-    [[noreturn]] static void runChild(const ChildSetup& setup);
-    void startChild(const ChildSetup& setup);
+    void startChild(ChildSetup& setup);
+    [[noreturn]] void runChild(ChildSetup& setup);
 
     int pid = -1;
     FdOwner stdinEnd;

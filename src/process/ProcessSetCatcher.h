@@ -55,8 +55,8 @@ private:
     void reapChildren();
 
     std::map<int, ProcessStatus> children;
+    // Registered children that exited or were killed.
     volatile std::sig_atomic_t terminated = 0;
-    volatile std::sig_atomic_t reaped = 0;
     struct sigaction previousAction {};
     PipeOwner control;
 };
