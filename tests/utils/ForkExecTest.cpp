@@ -23,15 +23,14 @@ struct Free {
 };
 using Captured = std::unique_ptr<char, Free>;
 
-// Runs a shell script with both streams captured.
-int runShell(const char* script, Captured& out, Captured& err) {
+// Runs path (by default a shell script) with both streams captured.
+int runShell(const char* script, Captured& out, Captured& err, const char* path = "/bin/sh") {
     char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(script),
                     nullptr};
-    char* outText = nullptr;
-    char* errText = nullptr;
-    const int status = fork_execv_getouterr(&outText, &errText, "/bin/sh", argv);
-    out.reset(outText);
-    err.reset(errText);
+    char* texts[2] = {nullptr, nullptr};
+    const int status = fork_execv_getouterr(&texts[0], &texts[1], path, argv);
+    out.reset(texts[0]);
+    err.reset(texts[1]);
     return status;
 }
 
@@ -77,12 +76,7 @@ TEST(ForkExecTest, ListFormPassesArgumentsAndChildSeesOnlyItsStandardStreams) {
 
 TEST(ForkExecTest, ExecFailureIsStatus255WithTheReason) {
     Captured out, err;
-    char* argv[] = {const_cast<char*>("missing"), nullptr};
-    char* outText = nullptr;
-    char* errText = nullptr;
-    EXPECT_EQ(fork_execv_getouterr(&outText, &errText, "/nonexistent/program", argv), 255);
-    err.reset(errText);
-    out.reset(outText);
+    EXPECT_EQ(runShell("", out, err, "/nonexistent/program"), 255);
     EXPECT_STREQ(err.get(),
                  "fork_execv: execv(\"/nonexistent/program\") failed: No such file or directory\n");
 }

@@ -25,14 +25,6 @@ TEST(MesslogTest, FailedOpenIsReportedOnBothStreamsWithTheSystemError) {
     EXPECT_EQ(GetCapturedStderr(), expected);
 }
 
-TEST(MesslogTest, LongMessageIsPrintedWholeAndEndsInOneNewline) {
-    const std::string text(20000, 'm');
-    CaptureStdout();
-    errno = 0;
-    messlog2(0, 0, "%s\n", text.c_str());
-    EXPECT_EQ(GetCapturedStdout(), text + "\n");
-}
-
 TEST(MesslogDeathTest, NonZeroStatusEndsTheProcessAfterPrinting) {
     errno = 0;
     EXPECT_EXIT(messlog2(1, 0, "giving up on %d", 42), testing::ExitedWithCode(1),
