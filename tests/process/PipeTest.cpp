@@ -1,0 +1,180 @@
+// Pipes with real children: no deadlock with large outputs and inputs,
+// children that stop reading, late output, reuse, descriptor and zombie
+// leaks, and the SIGCHLD catcher's rules.
+#include "process/Pipe.h"
+#include "process/ProcessSetCatcher.h"
+#include "utils/Exceptions.h"
+
+#include <csignal>
+#include <dirent.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace korvo;
+using namespace korvo::process;
+
+namespace {
+
+Parameters<PipeProcessFlags> shell(const std::string& command) {
+    return Parameters<PipeProcessFlags>("/bin/sh", "-c", command, "", "", "", "", "", "", "");
+}
+
+// A feeder that hands out size bytes of a repeating pattern, chunk by chunk.
+Feeder patternFeeder(std::size_t size, std::string& fed) {
+    return [size, &fed](std::vector<char>& buffer) {
+        const std::size_t chunk = std::min<std::size_t>(65536, size - fed.size());
+        for (std::size_t i = 0; i < chunk; ++i)
+            buffer.push_back(static_cast<char>('a' + (fed.size() + i) % 26));
+        fed.append(buffer.begin(), buffer.end());
+        return fed.size() < size;
+    };
+}
+
+int openDescriptors() {
+    int count = 0;
+    DIR* const directory = ::opendir("/proc/self/fd");
+    while (::readdir(directory) != nullptr)
+        ++count;
+    ::closedir(directory);
+    return count;
+}
+
+std::string blockedSignalsLine(const std::string& statusText) {
+    const std::size_t at = statusText.find("SigBlk:");
+    return statusText.substr(at, statusText.find('\n', at) - at);
+}
+
+} // namespace
+
+TEST(PipeTest, MegabytesOnStdoutAndStderrAtOnceDoNotDeadlock) {
+    Pipe pipe(shell("head -c 3000000 /dev/zero & head -c 2000000 /dev/zero >&2; wait"));
+    std::string out, err;
+    pipe.flags.stdoutChannel = {FD_PIPE, makeStringReceiver(out)};
+    pipe.flags.stderrChannel = {FD_PIPE, makeStringReceiver(err)};
+    EXPECT_EQ(pipe.run(), 0);
+    EXPECT_EQ(out.size(), 3000000u);
+    EXPECT_EQ(err.size(), 2000000u);
+}
+
+TEST(PipeTest, FeedingMoreThanAPipeBufferWhileReadingTheOutput) {
+    Pipe pipe(Parameters<PipeProcessFlags>("cat", "", "", "", "", "", "", "", "", ""));
+    std::string fed, out;
+    pipe.flags.stdinChannel = {FD_PIPE, patternFeeder(1500000, fed)};
+    pipe.flags.stdoutChannel = {FD_PIPE, makeStringReceiver(out)};
+    EXPECT_EQ(pipe.run(), 0);
+    EXPECT_EQ(fed.size(), 1500000u);
+    EXPECT_TRUE(out == fed);
+}
+
+TEST(PipeTest, AChildThatStopsReadingEndsFeedingWithoutKillingUs) {
+    for (int round = 0; round < 20; ++round) {
+        Pipe pipe(Parameters<PipeProcessFlags>("head", "-c1", "", "", "", "", "", "", "", ""));
+        std::string fed, out;
+        pipe.flags.stdinChannel = {FD_PIPE, patternFeeder(10000000, fed)};
+        pipe.flags.stdoutChannel = {FD_PIPE, makeStringReceiver(out)};
+        EXPECT_EQ(pipe.run(), 0);
+        EXPECT_EQ(out, "a");
+        EXPECT_LT(fed.size(), 10000000u);
+    }
+    sigset_t pending;
+    ::sigpending(&pending);
+    EXPECT_FALSE(::sigismember(&pending, SIGPIPE));
+}
+
+TEST(PipeTest, OutputLeftAfterTheExitNoticeIsDrained) {
+    // The child fills less than a pipe buffer and exits at once, while the
+    // receiver is still busy with the first chunk.
+    Pipe pipe(
+        Parameters<PipeProcessFlags>("head", "-c", "60000", "/dev/zero", "", "", "", "", "", ""));
+    std::size_t received = 0;
+    pipe.flags.stdoutChannel = {FD_PIPE, [&received](const std::vector<char>& chunk) {
+                                    if (received == 0)
+                                        ::usleep(200000);
+                                    received += chunk.size();
+                                }};
+    EXPECT_EQ(pipe.run(), 0);
+    EXPECT_EQ(received, 60000u);
+}
+
+TEST(PipeTest, UnfedStdinAndUnreceivedOutputs) {
+    Pipe pipe(shell("cat; head -c 200000 /dev/zero; exit 3"));
+    unsigned long calledFor = 99;
+    int calledWith = -1;
+    pipe.flags.stdinChannel.fd = FD_PIPE;
+    pipe.flags.stdoutChannel.fd = FD_PIPE;
+    pipe.flags.exitCallback = [&](unsigned long index, int status) {
+        calledFor = index;
+        calledWith = status;
+    };
+    const int status = pipe.run();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
+    EXPECT_EQ(calledFor, 0u);
+    EXPECT_EQ(calledWith, status);
+    EXPECT_THROW(pipe.run(), std::logic_error);
+}
+
+TEST(PipeTest, LaunchFailuresPropagateAndChildrenStartWithTheCallersMask) {
+    Pipe missing(
+        Parameters<PipeProcessFlags>("no-such-program", "", "", "", "", "", "", "", "", ""));
+    EXPECT_THROW(missing.run(), SystemError);
+
+    std::ifstream ownStatus("/proc/self/status");
+    const std::string own((std::istreambuf_iterator<char>(ownStatus)),
+                          std::istreambuf_iterator<char>());
+    Pipe pipe(
+        Parameters<PipeProcessFlags>("cat", "/proc/self/status", "", "", "", "", "", "", "", ""));
+    std::string childStatus;
+    pipe.flags.stdoutChannel = {FD_PIPE, makeStringReceiver(childStatus)};
+    EXPECT_EQ(pipe.run(), 0);
+    EXPECT_EQ(blockedSignalsLine(childStatus), blockedSignalsLine(own));
+}
+
+TEST(PipeTest, AThousandRunsLeakNoDescriptorAndLeaveNoZombie) {
+    const int before = openDescriptors();
+    for (int run = 0; run < 1000; ++run) {
+        Pipe pipe(Parameters<PipeProcessFlags>("/bin/true", "", "", "", "", "", "", "", "", ""));
+        std::string fed;
+        pipe.flags.stdinChannel = {FD_PIPE, patternFeeder(10, fed)};
+        pipe.flags.stdoutChannel.fd = FD_PIPE;
+        pipe.flags.stderrChannel.fd = FD_PIPE;
+        ASSERT_EQ(pipe.run(), 0);
+    }
+    EXPECT_EQ(openDescriptors(), before);
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(PipeTest, CatcherRulesAndStoppedChildren) {
+    ProcessSetCatcher catcher;
+    catcher.install();
+    ProcessSetCatcher second;
+    EXPECT_THROW(second.install(), std::logic_error);
+    EXPECT_THROW(catcher.status(1), std::out_of_range);
+
+    sigset_t chld, old;
+    ::sigemptyset(&chld);
+    ::sigaddset(&chld, SIGCHLD);
+    ::sigprocmask(SIG_BLOCK, &chld, &old);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    catcher.registerChild(child);
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
+    ::kill(child, SIGSTOP);
+    ::usleep(100000);
+    EXPECT_EQ(catcher.clear_control(), 0);
+    EXPECT_EQ(catcher.processStatus(child).finished, 0);
+    EXPECT_THROW(catcher.remove(false), std::logic_error);
+    ::kill(child, SIGKILL);
+    while (catcher.processStatus(child).finished == 0)
+        ::usleep(1000);
+    EXPECT_TRUE(WIFSIGNALED(catcher.status(child)));
+    catcher.remove(true);
+    second.install();
+}

@@ -1,0 +1,169 @@
+// Launching real children: exec failures and hook exceptions coming back
+// through the control pipe, and the descriptor specifications.
+#include "process/ProcessLaunch.h"
+#include "process/LaunchOne.h"
+#include "process/PipeOwner.h"
+#include "utils/Exceptions.h"
+
+#include <cerrno>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+#include <typeinfo>
+#include <unistd.h>
+
+using namespace korvo;
+using namespace korvo::process;
+
+namespace {
+
+using Hook = boost::function<void()>;
+
+struct Launched {
+    std::string error; // what() of the rethrown exception, "" when exec worked
+    std::string type;  // its dynamic type
+    int code = 0;      // errno of a SystemError
+    int exitStatus = -1;
+};
+
+Launched launch(char const* const* argv, const char* file, const Hook& hook = {},
+                char const* const* envp = nullptr, bool searchPath = false) {
+    ProcessLaunch child(argv, file, nullptr, envp, false, searchPath, false, hook, FD_DEVNULL,
+                        FD_DEVNULL, FD_DEVNULL);
+    Launched result;
+    try {
+        child.waitExec();
+    } catch (const SystemError& e) {
+        result = {e.what(), typeid(e).name(), e.code()};
+    } catch (const std::exception& e) {
+        result = {e.what(), typeid(e).name()};
+    }
+    const int status = child.waitExit();
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// Everything the child wrote on the descriptor, read to its end.
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[256];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(got));
+    return text;
+}
+
+const char* const shellLine[] = {"sh", "-c", "echo out; echo err >&2", nullptr};
+
+} // namespace
+
+TEST(ProcessLaunchTest, ExecFailuresCarryTheChildsErrno) {
+    const char* const argv[] = {"no-such-program", nullptr};
+    const Launched direct = launch(argv, "/nonexistent/program");
+    EXPECT_EQ(direct.error, std::string("execv: ") + std::strerror(ENOENT));
+    EXPECT_EQ(direct.code, ENOENT);
+    EXPECT_EQ(direct.exitStatus, 67);
+    EXPECT_EQ(launch(argv, "no-such-program", {}, nullptr, true).error.rfind("execvp: ", 0), 0u);
+    const char* const envp[] = {"A=1", nullptr};
+    EXPECT_EQ(launch(argv, "/nonexistent/program", {}, envp).error.rfind("execve: ", 0), 0u);
+    const char* const directory[] = {"/bin/true", nullptr};
+    EXPECT_EQ(launch(directory, "/tmp").code, EACCES);
+
+    Parameters<PipeProcessFlags> inMissingDir("true", "", "", "", "", "", "", "", "", "");
+    inMissingDir.workingDirectory = "/nonexistent/dir";
+    const auto child = launchOne(inMissingDir, FD_DEVNULL, FD_DEVNULL);
+    EXPECT_THROW(
+        try { child->waitExec(); } catch (const SystemError& e) {
+            EXPECT_EQ(e.what(), std::string("cwd chdir: ") + std::strerror(ENOENT));
+            throw;
+        },
+        SystemError);
+    child->waitExit();
+}
+
+TEST(ProcessLaunchTest, HookExceptionsOfEachKindReachTheParent) {
+    const char* const argv[] = {"/bin/true", nullptr};
+    const Launched logic = launch(argv, argv[0], [] { throw std::logic_error("x"); });
+    EXPECT_EQ(logic.type, typeid(std::exception).name());
+    EXPECT_EQ(logic.exitStatus, 66);
+    const Launched runtime = launch(argv, argv[0], [] { throw std::runtime_error("boom"); });
+    EXPECT_EQ(runtime.type, typeid(std::runtime_error).name());
+    EXPECT_EQ(runtime.error, "boom");
+    EXPECT_EQ(runtime.exitStatus, 66);
+    const Launched unknown = launch(argv, argv[0], [] { throw 42; });
+    EXPECT_EQ(unknown.error, "unknown error");
+    EXPECT_EQ(unknown.exitStatus, 65);
+    const Launched system = launch(argv, argv[0], [] { throw SystemError("hook", EACCES); });
+    EXPECT_EQ(system.error, std::string("hook: ") + std::strerror(EACCES));
+    EXPECT_EQ(system.code, EACCES);
+    EXPECT_EQ(system.exitStatus, 67);
+    const Launched fine = launch(argv, argv[0], [] {});
+    EXPECT_EQ(fine.type, "");
+    EXPECT_EQ(fine.exitStatus, 0);
+}
+
+TEST(ProcessLaunchTest, InvalidSpecificationsAreRefusedBeforeForking) {
+    const Hook none;
+    EXPECT_THROW(ProcessLaunch(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
+                               FD_UNSET, FD_INHERIT, FD_INHERIT),
+                 std::invalid_argument);
+    EXPECT_THROW(ProcessLaunch(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
+                               FD_INHERIT, FD_AS_STDOUT, FD_INHERIT),
+                 std::invalid_argument);
+    EXPECT_THROW(ProcessLaunch(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
+                               FD_INHERIT, FD_INHERIT, -6),
+                 std::invalid_argument);
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(ProcessLaunchTest, DescriptorSpecificationsRouteTheChildsStreams) {
+    const Hook none;
+    // New pipes for both outputs.
+    ProcessLaunch piped(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
+                        FD_DEVNULL, FD_PIPE, FD_PIPE);
+    piped.waitExec();
+    EXPECT_EQ(readAll(piped.stdoutFd().get()), "out\n");
+    EXPECT_EQ(readAll(piped.stderrFd().get()), "err\n");
+    piped.waitExit();
+
+    // A borrowed descriptor for stdout and stderr as stdout; the launcher
+    // must not close the borrowed write end.
+    PipeOwner borrowed;
+    borrowed.open("test pipe");
+    ProcessLaunch shared(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
+                         FD_DEVNULL, borrowed.writeEnd.get(), FD_AS_STDOUT);
+    shared.waitExec();
+    shared.waitExit();
+    borrowed.writeEnd.close();
+    EXPECT_EQ(readAll(borrowed.readEnd.get()), "out\nerr\n");
+
+    // stderr as stdout when stdout is a pipe of the launcher's own.
+    ProcessLaunch merged(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
+                         FD_DEVNULL, FD_PIPE, FD_AS_STDOUT);
+    merged.waitExec();
+    EXPECT_EQ(readAll(merged.stdoutFd().get()), "out\nerr\n");
+    merged.waitExit();
+
+    // /dev/null as stdin reads end of file; a new pipe closed at once too.
+    const char* const cat[] = {"cat", nullptr};
+    for (const int input : {FD_DEVNULL, FD_PIPE}) {
+        ProcessLaunch reader(cat, "/bin/cat", nullptr, nullptr, false, false, false, none, input,
+                             FD_PIPE, FD_INHERIT);
+        reader.waitExec();
+        reader.stdinFd().close();
+        EXPECT_EQ(readAll(reader.stdoutFd().get()), "");
+        EXPECT_EQ(reader.waitExit(), 0);
+    }
+}
+
+TEST(ProcessLaunchTest, ParametersStopAtTheFirstEmptyArgumentAndSearchBareNames) {
+    const Parameters<PipeProcessFlags> parameters("echo", "a", "", "b", "", "", "", "", "", "");
+    EXPECT_EQ(parameters.arguments, (std::vector<std::string>{"echo", "a"}));
+    const auto child = launchOne(parameters, FD_DEVNULL, FD_PIPE);
+    child->waitExec();
+    EXPECT_EQ(readAll(child->stdoutFd().get()), "a\n");
+    EXPECT_EQ(child->waitExit(), 0);
+}
