@@ -1,0 +1,123 @@
+#include "postfix/MasterCfIO.h"
+#include "postfix/ModuleManager.h"
+#include "postfix/ServiceManager.h"
+#include "postfix/SmtpdModule.h"
+#include "postfix/SmtpsdModule.h"
+#include "postfix/SubmissionModule.h"
+#include "postfix/TextFiles.h"
+#include "sandbox/Sandbox.h"
+#include "utils/Exceptions.h"
+
+#include <boost/filesystem/operations.hpp>
+#include <gtest/gtest.h>
+
+using namespace korvo::mail::postfix;
+using korvo::test::readFile;
+using korvo::test::testData;
+using korvo::test::writeFile;
+
+namespace {
+
+const std::string masterCf = "/etc/postfix/master.cf";
+const std::string disabledFile = "/var/spool/postfix/korvo/master.cf.disabled";
+
+class ModuleManagerTest : public korvo::test::SandboxTest {
+protected:
+    void SetUp() override {
+        SandboxTest::SetUp();
+        if (IsSkipped())
+            return;
+        writeFile(masterCf, testData("master.cf.realworld"));
+        manager().loadModules(true);
+    }
+
+    static ModuleManager& manager() { return ModuleManager::getInstance(); }
+
+    // A fresh load of what is on disk, as the next run of the tool sees it.
+    static void reload() { manager().loadModules(true); }
+};
+
+TEST_F(ModuleManagerTest, DisableThenEnableRestoresTheEntryTextExactly) {
+    const SubmissionModule submission;
+    const std::string original = readFile(masterCf);
+    ASSERT_TRUE(ServiceManager::disableSubmission(manager()));
+    EXPECT_TRUE(manager().storeModules(false));
+    reload();
+    EXPECT_FALSE(manager().hasModule(submission.name, submission.type, true));
+    EXPECT_TRUE(manager().hasModule(submission.name, submission.type, false));
+    EXPECT_EQ(readFile(masterCf).size(), original.size() - readFile(disabledFile).size());
+
+    // Enabling through addOrEnableModule must bring back the administrator's
+    // entry, not the tool's own definition of the service.
+    ServiceManager::addOrEnableModule(manager(), submission);
+    EXPECT_TRUE(manager().storeModules(false));
+    reload();
+    EXPECT_FALSE(manager().hasModule(submission.name, submission.type, false));
+    const ModuleInfo restored = manager().getModule(submission.name, submission.type, true);
+    EXPECT_EQ(restored.command.size(), 7u);
+    MasterCfContent before;
+    writeFile("/etc/postfix/before.cf", original);
+    loadMasterCf("/etc/postfix/before.cf", before);
+    MasterCfContent after;
+    loadMasterCf(masterCf, after);
+    EXPECT_EQ(after.getModule("submission", ModuleType::INET).second,
+              before.getModule("submission", ModuleType::INET).second);
+    EXPECT_EQ(after.lines().size(), before.lines().size());
+    // The emptied file of disabled services reads as "nothing disabled".
+    EXPECT_EQ(readFile(disabledFile), "");
+    EXPECT_FALSE(manager().disableModule("smtps", ModuleType::INET));
+}
+
+TEST_F(ModuleManagerTest, UnchangedOrUselessRequestsWriteNothing) {
+    const std::string original = readFile(masterCf);
+    EXPECT_FALSE(manager().disableModule("smtps", ModuleType::INET));
+    EXPECT_FALSE(manager().removeModule("smtps", ModuleType::INET));
+    EXPECT_FALSE(manager().storeModules(false));
+    EXPECT_FALSE(boost::filesystem::exists(disabledFile));
+
+    // smtp inet is present with other options (postscreen): left as it is.
+    ServiceManager::addOrEnableModule(manager(), SmtpdModule());
+    EXPECT_FALSE(manager().storeModules(false));
+    EXPECT_EQ(manager().getModule("smtp", ModuleType::INET, true).command.front(), "postscreen");
+    EXPECT_EQ(readFile(masterCf), original);
+}
+
+TEST_F(ModuleManagerTest, MissingServicesAreAddedOrReported) {
+    const SmtpsdModule smtps;
+    try {
+        manager().enableModule(smtps.name, smtps.type);
+        FAIL() << "enabled a service that neither file has";
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "no such module smtps");
+    }
+    EXPECT_THROW(manager().getModule(smtps.name, smtps.type, boost::logic::indeterminate),
+                 std::out_of_range);
+    ServiceManager::addOrEnableModule(manager(), smtps);
+    EXPECT_TRUE(manager().storeModules(false));
+    EXPECT_EQ(readFile(masterCf), testData("master.cf.realworld") + smtps.format() + "\n");
+
+    // Adding it disabled moves it; adding it enabled again replaces its line.
+    manager().addModule(smtps, false);
+    EXPECT_TRUE(manager().hasModule(smtps.name, smtps.type, false));
+    EXPECT_FALSE(manager().hasModule(smtps.name, smtps.type, true));
+    manager().addModule(smtps, true);
+    manager().storeModules(true);
+    reload();
+    EXPECT_TRUE(manager().hasModule(smtps.name, smtps.type, true));
+    EXPECT_FALSE(manager().hasModule(smtps.name, smtps.type, false));
+    EXPECT_EQ(readFile(masterCf), testData("master.cf.realworld") + smtps.format() + "\n");
+}
+
+TEST_F(ModuleManagerTest, MalformedMasterCfIsRefusedAndLeftUntouched) {
+    const std::string malformed = testData("master.cf.realworld") + "bogus tcp n - n - - x\n";
+    writeFile(masterCf, malformed);
+    try {
+        reload();
+        FAIL() << "loaded a malformed master.cf";
+    } catch (const PostfixConfigurationError& e) {
+        EXPECT_STREQ(e.what(), "unable to parse /etc/postfix/master.cf");
+    }
+    EXPECT_EQ(readFile(masterCf), malformed);
+}
+
+} // namespace
