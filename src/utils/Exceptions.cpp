@@ -1,8 +1,9 @@
 #include "utils/Exceptions.h"
 
+#include "utils/Idn.h"
+
 #include <cerrno>
 #include <cstring>
-#include <idna.h>
 
 namespace korvo {
 
@@ -37,7 +38,7 @@ void throwSystemError(const std::string& message, int code) {
 
 namespace idn {
 const char* IdnaError::what() const noexcept {
-    return idna_strerror(static_cast<Idna_rc>(rc_));
+    return idn_strerror(rc_);
 }
 } // namespace idn
 

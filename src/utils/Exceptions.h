@@ -47,7 +47,7 @@ public:
 };
 
 namespace idn {
-// A name that IDNA cannot convert; what() is libidn's own text for the code.
+// A name that IDNA cannot convert; what() is idn_strerror of the libidn code.
 class IdnaError : public std::exception {
 public:
     explicit IdnaError(int rc) : rc_(rc) {}

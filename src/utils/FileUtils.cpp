@@ -1,0 +1,384 @@
+#include "utils/FileUtils.h"
+
+#include "utils/Locks.h"
+#include "utils/Logging.h"
+#include "utils/StringUtils.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <new>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A descriptor closed on every way out, unless it is borrowed (standard
+// output as a copy target).
+class Fd {
+public:
+    explicit Fd(int fd, bool owned = true) : fd_(fd), owned_(owned) {}
+    ~Fd() {
+        if (owned_ && fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now and reports the result.
+    int close() {
+        const int rc = owned_ && fd_ >= 0 ? ::close(fd_) : 0;
+        fd_ = -1;
+        return rc;
+    }
+
+private:
+    int fd_;
+    bool owned_;
+};
+
+int openRetrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+ssize_t readRetrying(int fd, char* buffer, std::size_t size) {
+    ssize_t n;
+    do
+        n = ::read(fd, buffer, size);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+// Writes all of buffer; a write of 0 bytes is tried again.
+bool writeAll(int fd, const char* buffer, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, buffer, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        buffer += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+constexpr std::size_t copyBufferSize = 65536;
+
+// 0 on success; otherwise what failed: 'r' reading, 'w' writing.
+char copyContent(int from, int to) {
+    char buffer[copyBufferSize];
+    for (;;) {
+        const ssize_t n = readRetrying(from, buffer, sizeof buffer);
+        if (n < 0)
+            return 'r';
+        if (n == 0)
+            return 0;
+        if (!writeAll(to, buffer, static_cast<std::size_t>(n)))
+            return 'w';
+    }
+}
+
+int copyLocked(const char* source, const char* target) {
+    const Fd in(openRetrying(source, O_RDONLY));
+    if (in.get() < 0) {
+        korvo_log(3, "Unable to open file %s: %s", source, std::strerror(errno));
+        return 1;
+    }
+    struct stat st {};
+    if (::fstat(in.get(), &st) != 0) {
+        korvo_log(3, "Unable to get info for file '%s': %s", source, std::strerror(errno));
+        return 1;
+    }
+    const bool toStdout = std::strcmp(target, "-") == 0;
+    Fd out(toStdout ? STDOUT_FILENO
+                    : openRetrying(target, O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 07777),
+           !toStdout);
+    if (out.get() < 0) {
+        korvo_log(3, "Unable to open file %s: %s", target, std::strerror(errno));
+        return 1;
+    }
+    switch (copyContent(in.get(), out.get())) {
+    case 'r':
+        korvo_log(3, "Error while copying file %s to %s: %s", source, target, std::strerror(errno));
+        return 1;
+    case 'w':
+        korvo_log(3, "Unable to copy file %s to %s: %s\n", source, target, std::strerror(errno));
+        return 1;
+    default:
+        break;
+    }
+    if (out.close() != 0) {
+        korvo_log(3, "Unable to close file %s: %s\n", target, std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
+// messlog2 with a non-zero status ends the process; abort() only states
+// that to the compiler.
+[[noreturn]] void atomicCopyFailed(const char* source, const char* target, const char* what) {
+    messlog2(1, 0, "copy_file_atomic(%s -> %s): %s failed", source, target, what);
+    std::abort();
+}
+
+// The directory part of path without trailing slashes; "" when there is
+// none (a relative name or the root).
+std::string parentOf(const std::string& path) {
+    std::string::size_type end = path.find_last_not_of('/');
+    if (end == std::string::npos)
+        return "";
+    const std::string::size_type slash = path.rfind('/', end);
+    if (slash == std::string::npos)
+        return "";
+    end = path.find_last_not_of('/', slash);
+    return end == std::string::npos ? "" : path.substr(0, end + 1);
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// Climbs from path to the first directory that exists, then creates the
+// missing ones on the way back down.
+void makeMissing(const std::string& path, uid_t uid, gid_t gid, mode_t mode) {
+    if (path.empty() || exists(path))
+        return;
+    makeMissing(parentOf(path), uid, gid, mode & 0777);
+    if (::mkdir(path.c_str(), mode) != 0) {
+        // Made by someone else meanwhile: theirs, left as it is.
+        if (errno == EEXIST)
+            return;
+        messlog2(1, 0, "Cannot create directory %s: %s", path.c_str(), std::strerror(errno));
+    }
+    if (::chown(path.c_str(), uid, gid) != 0)
+        korvo_log(3, "Cannot chown %s: %s", path.c_str(), std::strerror(errno));
+}
+
+int openDirectoryAt(int parent, const char* name) {
+    int fd;
+    do
+        fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+[[noreturn]] void treeFailed(const char* format, const std::string& path) {
+    messlog2(1, 0, format, path.c_str(), std::strerror(errno));
+    std::abort();
+}
+
+// Removes the entries of the directory open as fd (which it takes over).
+void removeEntries(int fd, const std::string& shown) {
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        treeFailed("Unable to open dir %s: %s\n", shown);
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        const std::string path = shown + "/" + entry->d_name;
+        struct stat st {};
+        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT)
+                continue;
+            treeFailed("Unable to check directory entry %s: %s\n", path);
+        }
+        if (S_ISDIR(st.st_mode)) {
+            const int child = openDirectoryAt(fd, entry->d_name);
+            if (child < 0) {
+                if (errno == ENOENT)
+                    continue;
+                treeFailed("Unable to open dir %s: %s\n", path);
+            }
+            removeEntries(child, path);
+            if (::unlinkat(fd, entry->d_name, AT_REMOVEDIR) != 0 && errno != ENOENT)
+                treeFailed("Unable to remove dir %s: %s\n", path);
+        } else if (::unlinkat(fd, entry->d_name, 0) != 0 && errno != ENOENT) {
+            treeFailed("Unable to unlink directory entry %s: %s\n", path);
+        }
+    }
+    if (::closedir(dir) != 0)
+        treeFailed("Unable to close dir %s: %s\n", shown);
+}
+
+long long sizeOf(const struct stat& st, int blocks) {
+    return blocks ? static_cast<long long>(st.st_blocks) * 512 : static_cast<long long>(st.st_size);
+}
+
+// Sum of the sizes below the directory open as fd (which it takes over).
+long long sizeBelow(int fd, int blocks) {
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return 0;
+    }
+    long long total = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat st {};
+        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        total += sizeOf(st, blocks);
+        if (!S_ISDIR(st.st_mode))
+            continue;
+        const int child = openDirectoryAt(fd, entry->d_name);
+        if (child >= 0)
+            total += sizeBelow(child, blocks);
+    }
+    ::closedir(dir);
+    return total;
+}
+
+} // namespace
+
+int copy_file(const char* source, const char* target) {
+    if (std::strcmp(source, target) == 0)
+        return 0;
+    lock_struct_t* lock = mk_lock(target, 1);
+    if (!is_locked(lock)) {
+        korvo_log(3, "Error occurred while locking the file %s\n", target);
+        rm_lock(lock);
+        return 1;
+    }
+    const int result = copyLocked(source, target);
+    if (rm_lock(lock) != 0)
+        korvo_log(3, "Error occurred while unlocking the file %s\n", target);
+    return result;
+}
+
+int copy_file_atomic(const char* source, const char* target, uid_t uid, gid_t gid, mode_t mode) {
+    const Fd in(openRetrying(source, O_RDONLY));
+    if (in.get() < 0)
+        atomicCopyFailed(source, target, "open");
+    std::string tmpName;
+    try {
+        tmpName = std::string(target) + ".XXXXXX";
+    } catch (const std::bad_alloc&) {
+        messlog2(1, 0, "Allocation failed");
+    }
+    Fd out(::mkostemp(&tmpName[0], O_CLOEXEC));
+    if (out.get() < 0)
+        atomicCopyFailed(source, target, "mkstemp");
+    if (copyContent(in.get(), out.get()) != 0)
+        atomicCopyFailed(source, target, "write");
+    if (::fchown(out.get(), uid, gid) != 0)
+        atomicCopyFailed(source, target, "chown");
+    if (::fchmod(out.get(), mode) != 0)
+        atomicCopyFailed(source, target, "chmod");
+    if (out.close() != 0)
+        atomicCopyFailed(source, target, "flush");
+    if (::rename(tmpName.c_str(), target) != 0)
+        atomicCopyFailed(source, target, "rename");
+    return 0;
+}
+
+int make_dir_p(const char* path, uid_t uid, gid_t gid, mode_t mode) {
+    makeMissing(path, uid, gid, mode);
+    return 0;
+}
+
+int make_dir_rec(const char* path, uid_t uid, gid_t gid, mode_t mode) {
+    return make_dir_p(path, uid, gid, mode);
+}
+
+int create_empty_file(const char* path) {
+    Fd fd(openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    if (fd.get() < 0 || fd.close() != 0) {
+        korvo_log(3, "Unable to truncate or create file %s: %s", path, std::strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
+int get_string_from_file(char* buffer, std::size_t size, const char* path) {
+    std::FILE* file = std::fopen(path, "re");
+    if (file == nullptr) {
+        korvo_log(3, "Unable to open file %s: %s\n", path, std::strerror(errno));
+        return -1;
+    }
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    const bool read = ::getline(&line, &capacity, file) >= 0;
+    const bool failed = !read && std::ferror(file);
+    std::fclose(file);
+    if (failed) {
+        korvo_log(3, "Unable to read line from file: %s\n", std::strerror(errno));
+        std::free(line);
+        return -1;
+    }
+    const char* trimmed = read ? korvo_trim(line) : "";
+    const std::size_t length = std::strlen(trimmed);
+    const bool fits = length < size;
+    if (fits)
+        std::memcpy(buffer, trimmed, length + 1);
+    std::free(line);
+    if (!fits) {
+        korvo_log(3, "The buffer too short\n");
+        return -1;
+    }
+    return 0;
+}
+
+int file_set_user_mode(const char* path, const char* account, mode_t mode) {
+    const passwd* entry = ::getpwnam(account);
+    if (entry == nullptr) {
+        korvo_log(3, "user %s not found", account);
+        return -1;
+    }
+    if (::chown(path, entry->pw_uid, entry->pw_gid) != 0) {
+        korvo_log(3, "ERROR: unable to chown %s: %s\n", path, std::strerror(errno));
+        return -1;
+    }
+    if (::chmod(path, mode) != 0) {
+        korvo_log(3, "ERROR: unable to chmod %s: %s\n", path, std::strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
+int rm_tree(const char* path, int removeTop) {
+    struct stat st {};
+    if (::lstat(path, &st) != 0) {
+        if (errno == ENOENT)
+            return 0;
+        treeFailed("Unable to check directory entry %s: %s\n", path);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        if (::unlink(path) != 0 && errno != ENOENT)
+            treeFailed("Unable to unlink entry %s: %s\n", path);
+        return 0;
+    }
+    const int fd = openDirectoryAt(AT_FDCWD, path);
+    if (fd < 0)
+        treeFailed("Unable to open dir %s: %s\n", path);
+    removeEntries(fd, path);
+    if (removeTop && ::rmdir(path) != 0 && errno != ENOENT)
+        treeFailed("Unable to remove dir %s: %s\n", path);
+    return 0;
+}
+
+long long get_dir_size(const char* path, int blocks) {
+    struct stat st {};
+    if (::lstat(path, &st) != 0)
+        return -1;
+    if (!S_ISDIR(st.st_mode))
+        return sizeOf(st, blocks);
+    const int fd = openDirectoryAt(AT_FDCWD, path);
+    if (fd < 0)
+        return -1;
+    return sizeOf(st, blocks) + sizeBelow(fd, blocks);
+}
