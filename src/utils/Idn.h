@@ -2,9 +2,10 @@
 //
 // Domain names and the domain part of e-mail addresses are converted to
 // their ASCII (punycode) form before the tool uses them anywhere else.
-// Conversions use libidn without flags: names are nameprep'ed (so
-// lower-cased) and labels checked for length, but ASCII labels are not held
-// to the letter-digit-hyphen rule.
+// Conversions use libidn without flags: labels with non-ASCII characters
+// are nameprep'ed (lower-cased, normalised) and encoded; ASCII labels pass
+// unchanged and are not held to the letter-digit-hyphen rule; every label is
+// checked for length.
 //
 // Two interfaces: the function library's idn_toascii/idn_email_toascii
 // return new malloc'ed strings, or null with the libidn code in idn_errno

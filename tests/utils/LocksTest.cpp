@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -34,33 +33,6 @@ TEST_F(LocksTest, HashedLockFileIsMd5OfFullPathUnderLockDir) {
     char joined[33];
     EXPECT_STREQ(get_md5sum("/var/qmail/", "mailnames/example.com/info/.qmail", joined),
                  "2f0edbaa73e1e2971e2a53bc4af9efe4");
-}
-
-// A forked child shares the parent's lock descriptor and with it the lock,
-// so the contender is forked before the lock is taken. Waiting contention is
-// covered through MKLock, which is built on mk_lock.
-TEST_F(LocksTest, SecondProcessAskingWithoutWaitingIsRefused) {
-    int go[2];
-    ASSERT_EQ(::pipe(go), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        char byte;
-        if (::read(go[0], &byte, 1) != 1)
-            ::_exit(3);
-        lock_struct_t* lock = mk_nonblock_lock(qmail, 1);
-        const bool refused = lock->fd == 0 && !is_locked(lock);
-        ::_exit(refused && rm_lock(lock) == 0 ? 0 : 1);
-    }
-    lock_struct_t* held = mk_lock(qmail, 1);
-    ASSERT_TRUE(is_locked(held));
-    ASSERT_EQ(::write(go[1], "g", 1), 1);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(rm_lock(held), 0);
-    lock_struct_t* again = mk_nonblock_lock(qmail, 1);
-    EXPECT_TRUE(is_locked(again)) << "released by rm_lock";
-    rm_lock(again);
 }
 
 TEST_F(LocksTest, UnopenableLockFileIsAnErrorNotABusyLock) {

@@ -1,0 +1,44 @@
+// The interface list puts the host's first address into mynetworks; a
+// loopback address there, or a wrong mask, opens or closes relaying.
+#include "utils/IfaceInfo.h"
+#include "sandbox/Sandbox.h"
+#include "utils/TestFiles.h"
+
+#include <memory>
+
+namespace korvo::test {
+namespace {
+
+using IfaceInfoTest = SandboxTest;
+
+TEST_F(IfaceInfoTest, ListsAddressesWithMasksAndMacsButNoLoopback) {
+    ASSERT_EQ(shell("ip link add v0 type veth peer name v1 && ip link set v0 up && "
+                    "ip addr add 192.0.2.5/24 dev v0 && "
+                    "ip addr add 198.51.100.7/16 dev v0 label v0:1 && "
+                    "ip addr add 203.0.113.9/32 dev lo && "
+                    "ip -br link show v0 | awk '{printf \"%s\", $3}' > /var/lib/korvo/mac"),
+              0);
+    int count = -1;
+    const std::unique_ptr<ifaceinfo, void (*)(ifaceinfo*)> list(get_ifaceinfo(&count),
+                                                                free_ifaceinfo);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(list.get()[3].name[0], '\0');
+    const std::string mac = readFile("/var/lib/korvo/mac");
+    ASSERT_EQ(mac.size(), 17u);
+    const struct {
+        const char *name, *ip, *mask, *mac;
+    } expected[] = {{"lo", "203.0.113.9", "255.255.255.255", "00:00:00:00:00:00"},
+                    {"v0", "192.0.2.5", "255.255.255.0", mac.c_str()},
+                    {"v0:1", "198.51.100.7", "255.255.0.0", ""}};
+    for (int i = 0; i < 3; ++i) {
+        const ifaceinfo& info = list.get()[i];
+        EXPECT_STREQ(info.name, expected[i].name);
+        EXPECT_STREQ(info.ip, expected[i].ip);
+        EXPECT_STREQ(info.mask, expected[i].mask);
+        EXPECT_STREQ(info.mac, expected[i].mac);
+    }
+}
+
+} // namespace
+} // namespace korvo::test

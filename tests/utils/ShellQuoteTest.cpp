@@ -1,0 +1,44 @@
+// Bounce messages and other panel-given texts reach a shell command line
+// quoted by sh_quote: any byte the shell still interprets would run code as
+// root. Each quoted text is read back through a real /bin/sh.
+#include "utils/ShellQuote.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+
+namespace korvo {
+namespace {
+
+std::string echoedByShell(const std::string& word) {
+    std::FILE* sh = ::popen(("printf %s " + word).c_str(), "r");
+    std::string out;
+    char buffer[256];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, sh)) > 0;)
+        out.append(buffer, n);
+    ::pclose(sh);
+    return out;
+}
+
+TEST(ShellQuoteTest, ShellReadsEveryByteBackAsOneWord) {
+    for (int byte = 1; byte < 256; ++byte) {
+        const std::string text = std::string(1, static_cast<char>(byte)) + "x" +
+                                 static_cast<char>(byte) + static_cast<char>(byte);
+        EXPECT_EQ(echoedByShell(sh_quote(text)), text) << "byte " << byte;
+    }
+    const std::string all = "~root $(id) `id` ${HOME} a;b|c&d<e>f 'g' \"h\" #i *? [j] \\k\tl\nm";
+    EXPECT_EQ(echoedByShell(sh_quote(all)), all);
+    EXPECT_EQ(echoedByShell(sh_quote(sh_quote(all))), sh_quote(all)) << "quoting twice nests";
+}
+
+TEST(ShellQuoteTest, OnlyMetacharactersAreTouched) {
+    EXPECT_EQ(sh_quote("Out of office $5"), "Out\\ of\\ office\\ \\$5");
+    EXPECT_EQ(sh_quote("a\nb"), "a'\n'b");
+    EXPECT_EQ(sh_quote("Grüße-ok_1.2,3=4%+@!{}"), "Grüße-ok_1.2,3=4%+@!{}");
+    EXPECT_EQ(check_shell_arg_nothrow(nullptr), 1);
+    EXPECT_EQ(check_shell_arg_nothrow("mail.example.com"), 1);
+    EXPECT_EQ(check_shell_arg_nothrow("a b"), 0);
+    EXPECT_EQ(check_shell_arg_nothrow("a\nb"), 0);
+}
+
+} // namespace
+} // namespace korvo
