@@ -1,0 +1,93 @@
+#include "postfix/SettingsManager.h"
+
+#include "postfix/BatchDatabaseHelper.h"
+#include "postfix/DatabaseHelper.h"
+#include "postfix/MainCfManager.h"
+
+#include <boost/algorithm/string.hpp>
+#include <utility>
+
+namespace korvo::mail::postfix {
+
+namespace {
+
+const char* const recipientRestrictions = "smtpd_recipient_restrictions";
+const char* const clientRestrictions = "smtpd_client_restrictions";
+const char* const rblItem = "reject_rbl_client";
+const char* const popLockTable = "hash:/var/spool/postfix/korvo/poplock";
+const char* const blackListTable = "hash:/var/spool/postfix/korvo/blacklists";
+
+// Restarts the recipient restrictions with first, then the per-client relay
+// check, then last; each step is its own postconf run.
+void writeRecipientRestrictions(const std::string& first, const std::string& last) {
+    const MainCfManager& mainCf = MainCfManager::getInstance();
+    mainCf.replaceStringValue(recipientRestrictions, first);
+    mainCf.appendCompoundStringValue(recipientRestrictions, "check_client_access",
+                                     "pcre:/var/spool/postfix/korvo/no_relay.re");
+    mainCf.appendStringValue(recipientRestrictions, last);
+}
+
+} // namespace
+
+void SettingsManager::setClosedRelay() {
+    writeRecipientRestrictions("permit_mynetworks", "reject_unauth_destination");
+}
+
+void SettingsManager::setOpenRelay() {
+    writeRecipientRestrictions("permit", "reject");
+}
+
+void SettingsManager::setAuthRelay(boost::logic::tribool smtpAuth,
+                                   boost::logic::tribool popBeforeSmtp) {
+    const MainCfManager& mainCf = MainCfManager::getInstance();
+    if (smtpAuth) {
+        mainCf.replaceStringValue("smtpd_sasl_auth_enable", "yes");
+        // One string: it never matches a single element, so it is always
+        // appended as written.
+        writeRecipientRestrictions("permit_mynetworks",
+                                   "permit_sasl_authenticated, reject_unauth_destination");
+    } else if (!smtpAuth) {
+        mainCf.replaceStringValue("smtpd_sasl_auth_enable", "no");
+        writeRecipientRestrictions("permit_mynetworks", "reject_unauth_destination");
+    }
+    if (popBeforeSmtp)
+        mainCf.appendStringValue("mynetworks", popLockTable);
+    else
+        mainCf.removeListElement("mynetworks", popLockTable);
+}
+
+void SettingsManager::setRBLHosts(HostIterator first, HostIterator last) {
+    const MainCfManager& mainCf = MainCfManager::getInstance();
+    const std::string current = mainCf.getStringValue(clientRestrictions, false);
+    std::vector<std::string> items;
+    if (!current.empty()) {
+        std::vector<std::string> pieces;
+        boost::algorithm::split(pieces, current, boost::algorithm::is_any_of(","),
+                                boost::algorithm::token_compress_on);
+        for (std::string& piece : pieces) {
+            boost::algorithm::trim(piece);
+            if (!piece.empty() && piece.find(rblItem) == std::string::npos)
+                items.push_back(std::move(piece));
+        }
+    }
+    for (; first != last; ++first)
+        if (!first->empty())
+            items.push_back(std::string(rblItem) + " " + *first);
+    mainCf.replaceStringValue(clientRestrictions, boost::algorithm::join(items, ", "));
+}
+
+void SettingsManager::addBlackDomain(BatchDatabaseHelper& batch, const std::string& domain) {
+    const std::vector<std::pair<std::string, std::string>> records{{domain, "REJECT"}};
+    batch.addChanges(blackListTable, records.cbegin(), records.cend());
+}
+
+void SettingsManager::addBlackDomain(const std::string& domain) {
+    BatchDatabaseHelper batch(true, true);
+    addBlackDomain(batch, domain);
+}
+
+void SettingsManager::removeBlackDomain(const std::string& domain) {
+    DatabaseHelper::removeRecord(blackListTable, domain);
+}
+
+} // namespace korvo::mail::postfix
