@@ -1,8 +1,8 @@
 #include "postfix/MasterCfIO.h"
+#include "postfix/MasterCfTestData.h"
 #include "postfix/SmtpdModule.h"
 #include "postfix/SmtpsdModule.h"
 #include "postfix/SubmissionModule.h"
-#include "postfix/TextFiles.h"
 #include "sandbox/Sandbox.h"
 #include "utils/Exceptions.h"
 
@@ -49,11 +49,7 @@ TEST(MasterCfParse, EntryKeepsItsContinuationsAndInnerComments) {
     MasterCfContent content;
     ASSERT_TRUE(parses(testData("master.cf.realworld"), content));
     const auto [submission, text] = content.getModule("submission", ModuleType::INET);
-    EXPECT_EQ(text, "submission inet n       -       y       -       -       smtpd\n"
-                    "  -o syslog_name=postfix/submission\n"
-                    "#  -o smtpd_tls_security_level=encrypt\n"
-                    "\t-o smtpd_sasl_auth_enable=yes\t# added for the mail clients\n"
-                    "  -o smtpd_client_restrictions=permit_sasl_authenticated,reject   \r");
+    EXPECT_EQ(text, korvo::test::realWorldSubmission);
     EXPECT_EQ(submission.command.size(), 7u);
     EXPECT_EQ(content.getModule("smtpd", ModuleType::PASS).first.command.back(),
               "receive_override_options=no_address_mappings");
@@ -106,15 +102,6 @@ TEST(MasterCfFormat, ServiceModulesFormatAsInstalledLines) {
               "smtpd_tls_security_level=encrypt -o smtpd_sasl_auth_enable=yes -o "
               "smtpd_client_restrictions=permit_sasl_authenticated,reject -o "
               "smtpd_sender_restrictions= -o smtpd_proxy_filter=127.0.0.1:10025");
-    ModuleInfo timed;
-    timed.name = "pickup";
-    timed.type = ModuleType::UNIX;
-    timed.unprivileged = true;
-    timed.wakeup = 60;
-    timed.wakeupConditional = true;
-    timed.maxProcesses = 1;
-    timed.command = {"pickup"};
-    EXPECT_EQ(timed.format(), "pickup unix - y n 60? 1 pickup");
 }
 
 class MasterCfFile : public korvo::test::SandboxTest {
