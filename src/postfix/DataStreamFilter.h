@@ -2,9 +2,10 @@
 //
 // The dump reaches filterChunk in pieces of any size, cut anywhere, even in
 // the middle of a line. Each complete line is passed through a record-line
-// filter (ElementFilters.h) and, when kept, written to the output stream at
-// once; only the incomplete tail of the last piece is held back, so memory
-// use does not depend on the size of the table. finish() handles a last
+// filter (ElementFilters.h) and, when kept, written to the output stream
+// (whose own buffer decides when it reaches the file); only the incomplete
+// tail of the last piece is held back, so memory use does not depend on the
+// size of the table. finish() handles a last
 // line that lacks its line feed.
 //
 // Failures: whatever the output stream raises (the table rewrite makes it
@@ -65,7 +66,7 @@ public:
 private:
     void passPending() {
         if (filter(pending)) {
-            *out << pending << std::endl;
+            *out << pending << '\n';
         }
         pending.clear();
     }

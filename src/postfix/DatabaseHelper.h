@@ -2,8 +2,9 @@
 //
 // The indexed database of a table is never opened here: every change is one
 // /usr/sbin/postmap run, a child process fed and watched through the process
-// layer. Records are streamed to postmap one line per feeder call, so a range
-// of any length costs one process and never sits in one buffer. Record-level
+// layer. Records are streamed to postmap as they are formatted, one line per
+// formRecord call, in pieces of at most 64 KiB, so a range of any length
+// costs one process and is never assembled in memory. Record-level
 // changes (addRecords, removeRecords) rely on postmap's own locking. The two
 // whole-table rebuilds (replaceRecords, filterRecords) write the table's
 // source file (its path: tables::sourcePath), let postmap build the database
@@ -35,6 +36,7 @@
 #include "postfix/DataStreamFilter.h"
 
 #include <boost/function.hpp>
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,7 +54,7 @@ void requireRepresentableKey(const std::string& key);
 void requireRepresentableValue(const std::string& value);
 
 // Appends the record line of *current to buffer and advances current; true
-// while records remain. The stdin feeder of an add.
+// while records remain. The line source of an add's stdin feeder.
 template <class Iterator>
 bool formRecord(std::vector<char>& buffer, Iterator& current, const Iterator& end) {
     const std::string& key = current->first;
@@ -66,6 +68,21 @@ bool formRecord(std::vector<char>& buffer, Iterator& current, const Iterator& en
 }
 
 namespace detail {
+// Lines go to postmap in pieces of up to PIECE_SIZE bytes (a last line may
+// run past it): a pipe write per line would wake postmap once per record and
+// cost more than postmap's own work, while the pieces keep memory bounded.
+inline constexpr std::size_t PIECE_SIZE = 65536;
+
+// Appends lines from a one-line feeder until the piece is full or no line
+// is left; true while lines remain.
+template <class LineFeeder> bool fillPiece(std::vector<char>& buffer, LineFeeder line) {
+    bool more = true;
+    while (more && buffer.size() < PIECE_SIZE) {
+        more = line(buffer);
+    }
+    return more;
+}
+
 // Appends the key line of *current; the stdin feeder of a multi-key delete.
 template <class Iterator>
 bool printKey(std::vector<char>& buffer, Iterator& current, const Iterator& end) {
@@ -96,7 +113,8 @@ public:
         requireRepresentableRecords(first, last);
         Iterator current = first;
         addFromFeeder(table, [&current, &last](std::vector<char>& buffer) {
-            return formRecord(buffer, current, last);
+            return detail::fillPiece(
+                buffer, [&](std::vector<char>& piece) { return formRecord(piece, current, last); });
         });
     }
 
@@ -123,7 +141,9 @@ public:
         }
         Iterator current = first;
         removeFromFeeder(table, [&current, &last](std::vector<char>& buffer) {
-            return detail::printKey(buffer, current, last);
+            return detail::fillPiece(buffer, [&](std::vector<char>& piece) {
+                return detail::printKey(piece, current, last);
+            });
         });
     }
 

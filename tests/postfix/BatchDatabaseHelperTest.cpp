@@ -9,11 +9,11 @@
 namespace korvo::mail::postfix {
 namespace {
 
-using test::TableTest;
+using test::LookupTableTest;
 using Records = std::vector<DatabaseHelper::Record>;
 using Keys = std::list<std::string>;
 
-TEST_F(TableTest, ImmediateBatchesApplyEachChangeAtOnce) {
+TEST_F(LookupTableTest, ImmediateBatchesApplyEachChangeAtOnce) {
     BatchDatabaseHelper merging(true, true);
     const Records records = {{"a", "1"}, {"b", "2"}};
     merging.addChanges(table, records.begin(), records.end());
@@ -29,7 +29,7 @@ TEST_F(TableTest, ImmediateBatchesApplyEachChangeAtOnce) {
     EXPECT_EQ(dump(), (Content{{"d", "4"}}));
 }
 
-TEST_F(TableTest, CollectingBatchAppliesNothingBeforeCommit) {
+TEST_F(LookupTableTest, CollectingBatchAppliesNothingBeforeCommit) {
     fill("k 0\n");
     {
         BatchDatabaseHelper dropped(true, false);

@@ -11,7 +11,7 @@
 namespace korvo::mail::postfix {
 namespace {
 
-using test::TableTest;
+using test::LookupTableTest;
 using Records = std::vector<DatabaseHelper::Record>;
 using Keys = std::list<std::string>;
 
@@ -25,7 +25,7 @@ template <class E, class F> std::string failure(F f) {
     return "";
 }
 
-TEST_F(TableTest, AddsOverwritesAndRemovesRecords) {
+TEST_F(LookupTableTest, AddsOverwritesAndRemovesRecords) {
     const Records records = {{"a@x", "b@y, c@y"}, {"Info@X", "Q@Y"}, {"d@x", "d@x"}};
     DatabaseHelper::addRecords(table, records.begin(), records.end());
     DatabaseHelper::addRecord(table, "a@x", "z@y");
@@ -40,14 +40,14 @@ TEST_F(TableTest, AddsOverwritesAndRemovesRecords) {
     EXPECT_FALSE(sourceLeft());
 }
 
-TEST_F(TableTest, EmptyRangesStartNoPostmap) {
+TEST_F(LookupTableTest, EmptyRangesStartNoPostmap) {
     const Records none;
     const Keys noKeys;
     EXPECT_NO_THROW(DatabaseHelper::addRecords(missing, none.begin(), none.end()));
     EXPECT_NO_THROW(DatabaseHelper::removeRecords(missing, noKeys.begin(), noKeys.end()));
 }
 
-TEST_F(TableTest, FailingPostmapRaisesItsErrorText) {
+TEST_F(LookupTableTest, FailingPostmapRaisesItsErrorText) {
     const std::string opening =
         "postmap: fatal: open database /var/spool/postfix/korvo/missing/t.db";
     EXPECT_EQ(failure<PostfixConfigurationError>([&] {
@@ -65,7 +65,7 @@ TEST_F(TableTest, FailingPostmapRaisesItsErrorText) {
               0u);
 }
 
-TEST_F(TableTest, WarningsAloneDoNotFailADelete) {
+TEST_F(LookupTableTest, WarningsAloneDoNotFailADelete) {
     fill("a b\n");
     // Postfix warns about every parameter that main.cf sets twice.
     std::ofstream("/etc/postfix/main.cf", std::ios::app) << "myhostname = x\nmyhostname = y\n";
@@ -83,7 +83,7 @@ TEST_F(TableTest, WarningsAloneDoNotFailADelete) {
     EXPECT_FALSE(checkOutput("postmap: warning: a\npostmap: error: b"));
 }
 
-TEST_F(TableTest, ReplaceRecordsMakesTheWholeContent) {
+TEST_F(LookupTableTest, ReplaceRecordsMakesTheWholeContent) {
     fill("a 1\nb 2\n");
     const std::list<DatabaseHelper::Record> records = {{"c", "3"}, {"d", "4 5"}};
     DatabaseHelper::replaceRecords(table, records.begin(), records.end());
@@ -102,7 +102,7 @@ TEST_F(TableTest, ReplaceRecordsMakesTheWholeContent) {
                  std::ios_base::failure);
 }
 
-TEST_F(TableTest, RecordsThatWouldInjectOthersAreRefused) {
+TEST_F(LookupTableTest, RecordsThatWouldInjectOthersAreRefused) {
     fill("a 1\n");
     // Each range with the text that the refusal must name.
     const std::vector<std::pair<Records, std::string>> refused = {

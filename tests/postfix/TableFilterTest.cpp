@@ -10,7 +10,7 @@
 namespace korvo::mail::postfix::database {
 namespace {
 
-using test::TableTest;
+using test::LookupTableTest;
 using Rename = ElementsFilter<ReplaceElementFilterRef>;
 
 // Drops the domain itself and its addresses.
@@ -75,7 +75,7 @@ TEST(DataStreamFilter, LinesCutAcrossChunksAreJoined) {
     EXPECT_EQ(clog.str(), "invalid key/value 'lonely'\n");
 }
 
-TEST_F(TableTest, FilterRecordsRewritesTheWholeTable) {
+TEST_F(LookupTableTest, FilterRecordsRewritesTheWholeTable) {
     std::string lines = "a@d b@o\nc@o a@d,d@o\ne@o a@d\n";
     for (int i = 0; i < 3000; ++i) {
         lines += "u" + std::to_string(i) + "@o a@d,  v" + std::to_string(i) + "@o\n";
@@ -96,7 +96,7 @@ TEST_F(TableTest, FilterRecordsRewritesTheWholeTable) {
     EXPECT_FALSE(sourceLeft());
 }
 
-TEST_F(TableTest, FailedDumpLeavesNoSourceFile) {
+TEST_F(LookupTableTest, FailedDumpLeavesNoSourceFile) {
     try {
         DatabaseHelper::filterRecords(table, ElementsFilter<NotInDomain>(NotInDomain{"d"}));
         ADD_FAILURE() << "a table without database was dumped";

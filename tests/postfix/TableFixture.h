@@ -12,7 +12,7 @@
 
 namespace korvo::test {
 
-class TableTest : public SandboxTest {
+class LookupTableTest : public SandboxTest {
 protected:
     using Content = std::map<std::string, std::string>;
 
