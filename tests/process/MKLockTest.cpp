@@ -14,78 +14,54 @@
 namespace korvo {
 namespace {
 
-using test::SandboxTest;
-using MKLockTest = SandboxTest;
+using MKLockTest = test::SandboxTest;
 
 const std::string table = "/var/spool/postfix/korvo/virtual";
 
-// A process that, once told to go, takes an MKLock on the path and reports
-// 'y' when it holds it, or 'b' with the text of the error it got. It is
-// forked before the test takes its own lock: a forked child shares the
-// parent's lock descriptor and with it the lock.
-class Contender {
-public:
-    Contender(const std::string& path, MKLock::BlockFlag blockFlag) {
-        if (::pipe(go_) != 0 || ::pipe(report_) != 0)
-            throw std::runtime_error("pipe");
-        pid_ = ::fork();
-        if (pid_ == 0)
-            run(path, blockFlag);
-        ::close(go_[0]);
-        ::close(report_[1]);
-    }
-    ~Contender() {
-        ::close(go_[1]);
-        ::close(report_[0]);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    void go() const { EXPECT_EQ(::write(go_[1], "g", 1), 1); }
-    bool reportedWithin(int milliseconds) const {
-        pollfd p{report_[0], POLLIN, 0};
-        return ::poll(&p, 1, milliseconds) == 1;
-    }
-    std::string report() const {
-        char text[256];
-        const ssize_t n = ::read(report_[0], text, sizeof text);
-        return std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0);
-    }
-
-private:
-    [[noreturn]] void run(const std::string& path, MKLock::BlockFlag blockFlag) {
+// Forks a process that, once it reads a byte from go, takes an MKLock on the
+// table and reports "y", or "b" and the error text. It must be forked before
+// the test takes its own lock: a forked child shares the parent's lock.
+pid_t contender(MKLock::BlockFlag blockFlag, int go, int report) {
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    std::string text = "y";
+    try {
         char byte;
-        if (::read(go_[0], &byte, 1) != 1)
-            ::_exit(1);
-        std::string text = "y";
-        try {
-            const MKLock lock(path, MKLock::LOCK_BY_DIGEST, blockFlag);
-        } catch (const std::exception& e) {
-            text = std::string("b") + e.what();
-        }
-        ::_exit(::write(report_[1], text.data(), text.size()) > 0 ? 0 : 1);
+        if (::read(go, &byte, 1) == 1)
+            const MKLock lock(table, MKLock::LOCK_BY_DIGEST, blockFlag);
+    } catch (const std::exception& e) {
+        text = std::string("b") + e.what();
     }
-
-    int go_[2];
-    int report_[2];
-    pid_t pid_;
-};
-
-TEST_F(MKLockTest, BlockingLocksInTwoProcessesSerialise) {
-    const Contender contender(table, MKLock::BLOCK);
-    {
-        const MKLock held(table);
-        contender.go();
-        EXPECT_FALSE(contender.reportedWithin(300)) << "granted while held elsewhere";
-    }
-    ASSERT_TRUE(contender.reportedWithin(10000));
-    EXPECT_EQ(contender.report(), "y");
+    ::_exit(::write(report, text.data(), text.size()) > 0 ? 0 : 1);
 }
 
-TEST_F(MKLockTest, NonBlockingLockOfAHeldPathRaisesAlreadyLocked) {
-    const Contender contender(table, MKLock::NONBLOCK);
-    const MKLock held(table, MKLock::LOCK_BY_DIGEST, MKLock::NONBLOCK);
-    contender.go();
-    ASSERT_TRUE(contender.reportedWithin(10000));
-    EXPECT_EQ(contender.report(), "block(" + table + ") failed: file is already locked");
+std::string reportWithin(int fd, int milliseconds) {
+    pollfd p{fd, POLLIN, 0};
+    char text[256];
+    const ssize_t n = ::poll(&p, 1, milliseconds) == 1 ? ::read(fd, text, sizeof text) : 0;
+    return std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+TEST_F(MKLockTest, SecondProcessWaitsOrIsRefusedWithoutWaiting) {
+    for (const MKLock::BlockFlag flag : {MKLock::BLOCK, MKLock::NONBLOCK}) {
+        int go[2], report[2];
+        ASSERT_EQ(::pipe(go) | ::pipe(report), 0);
+        const pid_t pid = contender(flag, go[0], report[1]);
+        {
+            const MKLock held(table);
+            ASSERT_EQ(::write(go[1], "g", 1), 1);
+            if (flag == MKLock::NONBLOCK)
+                EXPECT_EQ(reportWithin(report[0], 10000),
+                          "block(" + table + ") failed: file is already locked");
+            else
+                EXPECT_EQ(reportWithin(report[0], 300), "") << "granted while held elsewhere";
+        }
+        if (flag == MKLock::BLOCK) {
+            EXPECT_EQ(reportWithin(report[0], 10000), "y");
+        }
+        ::waitpid(pid, nullptr, 0);
+    }
 }
 
 TEST_F(MKLockTest, DigestLocksOfDifferentPathsNeverContendNorTouchTheFile) {
@@ -103,12 +79,9 @@ TEST_F(MKLockTest, LockIsReleasedWhenAnExceptionUnwindsTheOwner) {
     } catch (const std::logic_error&) {
     }
     EXPECT_NO_THROW(MKLock(cf, MKLock::LOCK_FILE_ITSELF, MKLock::NONBLOCK));
-}
-
-TEST_F(MKLockTest, UnopenableLockFileRaisesSystemError) {
     try {
         const MKLock lock("/var/lib/korvo/missing/file", MKLock::LOCK_FILE_ITSELF);
-        FAIL() << "locked a file in a missing directory";
+        ADD_FAILURE() << "locked a file in a missing directory";
     } catch (const ExSystemError<ENOENT>& e) {
         EXPECT_EQ(std::string(e.what()), std::string("lock() failed: ") + std::strerror(ENOENT));
     }
