@@ -23,6 +23,10 @@ namespace korvo::process {
 namespace {
 
 const std::size_t readChunk = 1024;
+// Chunks read from one ready output before select is asked again: one pipe
+// buffer's worth, so a fast writer cannot starve the other descriptors.
+const std::size_t readBurst = 64;
+const int stdinPipeSize = 1024 * 1024;
 const int maxDescriptors = 16384;
 
 // A select(2) descriptor set for up to maxDescriptors descriptors (fd_set
@@ -103,7 +107,9 @@ public:
     void readReady(const DescriptorSet& ready, DescriptorSet& readSet) {
         for (Output& output : outputs)
             if (ready.has(output.fd->get()))
-                handleSingleOutput(output, &readSet);
+                for (std::size_t i = 0; i < readBurst && handleSingleOutput(output, &readSet);
+                     ++i) {
+                }
     }
 
     // Reads what is left in every open output, then closes it.
@@ -316,6 +322,9 @@ int Pipe::run() {
     StdinFeeder feeder(launched.front()->stdinFd(), flags.stdinChannel.function);
     if (flags.stdinChannel.fd == FD_PIPE && !flags.stdinChannel.function.empty()) {
         makeNonBlocking(feeder.fd());
+        // A larger pipe takes whole feeder chunks while the child catches
+        // up; the default size is kept when the system refuses.
+        ::fcntl(feeder.fd(), F_SETPIPE_SZ, stdinPipeSize);
         shield.emplace();
     } else {
         feeder.stop(writeSet);
