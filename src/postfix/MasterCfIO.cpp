@@ -1,6 +1,16 @@
 #include "postfix/MasterCfIO.h"
 
+// GCC's flow analysis takes the optional attribute that Spirit's character
+// parsers return for uninitialised once sanitizers are on; it is always set
+// before use.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include "postfix/MasterCfGrammar.h"
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #include "process/MKLock.h"
 #include "process/TmpFile.h"
 #include "utils/Exceptions.h"
