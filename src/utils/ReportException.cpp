@@ -25,6 +25,8 @@ template <> void reportException<std::exception>(const std::exception& e) {
         uerr << *tb << std::flush;
 }
 
-void reportUntypedException() { uerr << "UNSPECIFIED ERROR OCCURED" << std::endl; }
+void reportUntypedException() {
+    uerr << "UNSPECIFIED ERROR OCCURED" << std::endl;
+}
 
 } // namespace korvo
