@@ -15,6 +15,7 @@
 #include "postfix/Tables.h"
 
 #include <algorithm>
+#include <boost/algorithm/string/predicate.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -43,10 +44,7 @@ const char removedDomain[] = "domain7.example";
 struct NotInDomain {
     std::string domain;
     bool operator()(std::string& item) const {
-        const std::string address = "@" + domain;
-        return item != domain &&
-               (item.size() < address.size() ||
-                item.compare(item.size() - address.size(), address.size(), address) != 0);
+        return item != domain && !boost::algorithm::ends_with(item, "@" + domain);
     }
 };
 

@@ -1,5 +1,4 @@
 #include "postfix/DatabaseHelper.h"
-#include "postfix/PostfixUtilities.h"
 #include "utils/Exceptions.h"
 
 #include "TableFixture.h"
@@ -15,16 +14,6 @@ using test::LookupTableTest;
 using Records = std::vector<DatabaseHelper::Record>;
 using Keys = std::list<std::string>;
 
-// The what() of the exception that f throws as E; "" when it throws none.
-template <class E, class F> std::string failure(F f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e.what();
-    }
-    return "";
-}
-
 TEST_F(LookupTableTest, AddsOverwritesAndRemovesRecords) {
     const Records records = {{"a@x", "b@y, c@y"}, {"Info@X", "Q@Y"}, {"d@x", "d@x"}};
     DatabaseHelper::addRecords(table, records.begin(), records.end());
@@ -38,49 +27,37 @@ TEST_F(LookupTableTest, AddsOverwritesAndRemovesRecords) {
     DatabaseHelper::removeRecords(table, keys.begin(), keys.end());
     EXPECT_EQ(dump(), (Content{{"info@x", "Q@Y"}}));
     EXPECT_FALSE(sourceLeft());
+
+    // Empty ranges start no postmap, which would fail on this table.
+    DatabaseHelper::addRecords(missing, records.end(), records.end());
+    DatabaseHelper::removeRecords(missing, keys.end(), keys.end());
 }
 
-TEST_F(LookupTableTest, EmptyRangesStartNoPostmap) {
-    const Records none;
-    const Keys noKeys;
-    EXPECT_NO_THROW(DatabaseHelper::addRecords(missing, none.begin(), none.end()));
-    EXPECT_NO_THROW(DatabaseHelper::removeRecords(missing, noKeys.begin(), noKeys.end()));
-}
-
-TEST_F(LookupTableTest, FailingPostmapRaisesItsErrorText) {
+TEST_F(LookupTableTest, FailuresCarryPostmapsErrorText) {
     const std::string opening =
         "postmap: fatal: open database /var/spool/postfix/korvo/missing/t.db";
+    const Keys keys = {"a"};
     EXPECT_EQ(failure<PostfixConfigurationError>([&] {
                   DatabaseHelper::addRecord(missing, "a", "b");
               }).rfind(opening, 0),
               0u);
     EXPECT_EQ(failure<PostfixDatabaseError>([&] {
-                  DatabaseHelper::removeRecord(missing, "a");
-              }).rfind(opening, 0),
-              0u);
-    const Keys keys = {"a"};
-    EXPECT_EQ(failure<PostfixDatabaseError>([&] {
                   DatabaseHelper::removeRecords(missing, keys.begin(), keys.end());
               }).rfind(opening, 0),
               0u);
-}
 
-TEST_F(LookupTableTest, WarningsAloneDoNotFailADelete) {
     fill("a b\n");
     // Postfix warns about every parameter that main.cf sets twice.
     std::ofstream("/etc/postfix/main.cf", std::ios::app) << "myhostname = x\nmyhostname = y\n";
     EXPECT_NO_THROW(DatabaseHelper::removeRecord(table, "absent"));
     const std::string error =
         failure<PostfixDatabaseError>([&] { DatabaseHelper::removeRecord(missing, "a"); });
-    EXPECT_NE(error.find("warning: "), std::string::npos);
-    EXPECT_NE(error.find("fatal: open database"), std::string::npos);
+    EXPECT_EQ(error.rfind("postmap: warning: /etc/postfix/main.cf", 0), 0u) << error;
+    EXPECT_NE(error.find(opening), std::string::npos);
 
-    EXPECT_TRUE(checkOutput(""));
-    EXPECT_TRUE(checkOutput("postmap: warning: x: y\n"));
-    EXPECT_TRUE(checkOutput("fatal: x\npostmap: error\nx:\n"));
+    EXPECT_TRUE(checkOutput("postmap: warning: x: y\nfatal: x\npostmap: error\nx:\n"));
     EXPECT_FALSE(checkOutput("postmap: warning: x: y\npostmap:   panic: no"));
-    EXPECT_FALSE(checkOutput("postmap: fatal:"));
-    EXPECT_FALSE(checkOutput("postmap: warning: a\npostmap: error: b"));
+    EXPECT_FALSE(checkOutput("postmap: error:"));
 }
 
 TEST_F(LookupTableTest, ReplaceRecordsMakesTheWholeContent) {

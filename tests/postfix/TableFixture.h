@@ -7,6 +7,7 @@
 #include "sandbox/Sandbox.h"
 
 #include <map>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -20,21 +21,18 @@ protected:
     const std::string source = "/var/spool/postfix/korvo/t";
     const std::string missing = "hash:/var/spool/postfix/korvo/missing/t";
 
-    // Every record, from "postmap -s"; fails the test when postmap does.
-    Content dump(const std::string& name) const {
+    // Every record, as "postmap -s" prints it.
+    Content dump(const std::string& name = "hash:/var/spool/postfix/korvo/t") const {
         const CommandResult result = runCommand({"/usr/sbin/postmap", "-s", name});
         EXPECT_EQ(result.status, 0) << result.err;
+        std::istringstream lines(result.out);
         Content content;
-        std::string::size_type begin = 0;
-        for (std::string::size_type end; (end = result.out.find('\n', begin)) != std::string::npos;
-             begin = end + 1) {
-            const std::string line = result.out.substr(begin, end - begin);
-            const std::string::size_type tab = line.find('\t');
-            content[line.substr(0, tab)] = line.substr(tab + 1);
+        for (std::string key, value;
+             std::getline(lines, key, '\t') && std::getline(lines, value);) {
+            content[key] = value;
         }
         return content;
     }
-    Content dump() const { return dump(table); }
 
     // The value "postmap -q" finds, or "(none)".
     std::string query(const std::string& key) const {
@@ -47,6 +45,16 @@ protected:
     }
 
     bool sourceLeft() const { return ::access(source.c_str(), F_OK) == 0; }
+
+    // The what() of the E that f throws; "" when it throws none.
+    template <class E, class F> static std::string failure(F f) {
+        try {
+            f();
+        } catch (const E& e) {
+            return e.what();
+        }
+        return "";
+    }
 };
 
 } // namespace korvo::test
