@@ -174,6 +174,7 @@ int openDirectoryAt(int parent, const char* name) {
     return fd;
 }
 
+// Ends the process like atomicCopyFailed.
 [[noreturn]] void treeFailed(const char* format, const std::string& path) {
     messlog2(1, 0, format, path.c_str(), std::strerror(errno));
     std::abort();
