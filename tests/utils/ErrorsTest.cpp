@@ -124,7 +124,7 @@ TEST(TracebackTest, SkipBeyondTheStackLeavesOnlyTheHeading) {
     EXPECT_EQ(out.str(), "Traceback:\n");
 }
 
-TEST(IdnaErrorTest, TextIsLibidnsOwn) {
+TEST(IdnaErrorTest, SuccessCodeReadsSuccess) {
     EXPECT_STREQ(idn::IdnaError(0).what(), "Success");
 }
 
