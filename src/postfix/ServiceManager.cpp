@@ -6,6 +6,7 @@
 #include "utils/ProcessIteration.h"
 
 #include <fstream>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -41,6 +42,22 @@ bool postfixRunning() {
     return masterPid != -1 &&
            iterateProcesses(KORVO_PROCESS_INFO_GET_PPID | KORVO_PROCESS_INFO_GET_PROCNAME,
                             findQmgrInfo, &masterPid) == 0;
+}
+
+// The process named by the pid file is Postfix's master, whether or not its
+// queue manager is up: right after a reload the master restarts qmgr, and a
+// stop issued in that moment must still stop it.
+bool masterAlive() {
+    const int masterPid = getMasterPid();
+    if (masterPid <= 0)
+        return false;
+    // "PID (master) STATE ...": a zombie left behind by a stopped master
+    // keeps its name but is no longer running.
+    std::ifstream stat("/proc/" + std::to_string(masterPid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const std::string::size_type name = line.find(" (master) ");
+    return name != std::string::npos && line.size() > name + 10 && line[name + 10] != 'Z';
 }
 
 // Gives a freshly started master time to bring up its queue manager.
@@ -82,7 +99,7 @@ int ServiceManager::reloadServer() {
 }
 
 int ServiceManager::stopServer() {
-    return postfixRunning() ? rcCommand("stop") : 0;
+    return postfixRunning() || masterAlive() ? rcCommand("stop") : 0;
 }
 
 int ServiceManager::startServer() {
