@@ -8,8 +8,9 @@
 // then it unblocks SIGCHLD and loops in select(2): it feeds the first
 // process's stdin from the stdin feeder through a non-blocking descriptor,
 // hands every 1024-byte chunk of the last process's stdout and of each
-// process's stderr to their receivers, and learns of terminations through
-// the catcher's self-pipe. When every process has terminated, whatever
+// process's stderr to their receivers (up to one pipe buffer's worth per
+// wake-up, so no output starves another), and learns of terminations
+// through the catcher's self-pipe. When every process has terminated, whatever
 // output is still buffered in the pipes is drained and run() returns the
 // wait status of the last process. Judge it yourself (WIFEXITED and
 // WEXITSTATUS == 0); a failing program is not an exception here.
