@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <exception>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
@@ -257,6 +258,53 @@ private:
     bool feeding = true;
 };
 
+// Reaps the children of a run that is left by an exception (a launch that
+// failed, a receiver or feeder that threw, a failed select), so that none
+// of them outlives the run as a zombie or keeps writing to a table. The
+// pipes to each child are closed and the child is terminated, then waited
+// for; a child the catcher has already reaped is left alone. On a normal
+// return every child has been counted and the reaper does nothing.
+class ChildReaper {
+public:
+    ChildReaper(const std::vector<std::unique_ptr<ProcessLaunch>>& launched,
+                const ProcessSetCatcher& catcher)
+        : launched(launched), catcher(catcher), uncaught(std::uncaught_exceptions()) {}
+    ChildReaper(const ChildReaper&) = delete;
+    ChildReaper& operator=(const ChildReaper&) = delete;
+    ~ChildReaper() {
+        if (std::uncaught_exceptions() == uncaught)
+            return;
+        for (const std::unique_ptr<ProcessLaunch>& child : launched)
+            reap(*child);
+    }
+
+private:
+    void reap(ProcessLaunch& child) const {
+        if (reapedByCatcher(child.getPid()))
+            return;
+        child.stdinFd().close_nothrow();
+        child.stdoutFd().close_nothrow();
+        child.stderrFd().close_nothrow();
+        ::kill(child.getPid(), SIGTERM);
+        int status;
+        while (::waitpid(child.getPid(), &status, 0) == -1 && errno == EINTR) {
+        }
+    }
+
+    // A child whose exec failed never got registered; only we can reap it.
+    bool reapedByCatcher(int pid) const {
+        try {
+            return catcher.processStatus(pid).finished;
+        } catch (const std::out_of_range&) {
+            return false;
+        }
+    }
+
+    const std::vector<std::unique_ptr<ProcessLaunch>>& launched;
+    const ProcessSetCatcher& catcher;
+    const int uncaught;
+};
+
 } // namespace
 
 Pipe::Pipe(const Parameters<PipeProcessFlags>& parameters) {
@@ -308,6 +356,7 @@ int Pipe::run() {
     inheritFlags();
     Launches launched;
     ProcessSetCatcher catcher;
+    const ChildReaper reaper(launched, catcher);
     {
         // No child may be reaped before its pid is in the catcher.
         SigBlocker blocker;

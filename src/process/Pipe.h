@@ -13,7 +13,10 @@
 // through the catcher's self-pipe. When every process has terminated, whatever
 // output is still buffered in the pipes is drained and run() returns the
 // wait status of the last process. Judge it yourself (WIFEXITED and
-// WEXITSTATUS == 0); a failing program is not an exception here.
+// WEXITSTATUS == 0); a failing program is not an exception here. When
+// run() is left by an exception (a failed launch, a throwing feeder or
+// receiver), the pipes are closed and every child still running is sent
+// SIGTERM and reaped, so no child outlives the run.
 //
 // Usage (one postconf run, its output and error text collected):
 //   Pipe pipe(Parameters<PipeProcessFlags>("/usr/sbin/postconf", "-h",

@@ -148,6 +148,22 @@ TEST(PipeTest, AThousandRunsLeakNoDescriptorAndLeaveNoZombie) {
     EXPECT_EQ(errno, ECHILD);
 }
 
+TEST(PipeTest, RunsLeftByAnExceptionLeaveNoChildBehind) {
+    Pipe missing(
+        Parameters<PipeProcessFlags>("no-such-program", "", "", "", "", "", "", "", "", ""));
+    EXPECT_THROW(missing.run(), SystemError);
+
+    // A receiver that gives up on a child that would otherwise write forever.
+    Pipe endless(Parameters<PipeProcessFlags>("/usr/bin/yes", "", "", "", "", "", "", "", "", ""));
+    endless.flags.stdoutChannel = {
+        FD_PIPE, [](const std::vector<char>&) { throw std::runtime_error("unparsable output"); }};
+    EXPECT_THROW(endless.run(), std::runtime_error);
+
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
 TEST(PipeTest, CatcherRulesAndStoppedChildren) {
     ProcessSetCatcher catcher;
     catcher.install();
