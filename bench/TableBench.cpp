@@ -141,7 +141,7 @@ void benchFilter() {
     double bare = 1e9;
     double filtered = 1e9;
     long peak = 0;
-    for (int i = 0; i < 3; ++i) {
+    for (int round = 0; round < 5; ++round) {
         bare = std::min(bare, seconds([&] { run(baseline); }));
         std::remove(source.c_str());
         const std::pair<double, long> measured = inChild([&] { filterDomain(table); });
