@@ -3,15 +3,10 @@
 
 #include "TableFixture.h"
 
-#include <list>
-#include <vector>
-
 namespace korvo::mail::postfix {
 namespace {
 
 using test::LookupTableTest;
-using Records = std::vector<DatabaseHelper::Record>;
-using Keys = std::list<std::string>;
 
 TEST_F(LookupTableTest, ImmediateBatchesApplyEachChangeAtOnce) {
     BatchDatabaseHelper merging(true, true);
@@ -44,7 +39,7 @@ TEST_F(LookupTableTest, CollectingBatchAppliesNothingBeforeCommit) {
     BatchDatabaseHelper batch(true, false);
     const Keys keys = {"k", "b"};
     batch.removeChanges(table, keys.begin(), keys.end());
-    const std::list<DatabaseHelper::Record> records = {{"a", "1"}, {"b", "2"}};
+    const RecordList records = {{"a", "1"}, {"b", "2"}};
     batch.addChanges(table, records.begin(), records.end());
     batch.addChange(other, "c", "3");
     batch.commit();

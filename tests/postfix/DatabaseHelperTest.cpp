@@ -4,15 +4,11 @@
 #include "TableFixture.h"
 
 #include <fstream>
-#include <list>
-#include <vector>
 
 namespace korvo::mail::postfix {
 namespace {
 
 using test::LookupTableTest;
-using Records = std::vector<DatabaseHelper::Record>;
-using Keys = std::list<std::string>;
 
 TEST_F(LookupTableTest, AddsOverwritesAndRemovesRecords) {
     const Records records = {{"a@x", "b@y, c@y"}, {"Info@X", "Q@Y"}, {"d@x", "d@x"}};
@@ -62,7 +58,7 @@ TEST_F(LookupTableTest, FailuresCarryPostmapsErrorText) {
 
 TEST_F(LookupTableTest, ReplaceRecordsMakesTheWholeContent) {
     fill("a 1\nb 2\n");
-    const std::list<DatabaseHelper::Record> records = {{"c", "3"}, {"d", "4 5"}};
+    const RecordList records = {{"c", "3"}, {"d", "4 5"}};
     DatabaseHelper::replaceRecords(table, records.begin(), records.end());
     EXPECT_EQ(dump(), (Content{{"c", "3"}, {"d", "4 5"}}));
     DatabaseHelper::replaceRecords(table, records.end(), records.end());

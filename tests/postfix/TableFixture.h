@@ -6,16 +6,23 @@
 #include "sandbox/CommandRunner.h"
 #include "sandbox/Sandbox.h"
 
+#include <list>
 #include <map>
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace korvo::test {
 
 class LookupTableTest : public SandboxTest {
 protected:
     using Content = std::map<std::string, std::string>;
+    using Record = std::pair<std::string, std::string>;
+    using Records = std::vector<Record>;
+    using RecordList = std::list<Record>;
+    using Keys = std::list<std::string>;
 
     const std::string table = "hash:/var/spool/postfix/korvo/t";
     const std::string source = "/var/spool/postfix/korvo/t";
