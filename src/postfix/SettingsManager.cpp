@@ -3,6 +3,7 @@
 #include "postfix/BatchDatabaseHelper.h"
 #include "postfix/DatabaseHelper.h"
 #include "postfix/MainCfManager.h"
+#include "postfix/Tables.h"
 
 #include <boost/algorithm/string.hpp>
 #include <utility>
@@ -14,8 +15,6 @@ namespace {
 const char* const recipientRestrictions = "smtpd_recipient_restrictions";
 const char* const clientRestrictions = "smtpd_client_restrictions";
 const char* const rblItem = "reject_rbl_client";
-const char* const popLockTable = "hash:/var/spool/postfix/korvo/poplock";
-const char* const blackListTable = "hash:/var/spool/postfix/korvo/blacklists";
 
 // Restarts the recipient restrictions with first, then the per-client relay
 // check, then last; each step is its own postconf run.
@@ -23,7 +22,7 @@ void writeRecipientRestrictions(const std::string& first, const std::string& las
     const MainCfManager& mainCf = MainCfManager::getInstance();
     mainCf.replaceStringValue(recipientRestrictions, first);
     mainCf.appendCompoundStringValue(recipientRestrictions, "check_client_access",
-                                     "pcre:/var/spool/postfix/korvo/no_relay.re");
+                                     tables::NO_RELAY);
     mainCf.appendStringValue(recipientRestrictions, last);
 }
 
@@ -51,9 +50,9 @@ void SettingsManager::setAuthRelay(boost::logic::tribool smtpAuth,
         writeRecipientRestrictions("permit_mynetworks", "reject_unauth_destination");
     }
     if (popBeforeSmtp)
-        mainCf.appendStringValue("mynetworks", popLockTable);
+        mainCf.appendStringValue("mynetworks", tables::POPLOCK);
     else
-        mainCf.removeListElement("mynetworks", popLockTable);
+        mainCf.removeListElement("mynetworks", tables::POPLOCK);
 }
 
 void SettingsManager::setRBLHosts(HostIterator first, HostIterator last) {
@@ -77,8 +76,9 @@ void SettingsManager::setRBLHosts(HostIterator first, HostIterator last) {
 }
 
 void SettingsManager::addBlackDomain(BatchDatabaseHelper& batch, const std::string& domain) {
-    const std::vector<std::pair<std::string, std::string>> records{{domain, "REJECT"}};
-    batch.addChanges(blackListTable, records.cbegin(), records.cend());
+    const std::vector<std::pair<std::string, std::string>> records{
+        {domain, tables::BLACKLIST_ACTION}};
+    batch.addChanges(tables::BLACKLISTS, records.cbegin(), records.cend());
 }
 
 void SettingsManager::addBlackDomain(const std::string& domain) {
@@ -87,7 +87,7 @@ void SettingsManager::addBlackDomain(const std::string& domain) {
 }
 
 void SettingsManager::removeBlackDomain(const std::string& domain) {
-    DatabaseHelper::removeRecord(blackListTable, domain);
+    DatabaseHelper::removeRecord(tables::BLACKLISTS, domain);
 }
 
 } // namespace korvo::mail::postfix
