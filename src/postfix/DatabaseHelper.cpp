@@ -38,7 +38,7 @@ void runDeleting(process::Pipe& pipe) {
         return;
     }
     if (!WIFEXITED(status) || !checkOutput(errors)) {
-        throw PostfixDatabaseError(errors);
+        throw PostfixDatabaseError(errorMessage(errors));
     }
 }
 
