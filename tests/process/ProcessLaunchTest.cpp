@@ -27,10 +27,8 @@ struct Launched {
     int exitStatus = -1;
 };
 
-Launched launch(char const* const* argv, const char* file, const Hook& hook = {},
-                char const* const* envp = nullptr, bool searchPath = false) {
-    ProcessLaunch child(argv, file, nullptr, envp, false, searchPath, false, hook, FD_DEVNULL,
-                        FD_DEVNULL, FD_DEVNULL);
+// Waits for the child's exec and exit and tells what came back.
+Launched outcome(ProcessLaunch& child) {
     Launched result;
     try {
         child.waitExec();
@@ -44,6 +42,21 @@ Launched launch(char const* const* argv, const char* file, const Hook& hook = {}
     return result;
 }
 
+Launched launch(char const* const* argv, const char* file, const Hook& hook = {},
+                char const* const* envp = nullptr, bool searchPath = false) {
+    ProcessLaunch child(argv, file, nullptr, envp, false, searchPath, false, hook, FD_DEVNULL,
+                        FD_DEVNULL, FD_DEVNULL);
+    return outcome(child);
+}
+
+const char* const shellLine[] = {"sh", "-c", "echo out; echo err >&2", nullptr};
+
+// The shell line above (or argv) with the given descriptor specifications.
+ProcessLaunch spawn(int in, int out, int err, char const* const* argv = shellLine) {
+    return ProcessLaunch(argv, argv == shellLine ? "/bin/sh" : "/bin/cat", nullptr, nullptr, false,
+                         false, false, Hook(), in, out, err);
+}
+
 // Everything the child wrote on the descriptor, read to its end.
 std::string readAll(int fd) {
     std::string text;
@@ -53,8 +66,6 @@ std::string readAll(int fd) {
         text.append(buffer, static_cast<std::size_t>(got));
     return text;
 }
-
-const char* const shellLine[] = {"sh", "-c", "echo out; echo err >&2", nullptr};
 
 } // namespace
 
@@ -72,14 +83,9 @@ TEST(ProcessLaunchTest, ExecFailuresCarryTheChildsErrno) {
 
     Parameters<PipeProcessFlags> inMissingDir("true", "", "", "", "", "", "", "", "", "");
     inMissingDir.workingDirectory = "/nonexistent/dir";
-    const auto child = launchOne(inMissingDir, FD_DEVNULL, FD_DEVNULL);
-    EXPECT_THROW(
-        try { child->waitExec(); } catch (const SystemError& e) {
-            EXPECT_EQ(e.what(), std::string("cwd chdir: ") + std::strerror(ENOENT));
-            throw;
-        },
-        SystemError);
-    child->waitExit();
+    const Launched cwd = outcome(*launchOne(inMissingDir, FD_DEVNULL, FD_DEVNULL));
+    EXPECT_EQ(cwd.error, std::string("cwd chdir: ") + std::strerror(ENOENT));
+    EXPECT_EQ(cwd.code, ENOENT);
 }
 
 TEST(ProcessLaunchTest, HookExceptionsOfEachKindReachTheParent) {
@@ -104,26 +110,18 @@ TEST(ProcessLaunchTest, HookExceptionsOfEachKindReachTheParent) {
 }
 
 TEST(ProcessLaunchTest, InvalidSpecificationsAreRefusedBeforeForking) {
-    const Hook none;
-    EXPECT_THROW(ProcessLaunch(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
-                               FD_UNSET, FD_INHERIT, FD_INHERIT),
-                 std::invalid_argument);
-    EXPECT_THROW(ProcessLaunch(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
-                               FD_INHERIT, FD_AS_STDOUT, FD_INHERIT),
-                 std::invalid_argument);
-    EXPECT_THROW(ProcessLaunch(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
-                               FD_INHERIT, FD_INHERIT, -6),
-                 std::invalid_argument);
-    errno = 0;
+    const int refused[][3] = {{FD_UNSET, FD_INHERIT, FD_INHERIT},
+                              {FD_INHERIT, FD_AS_STDOUT, FD_INHERIT},
+                              {FD_INHERIT, FD_INHERIT, -6}};
+    for (const auto& spec : refused)
+        EXPECT_THROW(spawn(spec[0], spec[1], spec[2]), std::invalid_argument);
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
 }
 
 TEST(ProcessLaunchTest, DescriptorSpecificationsRouteTheChildsStreams) {
-    const Hook none;
     // New pipes for both outputs.
-    ProcessLaunch piped(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
-                        FD_DEVNULL, FD_PIPE, FD_PIPE);
+    ProcessLaunch piped = spawn(FD_DEVNULL, FD_PIPE, FD_PIPE);
     piped.waitExec();
     EXPECT_EQ(readAll(piped.stdoutFd().get()), "out\n");
     EXPECT_EQ(readAll(piped.stderrFd().get()), "err\n");
@@ -133,16 +131,14 @@ TEST(ProcessLaunchTest, DescriptorSpecificationsRouteTheChildsStreams) {
     // must not close the borrowed write end.
     PipeOwner borrowed;
     borrowed.open("test pipe");
-    ProcessLaunch shared(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
-                         FD_DEVNULL, borrowed.writeEnd.get(), FD_AS_STDOUT);
+    ProcessLaunch shared = spawn(FD_DEVNULL, borrowed.writeEnd.get(), FD_AS_STDOUT);
     shared.waitExec();
     shared.waitExit();
     borrowed.writeEnd.close();
     EXPECT_EQ(readAll(borrowed.readEnd.get()), "out\nerr\n");
 
     // stderr as stdout when stdout is a pipe of the launcher's own.
-    ProcessLaunch merged(shellLine, "/bin/sh", nullptr, nullptr, false, false, false, none,
-                         FD_DEVNULL, FD_PIPE, FD_AS_STDOUT);
+    ProcessLaunch merged = spawn(FD_DEVNULL, FD_PIPE, FD_AS_STDOUT);
     merged.waitExec();
     EXPECT_EQ(readAll(merged.stdoutFd().get()), "out\nerr\n");
     merged.waitExit();
@@ -150,8 +146,7 @@ TEST(ProcessLaunchTest, DescriptorSpecificationsRouteTheChildsStreams) {
     // /dev/null as stdin reads end of file; a new pipe closed at once too.
     const char* const cat[] = {"cat", nullptr};
     for (const int input : {FD_DEVNULL, FD_PIPE}) {
-        ProcessLaunch reader(cat, "/bin/cat", nullptr, nullptr, false, false, false, none, input,
-                             FD_PIPE, FD_INHERIT);
+        ProcessLaunch reader = spawn(input, FD_PIPE, FD_INHERIT, cat);
         reader.waitExec();
         reader.stdinFd().close();
         EXPECT_EQ(readAll(reader.stdoutFd().get()), "");

@@ -18,12 +18,8 @@ using FileStrTest = SandboxTest;
 const std::string dir = "/var/qmail/mailnames/example.com/info";
 const std::string qmail = dir + "/.qmail";
 
-void makeMailHome() {
-    ASSERT_EQ(shell("mkdir -p " + dir), 0);
-}
-
 TEST_F(FileStrTest, EditsKeepAnotherAccountsOwnerAndMode) {
-    makeMailHome();
+    ASSERT_EQ(shell("mkdir -p " + dir), 0);
     writeFile(qmail, "| true\n&a@example.org\n| true");
     ASSERT_EQ(file_set_user_mode(qmail.c_str(), "popuser", 0600), 0);
     EXPECT_EQ(file_set_user_mode(qmail.c_str(), "nosuchuser", 0644), -1);
@@ -43,7 +39,7 @@ TEST_F(FileStrTest, EditsKeepAnotherAccountsOwnerAndMode) {
 }
 
 TEST_F(FileStrTest, OnlyAnAppendCreatesAMissingFile) {
-    makeMailHome();
+    ASSERT_EQ(shell("mkdir -p " + dir), 0);
     EXPECT_EQ(file_str(qmail.c_str(), "| true", FILE_STR_REMOVE, 0), 1);
     EXPECT_EQ(file_str(qmail.c_str(), "| true", FILE_STR_ADD, FILE_STR_BEGIN), 1);
     EXPECT_EQ(file_str(qmail.c_str(), "| true", FILE_STR_ADD, FILE_STR_END), 0);
@@ -52,7 +48,7 @@ TEST_F(FileStrTest, OnlyAnAppendCreatesAMissingFile) {
 }
 
 TEST_F(FileStrTest, ReadersNeverSeeAHalfWrittenFile) {
-    makeMailHome();
+    ASSERT_EQ(shell("mkdir -p " + dir), 0);
     std::string lines;
     for (int i = 0; i < 3000; ++i)
         lines += "&forward" + std::to_string(i) + "@example.org\n";

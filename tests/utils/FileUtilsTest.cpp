@@ -25,30 +25,16 @@ long long duBytes(const std::string& options, const std::string& path) {
 }
 
 TEST_F(FileUtilsTest, RmTreeRemovesLinksButNeverWhatTheyPointTo) {
-    const std::string outside = "/var/lib/korvo/outside";
-    ASSERT_EQ(shell("mkdir -p " + outside + "/sub " + base +
-                    "/info/Maildir/cur && "
-                    "echo keep > " +
-                    outside +
-                    "/sub/file && "
-                    "echo mail > " +
-                    base + "/info/Maildir/cur/1 && mkfifo " + base +
-                    "/fifo && "
-                    "ln -s " +
-                    outside + " " + base +
-                    "/info/Maildir/link && "
-                    "ln -s " +
-                    outside + "/sub/file " + base +
-                    "/info/filelink && "
-                    "ln -s " +
-                    outside + " /var/lib/korvo/toplink"),
+    const std::string vars = "o=/var/lib/korvo/outside b=" + base + "; ";
+    ASSERT_EQ(shell(vars + "mkdir -p $o/sub $b/info/Maildir/cur && echo keep > $o/sub/file && "
+                           "echo mail > $b/info/Maildir/cur/1 && mkfifo $b/fifo && "
+                           "ln -s $o $b/info/Maildir/link && ln -s $o/sub/file $b/info/filelink && "
+                           "ln -s $o /var/lib/korvo/toplink"),
               0);
     EXPECT_EQ(rm_tree("/var/lib/korvo/toplink", 1), 0);
     EXPECT_EQ(rm_tree(base.c_str(), 0), 0);
-    EXPECT_EQ(shell("test -d " + base + " && test -z \"$(ls -A " + base +
-                    ")\" && "
-                    "test ! -L /var/lib/korvo/toplink && test -f " +
-                    outside + "/sub/file"),
+    EXPECT_EQ(shell(vars + "test -d $b && test -z \"$(ls -A $b)\" && "
+                           "test ! -L /var/lib/korvo/toplink && test -f $o/sub/file"),
               0);
     EXPECT_EQ(rm_tree(base.c_str(), 1), 0);
     EXPECT_NE(::access(base.c_str(), F_OK), 0);
@@ -57,16 +43,10 @@ TEST_F(FileUtilsTest, RmTreeRemovesLinksButNeverWhatTheyPointTo) {
 
 TEST_F(FileUtilsTest, DirSizeAgreesWithDuInBytesAndInBlocks) {
     const std::string home = base + "/info";
-    ASSERT_EQ(shell("mkdir -p " + home +
-                    "/@attachments/a/b && "
-                    "head -c 100000 /dev/urandom > " +
-                    home +
-                    "/@attachments/a/b/doc && "
-                    "truncate -s 5M " +
-                    home +
-                    "/@attachments/sparse && "
-                    "ln -s /usr " +
-                    home + "/@attachments/usr"),
+    ASSERT_EQ(shell("a=" + home +
+                    "/@attachments; mkdir -p $a/a/b && "
+                    "head -c 100000 /dev/urandom > $a/a/b/doc && truncate -s 5M $a/sparse && "
+                    "ln -s /usr $a/usr"),
               0);
     EXPECT_EQ(get_dir_size(home.c_str(), 0), duBytes("-b", home));
     EXPECT_EQ(get_dir_size(home.c_str(), 1), duBytes("-B1", home));

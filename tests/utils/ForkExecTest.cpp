@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -18,47 +17,54 @@ using testing::internal::GetCapturedStdout;
 
 namespace {
 
-struct Free {
-    void operator()(char* p) const { std::free(p); }
+// A captured stream; "(null)" when the child wrote nothing on it.
+std::string take(char* text) {
+    const std::string taken = text != nullptr ? text : "(null)";
+    std::free(text);
+    return taken;
+}
+
+struct Outcome {
+    int status;
+    std::string out, err;
 };
-using Captured = std::unique_ptr<char, Free>;
 
 // Runs path (by default a shell script) with both streams captured.
-int runShell(const char* script, Captured& out, Captured& err, const char* path = "/bin/sh") {
+Outcome runShell(const char* script, const char* path = "/bin/sh") {
     char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(script),
                     nullptr};
-    char* texts[2] = {nullptr, nullptr};
-    const int status = fork_execv_getouterr(&texts[0], &texts[1], path, argv);
-    out.reset(texts[0]);
-    err.reset(texts[1]);
-    return status;
+    char *out = nullptr, *err = nullptr;
+    const int status = fork_execv_getouterr(&out, &err, path, argv);
+    return {status, take(out), take(err)};
 }
 
 TEST(ForkExecTest, OutputLargerThanTheBuffersArrivesWholeOnBothStreams) {
-    Captured out, err;
-    ASSERT_EQ(runShell("head -c 300000 /dev/zero | tr '\\0' o; "
-                       "head -c 70000 /dev/zero | tr '\\0' e >&2; exit 7",
-                       out, err),
-              7);
-    EXPECT_EQ(std::string(out.get()), std::string(300000, 'o'));
-    EXPECT_EQ(std::string(err.get()), std::string(70000, 'e'));
+    const Outcome run = runShell("head -c 300000 /dev/zero | tr '\\0' o; "
+                                 "head -c 70000 /dev/zero | tr '\\0' e >&2; exit 7");
+    EXPECT_EQ(run.status, 7);
+    EXPECT_EQ(run.out, std::string(300000, 'o'));
+    EXPECT_EQ(run.err, std::string(70000, 'e'));
 }
 
-TEST(ForkExecTest, SilentStreamsAreNullAndASignalGivesMinusOne) {
-    Captured out, err;
-    EXPECT_EQ(runShell("exit 0", out, err), 0);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(err, nullptr);
-    EXPECT_EQ(runShell("echo partial; kill -9 $$", out, err), -1);
-    EXPECT_STREQ(out.get(), "partial\n");
+TEST(ForkExecTest, StatusesOfSilentKilledAndUnexecutableChildren) {
+    const Outcome silent = runShell("exit 0");
+    EXPECT_EQ(silent.status, 0);
+    EXPECT_EQ(silent.out + silent.err, "(null)(null)");
+    const Outcome killed = runShell("echo partial; kill -9 $$");
+    EXPECT_EQ(killed.status, -1);
+    EXPECT_EQ(killed.out, "partial\n");
+    const Outcome unexecutable = runShell("", "/nonexistent/program");
+    EXPECT_EQ(unexecutable.status, 255);
+    EXPECT_EQ(unexecutable.err,
+              "fork_execv: execv(\"/nonexistent/program\") failed: No such file or directory\n");
 }
 
 TEST(ForkExecTest, ChildThatExitsWhileItsOutputStaysOpenIsNoticedWithinASecond) {
-    Captured out, err;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(runShell("sleep 4 & echo started; exit 3", out, err), 3);
+    const Outcome run = runShell("sleep 4 & echo started; exit 3");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
-    EXPECT_STREQ(out.get(), "started\n");
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "started\n");
 }
 
 TEST(ForkExecTest, ListFormPassesArgumentsAndChildSeesOnlyItsStandardStreams) {
@@ -69,16 +75,8 @@ TEST(ForkExecTest, ListFormPassesArgumentsAndChildSeesOnlyItsStandardStreams) {
                                 "a b", nullptr),
               0);
     // ls itself holds one more descriptor for reading the directory.
-    EXPECT_STREQ(out, "a b\n0\n1\n2\n3\n");
-    std::free(out);
+    EXPECT_EQ(take(out), "a b\n0\n1\n2\n3\n");
     ::close(leaked);
-}
-
-TEST(ForkExecTest, ExecFailureIsStatus255WithTheReason) {
-    Captured out, err;
-    EXPECT_EQ(runShell("", out, err, "/nonexistent/program"), 255);
-    EXPECT_STREQ(err.get(),
-                 "fork_execv: execv(\"/nonexistent/program\") failed: No such file or directory\n");
 }
 
 TEST(ForkExecTest, LogCopiesFailedOutputVerbatimAndReportsItsErrors) {

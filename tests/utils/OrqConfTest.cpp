@@ -17,30 +17,21 @@ using testing::internal::GetCapturedStdout;
 
 namespace {
 
-class OrqConfTest : public korvo::test::SandboxTest {
-protected:
-    static void writeConf(const std::string& text) { std::ofstream(ORQ_CONF_PATH) << text; }
-};
+using OrqConfTest = korvo::test::SandboxTest;
+
+void writeConf(const std::string& text) {
+    std::ofstream(ORQ_CONF_PATH) << text;
+}
 
 TEST_F(OrqConfTest, MalformedLinesCostOnlyThemselves) {
+    // The last line, a long value, has no line end.
     const std::string longValue(10000, 'v');
-    writeConf("# a comment\n"
-              "\n"
-              "   \t\n"
-              "  KORVO_MAILNAMES_D   /srv/mail   # where mail lives\n"
-              "COURIER_IMAP_ROOT_D=/opt/courier\n"
-              "HTTPD_SERVICE\n"
-              "PRODUCT_ROOT_D # no value\n"
-              "   # indented comment\n"
-              "korvo_mailnames_d /lower/case\n"
-              "DUMP_D /first\n"
-              "DUMP_D\t/var/my dumps \r\n"
-              "MYSQL_VAR_D " +
-              longValue +
-              "\n"
-              "-BROKEN value\n"
-              "NO_RESTART_DAEMON yes\n"
-              "DUMP_TMP_D /scratch");
+    writeConf("# a comment\n\n   \t\n  KORVO_MAILNAMES_D   /srv/mail   # where mail lives\n"
+              "COURIER_IMAP_ROOT_D=/opt/courier\nHTTPD_SERVICE\nPRODUCT_ROOT_D # no value\n"
+              "   # indented comment\nkorvo_mailnames_d /lower/case\nDUMP_D /first\n"
+              "DUMP_D\t/var/my dumps \r\n-BROKEN value\nNO_RESTART_DAEMON yes\n"
+              "DUMP_TMP_D /scratch\nMYSQL_VAR_D " +
+              longValue);
     EXPECT_STREQ(orqConfGetDefaultByIndex(KORVO_MAILNAMES_D), "/srv/mail");
     EXPECT_STREQ(orqConfGetDefaultByIndex(COURIER_IMAP_ROOT_D), "/");
     EXPECT_STREQ(orqConfGetDefaultByIndex(HTTPD_SERVICE), "apache2");
@@ -51,10 +42,6 @@ TEST_F(OrqConfTest, MalformedLinesCostOnlyThemselves) {
     EXPECT_STREQ(orqConfGet("korvo_mailnames_d"), "/lower/case");
     EXPECT_STREQ(orqConfGet("NO_RESTART_DAEMON"), "yes");
     EXPECT_EQ(orqConfGet("COURIER_IMAP_ROOT_D"), nullptr);
-
-    // Found keys are cached per index; missing ones are looked up each time.
-    EXPECT_STREQ(theOrqConfArray[KORVO_MAILNAMES_D], "/srv/mail");
-    EXPECT_EQ(theOrqConfArray[COURIER_IMAP_ROOT_D], nullptr);
 }
 
 TEST_F(OrqConfTest, RejectedLinesAreLoggedOnlyAtDetailLevel) {
@@ -98,8 +85,6 @@ TEST(ConfTableTest, GrowsPastItsFirstAllocationAndFindsEveryKeyBeforeAndAfterSor
         ASSERT_EQ(conf_set_r(("KEY_" + std::to_string(i)).c_str(), "old", conf), 0);
     ASSERT_EQ(conf_set_r("KEY_7", "new", conf), 0);
     EXPECT_EQ(conf->nmemb, 100u);
-    EXPECT_GE(conf->size, 100u);
-    EXPECT_EQ(conf->finalized, 0);
     EXPECT_STREQ(conf_get_r("KEY_7", conf), "new");
     conf_finalize_r(conf);
     for (int i = 0; i < 100; ++i)

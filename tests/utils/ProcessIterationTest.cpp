@@ -13,12 +13,11 @@
 namespace {
 
 struct Search {
-    Search(pid_t parentPid, const char* processName) : parent(parentPid), name(processName) {}
     pid_t parent;
     const char* name;
     KorvoProcessInfo found{};
-    std::vector<std::string> argv;
-    std::string exename;
+    std::vector<std::string> argv{};
+    std::string exename{};
     int visited = 0;
 };
 
@@ -53,7 +52,7 @@ protected:
     pid_t child_ = -1;
 };
 
-TEST_F(ProcessIterationTest, FindsOurChildByParentAndNameAndStopsThere) {
+TEST_F(ProcessIterationTest, FindsOurChildByParentAndNameAndFillsOnlyWhatIsAsked) {
     Search search{::getpid(), "sleep"};
     EXPECT_EQ(iterateProcesses(KORVO_PROCESS_INFO_GET_PPID | KORVO_PROCESS_INFO_GET_PROCNAME,
                                findChild, &search),
@@ -62,19 +61,18 @@ TEST_F(ProcessIterationTest, FindsOurChildByParentAndNameAndStopsThere) {
     EXPECT_EQ(search.found.ruid, static_cast<uid_t>(-1));
     EXPECT_EQ(search.found.argv, nullptr);
 
+    Search full{::getpid(), "sleep"};
+    ASSERT_EQ(iterateProcesses(63, findChild, &full), 0);
+    EXPECT_EQ(full.argv, (std::vector<std::string>{"sleep", "30"}));
+    EXPECT_EQ(full.exename, "/usr/bin/sleep");
+    EXPECT_EQ(full.found.ruid, ::getuid());
+    EXPECT_EQ(full.found.euid, ::geteuid());
+    EXPECT_EQ(full.found.sgid, ::getegid());
+
+    // A search that matches nothing visits every process and says so.
     Search absent{::getpid(), "qmgr"};
     EXPECT_EQ(iterateProcesses(3, findChild, &absent), 1);
     EXPECT_GT(absent.visited, 1);
-}
-
-TEST_F(ProcessIterationTest, ReportsArgumentsExecutableAndIds) {
-    Search search{::getpid(), "sleep"};
-    ASSERT_EQ(iterateProcesses(63, findChild, &search), 0);
-    EXPECT_EQ(search.argv, (std::vector<std::string>{"sleep", "30"}));
-    EXPECT_EQ(search.exename, "/usr/bin/sleep");
-    EXPECT_EQ(search.found.ruid, ::getuid());
-    EXPECT_EQ(search.found.euid, ::geteuid());
-    EXPECT_EQ(search.found.sgid, ::getegid());
 }
 
 } // namespace
