@@ -104,18 +104,33 @@ TEST(MasterCfFormat, ServiceModulesFormatAsInstalledLines) {
               "smtpd_sender_restrictions= -o smtpd_proxy_filter=127.0.0.1:10025");
 }
 
-class MasterCfFile : public korvo::test::SandboxTest {
-protected:
-    const std::string path = "/etc/postfix/master.cf";
-};
+using MasterCfFile = korvo::test::SandboxTest;
+
+const std::string path = "/etc/postfix/master.cf";
+
+// Loads path and stores it back unchanged.
+void loadAndStore() {
+    MasterCfContent content;
+    loadMasterCf(path, content);
+    storeMasterCf(path, content);
+}
+
+// The message of the configuration error that loading file raises.
+std::string loadError(const std::string& file) {
+    MasterCfContent content;
+    try {
+        loadMasterCf(file, content);
+    } catch (const korvo::mail::postfix::PostfixConfigurationError& e) {
+        return e.what();
+    }
+    return "loaded " + file;
+}
 
 TEST_F(MasterCfFile, RepeatedLoadStoreCyclesLeaveTheFileIdentical) {
     const std::string text = testData("master.cf.realworld");
     writeFile(path, text);
     for (int cycle = 0; cycle < 3; ++cycle) {
-        MasterCfContent content;
-        loadMasterCf(path, content);
-        storeMasterCf(path, content);
+        loadAndStore();
         ASSERT_EQ(readFile(path), text) << "after cycle " << cycle;
     }
     struct stat st;
@@ -123,35 +138,19 @@ TEST_F(MasterCfFile, RepeatedLoadStoreCyclesLeaveTheFileIdentical) {
     EXPECT_EQ(st.st_mode & 07777, 0644u);
 
     writeFile(path, "smtp inet n - y - - smtpd");
-    MasterCfContent content;
-    loadMasterCf(path, content);
-    storeMasterCf(path, content);
+    loadAndStore();
     EXPECT_EQ(readFile(path), "smtp inet n - y - - smtpd\n");
 }
 
 TEST_F(MasterCfFile, UnreadableOrMalformedFilesAreRefusedByName) {
     const std::string malformed = "smtp inet n - y - - smtpd\nBAD inet n - y - - smtpd\n";
     writeFile(path, malformed);
-    MasterCfContent content;
-    try {
-        loadMasterCf(path, content);
-        FAIL() << "parsed a malformed file";
-    } catch (const korvo::mail::postfix::PostfixConfigurationError& e) {
-        EXPECT_STREQ(e.what(), "unable to parse /etc/postfix/master.cf");
-    }
+    EXPECT_EQ(loadError(path), "unable to parse /etc/postfix/master.cf");
     EXPECT_EQ(readFile(path), malformed);
 
     writeFile(path, "");
-    for (const std::string& unopenable :
-         {path, std::string("/etc/postfix"), std::string("/etc/postfix/missing.cf")}) {
-        MasterCfContent empty;
-        try {
-            loadMasterCf(unopenable, empty);
-            FAIL() << "opened " << unopenable;
-        } catch (const korvo::mail::postfix::PostfixConfigurationError& e) {
-            EXPECT_EQ(e.what(), "unable to open " + unopenable);
-        }
-    }
+    for (const std::string& unopenable : {path, std::string("/etc/postfix"), path + ".missing"})
+        EXPECT_EQ(loadError(unopenable), "unable to open " + unopenable);
 }
 
 TEST_F(MasterCfFile, FailedStoreLeavesTheOldFileInPlace) {

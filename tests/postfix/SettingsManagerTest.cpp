@@ -45,10 +45,8 @@ TEST_F(SettingsManagerTest, RelayModesLeaveTheExpectedRecipientRestrictions) {
 }
 
 TEST_F(SettingsManagerTest, RblHostsReplaceOnlyTheRblChecks) {
-    ASSERT_EQ(runCommand({"/usr/sbin/postconf", "-e",
-                          "smtpd_client_restrictions=permit_mynetworks, "
-                          "reject_rbl_client old.example,, reject_unknown_client_hostname"})
-                  .status,
+    ASSERT_EQ(korvo::test::shell("postconf -e 'smtpd_client_restrictions=permit_mynetworks, "
+                                 "reject_rbl_client old.example,, reject_unknown_client_hostname'"),
               0);
     const std::vector<std::string> hosts{"b.example", "", "a.example"};
     SettingsManager::setRBLHosts(hosts.begin(), hosts.end());

@@ -94,18 +94,13 @@ TEST(PipeTest, OutputLeftAfterTheExitNoticeIsDrained) {
 
 TEST(PipeTest, UnfedStdinAndUnreceivedOutputs) {
     Pipe pipe(command("/bin/sh", "-c", "cat; head -c 200000 /dev/zero; exit 3"));
-    unsigned long calledFor = 99;
-    int calledWith = -1;
+    std::pair<unsigned long, int> called{99, -1};
     pipe.flags.stdinChannel.fd = FD_PIPE;
     pipe.flags.stdoutChannel.fd = FD_PIPE;
-    pipe.flags.exitCallback = [&](unsigned long index, int status) {
-        calledFor = index;
-        calledWith = status;
-    };
+    pipe.flags.exitCallback = [&](unsigned long index, int status) { called = {index, status}; };
     const int status = pipe.run();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
-    EXPECT_EQ(calledFor, 0u);
-    EXPECT_EQ(calledWith, status);
+    EXPECT_EQ(called, std::make_pair(0ul, status));
     EXPECT_THROW(pipe.run(), std::logic_error);
 }
 
