@@ -124,9 +124,5 @@ TEST(TracebackTest, SkipBeyondTheStackLeavesOnlyTheHeading) {
     EXPECT_EQ(out.str(), "Traceback:\n");
 }
 
-TEST(IdnaErrorTest, SuccessCodeReadsSuccess) {
-    EXPECT_STREQ(idn::IdnaError(0).what(), "Success");
-}
-
 } // namespace
 } // namespace korvo
