@@ -1,30 +1,12 @@
-// Test data of the master.cf tests, and whole-file reads and writes for
-// comparing files byte for byte.
+// Test data of the master.cf tests.
 #ifndef KORVO_TESTS_POSTFIX_MASTERCFTESTDATA_H
 #define KORVO_TESTS_POSTFIX_MASTERCFTESTDATA_H
 
-#include <fstream>
-#include <sstream>
+#include "sandbox/TestFiles.h"
+
 #include <string>
 
 namespace korvo::test {
-
-// The file's bytes; empty when it cannot be read.
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-// A file of tests/data.
-inline std::string testData(const std::string& name) {
-    return readFile(VORNCTL_TEST_DATA_DIR "/" + name);
-}
 
 // The submission entry of tests/data/master.cf.realworld, as an
 // administrator wrote it: continuation lines, a comment line and a trailing

@@ -3,11 +3,11 @@
 // leaks, and the SIGCHLD catcher's rules.
 #include "process/Pipe.h"
 #include "process/ProcessSetCatcher.h"
+#include "sandbox/TestFiles.h"
 #include "utils/Exceptions.h"
 
 #include <boost/filesystem/operations.hpp>
 #include <csignal>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/wait.h>
@@ -105,9 +105,7 @@ TEST(PipeTest, UnfedStdinAndUnreceivedOutputs) {
 }
 
 TEST(PipeTest, ChildrenStartWithTheCallersSignalMask) {
-    std::ifstream ownStatus("/proc/self/status");
-    const std::string own((std::istreambuf_iterator<char>(ownStatus)),
-                          std::istreambuf_iterator<char>());
+    const std::string own = korvo::test::readFile("/proc/self/status");
     Pipe pipe(command("cat", "/proc/self/status"));
     std::string childStatus;
     pipe.flags.stdoutChannel = {FD_PIPE, makeStringReceiver(childStatus)};

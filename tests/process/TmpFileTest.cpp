@@ -5,7 +5,7 @@
 #include "process/AutocleanOFStream.h"
 #include "sandbox/Sandbox.h"
 #include "utils/Exceptions.h"
-#include "utils/TestFiles.h"
+#include "sandbox/TestFiles.h"
 
 #include <cerrno>
 #include <stdexcept>

@@ -5,7 +5,7 @@
 #include "sandbox/Sandbox.h"
 #include "utils/Accounts.h"
 #include "utils/FileUtils.h"
-#include "utils/TestFiles.h"
+#include "sandbox/TestFiles.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

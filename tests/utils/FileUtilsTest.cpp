@@ -4,7 +4,7 @@
 #include "utils/FileUtils.h"
 #include "sandbox/Sandbox.h"
 #include "utils/Accounts.h"
-#include "utils/TestFiles.h"
+#include "sandbox/TestFiles.h"
 
 #include <cstdio>
 #include <unistd.h>

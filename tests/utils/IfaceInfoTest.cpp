@@ -2,7 +2,7 @@
 // loopback address there, or a wrong mask, opens or closes relaying.
 #include "utils/IfaceInfo.h"
 #include "sandbox/Sandbox.h"
-#include "utils/TestFiles.h"
+#include "sandbox/TestFiles.h"
 
 #include <memory>
 

@@ -3,7 +3,7 @@
 #include "utils/ServiceScripts.h"
 #include "sandbox/Sandbox.h"
 #include "utils/OrqConf.h"
-#include "utils/TestFiles.h"
+#include "sandbox/TestFiles.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
