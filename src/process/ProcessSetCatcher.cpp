@@ -17,12 +17,6 @@ namespace {
 // The catcher whose handler is installed; read by the signal handler.
 ProcessSetCatcher* volatile installedCatcher = nullptr;
 
-void makeNonBlocking(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags == -1 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == -1)
-        throwSystemError("control pipe fcntl");
-}
-
 } // namespace
 
 ProcessSetCatcher::~ProcessSetCatcher() noexcept(false) {
@@ -46,9 +40,7 @@ void ProcessSetCatcher::install() {
     if (::sigprocmask(SIG_BLOCK, nullptr, &action.sa_mask) != 0)
         throwSystemError("sigaction");
     // The pipe comes first: once the handler is in place it may need it.
-    control.open("process set catcher control pipe");
-    makeNonBlocking(control.readEnd.get());
-    makeNonBlocking(control.writeEnd.get());
+    control.open("process set catcher control pipe", O_CLOEXEC | O_NONBLOCK);
     installedCatcher = this;
     if (::sigaction(SIGCHLD, &action, &previousAction) != 0) {
         installedCatcher = nullptr;
