@@ -74,8 +74,13 @@ std::vector<std::string> splitWords(const std::string& value) {
     return words;
 }
 
-// Items of a comma-separated list, each trimmed, empty ones dropped.
-std::vector<std::string> splitItems(const std::string& value) {
+bool contains(const std::vector<std::string>& list, const std::string& element) {
+    return std::find(list.begin(), list.end(), element) != list.end();
+}
+
+} // namespace
+
+std::vector<std::string> splitListItems(const std::string& value) {
     std::vector<std::string> items;
     if (value.empty())
         return items;
@@ -86,12 +91,6 @@ std::vector<std::string> splitItems(const std::string& value) {
     items.erase(std::remove(items.begin(), items.end(), std::string()), items.end());
     return items;
 }
-
-bool contains(const std::vector<std::string>& list, const std::string& element) {
-    return std::find(list.begin(), list.end(), element) != list.end();
-}
-
-} // namespace
 
 MainCfManager& MainCfManager::getInstance() {
     static MainCfManager theManager;
@@ -142,7 +141,7 @@ void MainCfManager::appendStringValue(const std::string& name, const std::string
 void MainCfManager::appendCompoundStringValue(const std::string& name, const std::string& key,
                                               const std::string& value) const {
     const std::string item = key + " " + value;
-    std::vector<std::string> items = splitItems(getStringValue(name, false));
+    std::vector<std::string> items = splitListItems(getStringValue(name, false));
     if (contains(items, boost::algorithm::trim_copy(item)))
         return;
     items.push_back(item);

@@ -27,6 +27,7 @@
 #define KORVO_POSTFIX_MAINCFMANAGER_H
 
 #include <string>
+#include <vector>
 
 namespace korvo::mail::postfix {
 
@@ -57,6 +58,9 @@ private:
 
     std::string mainCfPath;
 };
+
+// Items of a comma-separated main.cf list, each trimmed, empty ones dropped.
+std::vector<std::string> splitListItems(const std::string& value);
 
 } // namespace korvo::mail::postfix
 

@@ -59,16 +59,9 @@ void SettingsManager::setRBLHosts(HostIterator first, HostIterator last) {
     const MainCfManager& mainCf = MainCfManager::getInstance();
     const std::string current = mainCf.getStringValue(clientRestrictions, false);
     std::vector<std::string> items;
-    if (!current.empty()) {
-        std::vector<std::string> pieces;
-        boost::algorithm::split(pieces, current, boost::algorithm::is_any_of(","),
-                                boost::algorithm::token_compress_on);
-        for (std::string& piece : pieces) {
-            boost::algorithm::trim(piece);
-            if (!piece.empty() && piece.find(rblItem) == std::string::npos)
-                items.push_back(std::move(piece));
-        }
-    }
+    for (std::string& item : splitListItems(current))
+        if (item.find(rblItem) == std::string::npos)
+            items.push_back(std::move(item));
     for (; first != last; ++first)
         if (!first->empty())
             items.push_back(std::string(rblItem) + " " + *first);
