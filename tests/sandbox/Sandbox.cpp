@@ -29,7 +29,7 @@ void resetSandbox() {
 
 void SandboxTest::SetUp() {
     if (!inSandbox())
-        GTEST_SKIP() << "not inside tests/sandbox/run: refusing to touch system paths";
+        GTEST_FAIL() << "not inside tests/sandbox/run: refusing to touch system paths";
     resetSandbox();
 }
 
