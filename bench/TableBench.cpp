@@ -10,9 +10,9 @@
 //
 // Writes under /var/spool/postfix/korvo, so it runs inside the sandbox only
 // (bench/run puts it there). Each figure is the best of a few runs, interleaved with its baseline.
-#include "postfix/DatabaseHelper.h"
-#include "postfix/ElementFilters.h"
-#include "postfix/Tables.h"
+#include "postfix/tables/DatabaseHelper.h"
+#include "postfix/tables/ElementFilters.h"
+#include "postfix/tables/Tables.h"
 
 #include <algorithm>
 #include <boost/algorithm/string/predicate.hpp>

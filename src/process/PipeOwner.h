@@ -9,7 +9,7 @@
 #ifndef KORVO_PROCESS_PIPEOWNER_H
 #define KORVO_PROCESS_PIPEOWNER_H
 
-#include "process/FdOwner.h"
+#include "utils/FdOwner.h"
 
 #include <fcntl.h>
 #include <string>

@@ -47,7 +47,7 @@
 #define KORVO_PROCESS_PROCESSLAUNCH_H
 
 #include "process/DescriptorSpec.h"
-#include "process/FdOwner.h"
+#include "utils/FdOwner.h"
 
 #include <boost/function.hpp>
 

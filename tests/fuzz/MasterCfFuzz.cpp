@@ -3,7 +3,7 @@
 // final line feed where the input had none. The one allowed difference is a
 // file naming the same service twice, which keeps one line for it; then the
 // stored text must itself be stable under another load and store.
-#include "postfix/MasterCfIO.h"
+#include "postfix/config/MasterCfIO.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,0 +1,84 @@
+// The Postfix services ("modules") switched on in master.cf and switched
+// off in the tool's own file of disabled services.
+//
+// A service is disabled by moving its entry, raw text and all, from
+// master.cf into /var/spool/postfix/korvo/master.cf.disabled (same format),
+// and enabled by moving it back, so options an administrator added survive
+// the round trip. The manager holds both files in memory as MasterCfContent,
+// tracks which of them changed, and storeModules writes back only those.
+//
+// Use, once per run: getInstance(), loadModules(false), the changes, then
+// storeModules(false); reload Postfix only when that returned true.
+//
+// Failures: construction raises PostfixConfigurationError when postconf
+// cannot name config_directory; loading and storing raise what MasterCfIO.h
+// describes. Every operation but loadModules raises std::logic_error
+// "modules configuration isn't loaded yet" before the first load. Looking up
+// a service in neither file raises std::out_of_range "no such module NAME".
+// A missing or empty disabled file simply means nothing is disabled.
+#ifndef KORVO_POSTFIX_MODULEMANAGER_H
+#define KORVO_POSTFIX_MODULEMANAGER_H
+
+#include "postfix/config/MasterCfContent.h"
+#include "postfix/config/ModuleInfo.h"
+
+#include <boost/logic/tribool.hpp>
+#include <memory>
+#include <string>
+
+namespace korvo::mail::postfix {
+
+class ModuleManager {
+public:
+    // The process-wide manager, built on first use; a failed construction
+    // propagates and the next call tries again.
+    static ModuleManager& getInstance();
+
+    ModuleManager(const ModuleManager&) = delete;
+    ModuleManager& operator=(const ModuleManager&) = delete;
+
+    // Reads master.cf and the disabled file (when there is one); does
+    // nothing when loaded already, unless force. Clears both change flags.
+    void loadModules(bool force);
+    // Writes master.cf when it changed (or force), then the disabled file
+    // likewise when there is one. True when master.cf was written.
+    bool storeModules(bool force);
+
+    // enabled: true asks master.cf, false the disabled file, indeterminate
+    // master.cf and then the disabled file.
+    bool hasModule(const std::string& name, ModuleType type, boost::logic::tribool enabled) const;
+    ModuleInfo getModule(const std::string& name, ModuleType type,
+                         boost::logic::tribool enabled) const;
+
+    // Writes info as a new line (in place of an entry with its key) into
+    // master.cf when enabled, else into the disabled file, and removes the
+    // entry from the other file.
+    void addModule(const ModuleInfo& info, bool enabled);
+    // Removes the entry from both files; true when either had it.
+    bool removeModule(const std::string& name, ModuleType type);
+    // Moves the entry's text into the disabled file; false when master.cf
+    // has no such entry.
+    bool disableModule(const std::string& name, ModuleType type);
+    // Moves the entry's text back into master.cf; true at once when it is
+    // there already.
+    bool enableModule(const std::string& name, ModuleType type);
+
+private:
+    ModuleManager();
+
+    // The content of master.cf; raises std::logic_error before loading.
+    MasterCfContent& enabledFile();
+    const MasterCfContent& enabledFile() const;
+    // The disabled content, made empty first when there is none.
+    MasterCfContent& disabledFile();
+
+    std::unique_ptr<MasterCfContent> enabled_;
+    std::unique_ptr<MasterCfContent> disabled_;
+    bool enabledChanged_ = false;
+    bool disabledChanged_ = false;
+    std::string masterCfPath_;
+};
+
+} // namespace korvo::mail::postfix
+
+#endif

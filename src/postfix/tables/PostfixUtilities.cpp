@@ -1,0 +1,82 @@
+#include "postfix/tables/PostfixUtilities.h"
+
+#include "process/DescriptorSpec.h"
+#include "process/Pipe.h"
+
+#include <initializer_list>
+#include <sys/wait.h>
+
+namespace korvo::mail::postfix {
+
+namespace utilities {
+
+const char* const INIT_SCRIPT_ENVIRONMENT[] = {"LANG=C", nullptr};
+
+namespace {
+
+// Built argument by argument, so that an empty argument is passed on
+// instead of ending the list.
+ProcessParameters command(const char* program, std::initializer_list<std::string> arguments) {
+    ProcessParameters parameters(program, "", "", "", "", "", "", "", "", "");
+    parameters.arguments.insert(parameters.arguments.end(), arguments);
+    return parameters;
+}
+
+} // namespace
+
+ProcessParameters postmapAdd(const std::string& table) {
+    return command(POSTMAP, {"-r", "-i", table});
+}
+
+ProcessParameters postmapReplace(const std::string& table) {
+    return command(POSTMAP, {"-r", table});
+}
+
+ProcessParameters postmapRebuild(const std::string& table) {
+    return command(POSTMAP, {table});
+}
+
+ProcessParameters postmapDelete(const std::string& key, const std::string& table) {
+    return command(POSTMAP, {"-d", key, table});
+}
+
+ProcessParameters postmapDeleteListed(const std::string& table) {
+    return command(POSTMAP, {"-d", "-", table});
+}
+
+ProcessParameters postmapDump(const std::string& table) {
+    return command(POSTMAP, {"-s", table});
+}
+
+ProcessParameters postconfValue(const std::string& name) {
+    return command(POSTCONF, {"-h", name});
+}
+
+ProcessParameters postconfDefault(const std::string& name) {
+    return command(POSTCONF, {"-h", "-d", name});
+}
+
+ProcessParameters postconfSet(const std::string& name, const std::string& value) {
+    return command(POSTCONF, {"-e", name + "=" + value});
+}
+
+std::vector<std::string> initScriptCommand(const std::string& verb) {
+    return {POSTFIX_INIT_SCRIPT, verb};
+}
+
+int runCollectingErrors(process::Pipe& pipe, std::string& errors) {
+    pipe.flags.stderrChannel.fd = process::FD_PIPE;
+    pipe.flags.stderrChannel.function = process::makeStringReceiver(errors);
+    return pipe.run();
+}
+
+bool exitedSuccessfully(int waitStatus) {
+    return WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0;
+}
+
+std::string errorMessage(const std::string& errors) {
+    return errors.empty() ? std::string("unknown error") : errors;
+}
+
+} // namespace utilities
+} // namespace korvo::mail::postfix

@@ -1,0 +1,178 @@
+#include "postfix/config/MasterCfIO.h"
+#include "postfix/config/MasterCfTestData.h"
+#include "postfix/config/SmtpdModule.h"
+#include "postfix/config/SmtpsdModule.h"
+#include "postfix/config/SubmissionModule.h"
+#include "sandbox/Sandbox.h"
+#include "utils/Exceptions.h"
+
+#include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace korvo::mail::postfix;
+using korvo::test::readFile;
+using korvo::test::testData;
+using korvo::test::writeFile;
+
+namespace {
+
+bool parses(const std::string& text, MasterCfContent& content) {
+    return parseMasterCf(text.data(), text.data() + text.size(), content);
+}
+
+std::string stored(const MasterCfContent& content) {
+    std::ostringstream out;
+    writeMasterCf(out, content);
+    return out.str();
+}
+
+} // namespace
+
+TEST(MasterCfParse, StockAndAdministeredFilesStoreBackUnchanged) {
+    for (const char* name : {"master.cf.debian12", "master.cf.realworld"}) {
+        const std::string text = testData(name);
+        MasterCfContent content;
+        ASSERT_TRUE(parses(text, content)) << name;
+        EXPECT_EQ(stored(content), text) << name;
+        const ModuleInfo postlog = content.getModule("postlog", ModuleType::UNIX_DGRAM).first;
+        EXPECT_EQ(postlog.format(), "postlog unix-dgram n - n - 1 postlogd");
+        const ModuleInfo tlsmgr = content.getModule("tlsmgr", ModuleType::UNIX).first;
+        EXPECT_EQ(tlsmgr.wakeup, 1000);
+        EXPECT_TRUE(tlsmgr.wakeupConditional);
+        EXPECT_TRUE(content.hasModule("smtp", ModuleType::UNIX));
+    }
+}
+
+TEST(MasterCfParse, EntryKeepsItsContinuationsAndInnerComments) {
+    MasterCfContent content;
+    ASSERT_TRUE(parses(testData("master.cf.realworld"), content));
+    const auto [submission, text] = content.getModule("submission", ModuleType::INET);
+    EXPECT_EQ(text, korvo::test::realWorldSubmission);
+    EXPECT_EQ(submission.command.size(), 7u);
+    EXPECT_EQ(content.getModule("smtpd", ModuleType::PASS).first.command.back(),
+              "receive_override_options=no_address_mappings");
+    // Each entry has only its own command words.
+    EXPECT_EQ(content.getModule("relay", ModuleType::UNIX).first.format(),
+              "relay unix - - y - - smtp -o syslog_name=postfix/$service_name");
+}
+
+TEST(MasterCfParse, RefusesWhatPostfixWouldMisread) {
+    const char* const refused[] = {
+        "Smtp inet n - y - - smtpd\n",           // upper case in the name
+        "smtp tcp n - y - - smtpd\n",            // unknown type
+        "smtp unix-stream n - y - - smtpd\n",    // only unix-dgram extends unix
+        "smtp inet n - y - - smtpd # note\n",    // comment ending the entry
+        "  -o smtpd_tls_wrappermode=yes\n",      // continuation of nothing
+        "smtp inet n - y ? - smtpd\n",           // wakeup without a number
+        "smtp inet n - y 99999999999 - smtpd\n", // wakeup beyond int
+    };
+    for (const char* text : refused) {
+        MasterCfContent content;
+        EXPECT_FALSE(parses(text, content)) << text;
+    }
+}
+
+TEST(MasterCfParse, KeysAreNameAndTypeAndALaterDuplicateReplacesInPlace) {
+    MasterCfContent content;
+    ASSERT_TRUE(parses("smtp inet n - y - - smtpd\n"
+                       "# between\n"
+                       "smtp unix - - y - - smtp\n"
+                       "smtp inet n - y - 100 smtpd -o x=1\n",
+                       content));
+    EXPECT_EQ(stored(content), "smtp inet n - y - 100 smtpd -o x=1\n"
+                               "# between\n"
+                               "smtp unix - - y - - smtp\n");
+    EXPECT_EQ(content.getModule("smtp", ModuleType::INET).first.maxProcesses, 100);
+    EXPECT_TRUE(content.removeModule("smtp", ModuleType::UNIX));
+    EXPECT_FALSE(content.removeModule("smtp", ModuleType::UNIX));
+    EXPECT_THROW(content.getModule("smtp", ModuleType::UNIX), std::out_of_range);
+    EXPECT_EQ(stored(content), "smtp inet n - y - 100 smtpd -o x=1\n# between\n");
+}
+
+TEST(MasterCfFormat, ServiceModulesFormatAsInstalledLines) {
+    EXPECT_EQ(SmtpdModule().format(), "smtp inet n - n - - smtpd -o "
+                                      "smtpd_proxy_filter=127.0.0.1:10025");
+    EXPECT_EQ(SmtpsdModule().format(), "smtps inet n - n - - smtpd -o "
+                                       "smtpd_proxy_filter=127.0.0.1:10025 -o "
+                                       "smtpd_tls_wrappermode=yes");
+    EXPECT_EQ(SubmissionModule().format(),
+              "submission inet n - n - - smtpd -o smtpd_enforce_tls=yes -o "
+              "smtpd_tls_security_level=encrypt -o smtpd_sasl_auth_enable=yes -o "
+              "smtpd_client_restrictions=permit_sasl_authenticated,reject -o "
+              "smtpd_sender_restrictions= -o smtpd_proxy_filter=127.0.0.1:10025");
+}
+
+using MasterCfFile = korvo::test::SandboxTest;
+
+const std::string path = "/etc/postfix/master.cf";
+
+// Loads path and stores it back unchanged.
+void loadAndStore() {
+    MasterCfContent content;
+    loadMasterCf(path, content);
+    storeMasterCf(path, content);
+}
+
+// The message of the configuration error that loading file raises.
+std::string loadError(const std::string& file) {
+    MasterCfContent content;
+    try {
+        loadMasterCf(file, content);
+    } catch (const korvo::mail::postfix::PostfixConfigurationError& e) {
+        return e.what();
+    }
+    return "loaded " + file;
+}
+
+TEST_F(MasterCfFile, RepeatedLoadStoreCyclesLeaveTheFileIdentical) {
+    const std::string text = testData("master.cf.realworld");
+    writeFile(path, text);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        loadAndStore();
+        ASSERT_EQ(readFile(path), text) << "after cycle " << cycle;
+    }
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+
+    writeFile(path, "smtp inet n - y - - smtpd");
+    loadAndStore();
+    EXPECT_EQ(readFile(path), "smtp inet n - y - - smtpd\n");
+}
+
+TEST_F(MasterCfFile, UnreadableOrMalformedFilesAreRefusedByName) {
+    const std::string malformed = "smtp inet n - y - - smtpd\nBAD inet n - y - - smtpd\n";
+    writeFile(path, malformed);
+    EXPECT_EQ(loadError(path), "unable to parse /etc/postfix/master.cf");
+    EXPECT_EQ(readFile(path), malformed);
+
+    writeFile(path, "");
+    for (const std::string& unopenable : {path, std::string("/etc/postfix"), path + ".missing"})
+        EXPECT_EQ(loadError(unopenable), "unable to open " + unopenable);
+}
+
+TEST_F(MasterCfFile, FailedStoreLeavesTheOldFileInPlace) {
+    const std::string text = testData("master.cf.debian12");
+    writeFile(path, text);
+    MasterCfContent content;
+    loadMasterCf(path, content);
+    content.removeModule("smtp", ModuleType::INET);
+    // Root ignores permission bits, so only a read-only mount stops it.
+    ASSERT_EQ(korvo::test::shell("mount --bind -o ro /etc/postfix /etc/postfix"), 0);
+    EXPECT_THROW(storeMasterCf(path, content), korvo::SystemError);
+    korvo::test::shell("umount /etc/postfix");
+    EXPECT_EQ(readFile(path), text);
+
+    // A rename that fails (onto a directory) removes its temporary file.
+    const std::string directory = "/etc/postfix/master.d";
+    boost::filesystem::create_directory(directory);
+    const auto entries = [] {
+        return std::distance(boost::filesystem::directory_iterator("/etc/postfix"),
+                             boost::filesystem::directory_iterator());
+    };
+    const auto before = entries();
+    EXPECT_THROW(storeMasterCf(directory, content), korvo::mail::FSError);
+    EXPECT_EQ(entries(), before);
+}

@@ -1,0 +1,104 @@
+#include "postfix/service/ServiceManager.h"
+
+#include "sandbox/Sandbox.h"
+
+#include <chrono>
+#include <fstream>
+#include <signal.h>
+#include <sstream>
+#include <unistd.h>
+
+using korvo::mail::postfix::ServiceManager;
+using korvo::test::sandboxFile;
+using korvo::test::shell;
+
+namespace {
+
+// What the init-script stand-in recorded.
+std::string standinCalls() {
+    std::ostringstream text;
+    text << std::ifstream("/run/vornctl-sandbox/postfix.calls").rdbuf();
+    return text.str();
+}
+
+int masterPid() {
+    int pid = -1;
+    std::ifstream("/var/spool/postfix/pid/master.pid") >> pid;
+    return pid;
+}
+
+// True once pid has exited; a zombie left for init counts as gone.
+bool processGone(int pid) {
+    for (int wait = 0; wait < 50; ++wait, ::usleep(100000)) {
+        std::string stat;
+        std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+        if (stat.empty() || stat.find(") Z ") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+class ServiceManagerTest : public korvo::test::SandboxTest {
+protected:
+    // Never leaves a master running behind a test.
+    void TearDown() override {
+        const int master = masterPid();
+        if (IsSkipped())
+            return;
+        shell(sandboxFile("postfix-standin") +
+              " off; env -i LANG=C /etc/init.d/postfix stop >/dev/null");
+        if (master > 0 && master != ::getpid()) {
+            EXPECT_TRUE(processGone(master)) << "master " << master << " still runs";
+        }
+    }
+    static void standin(bool on) {
+        ASSERT_EQ(shell(sandboxFile("postfix-standin") + (on ? " on" : " off")), 0);
+    }
+};
+
+TEST_F(ServiceManagerTest, StartsStopsAndReloadsTheRealPostfix) {
+    ASSERT_EQ(shell(sandboxFile("postfix-prepare")), 0);
+    EXPECT_EQ(ServiceManager::statusServer(0), 1);
+    ASSERT_EQ(ServiceManager::startServer(), 0);
+    const int master = masterPid();
+    standin(true);
+    EXPECT_EQ(ServiceManager::startServer(), 0);
+    EXPECT_EQ(standinCalls(), "") << "start while running ran the script";
+    standin(false);
+
+    EXPECT_EQ(ServiceManager::stopServer(), 0);
+    EXPECT_TRUE(processGone(master));
+    EXPECT_EQ(ServiceManager::statusServer(0), 1);
+    // The pid file now names a dead master.
+    standin(true);
+    EXPECT_EQ(ServiceManager::stopServer(), 0);
+    EXPECT_EQ(standinCalls(), "") << "stop while stopped ran the script";
+    standin(false);
+
+    // A reload makes the master restart its queue manager; a stop right
+    // after it must still stop the master.
+    ASSERT_EQ(ServiceManager::startServer(), 0);
+    const int reloaded = masterPid();
+    EXPECT_EQ(ServiceManager::reloadServer(), 0);
+    EXPECT_EQ(ServiceManager::stopServer(), 0);
+    EXPECT_TRUE(processGone(reloaded));
+}
+
+TEST_F(ServiceManagerTest, MasterThatNeverComesUpFailsAfterFiveSeconds) {
+    // A pid file naming some other process counts as stopped.
+    ASSERT_EQ(shell("mkdir -p /var/spool/postfix/pid"), 0);
+    std::ofstream("/var/spool/postfix/pid/master.pid") << "  " << ::getpid() << "\n";
+    standin(true);
+    EXPECT_EQ(ServiceManager::stopServer(), 0);
+    EXPECT_EQ(standinCalls(), "");
+
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(ServiceManager::restartServer(), 1);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    EXPECT_GT(seconds, 4.5);
+    EXPECT_LT(seconds, 7.0);
+    EXPECT_EQ(standinCalls(), "args: restart\nLANG=C\n");
+}
+
+} // namespace
