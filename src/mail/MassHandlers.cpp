@@ -1,0 +1,102 @@
+#include "mail/MassHandlers.h"
+
+#include "mail/HandlerNames.h"
+#include "mail/HandlerRegistry.h"
+#include "mail/MailHandlers.h"
+#include "utils/Logging.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+int reportErrors(int errors) {
+    if (errors == 0)
+        return 0;
+    korvo_log(3, "Some errors was occured in mass hook operation. errors: %i", errors);
+    return -1;
+}
+
+// Applies action to name; true when it did not fail.
+bool applyAction(const std::string& name, const char* newValue, int action) {
+    if (control_handler_queue(name.c_str(), newValue, action) >= 0)
+        return true;
+    korvo_log(3, "Unable to exec action for handler: %s\n", name.c_str());
+    return false;
+}
+
+// Whether a handler bound to param is one of value's; target gets the new
+// value of a copy or move when newValue is given.
+bool boundTo(const char* param, const char* value, const char* newValue, std::string* target) {
+    if (std::strcmp(param, value) == 0) {
+        if (newValue != nullptr)
+            target->assign(newValue);
+        return true;
+    }
+    const char* at = std::strrchr(param, '@');
+    if (std::strchr(value, '@') != nullptr || at == nullptr || std::strcmp(at + 1, value) != 0)
+        return false;
+    if (newValue != nullptr)
+        *target = std::string(param, at) + "@" + newValue;
+    return true;
+}
+
+} // namespace
+
+int mass_control_handler_by_mailname(const char* value, const char* newValue, int action) {
+    if (value == nullptr || *value == '\0') {
+        korvo_log(3, "Some parameter was not defined");
+        return -1;
+    }
+    std::vector<std::string> names;
+    if (handler_list(&names) != 0)
+        return -1;
+    int errors = 0;
+    for (const std::string& name : names) {
+        const HandlerString type(get_handler_parameter(name.c_str(), "handler-type"));
+        if (type == nullptr) {
+            korvo_log(3, "Unable to get type of handler: %s\n", name.c_str());
+            ++errors;
+            continue;
+        }
+        const HandlerString param(get_handler_parameter(name.c_str(), type.get()));
+        if (param == nullptr) {
+            korvo_log(3, "Unable to get mailname from handler: %s\n", name.c_str());
+            ++errors;
+            continue;
+        }
+        std::string target;
+        if (!boundTo(param.get(), value, newValue, &target))
+            continue;
+        if (!applyAction(name, newValue != nullptr ? target.c_str() : nullptr, action))
+            ++errors;
+    }
+    return reportErrors(errors);
+}
+
+int mass_control_handler_queue(const char* templ, int action) {
+    if (templ == nullptr || *templ == '\0') {
+        korvo_log(3, "Some parameter(s) were not defined");
+        return -1;
+    }
+    std::vector<std::string> names;
+    if (handler_list(&names) != 0)
+        return -1;
+    const bool all = std::strcmp(templ, "all") == 0;
+    int errors = 0;
+    for (const std::string& name : names) {
+        if (!all) {
+            HandlerNameParts parts;
+            if (handler_name_split(name.c_str(), &parts) != 0) {
+                ++errors;
+                continue;
+            }
+            if (parts.templ != templ)
+                continue;
+        }
+        if (!applyAction(name, nullptr, action))
+            ++errors;
+    }
+    return reportErrors(errors);
+}
