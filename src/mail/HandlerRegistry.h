@@ -16,7 +16,6 @@
 #define KORVO_MAIL_HANDLERREGISTRY_H
 
 #include <cstddef>
-#include <cstdlib>
 #include <dirent.h>
 #include <memory>
 #include <string>
@@ -54,12 +53,6 @@ inline bool handler_path_fits(const std::string& path) {
 inline const char* handler_str(const char* text) {
     return text != nullptr ? text : "(null)";
 }
-
-// Owner of a malloc'ed string returned by the registry functions.
-struct HandlerFree {
-    void operator()(char* text) const { std::free(text); }
-};
-using HandlerString = std::unique_ptr<char, HandlerFree>;
 
 // Owner of an open directory stream.
 struct HandlerDirCloser {

@@ -2,6 +2,7 @@
 
 #include "mail/HandlerNames.h"
 #include "mail/HandlerRegistry.h"
+#include "mail/MallocOwners.h"
 #include "mail/PathComponent.h"
 #include "utils/FileUtils.h"
 #include "utils/Logging.h"
@@ -114,7 +115,7 @@ int fillHandlerDirectory(const std::string& dir, int index, const char* value,
         return -1;
     }
     if (index != HANDLER_TYPE_GLOBAL) {
-        const HandlerString lower(strtolower_dynamic(value));
+        const korvo::mail::MallocString lower(strtolower_dynamic(value));
         if (lower == nullptr) {
             korvo_log(3, "Unable to convert HandlerTypeName to lowercase");
             return -1;
@@ -166,7 +167,8 @@ int copyHandler(const char* name, const char* type, const char* hook, const char
     HandlerNameParts parts;
     if (handler_name_split(name, &parts) != 0)
         return -1;
-    const HandlerString existing(get_handler_name(parts.templ.c_str(), type, newValue, hook));
+    const korvo::mail::MallocString existing(
+        get_handler_name(parts.templ.c_str(), type, newValue, hook));
     if (existing != nullptr)
         return 0;
     const std::string link = infoDir + "/" + name + "/executable";
@@ -174,7 +176,7 @@ int copyHandler(const char* name, const char* type, const char* hook, const char
         korvo_log(3, "HandlerName '%s' is too long to form a valid hook filename", name);
         return -1;
     }
-    const HandlerString executable(::realpath(link.c_str(), nullptr));
+    const korvo::mail::MallocString executable(::realpath(link.c_str(), nullptr));
     if (executable == nullptr) {
         if (errno == ENOMEM)
             korvo_log(3, "Insufficient memory");
@@ -182,7 +184,7 @@ int copyHandler(const char* name, const char* type, const char* hook, const char
             korvo_log(3, "Unable to get executable file name for handler\n");
         return -1;
     }
-    const HandlerString context(get_handler_parameter(name, "context"));
+    const korvo::mail::MallocString context(get_handler_parameter(name, "context"));
     if (context == nullptr)
         return -1;
     return mail_handler_add(parts.templ.c_str(), type, newValue, executable.get(), context.get(),
@@ -197,7 +199,7 @@ std::string queueOf(const char* name, int index, const char* hook) {
     }
     std::string queue = std::string(KORVO_HANDLERS_ROOT "/") + hook + "/" + handler_types[index];
     if (index != HANDLER_TYPE_GLOBAL) {
-        const HandlerString value(get_handler_parameter(name, handler_types[index]));
+        const korvo::mail::MallocString value(get_handler_parameter(name, handler_types[index]));
         if (value == nullptr) {
             korvo_log(3, "Unable to fetch '%s' parameter value for handler '%s'",
                       handler_types[index], name);
@@ -261,7 +263,7 @@ char* get_handler_name(const char* templ, const char* type, const char* value, c
 int control_handler_queue(const char* name, const char* newValue, int action) {
     if (!validName(name))
         return -1;
-    const HandlerString type(get_handler_parameter(name, "handler-type"));
+    const korvo::mail::MallocString type(get_handler_parameter(name, "handler-type"));
     if (type == nullptr) {
         korvo_log(3, "Unable to fetch 'handler-type' parameter value for handler '%s'", name);
         return -1;
@@ -271,7 +273,7 @@ int control_handler_queue(const char* name, const char* newValue, int action) {
         korvo_log(3, "Invalid handler type '%s' for handler '%s'", type.get(), name);
         return -1;
     }
-    const HandlerString hook(get_handler_parameter(name, "hook"));
+    const korvo::mail::MallocString hook(get_handler_parameter(name, "hook"));
     if (hook == nullptr) {
         korvo_log(3, "Unable to fetch 'hook' parameter value for handler '%s'", name);
         return -1;
@@ -348,7 +350,7 @@ int mail_handler_add(const char* templ, const char* type, const char* value, con
 int mail_handler_update(const char* templ, const char* type, const char* value,
                         const char* executable, const char* context, const char* hook,
                         const char* priority) {
-    const HandlerString old(get_handler_name(templ, type, value, hook));
+    const korvo::mail::MallocString old(get_handler_name(templ, type, value, hook));
     if (old == nullptr) {
         korvo_log(3, "Handler %s for %s does not exist in queue %s", handler_str(templ),
                   handler_str(value), handler_str(hook));
@@ -371,7 +373,7 @@ int mail_handler_update(const char* templ, const char* type, const char* value,
         else
             newExecutable.assign(target, static_cast<std::size_t>(length));
     }
-    HandlerString storedContext;
+    korvo::mail::MallocString storedContext;
     if (empty(context)) {
         storedContext.reset(get_handler_parameter(old.get(), "context"));
         if (storedContext == nullptr)
@@ -434,7 +436,7 @@ int mail_handler_check_all(const char* address, const char* hook) {
                   handler_str(address), handler_str(hook));
         return -1;
     }
-    const HandlerString lower(strtolower_dynamic(address));
+    const korvo::mail::MallocString lower(strtolower_dynamic(address));
     if (lower == nullptr)
         return -1;
     const char* at = std::strrchr(lower.get(), '@');

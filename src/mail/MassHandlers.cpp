@@ -3,6 +3,7 @@
 #include "mail/HandlerNames.h"
 #include "mail/HandlerRegistry.h"
 #include "mail/MailHandlers.h"
+#include "mail/MallocOwners.h"
 #include "utils/Logging.h"
 
 #include <cstring>
@@ -54,13 +55,13 @@ int mass_control_handler_by_mailname(const char* value, const char* newValue, in
         return -1;
     int errors = 0;
     for (const std::string& name : names) {
-        const HandlerString type(get_handler_parameter(name.c_str(), "handler-type"));
+        const korvo::mail::MallocString type(get_handler_parameter(name.c_str(), "handler-type"));
         if (type == nullptr) {
             korvo_log(3, "Unable to get type of handler: %s\n", name.c_str());
             ++errors;
             continue;
         }
-        const HandlerString param(get_handler_parameter(name.c_str(), type.get()));
+        const korvo::mail::MallocString param(get_handler_parameter(name.c_str(), type.get()));
         if (param == nullptr) {
             korvo_log(3, "Unable to get mailname from handler: %s\n", name.c_str());
             ++errors;
