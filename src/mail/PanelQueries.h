@@ -1,0 +1,70 @@
+// Read queries on the panel database: domain aliases, mailnames, mail
+// aliases, domain limits and panel settings.
+//
+// Every function takes an optional MySQL handle; with null it opens its own
+// connection (db_connect) and closes it before returning. Names are escaped
+// on that connection before they enter a query text, so a name holding a
+// quote matches nothing instead of changing the query; names without quotes
+// or backslashes leave the text exactly as written below.
+//
+// List results are string lists (utils/StringList.h): a null-terminated
+// malloc'ed array of malloc'ed copies of the first column, null when no row
+// came back; free them with free_array or hold them in a StringListOwner.
+// Failures are logged through korvo_log at level 3 (get_dom_Limit, get_param
+// and mysql_escape_mail_entity print through messlog2 instead) and give -1
+// or null; the output is left untouched then.
+#ifndef KORVO_MAIL_PANELQUERIES_H
+#define KORVO_MAIL_PANELQUERIES_H
+
+#include <mysql.h>
+#include <string>
+#include <vector>
+
+// Runs query and sets *list to the first column of its rows.
+int exec_mysql_query(MYSQL* conn, const char* query, char*** list);
+
+int get_domaliases_by_domain(MYSQL* conn, char*** list, const char* domain);
+int get_aliases_by_mailname(MYSQL* conn, char*** list, const char* mailname, const char* domain);
+int get_mailnames_by_domain(MYSQL* conn, char*** list, const char* domain);
+// Sets *name to a new copy of the alias's domain; leaves it unset (and
+// returns 0) when the panel does not know the alias.
+int get_domain_by_domainalias(MYSQL* conn, char** name, const char* alias);
+
+// The value of the domain's limit, in a static buffer that the next call
+// overwrites; "" when the domain lacks the limit, null on failure.
+const char* get_dom_Limit(const char* domainId, const char* limitName, MYSQL* conn);
+// The panel setting name from the "misc" table, in a static buffer that the
+// next call overwrites; "" when it is not set, null on failure.
+const char* get_param(const char* name, MYSQL* conn);
+
+// A new string: the name in its ASCII (IDNA) form, escaped for a quoted
+// string on the connection; null after a message. Give it back with free().
+char* mysql_escape_mail_entity(MYSQL* conn, const char* name);
+
+namespace korvo::mail {
+
+// Appends the domain aliases of domain; nothing when they cannot be read.
+void append_domainaliases_by_domain(std::vector<std::string>& names, const std::string& domain);
+
+// Owns a string list and frees it with free_array.
+class StringListOwner {
+public:
+    StringListOwner() = default;
+    StringListOwner(const StringListOwner&) = delete;
+    StringListOwner& operator=(const StringListOwner&) = delete;
+    ~StringListOwner();
+
+    // Where a query function stores the list.
+    char*** out() { return &list_; }
+    char** get() const { return list_; }
+    bool empty() const { return list_ == nullptr || list_[0] == nullptr; }
+    char* const* begin() const { return list_; }
+    char* const* end() const;
+
+private:
+    char** list_ = nullptr;
+};
+
+} // namespace korvo::mail
+
+#endif

@@ -1,0 +1,417 @@
+#include "mail/auth/MailAuth.h"
+
+#include "mail/auth/Sqlite.h"
+#include "utils/Logging.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+using korvo::mail::auth::Interrupted;
+using korvo::mail::auth::SqliteDatabase;
+using korvo::mail::auth::SqliteStatement;
+
+namespace {
+
+const char* const selectDomainSql = "SELECT id FROM domains WHERE name=?";
+const char* const insertDomainSql = "INSERT INTO domains (name, status) VALUES(?, ?)";
+const char* const setCryptedSql =
+    "INSERT OR REPLACE INTO users (name, cmusaslsecretPLAIN, status, dom_id) VALUES (?, ?, ?, ?)";
+const char* const setPlainSql =
+    "INSERT OR REPLACE INTO users (name, userPassword, status, dom_id) VALUES (?, ?, ?, ?)";
+const char* const removeUserSql = "DELETE FROM users WHERE name=? AND dom_id=?";
+const char* const renameUserSql = "UPDATE users SET name=? WHERE name=? AND dom_id=?";
+const char* const removeDomainSql = "DELETE FROM domains WHERE name=?";
+const char* const domainStatusSql = "UPDATE domains SET status=? WHERE name=?";
+const char* const cloneDomainSql = "SELECT id, status FROM domains WHERE name=?";
+const char* const cloneUserSql =
+    "SELECT name, userPassword, cmusaslsecretPLAIN, status FROM users WHERE dom_id=? AND name=?";
+const char* const noDomainMessage = "No such domain '%s' in the mail authentication DB";
+const char* const usersListMessage = "Unable to get users list from MTA password database";
+const int busyTimeoutMs = 50;
+
+bool openDatabase(SqliteDatabase& db, bool readOnly) {
+    if (db.open(mailAuthDB, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) == SQLITE_OK)
+        return true;
+    korvo_log(
+        3, readOnly ? "Unable to open database(readonly) %s: %s" : "Unable to open database %s: %s",
+        mailAuthDB.c_str(), db.errorText());
+    return false;
+}
+
+bool openForWrite(SqliteDatabase& db) {
+    if (!openDatabase(db, false))
+        return false;
+    sqlite3_busy_timeout(db.get(), busyTimeoutMs);
+    return true;
+}
+
+const char* errorText(sqlite3* db) {
+    return db != nullptr ? sqlite3_errmsg(db) : "general DB errror";
+}
+
+bool prepare(SqliteStatement& stmt, sqlite3* db, const char* sql) {
+    const int rc = stmt.prepare(db, sql);
+    if (rc == SQLITE_OK)
+        return true;
+    if (rc != Interrupted)
+        korvo_log(3, "Unable to prepare SQL statement for query '%s': %s", sql, errorText(db));
+    return false;
+}
+
+// Runs a prepared write; on failure logs failureFormat with SQLite's text.
+bool runWrite(SqliteStatement& stmt, sqlite3* db, const char* failureFormat) {
+    const int rc = stmt.step();
+    if (rc == SQLITE_DONE)
+        return true;
+    if (rc != Interrupted)
+        korvo_log(3, failureFormat, errorText(db));
+    return false;
+}
+
+// Finalizes the statement and closes the database; result unless the close
+// was interrupted.
+int finish(SqliteStatement& stmt, SqliteDatabase& db, int result) {
+    stmt.finalize();
+    return db.close() == SQLITE_OK ? result : -1;
+}
+
+// -1: error (logged), 0: no such domain, 1: found (id set).
+int lookUpDomain(const char* domain, sqlite3* db, int& id) {
+    SqliteStatement stmt;
+    if (!prepare(stmt, db, selectDomainSql))
+        return -1;
+    if (stmt.bindText(1, domain) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter domain name '%s' to  SQL statement for query '%s': %s",
+                  domain, selectDomainSql, errorText(db));
+        return -1;
+    }
+    const int rc = stmt.step();
+    if (rc == SQLITE_ROW) {
+        id = sqlite3_column_int(stmt.get(), 0);
+        return 1;
+    }
+    if (rc == SQLITE_DONE)
+        return 0;
+    if (rc != Interrupted)
+        korvo_log(3, "Unable to execute the domain selection query: %s", errorText(db));
+    return -1;
+}
+
+enum class Registration { Done, Taken, Failed };
+
+// Inserts the domain. Taken when the name is already registered (SQLite's
+// text then in takenText); Failed after logging or an interrupted wait.
+Registration registerDomain(const char* domain, sqlite3* db, int status, std::string& takenText) {
+    SqliteStatement stmt;
+    if (!prepare(stmt, db, insertDomainSql))
+        return Registration::Failed;
+    if (stmt.bindText(1, domain) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter domain name '%s' to  SQL statement for query '%s': %s",
+                  domain, insertDomainSql, errorText(db));
+        return Registration::Failed;
+    }
+    if (stmt.bindInt(2, status) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter status '%d' for domain '%s' to SQL statement for query "
+                  "'%s': %s",
+                  status, domain, insertDomainSql, errorText(db));
+        return Registration::Failed;
+    }
+    const int rc = stmt.step();
+    if (rc == SQLITE_DONE)
+        return Registration::Done;
+    if (rc == SQLITE_CONSTRAINT) {
+        takenText = errorText(db);
+        return Registration::Taken;
+    }
+    if (rc != Interrupted)
+        korvo_log(3, "Unable to execute the mail domain authentication registration query: %s",
+                  errorText(db));
+    return Registration::Failed;
+}
+
+struct Freer {
+    void operator()(char* text) const { std::free(text); }
+};
+using OwnedText = std::unique_ptr<char, Freer>;
+
+// The credentials of one user as the clone reads them.
+struct Credentials {
+    OwnedText password;
+    int flags = 0;
+};
+
+// -1: error (logged), 0: no such user, 1: found.
+int readCredentials(sqlite3* db, const char* mailname, const char* domain, Credentials& found) {
+    SqliteStatement domainStmt;
+    if (!prepare(domainStmt, db, cloneDomainSql))
+        return -1;
+    if (domainStmt.bindText(1, domain) != SQLITE_OK) {
+        korvo_log(3, "Unable to bind parameter domain id for: %s: %s", domain, errorText(db));
+        korvo_log(3, "%s", usersListMessage);
+        return -1;
+    }
+    int rc = domainStmt.step();
+    if (rc == SQLITE_DONE)
+        return 0;
+    if (rc != SQLITE_ROW) {
+        if (rc != Interrupted) {
+            korvo_log(3, "Unable to get domain id: %s", errorText(db));
+            korvo_log(3, "Unable to get mail domain id for: %s", domain);
+            korvo_log(3, "%s", usersListMessage);
+        }
+        return -1;
+    }
+    const int domainId = sqlite3_column_int(domainStmt.get(), 0);
+    if (sqlite3_column_int(domainStmt.get(), 1) != 0)
+        found.flags |= DomainDisabled;
+
+    SqliteStatement userStmt;
+    if (!prepare(userStmt, db, cloneUserSql))
+        return -1;
+    if (userStmt.bindInt(1, domainId) != SQLITE_OK) {
+        korvo_log(3, "Unable to bind parameter bind domain id for: %s: %s", domain, errorText(db));
+        korvo_log(3, "%s", usersListMessage);
+        return -1;
+    }
+    if (userStmt.bindText(2, mailname) != SQLITE_OK) {
+        korvo_log(3, "Unable to bind parameter bind mailname %s: %s", mailname, errorText(db));
+        korvo_log(3, "%s", usersListMessage);
+        return -1;
+    }
+    rc = userStmt.step();
+    if (rc == SQLITE_DONE)
+        return 0;
+    if (rc != SQLITE_ROW) {
+        if (rc != Interrupted)
+            korvo_log(3, "Unable to get passwd for mailname: %s: %s", mailname, errorText(db));
+        return -1;
+    }
+    sqlite3_stmt* const row = userStmt.get();
+    if (sqlite3_column_int(row, 3) != 0)
+        found.flags |= UserDisabled;
+    const unsigned char* password = sqlite3_column_text(row, 2);
+    if (password != nullptr)
+        found.flags |= Crypted;
+    else
+        password = sqlite3_column_text(row, 1);
+    // Neither column set: there is nothing that could be copied.
+    if (password == nullptr) {
+        korvo_log(3, "No password stored for mailname %s@%s", mailname, domain);
+        return -1;
+    }
+    found.password.reset(strdup(reinterpret_cast<const char*>(password)));
+    if (!found.password) {
+        korvo_log(3, "System error: %s", std::strerror(errno));
+        return -1;
+    }
+    return 1;
+}
+
+} // namespace
+
+int getDomainId(const char* domain, sqlite3* db, int flags) {
+    int id = -1;
+    const int found = lookUpDomain(domain, db, id);
+    if (found != 0)
+        return found == 1 ? id : -1;
+    if (flags & NoNewDomain)
+        return -1;
+    std::string takenText;
+    switch (registerDomain(domain, db, flags != 0 ? 1 : 0, takenText)) {
+    case Registration::Done:
+        return static_cast<int>(sqlite3_last_insert_rowid(db));
+    case Registration::Taken:
+        // Another process may have registered the same name since the
+        // lookup: its row serves as well.
+        if (lookUpDomain(domain, db, id) == 1)
+            return id;
+        korvo_log(3, "Unable to execute the mail domain authentication registration query: %s",
+                  takenText.c_str());
+        return -1;
+    case Registration::Failed:
+        break;
+    }
+    return -1;
+}
+
+int mailAuthSet(const char* mailname, const char* domain, const char* password, int flags) {
+    SqliteDatabase db;
+    if (!openForWrite(db))
+        return -1;
+    SqliteStatement stmt;
+    const int domainId = getDomainId(domain, db.get(), flags & DomainDisabled);
+    if (domainId == -1) {
+        korvo_log(3, noDomainMessage, domain);
+        return finish(stmt, db, -1);
+    }
+    const char* const sql = (flags & Crypted) ? setCryptedSql : setPlainSql;
+    if (!prepare(stmt, db.get(), sql))
+        return finish(stmt, db, -1);
+    if (stmt.bindText(1, mailname) != SQLITE_OK) {
+        korvo_log(3, "Unable to bind parameter mailname '%s' to SQL statement for query '%s': %s",
+                  mailname, sql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    if (stmt.bindText(2, password) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter password for mail address '%s@%s' to SQL statement for "
+                  "query '%s': %s",
+                  mailname, domain, sql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    if (stmt.bindInt(3, (flags & UserDisabled) ? 1 : 0) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter status for mail address '%s@%s' to  SQL statement for "
+                  "query '%s': %s",
+                  mailname, domain, sql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    if (stmt.bindInt(4, domainId) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter domain ID for mail address '%s@%s' to  SQL statement "
+                  "for query '%s': %s",
+                  mailname, domain, sql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    const bool done =
+        runWrite(stmt, db.get(), "Unable to execute the mail authorization registration query: %s");
+    return finish(stmt, db, done ? 0 : -1);
+}
+
+int set_postbox_passwd(const char* mailname, const char* domain, const char* password, int flags) {
+    if (password != nullptr && password[0] != '\0')
+        return mailAuthSet(mailname, domain, password, flags);
+    return mailAuthRemove(mailname, domain);
+}
+
+int mailAuthRemove(const char* mailname, const char* domain) {
+    SqliteDatabase db;
+    if (!openForWrite(db))
+        return -1;
+    SqliteStatement stmt;
+    const int domainId = getDomainId(domain, db.get(), NoNewDomain);
+    if (domainId == -1)
+        return finish(stmt, db, 0);
+    if (!prepare(stmt, db.get(), removeUserSql))
+        return finish(stmt, db, -1);
+    if (stmt.bindText(1, mailname) != SQLITE_OK) {
+        korvo_log(3, "Unable to bind parameter mailname '%s' to  SQL statement for query '%s': %s",
+                  mailname, removeUserSql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    if (stmt.bindInt(2, domainId) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter domain ID for mail address '%s@%s' to  SQL statement "
+                  "for query '%s': %s",
+                  mailname, domain, removeUserSql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    const bool done =
+        runWrite(stmt, db.get(), "Unable to execute the mail authorization removal query: %s");
+    return finish(stmt, db, done ? 0 : -1);
+}
+
+int mailAuthRename(const char* oldMailname, const char* newMailname, const char* domain) {
+    SqliteDatabase db;
+    if (!openForWrite(db))
+        return -1;
+    SqliteStatement stmt;
+    const int domainId = getDomainId(domain, db.get(), NoNewDomain);
+    if (domainId == -1) {
+        korvo_log(3, noDomainMessage, domain);
+        return finish(stmt, db, -1);
+    }
+    if (!prepare(stmt, db.get(), renameUserSql))
+        return finish(stmt, db, -1);
+    if (stmt.bindText(1, newMailname) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter new mailname '%s' to  SQL statement for query '%s': %s",
+                  newMailname, renameUserSql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    if (stmt.bindText(2, oldMailname) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter old mailname '%s' to  SQL statement for query '%s': %s",
+                  oldMailname, renameUserSql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    if (stmt.bindInt(3, domainId) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter domain ID for mail address '%s@%s' to  SQL statement "
+                  "for query '%s': %s",
+                  oldMailname, domain, renameUserSql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    const bool done =
+        runWrite(stmt, db.get(), "Unable to execute the mail authorization renaming query: %s");
+    return finish(stmt, db, done ? 0 : -1);
+}
+
+int mailAuthClone(const char* srcMailname, const char* srcDomain, const char* dstMailname,
+                  const char* dstDomain) {
+    Credentials source;
+    {
+        SqliteDatabase db;
+        if (!openDatabase(db, true))
+            return -1;
+        const int found = readCredentials(db.get(), srcMailname, srcDomain, source);
+        if (db.close() != SQLITE_OK || found != 1)
+            return found == 0 ? 0 : -1;
+    }
+    return mailAuthSet(dstMailname, dstDomain, source.password.get(), source.flags);
+}
+
+int mailAuthRemoveDomain(const char* domain) {
+    SqliteDatabase db;
+    if (!openForWrite(db))
+        return -1;
+    SqliteStatement stmt;
+    if (!prepare(stmt, db.get(), removeDomainSql))
+        return finish(stmt, db, -1);
+    if (stmt.bindText(1, domain) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter domain name '%s' to SQL statement for query '%s': %s",
+                  domain, removeDomainSql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    const bool done = runWrite(stmt, db.get(),
+                               "Unable to execute the domain mail authorization removal query: %s");
+    return finish(stmt, db, done ? 0 : -1);
+}
+
+int setDomainStatus(const char* domain, int status) {
+    SqliteDatabase db;
+    if (!openForWrite(db))
+        return -1;
+    SqliteStatement stmt;
+    if (!prepare(stmt, db.get(), domainStatusSql))
+        return finish(stmt, db, -1);
+    if (stmt.bindInt(1, status) != SQLITE_OK) {
+        korvo_log(3, "Unable to bind parameter status %d to  SQL statement for query '%s': %s",
+                  status, domainStatusSql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    if (stmt.bindText(2, domain) != SQLITE_OK) {
+        korvo_log(3,
+                  "Unable to bind parameter domain name '%s' to  SQL statement for query '%s': %s",
+                  domain, domainStatusSql, db.errorText());
+        return finish(stmt, db, -1);
+    }
+    const bool done = runWrite(
+        stmt, db.get(), "Unable to execute the mail domain authorization status change query: %s");
+    return finish(stmt, db, done ? 0 : -1);
+}
+
+int mailAuthEnableDomain(const char* domain) {
+    return setDomainStatus(domain, 0);
+}
+
+int mailAuthDisableDomain(const char* domain) {
+    return setDomainStatus(domain, 1);
+}

@@ -1,0 +1,52 @@
+// The mail authentication database: mail domains and their users with
+// passwords, read by the SMTP, POP3 and IMAP services.
+//
+// Every function opens the SQLite file named by mailAuthDB (MailAuthDB.h),
+// runs one statement (getDomainId, which works on the caller's handle, may
+// run two), and closes the file again; the tool never creates the file. A
+// busy file is waited for (50 ms busy timeout, then unbounded retries, see
+// Sqlite.h). Results: 0 on success, -1 on failure after a message at level
+// 3 through korvo_log naming the statement and SQLite's error text.
+//
+// Flags of the writes (MailAuthFlags):
+//   Crypted        the password is already encrypted (stored in
+//                  cmusaslsecretPLAIN, else in userPassword)
+//   UserDisabled   the user gets status 1
+//   DomainDisabled a domain registered by this write gets status 1
+//   NoNewDomain    getDomainId only: do not register a missing domain
+// A write replaces the user's whole row, so exactly one password column
+// holds a value afterwards.
+#ifndef KORVO_MAIL_AUTH_MAILAUTH_H
+#define KORVO_MAIL_AUTH_MAILAUTH_H
+
+#include "mail/auth/MailAuthDB.h"
+
+#include <sqlite3.h>
+
+enum MailAuthFlags { Crypted = 1, UserDisabled = 2, DomainDisabled = 4, NoNewDomain = 8 };
+
+// The id of domain on the open handle db; a missing domain is registered
+// (status 1 when flags is non-zero) unless flags holds NoNewDomain, which
+// gives -1. -1 on failure; db stays open.
+int getDomainId(const char* domain, sqlite3* db, int flags);
+
+// Stores mailname@domain with password, registering the domain when needed.
+int mailAuthSet(const char* mailname, const char* domain, const char* password, int flags);
+// mailAuthSet for a non-empty password; a null or empty one removes the user.
+int set_postbox_passwd(const char* mailname, const char* domain, const char* password, int flags);
+// Removes the user; an unknown domain or user is no error.
+int mailAuthRemove(const char* mailname, const char* domain);
+// Renames the user within its domain; the domain must be registered.
+int mailAuthRename(const char* oldMailname, const char* newMailname, const char* domain);
+// Gives dstMailname@dstDomain the password and flags of srcMailname@srcDomain;
+// an unknown source is no error and changes nothing.
+int mailAuthClone(const char* srcMailname, const char* srcDomain, const char* dstMailname,
+                  const char* dstDomain);
+// Removes the domain and, through the database's trigger, its users.
+int mailAuthRemoveDomain(const char* domain);
+// Sets the domain's status (0 enabled, 1 disabled); its users keep theirs.
+int setDomainStatus(const char* domain, int status);
+int mailAuthEnableDomain(const char* domain);
+int mailAuthDisableDomain(const char* domain);
+
+#endif
