@@ -1,0 +1,37 @@
+// Where mail homes live, and the check that keeps a name inside them.
+//
+// Every mail home lies below the configured root KORVO_MAILNAMES_D
+// (/etc/orq/orq.conf, default /var/qmail/mailnames), read at every call so
+// that a changed configuration is seen. Domains, mailnames and attachment
+// names become single path components below it: isSingleComponent refuses
+// the names that would climb out of, or land on, another directory.
+#ifndef KORVO_MAIL_STORAGE_MAILPATHS_H
+#define KORVO_MAIL_STORAGE_MAILPATHS_H
+
+#include <cstddef>
+#include <string>
+
+namespace korvo::mail {
+
+// The root of all mail homes.
+std::string mailnamesRoot();
+
+// root/domain/mailname; domain in its ASCII form.
+std::string mailHomePath(const std::string& domain, const std::string& mailname);
+
+// The ASCII (IDNA) form of a domain through idn_toascii, or "" after the
+// message "idn_toascii(...) failed: ..." (with the domain when showDomain is
+// set, else "idn_toascii() failed: ...") on both output streams; a failure
+// ends the process with status exitStatus when that is non-zero.
+std::string asciiDomain(const char* domain, bool showDomain, int exitStatus);
+
+// True for a non-empty name without "/" that is neither "." nor "..".
+bool isSingleComponent(const std::string& name);
+
+// Paths are built into buffers of this size by the function library; a path
+// that does not fit is refused.
+constexpr std::size_t maxMailPath = 4096;
+
+} // namespace korvo::mail
+
+#endif
