@@ -1,0 +1,176 @@
+#include "postfix/managers/MailnameManager.h"
+
+#include "mail/storage/DotQMailManager.h"
+#include "mail/storage/MaildirManager.h"
+#include "mail/storage/MaildirPPManager.h"
+#include "postfix/managers/DomainFilters.h"
+#include "postfix/managers/PanelLists.h"
+#include "postfix/managers/RollbackSteps.h"
+#include "postfix/tables/BatchDatabaseHelper.h"
+#include "postfix/tables/DatabaseHelper.h"
+#include "postfix/tables/ElementFilters.h"
+#include "postfix/tables/Tables.h"
+
+#include <exception>
+
+namespace korvo::mail::postfix {
+
+namespace {
+
+using database::ElementsFilter;
+using database::KeyValueFilter;
+using database::ReplaceAddress;
+using database::ReplaceElementFilterRef;
+using RecordList = BatchDatabaseHelper::RecordList;
+
+// New forward lines go to the end of .qmail whatever is asked.
+const DotQMailManager::Position forwardPosition = DotQMailManager::Default;
+
+DotQMailManager dotQMailOf(const std::string& domain, const std::string& mailname) {
+    return DotQMailManager(MaildirManager::getInstance().getMailnameHome(domain, mailname) +
+                           "/.qmail");
+}
+
+// The records of one local part on the domain and each of its aliases, all
+// delivering to the mailbox address.
+RecordList addressRecords(const std::string& domain, const std::string& localPart,
+                          const std::string& mailbox) {
+    RecordList records{{tables::address(localPart, domain), mailbox}};
+    for (const std::string& alias : domainAliasesOf(domain)) {
+        records.emplace_back(tables::address(localPart, alias), mailbox);
+    }
+    return records;
+}
+
+// The mailbox record's key and path; a path is a file name and is matched
+// exactly.
+void renameMailbox(const std::string& fromAddress, const std::string& toAddress,
+                   const std::string& fromPath, const std::string& toPath) {
+    DatabaseHelper::filterRecords(
+        tables::VMAILBOX,
+        KeyValueFilter<ReplaceAddress, ReplaceElementFilterRef>(
+            ReplaceAddress(fromAddress, toAddress), ReplaceElementFilterRef(fromPath, toPath)));
+}
+
+// Every virtual key and list element that is the address.
+void renameAddress(const std::string& from, const std::string& to) {
+    DatabaseHelper::filterRecords(tables::VIRTUAL,
+                                  ElementsFilter<ReplaceAddress>(ReplaceAddress(from, to)));
+}
+
+void createMailnameParts(const std::string& domain, const std::string& mailname) {
+    MaildirManager::getInstance().createMailnameHome(domain, mailname);
+    dotQMailOf(domain, mailname).reset();
+}
+
+} // namespace
+
+void MailnameManager::createMailname(const std::string& domain, const std::string& mailname) {
+    createMailnameParts(domain, mailname);
+    MaildirPPManager::getInstance().removeMailboxQuota(domain, mailname);
+    BatchDatabaseHelper batch(true, true);
+    createMailnameRecord(batch, domain, mailname);
+}
+
+void MailnameManager::createMailname(const std::string& domain, const std::string& mailname,
+                                     long quota) {
+    createMailnameParts(domain, mailname);
+    MaildirPPManager::getInstance().setMailboxQuota(domain, mailname, quota);
+    BatchDatabaseHelper batch(true, true);
+    createMailnameRecord(batch, domain, mailname);
+}
+
+void MailnameManager::createMailnameRecord(BatchDatabaseHelper& batch, const std::string& domain,
+                                           const std::string& mailname) {
+    const std::string mailbox = tables::address(mailname, domain);
+    batch.addChange(tables::VMAILBOX, mailbox, tables::mailboxPath(domain, mailname));
+    const RecordList records = addressRecords(domain, mailname, mailbox);
+    batch.addChanges(tables::VIRTUAL, records.cbegin(), records.cend());
+}
+
+void MailnameManager::removeMailname(const std::string& domain, const std::string& mailname,
+                                     OnRemoval mode) {
+    const std::string mailbox = tables::address(mailname, domain);
+    DatabaseHelper::removeRecord(tables::VMAILBOX, mailbox);
+    for (const std::string& alias : domainAliasesOf(domain)) {
+        DatabaseHelper::removeRecord(tables::VIRTUAL, tables::address(mailname, alias));
+    }
+    DatabaseHelper::removeRecord(tables::VIRTUAL, mailbox);
+    MaildirManager& homes = MaildirManager::getInstance();
+    if (mode == Remove) {
+        try {
+            homes.removeMailnameHome(domain, mailname);
+        } catch (const std::exception&) {
+            // What could not be deleted is moved aside below.
+        }
+        homes.backupMailnameHome(domain, mailname);
+    } else if (mode == Backup) {
+        homes.backupMailnameHome(domain, mailname);
+    }
+}
+
+void MailnameManager::renameMailname(const std::string& domain, const std::string& oldMailname,
+                                     const std::string& newMailname) {
+    const std::string oldAddress = tables::address(oldMailname, domain);
+    const std::string newAddress = tables::address(newMailname, domain);
+    const std::string oldPath = tables::mailboxPath(domain, oldMailname);
+    const std::string newPath = tables::mailboxPath(domain, newMailname);
+    renameMailbox(oldAddress, newAddress, oldPath, newPath);
+    RollbackSteps rollback;
+    try {
+        rollback.arm(tables::VMAILBOX,
+                     [&] { renameMailbox(newAddress, oldAddress, newPath, oldPath); });
+        renameAddress(oldAddress, newAddress);
+        rollback.arm(tables::VIRTUAL, [&] { renameAddress(newAddress, oldAddress); });
+        MaildirManager::getInstance().renameMailnameHome(domain, oldMailname, newMailname);
+    } catch (...) {
+        rollback.run();
+        throw;
+    }
+}
+
+void MailnameManager::renameMailnameOnDomainAlias(const std::string& alias,
+                                                  const std::string& oldMailname,
+                                                  const std::string& newMailname) {
+    renameAddress(tables::address(oldMailname, alias), tables::address(newMailname, alias));
+}
+
+void MailnameManager::createMailAlias(BatchDatabaseHelper& batch, const std::string& domain,
+                                      const std::string& mailname, const std::string& alias) {
+    const RecordList records = addressRecords(domain, alias, tables::address(mailname, domain));
+    batch.addChanges(tables::VIRTUAL, records.cbegin(), records.cend());
+}
+
+void MailnameManager::createMailAlias(const std::string& domain, const std::string& mailname,
+                                      const std::string& alias) {
+    BatchDatabaseHelper batch(true, true);
+    createMailAlias(batch, domain, mailname, alias);
+}
+
+void MailnameManager::removeMailAlias(const std::string& domain, const std::string& /*mailname*/,
+                                      const std::string& alias) {
+    DatabaseHelper::removeRecord(tables::VIRTUAL, tables::address(alias, domain));
+    for (const std::string& domainAlias : domainAliasesOf(domain)) {
+        DatabaseHelper::removeRecord(tables::VIRTUAL, tables::address(alias, domainAlias));
+    }
+}
+
+void MailnameManager::enableDelivery(const std::string& domain, const std::string& mailname) {
+    dotQMailOf(domain, mailname).enableDelivery();
+}
+
+void MailnameManager::disableDelivery(const std::string& domain, const std::string& mailname) {
+    dotQMailOf(domain, mailname).disableDelivery();
+}
+
+void MailnameManager::addForward(const std::string& domain, const std::string& mailname,
+                                 const std::string& address) {
+    dotQMailOf(domain, mailname).addRedirect(address, forwardPosition);
+}
+
+void MailnameManager::removeForward(const std::string& domain, const std::string& mailname,
+                                    const std::string& address) {
+    dotQMailOf(domain, mailname).removeRedirect(address);
+}
+
+} // namespace korvo::mail::postfix
