@@ -1,5 +1,8 @@
 #include "front/CommandTable.h"
 
+#include "front/HandlerCommands.h"
+#include "front/ServiceCommands.h"
+#include "front/SettingsCommands.h"
 #include "front/Usage.h"
 
 namespace korvo::mail::postfix::vornctl_commands {
@@ -176,11 +179,16 @@ int usageLegacyCmd(int, char**) {
 
 } // namespace
 
+// Each command family registers its own words, so that families never
+// share a line of this table.
 CommandMap buildCommandTable() {
     CommandMap commands;
     CommandMapAssigner assign(commands);
     assign("--help-commands", usageCommandsCmd)("--help-legacy", usageLegacyCmd)(
         "-h", usageShortCmd)("--help", usageShortCmd);
+    registerSettingsCommands(assign);
+    registerServiceCommands(assign);
+    registerHandlerCommands(assign);
     return commands;
 }
 

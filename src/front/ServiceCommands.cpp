@@ -1,0 +1,259 @@
+#include "front/ServiceCommands.h"
+
+#include "front/OptionValueTypes.h"
+#include "front/ProgramOptionsHelper.h"
+#include "mysql/Connection.h"
+#include "mysql/MiscParam.h"
+#include "postfix/config/ModuleManager.h"
+#include "postfix/config/SmtpdModule.h"
+#include "postfix/config/SmtpsdModule.h"
+#include "postfix/config/SubmissionModule.h"
+#include "postfix/service/ServiceManager.h"
+#include "utils/ReportException.h"
+#include "utils/ServiceScripts.h"
+
+#include <exception>
+#include <iostream>
+#include <string>
+
+namespace po = boost::program_options;
+
+namespace korvo::mail::postfix::vornctl_commands {
+
+namespace {
+
+using C = SelectedMailComponents;
+
+constexpr unsigned postfixServices = C::SMTP | C::SMTPS | C::SUBMISSION;
+constexpr unsigned courierComponents = C::POP3 | C::IMAP | C::POP3S | C::IMAPS;
+const char courier[] = "courier-imap";
+
+bool submissionAllowedByPanel() {
+    korvo::mysql::Connection connection(true);
+    return korvo::mail::restore::getBoolMiscParamSafe("message_submission", connection);
+}
+
+// master.cf written and Postfix running: the caller reloads it.
+bool storeAndNeedReload(ModuleManager& manager) {
+    return manager.storeModules(false) && ServiceManager::statusServer(0) == 0;
+}
+
+void disableModule(ModuleManager& manager, const ModuleInfo& info) {
+    manager.disableModule(info.name, info.type);
+}
+
+// True when Postfix must be reloaded.
+bool checkEnablePostfixModules(unsigned components) {
+    if ((components & postfixServices) == 0)
+        return false;
+    ModuleManager& manager = ModuleManager::getInstance();
+    manager.loadModules(false);
+    if (components & C::SMTP)
+        ServiceManager::addOrEnableModule(manager, SmtpdModule());
+    if (components & C::SMTPS)
+        ServiceManager::addOrEnableModule(manager, SmtpsdModule());
+    if (components & C::SUBMISSION) {
+        if (submissionAllowedByPanel())
+            ServiceManager::addOrEnableModule(manager, SubmissionModule());
+        else
+            ServiceManager::disableSubmission(manager);
+    }
+    return storeAndNeedReload(manager);
+}
+
+// True when Postfix must be reloaded. Submission stays while the panel has
+// it switched on.
+bool checkDisablePostfixModules(unsigned components) {
+    if ((components & postfixServices) == 0)
+        return false;
+    ModuleManager& manager = ModuleManager::getInstance();
+    manager.loadModules(false);
+    if (components & C::SMTP)
+        disableModule(manager, SmtpdModule());
+    if (components & C::SMTPS)
+        disableModule(manager, SmtpsdModule());
+    if ((components & C::SUBMISSION) && !submissionAllowedByPanel())
+        ServiceManager::disableSubmission(manager);
+    return storeAndNeedReload(manager);
+}
+
+// The selected components; none given means all.
+unsigned parseComponents(int argc, char** argv, const char* description, const char* word) {
+    ProgramOptionsHelper helper(
+        description, std::string(word) + " [--mail-component={mta|smtp|smtps|submission|pop3|imap|"
+                                         "pop3s|imaps|all}] [--mail-component=...]");
+    helper.options.add_options()(
+        "mail-component", po::value<C>(),
+        "mail component name (mta|smtp|smtps|submission|pop3|imap|pop3s|imaps|all) (default all)");
+    standardOptionsParse(helper, argc, argv);
+    const unsigned components = helper.variables.count("mail-component")
+                                    ? helper.variables["mail-component"].as<C>().components
+                                    : 0u;
+    return components == 0 ? static_cast<unsigned>(C::ALL) : components;
+}
+
+// The one call on Postfix as a whole in a set command: 1 when it fails or
+// throws; a throw is reported here so that the command can go on.
+int postfixStep(int (*call)()) {
+    try {
+        return call() != 0 ? 1 : 0;
+    } catch (const std::exception& e) {
+        korvo::reportException(e);
+    } catch (...) {
+        korvo::reportUntypedException();
+    }
+    return 1;
+}
+
+int courierStep(unsigned components, const char* action) {
+    if ((components & courierComponents) == 0)
+        return 0;
+    return restart_daemon(courier, action) != 0 ? 1 : 0;
+}
+
+// stop and restart: the MTA call replaces the reload.
+int mtaOrReload(unsigned components, bool changed, int (*call)()) {
+    if (components & C::MTA)
+        return postfixStep(call);
+    if (changed)
+        ServiceManager::reloadServer();
+    return 0;
+}
+
+int combine(int first, int second) {
+    return first != 0 ? first : second;
+}
+
+void reloadWhen(bool changed) {
+    if (changed)
+        ServiceManager::reloadServer();
+}
+
+} // namespace
+
+int startService(int argc, char** argv) {
+    const unsigned set = parseComponents(argc, argv, "start a service", "--start-service");
+    const bool changed = checkEnablePostfixModules(set);
+    const int mta = (set & C::MTA) ? postfixStep(ServiceManager::startServer) : 0;
+    reloadWhen(changed);
+    return combine(mta, courierStep(set, "start"));
+}
+
+int stopService(int argc, char** argv) {
+    const unsigned set = parseComponents(argc, argv, "stop a service", "--stop-service");
+    const int mta = mtaOrReload(set, checkDisablePostfixModules(set), ServiceManager::stopServer);
+    return combine(mta, courierStep(set, "stop"));
+}
+
+int restartService(int argc, char** argv) {
+    const unsigned set = parseComponents(argc, argv, "restart a service", "--restart-service");
+    const int mta = mtaOrReload(set, checkEnablePostfixModules(set), ServiceManager::restartServer);
+    return combine(mta, courierStep(set, "restart"));
+}
+
+int reloadService(int argc, char** argv) {
+    const unsigned set = parseComponents(argc, argv, "reload a service", "--reload-service");
+    const int mta = (set & C::MTA) ? postfixStep(ServiceManager::reloadServer) : 0;
+    return combine(mta, courierStep(set, "reload"));
+}
+
+int statusService(int argc, char** argv) {
+    const unsigned set = parseComponents(argc, argv, "get service status", "--status-service");
+    if (set & C::MTA) {
+        std::cout << "mta " << std::flush;
+        print_status(ServiceManager::statusServer(0));
+    }
+    if (set & courierComponents) {
+        const int result = restart_daemon(courier, "status");
+        const std::pair<unsigned, const char*> order[] = {
+            {C::POP3, "pop3 "}, {C::POP3S, "pop3s "}, {C::IMAP, "imap "}, {C::IMAPS, "imaps "}};
+        for (const auto& [bit, label] : order) {
+            if (set & bit) {
+                std::cout << label << std::flush;
+                print_status(result);
+            }
+        }
+    }
+    return 0;
+}
+
+int startSMTPD(int, char**) {
+    reloadWhen(checkEnablePostfixModules(C::SMTP | C::SMTPS));
+    return 0;
+}
+
+int restartSMTPD(int argc, char** argv) {
+    return startSMTPD(argc, argv);
+}
+
+int stopSMTPD(int, char**) {
+    reloadWhen(checkDisablePostfixModules(C::SMTP | C::SMTPS));
+    return 0;
+}
+
+int statusMTA(int, char**) {
+    print_status(ServiceManager::statusServer(0));
+    return 0;
+}
+
+int startMTA(int, char**) {
+    return ServiceManager::startServer();
+}
+
+int stopMTA(int, char**) {
+    return ServiceManager::stopServer();
+}
+
+int startIMAP(int, char**) {
+    return restart_daemon(courier, "start");
+}
+
+int stopIMAP(int, char**) {
+    return restart_daemon(courier, "stop");
+}
+
+int restartIMAP(int, char**) {
+    return restart_daemon(courier, "restart");
+}
+
+int statusIMAP(int, char**) {
+    print_status(restart_daemon(courier, "status"));
+    return 0;
+}
+
+// Unlike --start-service, the legacy switch does not ask the panel.
+int enableSubmission(int, char**) {
+    const SubmissionModule info;
+    ModuleManager& manager = ModuleManager::getInstance();
+    manager.loadModules(false);
+    if (manager.hasModule(info.name, info.type, boost::logic::indeterminate))
+        manager.enableModule(info.name, info.type);
+    else
+        manager.addModule(info, true);
+    reloadWhen(manager.storeModules(false));
+    return 0;
+}
+
+int disableSubmission(int, char**) {
+    ModuleManager& manager = ModuleManager::getInstance();
+    manager.loadModules(false);
+    disableModule(manager, SubmissionModule());
+    reloadWhen(manager.storeModules(false));
+    return 0;
+}
+
+void registerServiceCommands(CommandMapAssigner& assign) {
+    assign("--start-service", startService)("--stop-service", stopService)("--restart-service",
+                                                                           restartService)(
+        "--reload-service", reloadService)("--status-service", statusService)("-p", startSMTPD)(
+        "--start-smtpd", startSMTPD)("-o", stopSMTPD)("--stop-smtpd", stopSMTPD)(
+        "-r", restartSMTPD)("--restart-smtpd", restartSMTPD)("-s", statusMTA)(
+        "--status-smtpd", statusMTA)("-l", startMTA)("--start-qmail-send", startMTA)("-m", stopMTA)(
+        "--stop-qmail-send", stopMTA)("-i", startIMAP)("--start-maild", startIMAP)("-t", stopIMAP)(
+        "--stop-maild", stopIMAP)("-z", restartIMAP)("--restart-maild", restartIMAP)(
+        "-e", statusIMAP)("--status-maild", statusIMAP)("-a", enableSubmission)(
+        "--enable-message-submission", enableSubmission)("-b", disableSubmission)(
+        "--disable-message-submission", disableSubmission);
+}
+
+} // namespace korvo::mail::postfix::vornctl_commands
