@@ -25,10 +25,9 @@ const char* const listSeparator = ", ";
     throw PostfixConfigurationError(utilities::errorMessage(errorText));
 }
 
-// The value postconf prints with -h (and -d for the built-in default).
-std::string readParameter(const std::string& name, bool useDefault) {
-    process::Pipe pipe(useDefault ? utilities::postconfDefault(name)
-                                  : utilities::postconfValue(name));
+// What postconf prints for one parameter with the given call form, trimmed.
+std::string readParameter(const utilities::ProcessParameters& command) {
+    process::Pipe pipe(command);
     std::string output;
     pipe.flags.stdoutChannel.fd = process::FD_PIPE;
     pipe.flags.stdoutChannel.function = process::makeStringReceiver(output);
@@ -42,27 +41,42 @@ std::string readParameter(const std::string& name, bool useDefault) {
     return output;
 }
 
+// The value postconf prints with -h (and -d for the built-in default).
+std::string readParameter(const std::string& name, bool useDefault) {
+    return readParameter(useDefault ? utilities::postconfDefault(name)
+                                    : utilities::postconfValue(name));
+}
+
 // The local networks that stand in for Postfix's computed mynetworks
-// default: loopback plus the host's first IPv4 address. Without a usable
-// address the loopback network stands alone.
-std::string localNetworks() {
+// default: loopback plus the host's first IPv4 address, and IPv6 loopback
+// when Postfix trusts it now. Without a usable address the loopback
+// network stands alone.
+std::string localNetworks(const std::string& live) {
     std::string networks = "127.0.0.0/8";
     const std::unique_ptr<ifaceinfo, void (*)(ifaceinfo*)> interfaces(get_ifaceinfo(nullptr),
                                                                       free_ifaceinfo);
     if (interfaces && interfaces->name[0] != '\0' && interfaces->ip[0] != '\0')
         networks += std::string(listSeparator) + interfaces->ip + "/32";
+    if (live.find("[::1]/128") != std::string::npos)
+        networks += std::string(listSeparator) + "[::1]/128";
     return networks;
 }
 
-// Replaces the computed default D inside the configured value C.
-std::string rewriteMynetworks(const std::string& configured) {
+// postconf -d computes the default as compatibility level 0 would, which
+// differs from the value Postfix uses for an unset mynetworks; so an unset
+// parameter is recognised by "postconf -n", and only a configured value
+// that spells out postconf's computed default (C equal to D, or D followed
+// by more networks) has that part replaced.
+std::string rewriteMynetworks(const std::string& live) {
+    const std::string configured = readParameter(utilities::postconfConfigured(mynetworks));
+    if (configured.empty())
+        return localNetworks(live);
     const std::string computed = readParameter(mynetworks, true);
-    if (configured == computed || computed.size() > configured.size())
-        return localNetworks();
-    const std::string::size_type at = configured.find(computed);
+    const std::string::size_type at =
+        computed.empty() ? std::string::npos : configured.find(computed);
     if (at == std::string::npos)
         return configured;
-    return localNetworks() + configured.substr(at + computed.size());
+    return localNetworks(live) + configured.substr(at + computed.size());
 }
 
 // Elements of a list whose separators are blanks, tabs and commas.
@@ -111,50 +125,65 @@ MainCfManager::MainCfManager() {
 
 std::string MainCfManager::getStringValue(const std::string& name, bool useDefault) const {
     const std::string value = readParameter(name, useDefault);
-    return name == mynetworks ? rewriteMynetworks(value) : value;
+    if (name != mynetworks)
+        return value;
+    // The default is postconf's computed value itself: always the stand-in.
+    return useDefault ? localNetworks(value) : rewriteMynetworks(value);
 }
 
-void MainCfManager::replaceStringValue(const std::string& name, const std::string& value) const {
+void MainCfManager::writeValue(const std::string& name, const std::string& value) const {
     process::Pipe pipe(utilities::postconfSet(name, value));
     std::string errorText;
-    int status;
-    {
-        const MKLock lock(mainCfPath, MKLock::LOCK_BY_DIGEST, MKLock::BLOCK);
-        status = utilities::runCollectingErrors(pipe, errorText);
-    }
-    if (!utilities::exitedSuccessfully(status))
+    if (!utilities::exitedSuccessfully(utilities::runCollectingErrors(pipe, errorText)))
         postconfFailed(errorText);
 }
 
+void MainCfManager::replaceStringValue(const std::string& name, const std::string& value) const {
+    const MKLock lock(mainCfPath, MKLock::LOCK_BY_DIGEST, MKLock::BLOCK);
+    writeValue(name, value);
+}
+
+void MainCfManager::editValue(const std::string& name, const ValueEdit& edit) const {
+    const MKLock lock(mainCfPath, MKLock::LOCK_BY_DIGEST, MKLock::BLOCK);
+    std::string value = getStringValue(name, false);
+    if (edit(value))
+        writeValue(name, value);
+}
+
 void MainCfManager::appendStringValue(const std::string& name, const std::string& element) const {
-    const std::string value = getStringValue(name, false);
-    const std::vector<std::string> elements = splitWords(value);
-    if (contains(elements, element)) {
-        // Pins a rewritten default down as an explicit setting.
-        if (name == mynetworks)
-            replaceStringValue(name, value);
-        return;
-    }
-    replaceStringValue(name, elements.empty() ? element : value + listSeparator + element);
+    editValue(name, [&name, &element](std::string& value) {
+        const std::vector<std::string> elements = splitWords(value);
+        if (contains(elements, element))
+            // Pins a rewritten default down as an explicit setting.
+            return name == mynetworks;
+        value = elements.empty() ? element : value + listSeparator + element;
+        return true;
+    });
 }
 
 void MainCfManager::appendCompoundStringValue(const std::string& name, const std::string& key,
                                               const std::string& value) const {
     const std::string item = key + " " + value;
-    std::vector<std::string> items = splitListItems(getStringValue(name, false));
-    if (contains(items, boost::algorithm::trim_copy(item)))
-        return;
-    items.push_back(item);
-    replaceStringValue(name, boost::algorithm::join(items, listSeparator));
+    editValue(name, [&item](std::string& current) {
+        std::vector<std::string> items = splitListItems(current);
+        if (contains(items, boost::algorithm::trim_copy(item)))
+            return false;
+        items.push_back(item);
+        current = boost::algorithm::join(items, listSeparator);
+        return true;
+    });
 }
 
 void MainCfManager::removeListElement(const std::string& name, const std::string& element) const {
-    std::vector<std::string> elements = splitWords(getStringValue(name, false));
-    const auto kept = std::remove(elements.begin(), elements.end(), element);
-    if (kept == elements.end())
-        return;
-    elements.erase(kept, elements.end());
-    replaceStringValue(name, boost::algorithm::join(elements, listSeparator));
+    editValue(name, [&element](std::string& value) {
+        std::vector<std::string> elements = splitWords(value);
+        const auto kept = std::remove(elements.begin(), elements.end(), element);
+        if (kept == elements.end())
+            return false;
+        elements.erase(kept, elements.end());
+        value = boost::algorithm::join(elements, listSeparator);
+        return true;
+    });
 }
 
 } // namespace korvo::mail::postfix

@@ -13,19 +13,24 @@
 // postconf and reads as the empty string. Launch failures of the process
 // layer and lock failures propagate unchanged.
 //
-// Concurrency: writers of concurrent runs serialize on an MKLock derived from
-// main.cf's path; that lock covers each single write only, so a list edit
-// (read, change, write) is not atomic as a whole.
+// Concurrency: every write holds an MKLock derived from main.cf's path, and
+// every read-modify-write (the list edits, editValue) holds it from the read
+// through the write, so two runs that each add an element keep both. The
+// lock is not re-entrant: never call this manager from inside an edit.
 //
-// "mynetworks" is special: when it holds Postfix's computed default, the
-// computed part is replaced by "127.0.0.0/8" plus the host's first
-// non-loopback IPv4 address as a /32, so the address list that callers see
-// (and write back) never depends on postconf's own network detection.
+// "mynetworks" is special: Postfix's computed default never reaches the
+// caller. When main.cf does not set it, it reads as the stand-in
+// "127.0.0.0/8" plus the host's first non-loopback IPv4 address as a /32
+// (plus "[::1]/128" when Postfix's live value holds it, so local IPv6
+// clients keep relaying). When main.cf sets it to the value "postconf -d"
+// computes, or that value followed by more networks, the computed part is
+// replaced by the stand-in; any other setting reads as it is.
 //
 // Use: MainCfManager::getInstance().appendStringValue("mynetworks", net);
 #ifndef KORVO_POSTFIX_MAINCFMANAGER_H
 #define KORVO_POSTFIX_MAINCFMANAGER_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,8 +58,18 @@ public:
     // Removes every occurrence of element; writes nothing when there is none.
     void removeListElement(const std::string& name, const std::string& element) const;
 
+    // Changes value (as getStringValue reads it) in place; false leaves the
+    // parameter as it is.
+    using ValueEdit = std::function<bool(std::string& value)>;
+    // Reads the parameter, applies edit and writes the result, all under
+    // main.cf's lock.
+    void editValue(const std::string& name, const ValueEdit& edit) const;
+
 private:
     MainCfManager();
+
+    // postconf -e without taking the lock; the caller holds it.
+    void writeValue(const std::string& name, const std::string& value) const;
 
     std::string mainCfPath;
 };

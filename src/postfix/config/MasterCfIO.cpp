@@ -12,13 +12,12 @@
 #pragma GCC diagnostic pop
 #endif
 #include "process/MKLock.h"
-#include "process/TmpFile.h"
 #include "utils/Exceptions.h"
+#include "utils/ReplaceFile.h"
 
-#include <boost/system/error_code.hpp>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
+#include <sstream>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,10 +63,6 @@ private:
     std::size_t size_ = 0;
 };
 
-boost::system::error_code systemError(int code) {
-    return boost::system::error_code(code, boost::system::system_category());
-}
-
 } // namespace
 
 bool parseMasterCf(const char* first, const char* last, MasterCfContent& content) {
@@ -87,18 +82,16 @@ void loadMasterCf(const std::string& path, MasterCfContent& content) {
 
 void storeMasterCf(const std::string& path, const MasterCfContent& content) {
     const MKLock lock(path, MKLock::LOCK_BY_DIGEST, MKLock::BLOCK);
-    TmpFile out(path, true);
-    out.exceptions(std::ios_base::badbit | std::ios_base::failbit);
-    writeMasterCf(out, content);
-    if (::chmod(out.fileName().c_str(), 0644) != 0)
-        throw FSError("chmod", out.fileName(), systemError(errno));
-    out.close();
-    out.setAutoclean(false);
-    if (::rename(out.fileName().c_str(), path.c_str()) != 0) {
-        const int code = errno;
-        ::unlink(out.fileName().c_str());
-        throw FSError("rename", out.fileName(), path, systemError(code));
-    }
+    replaceMasterCf(path, content);
+}
+
+void replaceMasterCf(const std::string& path, const MasterCfContent& content) {
+    std::ostringstream text;
+    writeMasterCf(text, content);
+    ReplaceOptions options;
+    options.mode = 0644;
+    options.resolveTargetLink = true;
+    replaceFileContent(path, text.str(), options);
 }
 
 } // namespace korvo::mail::postfix

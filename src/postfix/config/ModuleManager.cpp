@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <vector>
 
 namespace korvo::mail::postfix {
 
@@ -62,28 +63,78 @@ MasterCfContent& ModuleManager::disabledFile() {
     return *disabled_;
 }
 
+void ModuleManager::disabledGained() {
+    disabledGained_ = true;
+    disabledChanged_ = true;
+}
+
+void ModuleManager::movedToEnabled(const ModuleKey& key) {
+    movedToEnabled_.insert(key);
+    disabledChanged_ = true;
+}
+
+void ModuleManager::dropDisabledDuplicates() {
+    if (!disabled_)
+        return;
+    std::vector<ModuleKey> duplicates;
+    for (const auto& entry : disabled_->entries())
+        if (enabled_->hasModule(entry.first.first, entry.first.second))
+            duplicates.push_back(entry.first);
+    for (const ModuleKey& key : duplicates)
+        disabled_->removeModule(key.first, key.second);
+    disabledChanged_ = !duplicates.empty();
+}
+
 void ModuleManager::loadModules(bool force) {
     if (enabled_ && !force)
         return;
+    if (!lock_)
+        lock_ = std::make_unique<MKLock>(masterCfPath_, MKLock::LOCK_BY_DIGEST, MKLock::BLOCK);
     auto enabledContent = load(masterCfPath_);
     auto disabledContent = holdsServices(disabledPath) ? load(disabledPath) : nullptr;
     enabled_ = std::move(enabledContent);
     disabled_ = std::move(disabledContent);
     enabledChanged_ = false;
-    disabledChanged_ = false;
+    disabledGained_ = false;
+    movedToEnabled_.clear();
+    dropDisabledDuplicates();
+}
+
+bool ModuleManager::storeDisabledKeepingMoved() {
+    std::vector<ModuleKey> kept;
+    for (const ModuleKey& key : movedToEnabled_) {
+        if (enabled_->hasModule(key.first, key.second) &&
+            !disabled_->hasModule(key.first, key.second)) {
+            const auto [info, text] = enabled_->getModule(key.first, key.second);
+            disabled_->addModule(info, text);
+            kept.push_back(key);
+        }
+    }
+    replaceMasterCf(disabledPath, *disabled_);
+    for (const ModuleKey& key : kept)
+        disabled_->removeModule(key.first, key.second);
+    return kept.empty();
 }
 
 bool ModuleManager::storeModules(bool force) {
     const MasterCfContent& enabledContent = enabledFile();
+    // Released on every way out, so a failed store never blocks other runs.
+    const std::unique_ptr<MKLock> lock =
+        lock_ ? std::move(lock_)
+              : std::make_unique<MKLock>(masterCfPath_, MKLock::LOCK_BY_DIGEST, MKLock::BLOCK);
     const bool writeEnabled = enabledChanged_ || force;
+    bool writeDisabled = disabled_ && (disabledChanged_ || force);
+    if (writeDisabled && writeEnabled && disabledGained_)
+        writeDisabled = !storeDisabledKeepingMoved();
     if (writeEnabled) {
-        storeMasterCf(masterCfPath_, enabledContent);
+        replaceMasterCf(masterCfPath_, enabledContent);
         enabledChanged_ = false;
     }
-    if (disabled_ && (disabledChanged_ || force)) {
-        storeMasterCf(disabledPath, *disabled_);
-        disabledChanged_ = false;
-    }
+    if (writeDisabled)
+        replaceMasterCf(disabledPath, *disabled_);
+    disabledChanged_ = false;
+    disabledGained_ = false;
+    movedToEnabled_.clear();
     return writeEnabled;
 }
 
@@ -118,10 +169,10 @@ void ModuleManager::addModule(const ModuleInfo& info, bool enabled) {
         enabledContent.addModule(info, line);
         enabledChanged_ = true;
         if (disabled_ && disabled_->removeModule(info.name, info.type))
-            disabledChanged_ = true;
+            movedToEnabled(info.key());
     } else {
         disabledFile().addModule(info, line);
-        disabledChanged_ = true;
+        disabledGained();
         if (enabledContent.removeModule(info.name, info.type))
             enabledChanged_ = true;
     }
@@ -143,7 +194,7 @@ bool ModuleManager::disableModule(const std::string& name, ModuleType type) {
     disabledFile().addModule(info, text);
     enabledContent.removeModule(name, type);
     enabledChanged_ = true;
-    disabledChanged_ = true;
+    disabledGained();
     return true;
 }
 
@@ -156,7 +207,7 @@ bool ModuleManager::enableModule(const std::string& name, ModuleType type) {
     const auto [info, text] = disabled_->getModule(name, type);
     enabledContent.addModule(info, text);
     enabledChanged_ = true;
-    disabledChanged_ = true;
+    movedToEnabled({name, type});
     return disabled_->removeModule(name, type);
 }
 

@@ -10,6 +10,18 @@
 // Use, once per run: getInstance(), loadModules(false), the changes, then
 // storeModules(false); reload Postfix only when that returned true.
 //
+// Concurrency: loadModules takes master.cf's MKLock and storeModules
+// releases it when it ends, so a run's read-modify-write of both files is
+// never interleaved with another run's and no run writes back a stale copy.
+// Between the two, other runs changing services wait.
+//
+// Crash and failure safety: storeModules writes first the file that
+// receives an entry (the disabled file when a service is disabled,
+// master.cf when one is enabled), so a failure between the two writes
+// leaves the entry in both files, never in neither. Loading an entry found
+// in both lets master.cf win; the disabled copy is dropped at the next
+// store.
+//
 // Failures: construction raises PostfixConfigurationError when postconf
 // cannot name config_directory; loading and storing raise what MasterCfIO.h
 // describes. Every operation but loadModules raises std::logic_error
@@ -21,9 +33,11 @@
 
 #include "postfix/config/MasterCfContent.h"
 #include "postfix/config/ModuleInfo.h"
+#include "process/MKLock.h"
 
 #include <boost/logic/tribool.hpp>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace korvo::mail::postfix {
@@ -37,11 +51,13 @@ public:
     ModuleManager(const ModuleManager&) = delete;
     ModuleManager& operator=(const ModuleManager&) = delete;
 
-    // Reads master.cf and the disabled file (when there is one); does
-    // nothing when loaded already, unless force. Clears both change flags.
+    // Takes master.cf's lock (unless held already) and reads master.cf and
+    // the disabled file (when there is one); does nothing when loaded
+    // already, unless force. Clears both change flags.
     void loadModules(bool force);
-    // Writes master.cf when it changed (or force), then the disabled file
-    // likewise when there is one. True when master.cf was written.
+    // Writes master.cf when it changed (or force), and the disabled file
+    // likewise when there is one, the file gaining an entry first; releases
+    // the lock, also when a write fails. True when master.cf was written.
     bool storeModules(bool force);
 
     // enabled: true asks master.cf, false the disabled file, indeterminate
@@ -71,12 +87,27 @@ private:
     const MasterCfContent& enabledFile() const;
     // The disabled content, made empty first when there is none.
     MasterCfContent& disabledFile();
+    // Records an entry that the disabled content received, or that left it
+    // for master.cf.
+    void disabledGained();
+    void movedToEnabled(const ModuleKey& key);
+    // Drops from the disabled content every entry master.cf has too.
+    void dropDisabledDuplicates();
+    // Writes the disabled file while it still holds the entries moving to
+    // master.cf; true when that was its final content.
+    bool storeDisabledKeepingMoved();
 
     std::unique_ptr<MasterCfContent> enabled_;
     std::unique_ptr<MasterCfContent> disabled_;
     bool enabledChanged_ = false;
     bool disabledChanged_ = false;
+    // Since the last load or store: whether the disabled content received an
+    // entry, and which entries left it for master.cf.
+    bool disabledGained_ = false;
+    std::set<ModuleKey> movedToEnabled_;
     std::string masterCfPath_;
+    // master.cf's lock, from load through store.
+    std::unique_ptr<MKLock> lock_;
 };
 
 } // namespace korvo::mail::postfix

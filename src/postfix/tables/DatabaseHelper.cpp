@@ -19,9 +19,6 @@ namespace {
 using utilities::errorMessage;
 using utilities::exitedSuccessfully;
 
-// postmap splits a record line at the first of these.
-const char keySeparators[] = " \t\r\n\v\f";
-
 // A run whose failure is an add, rebuild or dump failure.
 void runConfiguring(process::Pipe& pipe) {
     std::string errors;
@@ -46,6 +43,16 @@ void feedStdin(process::Pipe& pipe, const DatabaseHelper::Feeder& feeder) {
     pipe.flags.stdinChannel.fd = process::FD_PIPE;
     pipe.flags.stdinChannel.function = feeder;
 }
+
+// The lock every change of table holds, record-level or whole.
+class TableLock {
+public:
+    explicit TableLock(const std::string& table)
+        : lock_(tables::sourcePath(table), MKLock::LOCK_BY_DIGEST, MKLock::BLOCK) {}
+
+private:
+    const MKLock lock_;
+};
 
 void rebuild(const utilities::ProcessParameters& command) {
     process::Pipe pipe(command);
@@ -94,18 +101,6 @@ bool checkOutput(const std::string& output) {
     return true;
 }
 
-void requireRepresentableKey(const std::string& key) {
-    if (key.empty() || key[0] == '#' || key.find_first_of(keySeparators) != std::string::npos) {
-        throw std::invalid_argument("lookup table key '" + key + "' cannot be stored");
-    }
-}
-
-void requireRepresentableValue(const std::string& value) {
-    if (value.empty() || value.find('\n') != std::string::npos) {
-        throw std::invalid_argument("lookup table value '" + value + "' cannot be stored");
-    }
-}
-
 void DatabaseHelper::addRecord(const std::string& table, const std::string& key,
                                const std::string& value) {
     const Record record(key, value);
@@ -116,23 +111,26 @@ void DatabaseHelper::removeRecord(const std::string& table, const std::string& k
     requireRepresentableKey(key);
     process::Pipe pipe(utilities::postmapDelete(key, table));
     pipe.flags.stdinChannel.fd = process::FD_DEVNULL;
+    const TableLock lock(table);
     runDeleting(pipe);
 }
 
 void DatabaseHelper::addFromFeeder(const std::string& table, const Feeder& feeder) {
     process::Pipe pipe(utilities::postmapAdd(table));
     feedStdin(pipe, feeder);
+    const TableLock lock(table);
     runConfiguring(pipe);
 }
 
 void DatabaseHelper::removeFromFeeder(const std::string& table, const Feeder& feeder) {
     process::Pipe pipe(utilities::postmapDeleteListed(table));
     feedStdin(pipe, feeder);
+    const TableLock lock(table);
     runDeleting(pipe);
 }
 
 void DatabaseHelper::rebuildFromSource(const std::string& table, const SourceWriter& writeSource) {
-    const MKLock lock(tables::sourcePath(table), MKLock::LOCK_BY_DIGEST, MKLock::BLOCK);
+    const TableLock lock(table);
     SourceFile source(table);
     writeSource(source);
     source.close();
@@ -146,7 +144,7 @@ void DatabaseHelper::rewriteThrough(const std::string& table, database::DumpRece
     dump.flags.stdoutChannel.function =
         boost::bind(&database::DumpReceiver::filterChunk, &receiver, boost::placeholders::_1);
 
-    const MKLock lock(tables::sourcePath(table), MKLock::LOCK_BY_DIGEST, MKLock::BLOCK);
+    const TableLock lock(table);
     SourceFile source(table);
     receiver.setOutput(source);
     runConfiguring(dump);

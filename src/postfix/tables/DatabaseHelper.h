@@ -4,13 +4,17 @@
 // /usr/sbin/postmap run, a child process fed and watched through the process
 // layer. Records are streamed to postmap as they are formatted, one line per
 // formRecord call, in pieces of at most 64 KiB, so a range of any length
-// costs one process and is never assembled in memory. Record-level
-// changes (addRecords, removeRecords) rely on postmap's own locking. The two
-// whole-table rebuilds (replaceRecords, filterRecords) write the table's
-// source file (its path: tables::sourcePath), let postmap build the database
-// from it and delete it again on every way out; they serialize on an MKLock
-// of the source path, since concurrent runs share that file. A record-level
-// change made by another run between a filter's dump and its rebuild is lost.
+// costs one process and is never assembled in memory.
+//
+// Every change of a table, record-level or whole, holds the table's MKLock
+// (the digest lock of its source path, tables::sourcePath) while postmap
+// runs. The two whole-table rebuilds (replaceRecords, filterRecords) write
+// the source file, let postmap build the database from it and delete it
+// again on every way out; a filter dumps the table first and rebuilds it
+// from the dump. Because record-level changes (addRecords, removeRecords)
+// wait for the same lock, no change of another run can fall between a dump
+// and its rebuild and be lost. Never call these while holding a table's
+// lock: the lock is not re-entrant.
 //
 // Failures, by class:
 //   PostfixConfigurationError  an add, rebuild or dump failed; the message is
@@ -19,21 +23,17 @@
 //                              was killed. A delete of an absent key is not a
 //                              failure: postmap exits non-zero silently;
 //   std::invalid_argument      a key or value that a record line cannot carry
-//                              (see below), refused before postmap runs;
+//                              (RecordText.h), refused before postmap runs;
 //   std::ios_base::failure     the source file could not be written;
 //   the process layer's and MKLock's own exceptions propagate unchanged.
 // Nothing is rolled back: a failed add may have stored part of its range.
-//
-// A record line is key, one blank, value, line feed, with no escaping. A key
-// that is empty, starts with "#", or holds white space, and a value that is
-// empty or holds a line feed would make postmap read other records (or
-// none) than the ones given, so they are refused.
 //
 // Use: DatabaseHelper::addRecord(tables::VIRTUAL, "info@example.com", "info@example.com");
 #ifndef KORVO_POSTFIX_DATABASEHELPER_H
 #define KORVO_POSTFIX_DATABASEHELPER_H
 
 #include "postfix/tables/DataStreamFilter.h"
+#include "postfix/tables/RecordText.h"
 
 #include <boost/function.hpp>
 #include <cstddef>
@@ -47,11 +47,6 @@ namespace korvo::mail::postfix {
 // a line counts when its severity word (the first word after
 // "program: ") is "panic:", "fatal:" or "error:". Warnings never count.
 bool checkOutput(const std::string& output);
-
-// Throws std::invalid_argument naming key or value when a record line cannot
-// carry them.
-void requireRepresentableKey(const std::string& key);
-void requireRepresentableValue(const std::string& value);
 
 // Appends the record line of *current to buffer and advances current; true
 // while records remain. The line source of an add's stdin feeder.

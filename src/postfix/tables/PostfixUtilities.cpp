@@ -52,6 +52,10 @@ ProcessParameters postconfValue(const std::string& name) {
     return command(POSTCONF, {"-h", name});
 }
 
+ProcessParameters postconfConfigured(const std::string& name) {
+    return command(POSTCONF, {"-n", "-h", name});
+}
+
 ProcessParameters postconfDefault(const std::string& name) {
     return command(POSTCONF, {"-h", "-d", name});
 }

@@ -54,6 +54,8 @@ ProcessParameters postmapDump(const std::string& table);
 
 // "postconf -h NAME": the current value on stdout.
 ProcessParameters postconfValue(const std::string& name);
+// "postconf -n -h NAME": the value main.cf sets, nothing when it sets none.
+ProcessParameters postconfConfigured(const std::string& name);
 // "postconf -h -d NAME": the built-in default on stdout.
 ProcessParameters postconfDefault(const std::string& name);
 // "postconf -e NAME=VALUE" (one argument, the value may be empty).

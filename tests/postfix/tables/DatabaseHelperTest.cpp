@@ -84,7 +84,11 @@ TEST_F(LookupTableTest, RecordsThatWouldInjectOthersAreRefused) {
         {{{"b", "2\nevil 3"}}, "2\nevil 3"},
         {{{"b", "2"}, {"", "3"}}, ""},
         {{{"#b", "2"}}, "#b"},
-        {{{"b", ""}}, ""}};
+        {{{"b", ""}}, ""},
+        // postmap would only warn and keep the old value.
+        {{{"a", " \t "}}, " \t "},
+        {{{"a", "\xff"}}, "\xff"},
+        {{{"b\xc0\xaf", "2"}}, "b\xc0\xaf"}};
     for (const auto& [records, offender] : refused) {
         const std::string error = failure<std::invalid_argument>(
             [&] { DatabaseHelper::addRecords(table, records.begin(), records.end()); });
@@ -96,6 +100,40 @@ TEST_F(LookupTableTest, RecordsThatWouldInjectOthersAreRefused) {
     EXPECT_THROW(DatabaseHelper::removeRecords(table, keys.begin(), keys.end()),
                  std::invalid_argument);
     EXPECT_EQ(dump(), (Content{{"a", "1"}}));
+}
+
+// The table layer's idea of valid UTF-8 must be postmap's: whatever it
+// lets through is stored, whatever postmap would silently drop is refused.
+TEST_F(LookupTableTest, InvalidUtf8IsRefusedExactlyWherePostmapWouldDropIt) {
+    const std::vector<std::string> texts = {"\xc3\xa9",
+                                            "\xe2\x82\xac",
+                                            "\xf0\x9f\x98\x80",
+                                            "\xef\xbf\xbf",
+                                            "\xf4\x8f\xbf\xbf",
+                                            "\xff",
+                                            "\x80",
+                                            "\xc0\xaf",
+                                            "\xe0\x80\xaf",
+                                            "\xed\xa0\x80",
+                                            "\xf4\x90\x80\x80",
+                                            "\xe2\x82",
+                                            "\xf8\x88\x80\x80\x80"};
+    int key = 0;
+    for (const std::string& text : texts) {
+        const std::string name = "k" + std::to_string(++key);
+        const test::CommandResult raw = test::runCommand({"/usr/sbin/postmap", "-r", "-i", table},
+                                                         {}, name + " v" + text + "\n");
+        ASSERT_EQ(raw.status, 0) << raw.err;
+        const bool postmapStores = query(name) == "v" + text;
+        EXPECT_EQ(isValidUtf8(text), postmapStores) << testing::PrintToString(text);
+        if (postmapStores) {
+            DatabaseHelper::addRecord(table, name + text, text);
+            EXPECT_EQ(query(name + text), text);
+        } else {
+            EXPECT_THROW(DatabaseHelper::addRecord(table, name, text), std::invalid_argument);
+            EXPECT_THROW(DatabaseHelper::removeRecord(table, name + text), std::invalid_argument);
+        }
+    }
 }
 
 } // namespace

@@ -6,7 +6,11 @@
 #include "TableFixture.h"
 
 #include <boost/algorithm/string/predicate.hpp>
+#include <functional>
+#include <poll.h>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace korvo::mail::postfix::database {
 namespace {
@@ -62,6 +66,102 @@ TEST_F(LookupTableTest, FilterRecordsRewritesTheWholeTable) {
     EXPECT_EQ(query("r@o"), "d@o");
     EXPECT_EQ(query("c@o"), "(none)");
     EXPECT_FALSE(sourceLeft());
+}
+
+// Rewrites table through a filter that changes nothing, round after round,
+// in a child process, as a concurrent run removing some domain would.
+class FilterLoop {
+public:
+    explicit FilterLoop(const std::string& table) {
+        int ends[2];
+        if (::pipe(ends) != 0)
+            throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ends[1]);
+            ::_exit(loop(table, ends[0]));
+        }
+        ::close(ends[0]);
+        stop_ = ends[1];
+    }
+    ~FilterLoop() {
+        if (stop_ >= 0)
+            rounds();
+    }
+
+    // Stops the loop after its current round; the number of rounds it made
+    // (-1 when one failed).
+    int rounds() {
+        ::close(stop_);
+        stop_ = -1;
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    static int loop(const std::string& table, int stop) {
+        const std::string from = "nobody@nowhere", to = "x@nowhere";
+        const ElementsFilter<ReplaceElementFilterRef> unchanged({from, to});
+        int rounds = 0;
+        pollfd ask{stop, POLLIN, 0};
+        try {
+            while (::poll(&ask, 1, 0) == 0) {
+                DatabaseHelper::filterRecords(table, unchanged);
+                rounds = std::min(rounds + 1, 254);
+            }
+        } catch (...) {
+            return 255;
+        }
+        return rounds;
+    }
+
+    pid_t pid_ = -1;
+    int stop_ = -1;
+};
+
+// Adds (and deletes) records while whole-table filters run: with the
+// table's lock no change falls between a dump and its rebuild; the same
+// postmap call without the lock loses some.
+TEST_F(LookupTableTest, RecordChangesDuringWholeTableRewritesAreKept) {
+    std::string lines;
+    for (int i = 0; i < 5000; ++i)
+        lines += "f" + std::to_string(i) + "@o v@o\n";
+    fill(lines);
+    const int changes = 20;
+    const auto newKey = [](const std::string& run, int i) {
+        return run + std::to_string(i) + "@n";
+    };
+    // Changes made beside a filter loop; the count of added keys missing after.
+    const auto lostBeside = [&](const std::string& run,
+                                const std::function<void(const std::string&)>& change) {
+        FilterLoop filters(table);
+        for (int i = 0; i < changes; ++i)
+            change(newKey(run, i));
+        EXPECT_GT(filters.rounds(), 1) << "no rewrite ran beside the changes";
+        const Content content = dump();
+        int lost = 0;
+        for (int i = 0; i < changes; ++i)
+            lost += content.count(newKey(run, i)) == 0 ? 1 : 0;
+        return lost;
+    };
+
+    const int lostUnlocked = lostBeside("bypass", [&](const std::string& key) {
+        test::runCommand({"/usr/sbin/postmap", "-r", "-i", table}, {}, key + " v@n\n");
+    });
+    EXPECT_GT(lostUnlocked, 0) << "without the lock no change was lost: the test proves nothing";
+
+    int removed = 0;
+    EXPECT_EQ(lostBeside("locked",
+                         [&](const std::string& key) {
+                             DatabaseHelper::addRecord(table, key, "v@n");
+                             DatabaseHelper::removeRecord(table,
+                                                          "f" + std::to_string(removed++) + "@o");
+                         }),
+              0);
+    const Content content = dump();
+    for (int i = 0; i < removed; ++i)
+        EXPECT_EQ(content.count("f" + std::to_string(i) + "@o"), 0u) << "f" << i << " came back";
 }
 
 } // namespace
