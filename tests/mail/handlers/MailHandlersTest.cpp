@@ -1,0 +1,225 @@
+// Handlers are plain files that the delivery side reads: each test checks
+// the registry on disk after the call, not only the result.
+#include "mail/MailHandlers.h"
+#include "mail/handlers/RegistryFixture.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <regex>
+
+using namespace korvo::test;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+namespace {
+
+const std::string kQueue = kRoot + "/before-local/recipient/info@example.com";
+
+class MailHandlersTest : public RegistryTest {};
+
+std::string nameOf(const char* templ, const char* type, const char* value, const char* hook) {
+    char* found = get_handler_name(templ, type, value, hook);
+    const std::string name = found != nullptr ? found : "";
+    std::free(found);
+    return name;
+}
+
+TEST_F(MailHandlersTest, AddWritesParameterFilesLinkAndQueueEntry) {
+    ASSERT_EQ(mail_handler_add("spamcheck", "Recipient", "Info@Example.COM", "/bin/true", "ctx",
+                               "before-local", "10", HANDLER_ENABLE),
+              0);
+    const std::string name = handlerWith("spamcheck");
+    EXPECT_TRUE(std::regex_match(name, std::regex("10-spamcheck-[A-Za-z0-9]{6}")));
+    const std::string dir = kInfo + "/" + name;
+    EXPECT_EQ(statOf(dir).st_mode & 07777, 0755u);
+    EXPECT_EQ(param(name, "hook"), "before-local\n");
+    EXPECT_EQ(param(name, "context"), "ctx\n");
+    EXPECT_EQ(param(name, "handler-type"), "recipient\n");
+    EXPECT_EQ(param(name, "recipient"), "info@example.com\n");
+    EXPECT_EQ(entriesOf(dir), (std::vector<std::string>{"context", "executable", "handler-type",
+                                                        "hook", "recipient"}));
+    EXPECT_EQ(statOf(dir + "/hook").st_mode & 07777, 0644u);
+    char target[64] = {};
+    ASSERT_GT(::readlink((dir + "/executable").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "/bin/true");
+
+    const struct stat entry = statOf(kQueue + "/" + name);
+    EXPECT_TRUE(S_ISREG(entry.st_mode));
+    EXPECT_EQ(entry.st_size, 0);
+    EXPECT_EQ(entry.st_mode & 07777, 0644u);
+    EXPECT_EQ(statOf(kQueue).st_mode & 07777, 0755u);
+    EXPECT_EQ(statOf(kQueue).st_uid, 0u);
+    EXPECT_NE(readFile(kSyncCalls).find("refresh\n"), std::string::npos);
+
+    // Found by a part of its template and its address in any case; the
+    // type is compared as stored.
+    EXPECT_EQ(nameOf("spam", "recipient", "INFO@example.com", "before-local"), name);
+    EXPECT_EQ(nameOf("spam", "sender", "info@example.com", "before-local"), "");
+    EXPECT_EQ(nameOf("spam", "recipient", "info@example.com", "before-queue"), "");
+    EXPECT_EQ(nameOf("virus", "recipient", "info@example.com", "before-local"), "");
+}
+
+TEST_F(MailHandlersTest, GlobalHandlerWithoutContextAndDisabled) {
+    ASSERT_EQ(mail_handler_add("audit", "GLOBAL", nullptr, "/bin/true", "", "before-queue", "5",
+                               HANDLER_DISABLE),
+              0);
+    const std::string name = handlerWith("audit");
+    EXPECT_EQ(entriesOf(kInfo + "/" + name),
+              (std::vector<std::string>{"executable", "global", "handler-type", "hook"}));
+    EXPECT_EQ(param(name, "global"), "");
+    EXPECT_FALSE(pathExists(kRoot + "/before-queue/global"));
+    EXPECT_EQ(nameOf("audit", "global", nullptr, "before-queue"), name);
+
+    // A global handler is its own copy for every address.
+    EXPECT_EQ(control_handler_queue(name.c_str(), "x@example.com", HANDLER_COPY), 0);
+    EXPECT_EQ(entriesOf(kInfo), std::vector<std::string>{name});
+
+    // Copying needs the context, which a handler added without one lacks.
+    ASSERT_EQ(mail_handler_add("nocontext", "sender", "a@example.com", "/bin/true", "",
+                               "before-queue", "5", HANDLER_ENABLE),
+              0);
+    const std::string bare = handlerWith("nocontext");
+    CaptureStdout();
+    EXPECT_EQ(control_handler_queue(bare.c_str(), "x@example.com", HANDLER_COPY), -1);
+    EXPECT_NE(GetCapturedStdout().find("No such parameter 'context' for handler '" + bare + "'"),
+              std::string::npos);
+    EXPECT_EQ(entriesOf(kInfo).size(), 2u);
+}
+
+TEST_F(MailHandlersTest, EnableTwiceThenDisableRemovesTheEmptiedQueue) {
+    ASSERT_EQ(mail_handler_add("a", "recipient", "info@example.com", "/bin/true", "c",
+                               "before-local", "10", HANDLER_DISABLE),
+              0);
+    ASSERT_EQ(mail_handler_add("b", "recipient", "info@example.com", "/bin/true", "c",
+                               "before-local", "10", HANDLER_ENABLE),
+              0);
+    const std::string a = handlerWith("-a-");
+    const std::string b = handlerWith("-b-");
+    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_QUERY), 0);
+    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_ENABLE), 0);
+    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_ENABLE), 0);
+    EXPECT_EQ(entriesOf(kQueue), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_QUERY), 1);
+
+    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_DISABLE), 0);
+    EXPECT_EQ(entriesOf(kQueue), std::vector<std::string>{b});
+    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_DISABLE), 0);
+    EXPECT_FALSE(pathExists(kQueue));
+    EXPECT_TRUE(pathExists(kRoot + "/before-local/recipient"));
+    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_DISABLE), 0);
+
+    CaptureStdout();
+    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, 7), -1);
+    EXPECT_NE(GetCapturedStdout().find("UKNOWN ACTION 7 requested for handler " + b),
+              std::string::npos);
+
+    EXPECT_EQ(mail_handler_remove(a.c_str()), 0);
+    EXPECT_EQ(entriesOf(kInfo), std::vector<std::string>{b});
+    EXPECT_EQ(mail_handler_remove(a.c_str()), -1);
+}
+
+TEST_F(MailHandlersTest, UpdateKeepsTheEnabledStateUnderANewName) {
+    ASSERT_EQ(mail_handler_add("spam", "sender", "a@example.com", "/bin/true", "ctx",
+                               "before-queue", "10", HANDLER_ENABLE),
+              0);
+    ASSERT_EQ(mail_handler_add("spam", "sender", "b@example.com", "/bin/true", "ctx",
+                               "before-queue", "10", HANDLER_DISABLE),
+              0);
+    const std::string oldA = nameOf("spam", "sender", "a@example.com", "before-queue");
+    const std::string oldB = nameOf("spam", "sender", "b@example.com", "before-queue");
+
+    ASSERT_EQ(mail_handler_update("spam", "sender", "A@example.com", "", "", "before-queue", ""),
+              0);
+    const std::string newA = nameOf("spam", "sender", "a@example.com", "before-queue");
+    EXPECT_NE(newA, oldA);
+    EXPECT_FALSE(pathExists(kInfo + "/" + oldA));
+    EXPECT_EQ(newA.substr(0, 8), "10-spam-");
+    EXPECT_EQ(param(newA, "context"), "ctx\n");
+    EXPECT_EQ(control_handler_queue(newA.c_str(), nullptr, HANDLER_QUERY), 1);
+    EXPECT_EQ(entriesOf(kRoot + "/before-queue/sender/a@example.com"),
+              std::vector<std::string>{newA});
+
+    ASSERT_EQ(mail_handler_update("spam", "sender", "b@example.com", "/bin/false", "new",
+                                  "before-queue", "0x20"),
+              0);
+    const std::string newB = nameOf("spam", "sender", "b@example.com", "before-queue");
+    EXPECT_EQ(newB.substr(0, 10), "0x20-spam-");
+    EXPECT_EQ(param(newB, "context"), "new\n");
+    EXPECT_EQ(control_handler_queue(newB.c_str(), nullptr, HANDLER_QUERY), 0);
+    EXPECT_FALSE(pathExists(kInfo + "/" + oldB));
+
+    // A refused update leaves the handler as it was.
+    EXPECT_EQ(mail_handler_update("spam", "sender", "b@example.com", "/no/such/program", "",
+                                  "before-queue", ""),
+              -1);
+    EXPECT_EQ(mail_handler_update("spam", "sender", "c@example.com", "", "", "before-queue", ""),
+              -1);
+    EXPECT_EQ(nameOf("spam", "sender", "b@example.com", "before-queue"), newB);
+}
+
+TEST_F(MailHandlersTest, NamesThatWouldLeaveTheRegistryAreRefused) {
+    for (const char* value : {"../../../../etc/evil", "..", ".", "a/b", ""})
+        EXPECT_EQ(mail_handler_add("x", "recipient", value, "/bin/true", "c", "before-local", "1",
+                                   HANDLER_ENABLE),
+                  -1)
+            << value;
+    EXPECT_EQ(
+        mail_handler_add("x", "global", nullptr, "/bin/true", "c", "../..", "1", HANDLER_ENABLE),
+        -1);
+    EXPECT_EQ(mail_handler_add("../x", "global", nullptr, "/bin/true", "c", "before-local", "1",
+                               HANDLER_ENABLE),
+              -1);
+    EXPECT_EQ(mail_handler_add("x", "nosuchtype", "a@b", "/bin/true", "c", "before-local", "1",
+                               HANDLER_ENABLE),
+              -1);
+    EXPECT_TRUE(entriesOf(kRoot).empty());
+    EXPECT_FALSE(pathExists("/etc/evil"));
+
+    ASSERT_EQ(mail_handler_add("x", "recipient", "a@b", "/bin/true", "c", "before-local", "1",
+                               HANDLER_ENABLE),
+              0);
+    for (const char* name : {"..", ".", "../info", ""}) {
+        EXPECT_EQ(mail_handler_remove(name), -1) << name;
+        EXPECT_EQ(control_handler_queue(name, nullptr, HANDLER_REMOVE), -1) << name;
+    }
+    EXPECT_EQ(entriesOf(kInfo).size(), 1u);
+
+    // A parameter file that names a directory outside its queue is refused.
+    const std::string name = handlerWith("-x-");
+    writeFile(kInfo + "/" + name + "/recipient", "../../../../../etc/evil\n");
+    EXPECT_EQ(control_handler_queue(name.c_str(), nullptr, HANDLER_ENABLE), -1);
+    EXPECT_FALSE(pathExists("/etc/evil"));
+}
+
+TEST_F(MailHandlersTest, FailingSyncProgramIsOnlyReported) {
+    writeFile(kSyncStatus, "3\n");
+    CaptureStdout();
+    EXPECT_EQ(mail_handler_add("x", "recipient", "a@b", "/bin/true", "c", "before-local", "1",
+                               HANDLER_ENABLE),
+              0);
+    EXPECT_NE(GetCapturedStdout().find("Cannot sync tmps storage to fs"), std::string::npos);
+    EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
+
+    // Without the owner's execute bit the program is not run at all.
+    ::chmod(KORVO_HANDLERS_SYNC, 0644);
+    EXPECT_EQ(mail_handler_remove(handlerWith("-x-").c_str()), 0);
+    EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
+    EXPECT_TRUE(entriesOf(kInfo).empty());
+}
+
+TEST_F(MailHandlersTest, CheckAllLooksAtEveryQueueOfTheAddress) {
+    EXPECT_EQ(mail_handler_check_all("a@example.com", "before-local"), 0);
+    ASSERT_EQ(mail_handler_add("d", "sender-domain", "Example.com", "/bin/true", "c",
+                               "before-local", "1", HANDLER_ENABLE),
+              0);
+    EXPECT_EQ(mail_handler_check_all("A@EXAMPLE.COM", "before-local"), 1);
+    EXPECT_EQ(mail_handler_check_all("a@example.com", "before-queue"), 0);
+    EXPECT_EQ(mail_handler_check_all("example.com", "before-local"), 0);
+    ASSERT_EQ(mail_handler_add("g", "global", nullptr, "/bin/true", "c", "before-queue", "1",
+                               HANDLER_ENABLE),
+              0);
+    EXPECT_EQ(mail_handler_check_all("nobody", "before-queue"), 1);
+    EXPECT_EQ(mail_handler_check_all("../x", "before-queue"), -1);
+}
+
+} // namespace

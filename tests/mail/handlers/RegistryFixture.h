@@ -1,0 +1,61 @@
+// A sandbox with an empty handler registry, and readers of what the
+// registry holds on disk.
+#ifndef KORVO_TESTS_MAIL_HANDLERS_REGISTRYFIXTURE_H
+#define KORVO_TESTS_MAIL_HANDLERS_REGISTRYFIXTURE_H
+
+#include "mail/HandlerRegistry.h"
+#include "sandbox/Sandbox.h"
+#include "sandbox/TestFiles.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace korvo::test {
+
+const std::string kRoot = KORVO_HANDLERS_ROOT;
+const std::string kInfo = KORVO_HANDLERS_INFO_D;
+const std::string kSyncCalls = "/run/vornctl-sandbox/handlers-tmpfs.calls";
+const std::string kSyncStatus = "/run/vornctl-sandbox/handlers-tmpfs.status";
+
+// Entry names of a directory, sorted; empty when it does not exist.
+inline std::vector<std::string> entriesOf(const std::string& path) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(path.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+                names.emplace_back(entry->d_name);
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline bool pathExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// A parameter file of a handler, as stored.
+inline std::string param(const std::string& name, const std::string& parameter) {
+    return readFile(kInfo + "/" + name + "/" + parameter);
+}
+
+class RegistryTest : public SandboxTest {
+protected:
+    // The one handler whose name contains part; fails the test otherwise.
+    static std::string handlerWith(const std::string& part) {
+        std::vector<std::string> found;
+        for (const std::string& name : entriesOf(kInfo))
+            if (name.find(part) != std::string::npos)
+                found.push_back(name);
+        EXPECT_EQ(found.size(), 1u) << part;
+        return found.empty() ? "" : found.front();
+    }
+};
+
+} // namespace korvo::test
+
+#endif
