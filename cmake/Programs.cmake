@@ -1,0 +1,61 @@
+# The programs shipped beside vornctl: the setup program, the delivery agent
+# and the generator of the man page and bash completion, plus the pages and
+# completion it writes. Included from Packaging.cmake.
+include(GNUInstallDirs)
+
+set(VORNCTL_DELIVER_PATH ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vornctl/vornctl-deliver)
+
+file(GLOB VORNCTL_SETUP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/setup/*.cpp)
+add_executable(vornctl-setup ${VORNCTL_SETUP_SOURCES})
+target_include_directories(vornctl-setup PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_compile_definitions(vornctl-setup PRIVATE VORNCTL_DELIVER_PATH="${VORNCTL_DELIVER_PATH}")
+target_link_libraries(vornctl-setup PRIVATE korvo_postfix korvo_process korvo_utils
+  PkgConfig::SQLITE3 Boost::program_options)
+
+file(GLOB VORNCTL_DELIVER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/deliver/*.cpp)
+add_executable(vornctl-deliver ${VORNCTL_DELIVER_SOURCES})
+target_include_directories(vornctl-deliver PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(vornctl-deliver PRIVATE korvo_utils)
+
+file(GLOB VORNCTL_DOCGEN_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/doc/*.cpp)
+add_executable(vornctl-docgen ${VORNCTL_DOCGEN_SOURCES})
+target_link_libraries(vornctl-docgen PRIVATE korvo)
+
+set(VORNCTL_DOC_DIR ${PROJECT_BINARY_DIR}/doc)
+file(MAKE_DIRECTORY ${VORNCTL_DOC_DIR})
+configure_file(${PROJECT_SOURCE_DIR}/src/doc/vornctl-setup.8.in ${VORNCTL_DOC_DIR}/vornctl-setup.8 @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/src/doc/vornctl-deliver.8.in ${VORNCTL_DOC_DIR}/vornctl-deliver.8 @ONLY)
+add_custom_command(
+  OUTPUT ${VORNCTL_DOC_DIR}/vornctl.8
+  COMMAND vornctl-docgen man ${VORNCTL_DOC_DIR}/vornctl.8
+  DEPENDS vornctl-docgen
+  COMMENT "Writing vornctl(8) from the command table")
+add_custom_command(
+  OUTPUT ${VORNCTL_DOC_DIR}/vornctl.bash-completion
+  COMMAND vornctl-docgen bash-completion ${VORNCTL_DOC_DIR}/vornctl.bash-completion
+  DEPENDS vornctl-docgen
+  COMMENT "Writing the bash completion of vornctl from the command table")
+set(VORNCTL_MAN_PAGES)
+foreach(page vornctl.8 vornctl-setup.8 vornctl-deliver.8)
+  add_custom_command(
+    OUTPUT ${VORNCTL_DOC_DIR}/${page}.gz
+    COMMAND gzip -9 -n -c ${VORNCTL_DOC_DIR}/${page} > ${VORNCTL_DOC_DIR}/${page}.gz
+    DEPENDS ${VORNCTL_DOC_DIR}/${page}
+    VERBATIM)
+  list(APPEND VORNCTL_MAN_PAGES ${VORNCTL_DOC_DIR}/${page}.gz)
+endforeach()
+add_custom_target(vornctl-docs ALL
+  DEPENDS ${VORNCTL_MAN_PAGES} ${VORNCTL_DOC_DIR}/vornctl.bash-completion)
+
+# The test programs of these tools run them from the build tree.
+foreach(test_target test_setup test_deliver)
+  if(TARGET ${test_target})
+    add_dependencies(${test_target} vornctl-setup vornctl-deliver vornctl-docs)
+    target_compile_definitions(${test_target} PRIVATE
+      VORNCTL_SETUP_BINARY="$<TARGET_FILE:vornctl-setup>"
+      VORNCTL_DELIVER_BINARY="$<TARGET_FILE:vornctl-deliver>"
+      VORNCTL_DOC_DIR="${VORNCTL_DOC_DIR}"
+      VORNCTL_CPACK_CONFIG="${PROJECT_BINARY_DIR}/CPackConfig.cmake"
+      VORNCTL_CPACK="${CMAKE_CPACK_COMMAND}")
+  endif()
+endforeach()

@@ -1,0 +1,92 @@
+// vornctl-deliver: Postfix's pipe transport for the tool's mailboxes. Reads
+// one message on standard input and carries out the recipient's .qmail; the
+// exit status tells Postfix delivered (0), bounce (67, 69) or try again
+// later (75). See vornctl-deliver(8).
+#include "deliver/Delivery.h"
+#include "deliver/DeliveryFailure.h"
+#include "deliver/DotQmail.h"
+#include "deliver/MailHome.h"
+#include "deliver/SpooledMessage.h"
+#include "utils/FdOwner.h"
+#include "utils/OrqConf.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace korvo::deliver {
+namespace {
+
+const char* const MAILBOX_TABLE = "hash:/var/spool/postfix/korvo/vmailbox";
+const char* const SPOOL_DIRECTORY = "/var/tmp";
+const char* const SENDER_OPTION = "--sender=";
+
+// "[--sender=ADDRESS] [--] RECIPIENT": the envelope, or a deferral.
+Envelope parseArguments(int argc, char** argv) {
+    Envelope envelope;
+    std::vector<std::string> recipients;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsEnded && arg == "--")
+            optionsEnded = true;
+        else if (!optionsEnded && arg.compare(0, std::strlen(SENDER_OPTION), SENDER_OPTION) == 0)
+            envelope.sender = arg.substr(std::strlen(SENDER_OPTION));
+        else if (!optionsEnded && arg.compare(0, 1, "-") == 0)
+            deferDelivery("unknown option " + arg);
+        else
+            recipients.push_back(arg);
+    }
+    if (recipients.size() != 1)
+        deferDelivery("expected one recipient per delivery, got " +
+                      std::to_string(recipients.size()) +
+                      " (set the transport's destination_recipient_limit to 1)");
+    envelope.recipient = recipients.front();
+    return envelope;
+}
+
+// Standard input from /dev/null once the message is spooled, so that no
+// later child can consume what Postfix sent.
+void detachInput() {
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null < 0 || ::dup2(null, 0) < 0)
+        deferDelivery(std::string("cannot reopen standard input: ") + std::strerror(errno));
+    ::close(null);
+}
+
+void deliver(int argc, char** argv) {
+    const Envelope envelope = parseArguments(argc, argv);
+    const SpooledMessage message(0, SPOOL_DIRECTORY);
+    detachInput();
+    const std::string home = findMailHome(
+        envelope.recipient, orqConfGetDefaultByIndex(KORVO_MAILNAMES_D), MAILBOX_TABLE);
+    const FdOwner homeFd(openMailHome(home));
+    if (::fchdir(homeFd.get()) != 0)
+        deferDelivery("cannot change to " + home + ": " + std::strerror(errno));
+    const std::vector<Instruction> instructions = parseDotQmail(readDotQmail(homeFd.get(), home));
+    Delivery(message, envelope, homeFd.get(), home).carryOut(instructions);
+}
+
+} // namespace
+} // namespace korvo::deliver
+
+int main(int argc, char** argv) {
+    using korvo::deliver::DeliveryFailure;
+    try {
+        korvo::deliver::deliver(argc, argv);
+        return korvo::deliver::EXIT_DELIVERED;
+    } catch (const DeliveryFailure& failure) {
+        std::cerr << "vornctl-deliver: " << failure.what() << std::endl;
+        return failure.exitStatus();
+    } catch (const std::exception& error) {
+        std::cerr << "vornctl-deliver: " << error.what() << std::endl;
+    } catch (...) {
+        std::cerr << "vornctl-deliver: unexpected failure" << std::endl;
+    }
+    return korvo::deliver::EXIT_TEMPORARY;
+}

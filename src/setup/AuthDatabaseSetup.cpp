@@ -1,0 +1,163 @@
+#include "setup/AuthDatabaseSetup.h"
+
+#include "utils/Exceptions.h"
+#include "utils/FdOwner.h"
+#include "utils/ReplaceFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sqlite3.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace korvo::setup {
+
+const char AUTH_DATABASE_SCHEMA[] =
+    "BEGIN TRANSACTION;"
+    "CREATE TABLE domains (  id     INTEGER PRIMARY KEY AUTOINCREMENT, name   VARCHAR(255) "
+    "UNIQUE, status INTEGER NOT NULL DEFAULT 0);"
+    "CREATE INDEX domains_name ON domains(name);"
+    "CREATE TRIGGER fkd_users_domains_id  BEFORE DELETE ON domains  FOR EACH ROW BEGIN    "
+    "DELETE FROM users WHERE dom_id = OLD.id;  END;"
+    "CREATE TABLE users(  id           INTEGER PRIMARY KEY AUTOINCREMENT, dom_id       INTEGER "
+    "NOT NULL, name         VARCHAR(255) NOT NULL, userPassword VARCHAR(255), "
+    "cmusaslsecretPLAIN VARCHAR(255), status INT NOT NULL DEFAULT 0, UNIQUE(name, dom_id));"
+    "CREATE INDEX users_name ON users(name);"
+    "CREATE INDEX users_dom_id ON users(dom_id);"
+    "CREATE TRIGGER fki_users_domains_id  BEFORE INSERT ON users  FOR EACH ROW BEGIN    "
+    "SELECT RAISE(ROLLBACK, 'insert on table \"users\" violates foreign key constraint "
+    "\"fk_domains_id\"')    WHERE (SELECT id FROM domains WHERE id = NEW.dom_id) IS NULL;  "
+    "END;"
+    "CREATE TRIGGER fku_users_domains_id  BEFORE UPDATE ON users  FOR EACH ROW BEGIN    "
+    "SELECT RAISE(ROLLBACK, 'update on table \"users\" violates foreign key constraint "
+    "\"fk_domains_id\"')    WHERE (SELECT id FROM domains WHERE id = NEW.dom_id) IS NULL;  "
+    "END;"
+    "COMMIT;";
+
+namespace {
+
+struct SqliteCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Database = std::unique_ptr<sqlite3, SqliteCloser>;
+
+[[noreturn]] void sqliteFailed(const std::string& what, const std::string& path, sqlite3* db) {
+    throw std::runtime_error(what + " " + path + ": " +
+                             (db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
+}
+
+Database openDatabase(const std::string& path, int flags) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
+    Database db(raw);
+    if (rc != SQLITE_OK)
+        sqliteFailed("cannot open database", path, raw);
+    sqlite3_busy_timeout(db.get(), 5000);
+    return db;
+}
+
+void runSchema(const std::string& path) {
+    const Database db = openDatabase(path, SQLITE_OPEN_READWRITE);
+    if (sqlite3_exec(db.get(), AUTH_DATABASE_SCHEMA, nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqliteFailed("cannot create the schema in", path, db.get());
+}
+
+// Names of the tables the database holds.
+std::vector<std::string> tableNames(const std::string& path) {
+    const Database db = openDatabase(path, SQLITE_OPEN_READONLY);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db.get(), "SELECT name FROM sqlite_master WHERE type='table'", -1, &raw,
+                           nullptr) != SQLITE_OK)
+        sqliteFailed("cannot read the schema of", path, db.get());
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+    std::vector<std::string> names;
+    int rc;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW)
+        names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)));
+    if (rc != SQLITE_DONE)
+        sqliteFailed("cannot read the schema of", path, db.get());
+    return names;
+}
+
+bool holdsTable(const std::vector<std::string>& names, const std::string& table) {
+    for (const std::string& name : names)
+        if (name == table)
+            return true;
+    return false;
+}
+
+// A temporary file beside path that is removed unless it was linked into
+// place.
+class TemporaryDatabase {
+public:
+    explicit TemporaryDatabase(const std::string& path) : path_(path + ".setup-XXXXXX") {
+        FdOwner fd(::mkstemp(path_.data()));
+        if (fd.get() < 0)
+            throwSystemError("create a temporary file for " + path);
+        fd.close();
+    }
+    ~TemporaryDatabase() { ::unlink(path_.c_str()); }
+    TemporaryDatabase(const TemporaryDatabase&) = delete;
+    TemporaryDatabase& operator=(const TemporaryDatabase&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+void createDatabase(const std::string& path, const Ownership& wanted, SetupReport& report) {
+    const TemporaryDatabase temporary(path);
+    runSchema(temporary.path());
+    FdOwner fd(::open(temporary.path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0)
+        throwSystemError("open " + temporary.path());
+    if (::fchown(fd.get(), wanted.uid, wanted.gid) != 0)
+        throwSystemError("chown " + temporary.path());
+    if (::fchmod(fd.get(), wanted.mode) != 0)
+        throwSystemError("chmod " + temporary.path());
+    if (::fsync(fd.get()) != 0)
+        throwSystemError("fsync " + temporary.path());
+    fd.close();
+    // link, not rename: a database someone created meanwhile stays.
+    if (::link(temporary.path().c_str(), path.c_str()) != 0) {
+        if (errno == EEXIST)
+            return;
+        throwSystemError("link " + temporary.path() + " to " + path);
+    }
+    syncParentDirectory(path);
+    report.changed("created authentication database " + path + " (" + describeOwnership(wanted) +
+                   ")");
+}
+
+} // namespace
+
+void ensureAuthDatabase(const std::string& path, const Ownership& wanted, bool force,
+                        SetupReport& report) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            throwSystemError("lstat " + path);
+        createDatabase(path, wanted, report);
+        return;
+    }
+    if (!S_ISREG(st.st_mode))
+        throwSystemError(path + " is not a regular file", EINVAL);
+    const std::vector<std::string> names = tableNames(path);
+    if (names.empty()) {
+        runSchema(path);
+        report.changed("created the authentication schema in " + path);
+    } else if (!holdsTable(names, "domains") || !holdsTable(names, "users")) {
+        report.refused(path + " holds tables other than the authentication schema");
+        return;
+    }
+    const FdOwner fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0)
+        throwSystemError("open " + path);
+    checkOwnership(fd.get(), path, wanted, force, report);
+}
+
+} // namespace korvo::setup

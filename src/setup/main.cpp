@@ -1,0 +1,130 @@
+// vornctl-setup: prepares a Debian server with Postfix for vornctl. See
+// vornctl-setup(8); every step is safe to repeat.
+#include "postfix/service/ServiceManager.h"
+#include "setup/AccountSetup.h"
+#include "setup/AuthDatabaseSetup.h"
+#include "setup/FileSetup.h"
+#include "setup/MainCfSetup.h"
+#include "setup/MasterCfSetup.h"
+#include "setup/SetupPaths.h"
+#include "setup/SetupReport.h"
+#include "setup/TableSetup.h"
+#include "utils/Locks.h"
+#include "utils/OrqConf.h"
+
+#include <boost/program_options.hpp>
+#include <exception>
+#include <functional>
+#include <iostream>
+#include <unistd.h>
+
+namespace po = boost::program_options;
+
+namespace korvo::setup {
+namespace {
+
+struct Options {
+    bool force = false;
+    std::string agent = VORNCTL_DELIVER_PATH;
+};
+
+const char* const usage = "usage: vornctl-setup [--force] [--delivery-agent=PATH]";
+
+// Parses argv; ends the process for help (0) and for bad options (2).
+Options parseOptions(int argc, char** argv) {
+    Options options;
+    po::options_description described("options");
+    described.add_options()("help,h", "print this help and exit")(
+        "force", po::bool_switch(&options.force),
+        "replace settings, services and owners that differ from what setup makes")(
+        "delivery-agent", po::value(&options.agent),
+        "the delivery agent master.cf runs (default " VORNCTL_DELIVER_PATH ")");
+    po::variables_map values;
+    try {
+        po::store(po::command_line_parser(argc, argv).options(described).run(), values);
+        po::notify(values);
+    } catch (const po::error& error) {
+        std::cerr << "vornctl-setup: " << error.what() << "\n" << usage << std::endl;
+        std::exit(2);
+    }
+    if (values.count("help") != 0) {
+        std::cout << usage << "\n" << described;
+        std::exit(0);
+    }
+    return options;
+}
+
+// Runs one step; a failure is reported and the next step goes on.
+void step(SetupReport& report, const char* name, const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const std::exception& error) {
+        report.failed(name, error.what());
+    }
+}
+
+void reloadPostfix(SetupReport& report) {
+    using mail::postfix::ServiceManager;
+    if (ServiceManager::statusServer(0) != 0)
+        return;
+    if (ServiceManager::reloadServer() != 0)
+        report.failed("reload", "the Postfix init script could not reload Postfix");
+    else
+        report.changed("reloaded Postfix");
+}
+
+int run(const Options& options) {
+    SetupReport report(std::cout, std::cerr);
+    const std::string mailRoot = orqConfGetDefaultByIndex(KORVO_MAILNAMES_D);
+    step(report, "mail account", [&] { ensureMailAccount(mailRoot, report); });
+    step(report, "lock directory", [&] {
+        ensureDirectory(KORVO_LOCK_FILES_DIR, {0, 0, 0755}, options.force, report);
+    });
+    step(report, "tables", [&] {
+        const Account postfix = lookupAccount(POSTFIX_ACCOUNT);
+        // Postfix reads the authentication database beside the tables.
+        ensureDirectory(TABLE_DIRECTORY, {postfix.uid, 0, 0770}, options.force, report);
+        ensureTables({0, 0, 0644}, options.force, report);
+        ensureAuthDatabase(AUTH_DATABASE, {postfix.uid, 0, 0460}, options.force, report);
+    });
+    step(report, "handler registry", [&] {
+        ensureDirectory(HANDLER_REGISTRY, {0, 0, 0755}, options.force, report);
+        ensureDirectory(HANDLER_REGISTRY_INFO, {0, 0, 0755}, options.force, report);
+    });
+    step(report, "mail homes", [&] {
+        // The delivery agent, as popuser, passes through to the homes.
+        const Account mail = lookupAccount(MAIL_ACCOUNT);
+        ensureDirectory(mailRoot, {0, mail.gid, 0750}, options.force, report);
+    });
+    step(report, "deliverquota", [&] {
+        if (::access(DELIVERQUOTA_PROGRAM, X_OK) != 0)
+            throw std::runtime_error(std::string(DELIVERQUOTA_PROGRAM) +
+                                     " is missing: install maildrop");
+        ensureSymlink(DELIVERQUOTA_LINK, DELIVERQUOTA_PROGRAM, report);
+    });
+    if (::access(options.agent.c_str(), X_OK) != 0)
+        report.note("the delivery agent " + options.agent + " is not an executable file");
+    bool configured = false;
+    // master.cf first: postconf knows the transport's own parameters only
+    // once the service exists.
+    step(report, "master.cf", [&] {
+        configured = ensureDeliveryService(options.agent, options.force, report) || configured;
+    });
+    step(report, "main.cf",
+         [&] { configured = ensureMainCf(options.force, report) || configured; });
+    if (configured)
+        step(report, "reload", [&] { reloadPostfix(report); });
+    return report.complete() ? 0 : 1;
+}
+
+} // namespace
+} // namespace korvo::setup
+
+int main(int argc, char** argv) {
+    const korvo::setup::Options options = korvo::setup::parseOptions(argc, argv);
+    if (::geteuid() != 0) {
+        std::cerr << "vornctl-setup: must be run as root" << std::endl;
+        return 1;
+    }
+    return korvo::setup::run(options);
+}
