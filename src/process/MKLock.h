@@ -5,7 +5,9 @@
 // /var/lock/files named by the MD5 digest of path, so the protected file is
 // never opened and locks of different paths never contend; with
 // LOCK_FILE_ITSELF on path itself. The lock file is created if missing
-// (mode 0644, truncated) and stays after the lock is released.
+// (mode 0644), never truncated (so locking a file itself keeps its
+// content), never opened through a symbolic link, and stays after the lock
+// is released.
 //
 // Failures throw: a lock file that cannot be opened, or a lock refused for a
 // reason other than contention, raises korvo::SystemError ("lock() failed");

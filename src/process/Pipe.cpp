@@ -3,6 +3,7 @@
 #include "process/LaunchOne.h"
 #include "process/ProcessSetCatcher.h"
 #include "process/SigBlocker.h"
+#include "utils/ChildCore.h"
 #include "utils/Exceptions.h"
 
 #include <algorithm>
@@ -261,9 +262,11 @@ private:
 // Reaps the children of a run that is left by an exception (a launch that
 // failed, a receiver or feeder that threw, a failed select), so that none
 // of them outlives the run as a zombie or keeps writing to a table. The
-// pipes to each child are closed and the child is terminated, then waited
-// for; a child the catcher has already reaped is left alone. On a normal
-// return every child has been counted and the reaper does nothing.
+// pipes to each child are closed and the child is terminated: SIGTERM, at
+// most two seconds to end, then SIGKILL. A child the catcher has already
+// reaped is left alone; SIGCHLD stays blocked meanwhile, so the catcher
+// cannot reap one while it is being waited for here. On a normal return
+// every child has been counted and the reaper does nothing.
 class ChildReaper {
 public:
     ChildReaper(const std::vector<std::unique_ptr<ProcessLaunch>>& launched,
@@ -274,6 +277,8 @@ public:
     ~ChildReaper() {
         if (std::uncaught_exceptions() == uncaught)
             return;
+        SigBlocker blocker;
+        blocker.block(SIGCHLD);
         for (const std::unique_ptr<ProcessLaunch>& child : launched)
             reap(*child);
     }
@@ -285,10 +290,7 @@ private:
         child.stdinFd().close_nothrow();
         child.stdoutFd().close_nothrow();
         child.stderrFd().close_nothrow();
-        ::kill(child.getPid(), SIGTERM);
-        int status;
-        while (::waitpid(child.getPid(), &status, 0) == -1 && errno == EINTR) {
-        }
+        terminateChild(child.getPid());
     }
 
     // A child whose exec failed never got registered; only we can reap it.
@@ -354,16 +356,18 @@ int Pipe::run() {
     if (processes.empty())
         throw std::logic_error("No processes to launch were assigned so far");
     inheritFlags();
+    // Gives the caller its own signal mask back when the run ends.
+    SigBlocker callerMask;
     Launches launched;
     ProcessSetCatcher catcher;
     const ChildReaper reaper(launched, catcher);
-    {
-        // No child may be reaped before its pid is in the catcher.
-        SigBlocker blocker;
-        blocker.block(SIGCHLD);
-        catcher.install();
-        launchAll(launched, catcher, blocker.savedMask());
-    }
+    // No child may be reaped before its pid is in the catcher.
+    callerMask.block(SIGCHLD);
+    catcher.install();
+    launchAll(launched, catcher, callerMask.savedMask());
+    // The loop learns of terminations only through the catcher's handler,
+    // so SIGCHLD must get through even if the caller had it blocked.
+    callerMask.unblock(SIGCHLD);
 
     DescriptorSet readSet;
     DescriptorSet writeSet;

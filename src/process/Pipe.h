@@ -5,7 +5,8 @@
 // Process model. run() blocks SIGCHLD, installs a ProcessSetCatcher,
 // launches every process with ProcessLaunch (waitExec() after each, so a
 // failed exec surfaces as the child's exception) and registers its pid;
-// then it unblocks SIGCHLD and loops in select(2): it feeds the first
+// then it unblocks SIGCHLD (also when the caller had it blocked; the
+// caller's mask comes back when run() ends) and loops in select(2): it feeds the first
 // process's stdin from the stdin feeder through a non-blocking descriptor,
 // hands every 1024-byte chunk of the last process's stdout and of each
 // process's stderr to their receivers (up to one pipe buffer's worth per
@@ -16,7 +17,8 @@
 // WEXITSTATUS == 0); a failing program is not an exception here. When
 // run() is left by an exception (a failed launch, a throwing feeder or
 // receiver), the pipes are closed and every child still running is sent
-// SIGTERM and reaped, so no child outlives the run.
+// SIGTERM, given at most two seconds, then SIGKILL, and reaped, so no child
+// outlives the run.
 //
 // Usage (one postconf run, its output and error text collected):
 //   Pipe pipe(Parameters<PipeProcessFlags>("/usr/sbin/postconf", "-h",
@@ -45,9 +47,10 @@
 //   fatal: SIGPIPE is held blocked while the loop writes (and discarded if
 //   the loop raised it), so a broken pipe just ends feeding.
 // - Signals: while run() is active, SIGCHLD belongs to the pipe's catcher,
-//   which reaps every child of the process, not only the pipe's. Do not
-//   run() inside a SIGCHLD handler or while another pipe runs. Children
-//   start with the signal mask the caller had before run().
+//   which reaps only the pipe's own children; a receiver or feeder may run
+//   other programs (fork_execv_*, ProcessLaunch) and wait for them itself.
+//   Do not run() inside a SIGCHLD handler or while another pipe runs.
+//   Children start with the signal mask the caller had before run().
 // - Output that a grandchild keeps writing after the processes of the
 //   pipe have exited is not waited for: draining stops at the first empty
 //   read.

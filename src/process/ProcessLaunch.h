@@ -2,14 +2,14 @@
 // back to the parent as exceptions.
 //
 // Process model. The constructor sets up the child's stdin, stdout and
-// stderr as asked (see DescriptorSpec.h), opens a private control pipe and
-// forks; it returns in the parent at once. The child redirects its
-// descriptors, changes directory, optionally closes every other descriptor
-// and starts a new session, runs the optional hook and execs. If any of
-// that fails, the child writes the exception as NUL-terminated records to
-// the control pipe ("ET: " type, "EM: " message, "EC: " errno of a
-// korvo::SystemError) and exits with 67 (SystemError), 66 (another
-// std::exception) or 65 (anything else). A successful exec closes the
+// stderr as asked (see DescriptorSpec.h) and starts the child through the
+// tool's one child core (utils/ChildCore.h); it returns in the parent at
+// once. The child redirects its descriptors, changes directory, optionally
+// closes every other descriptor and starts a new session, runs the optional
+// hook and execs. If any of that fails, the child writes the exception as
+// NUL-terminated records to the control pipe ("ET: " type, "EM: " message,
+// "EC: " errno of a korvo::SystemError) and ends with _exit and 67
+// (SystemError), 66 (another std::exception) or 65 (anything else). A successful exec closes the
 // control pipe (close-on-exec). waitExec() reads that pipe to its end and
 // rethrows what the child reported: korvo::SystemError with the child's
 // message ("execv", "cwd chdir", ...) and errno, std::runtime_error with its
@@ -33,10 +33,9 @@
 //   not being read fills up (64 KiB on Linux). Reading stdout to its end and
 //   then stderr hangs with a chatty child; so does writing all of stdin
 //   before reading any output. Use Pipe, which multiplexes all of them.
-// - Between fork and exec the child runs this class's C++ code and the
-//   hook; a failing child ends with exit(), so the parent's atexit handlers
-//   and static destructors run in it. Buffered C stdio output is flushed
-//   before forking so that it is not written twice.
+// - Between fork and exec the child runs the core's code and the hook; a
+//   failing child ends with _exit, so neither the parent's exit handlers
+//   nor its buffered output (stdio, korvo::uerr) run or come out in it.
 // - The child inherits the parent's signal mask and ignored signals; the
 //   parent's pipe ends are close-on-exec, so other children never hold them.
 //
@@ -77,16 +76,11 @@ public:
     FdOwner& stderrFd() { return stderrEnd; }
 
 private:
-    struct ChildSetup;
-    void startChild(ChildSetup& setup);
-    [[noreturn]] void runChild(ChildSetup& setup);
-
     int pid = -1;
     FdOwner stdinEnd;
     FdOwner stdoutEnd;
     FdOwner stderrEnd;
     FdOwner controlRead;
-    FdOwner controlWrite;
 };
 
 } // namespace korvo::process

@@ -1,6 +1,7 @@
 #include "process/ProcessSetCatcher.h"
 
 #include "process/SigBlocker.h"
+#include "utils/ChildCore.h"
 #include "utils/Exceptions.h"
 
 #include <cerrno>
@@ -111,19 +112,17 @@ void ProcessSetCatcher::childHandler(int, siginfo_t*, void*) {
 }
 
 // Runs inside the signal handler: no allocation, only existing map entries.
+// Each registered child is waited for by its pid, so children that others
+// started (a fork_execv_* run inside a receiver) stay theirs to reap.
 void ProcessSetCatcher::reapChildren() {
-    for (;;) {
+    for (auto& [pid, entry] : children) {
+        if (entry.finished)
+            continue;
         int waitStatus = 0;
-        const pid_t pid = ::waitpid(-1, &waitStatus, WNOHANG);
-        if (pid == -1 && errno == EINTR)
+        if (waitChild(pid, waitStatus, WNOHANG) <= 0)
             continue;
-        if (pid <= 0)
-            return;
-        const auto found = children.find(pid);
-        if (found == children.end())
-            continue;
-        found->second.status = waitStatus;
-        found->second.finished = 1;
+        entry.status = waitStatus;
+        entry.finished = 1;
         if (!WIFEXITED(waitStatus) && !WIFSIGNALED(waitStatus))
             continue;
         terminated = terminated + 1;

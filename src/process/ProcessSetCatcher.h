@@ -1,16 +1,17 @@
 // Reaps the children of a running pipe from a SIGCHLD handler.
 //
-// While installed, the catcher's handler (SA_SIGINFO | SA_NOCLDSTOP) reaps
-// every child that has changed state with waitpid(-1, WNOHANG), records
-// the wait status of the registered ones in a pid map and writes one byte
-// to a non-blocking self-pipe per terminated child, so that a select loop
-// that has the pipe's read end in its read set wakes up even when the
-// signal arrived outside select. The handler allocates nothing and only
-// touches map entries that already exist; register children only while
-// SIGCHLD is blocked, or a child may be reaped before its pid is known and
-// its status is lost. Children that are not registered are reaped too and
-// their statuses dropped, so do not wait for other children of your own
-// while a catcher is installed.
+// While installed, the catcher's handler (SA_SIGINFO | SA_NOCLDSTOP) waits
+// without blocking for each registered child that has not finished yet, by
+// its pid (waitpid(pid, WNOHANG), never waitpid(-1)), records its wait
+// status in a pid map and writes one byte to a non-blocking self-pipe per
+// terminated child, so that a select loop that has the pipe's read end in
+// its read set wakes up even when the signal arrived outside select. The
+// handler allocates nothing and only touches map entries that already
+// exist. Children that are not registered are left alone: whoever started
+// them reaps them (see utils/ChildCore.h), so other program runs may nest
+// inside a pipe's receivers. Register a child while SIGCHLD is blocked, or
+// its termination signal may come before the pid is known and no later
+// signal would wake the loop.
 //
 // At most one catcher is installed at a time (std::logic_error otherwise).
 // remove() refuses, unless forced, while a registered child still runs;

@@ -21,12 +21,20 @@ SigBlocker::~SigBlocker() noexcept(false) {
 }
 
 void SigBlocker::block(int signal) {
+    change(SIG_BLOCK, signal);
+}
+
+void SigBlocker::unblock(int signal) {
+    change(SIG_UNBLOCK, signal);
+}
+
+void SigBlocker::change(int how, int signal) {
     sigset_t current;
     if (::sigprocmask(SIG_BLOCK, nullptr, &current) != 0)
         throwSystemError("get sigprocmask");
-    if (::sigaddset(&current, signal) != 0)
+    if ((how == SIG_BLOCK ? ::sigaddset(&current, signal) : ::sigdelset(&current, signal)) != 0)
         throwSystemError("sigaddset");
-    if (::sigprocmask(SIG_BLOCK, &current, blocked ? nullptr : &saved) != 0)
+    if (::sigprocmask(SIG_SETMASK, &current, blocked ? nullptr : &saved) != 0)
         throwSystemError("set sigprocmask");
     blocked = true;
 }

@@ -1,11 +1,13 @@
 #include "utils/FileStr.h"
 
+#include "utils/Exceptions.h"
+#include "utils/FdOwner.h"
 #include "utils/Locks.h"
 #include "utils/Logging.h"
+#include "utils/ReplaceFile.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -13,30 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A stdio stream closed on every way out; close() reports the outcome of
-// the final flush.
-class Stream {
-public:
-    explicit Stream(std::FILE* file) : file_(file) {}
-    ~Stream() {
-        if (file_ != nullptr)
-            std::fclose(file_);
-    }
-    Stream(const Stream&) = delete;
-    Stream& operator=(const Stream&) = delete;
-
-    std::FILE* get() const { return file_; }
-    bool close() {
-        const bool failed = std::ferror(file_) != 0;
-        const int rc = std::fclose(file_);
-        file_ = nullptr;
-        return !failed && rc == 0;
-    }
-
-private:
-    std::FILE* file_;
-};
 
 std::string withoutNewline(const char* text, std::size_t length) {
     if (length > 0 && text[length - 1] == '\n')
@@ -67,102 +45,166 @@ bool matchesAny(LineTest test, const std::string& line, const char* const* strin
     return false;
 }
 
-bool closeReporting(Stream& stream, const std::string& path) {
-    if (stream.close())
-        return true;
-    korvo_log(3, "Unable to close file %s: %s\n", path.c_str(), std::strerror(errno));
-    return false;
+// A line as it goes into the file: with a newline at its end.
+void appendLine(std::string& text, const char* line, std::size_t length) {
+    text.append(line, length);
+    if (length == 0 || line[length - 1] != '\n')
+        text += '\n';
 }
 
-void writeLine(std::FILE* out, const char* text, std::size_t length, const char* path) {
-    const bool newline = length == 0 || text[length - 1] != '\n';
-    if (std::fwrite(text, 1, length, out) != length || (newline && std::fputc('\n', out) == EOF))
-        messlog2(1, 0, "cannot write a line to %s.tmp", path);
+int openFailed(const std::string& path) {
+    korvo_log(3, "Unable to open file %s: %s\n", path.c_str(), std::strerror(errno));
+    return -1;
 }
 
-// Gives path the owner, group and mode the edited file had.
-bool keepOwnerAndMode(int fd, const char* path, const struct stat& old) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-        korvo_log(3, "file_str: ERROR: Unable to chown file %s: %s", path, std::strerror(errno));
-        return false;
-    }
-    if (::fchmod(fd, old.st_mode & 07777) != 0) {
-        korvo_log(3, "file_str: ERROR: Unable to chmod file %s: %s", path, std::strerror(errno));
-        return false;
-    }
-    return true;
-}
-
-std::FILE* openReporting(const std::string& path, const char* mode) {
-    std::FILE* file = std::fopen(path.c_str(), mode);
-    if (file == nullptr)
-        korvo_log(3, "Unable to open file %s: %s\n", path.c_str(), std::strerror(errno));
-    return file;
-}
-
-// The temporary copy is private to us until it replaces the file.
-std::FILE* createCopy(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "w");
-    if (file == nullptr) {
-        korvo_log(3, "Unable to open file %s: %s\n", path.c_str(), std::strerror(errno));
-        if (fd >= 0)
-            ::close(fd);
-    }
-    return file;
-}
-
-// Rewrites path through path.tmp: first the strings when prepend is set,
-// then every line that drop does not match one of the strings.
-int rewrite(const char* path, const char* const* strings, bool prepend, LineTest drop) {
-    Stream in(openReporting(path, "r"));
-    if (in.get() == nullptr)
-        return 1;
-    struct stat old {};
-    if (::fstat(fileno(in.get()), &old) != 0) {
+// Opens an existing regular file, or creates one, without following a link
+// at path: the directory may belong to the mail account. A FIFO or device
+// planted there is refused rather than waited on.
+int openRegular(const char* path, int flags, struct stat& st) {
+    int fd;
+    do
+        fd = ::open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return openFailed(path);
+    korvo::FdOwner owner(fd);
+    if (::fstat(fd, &st) != 0) {
         korvo_log(3, "file_str: Unable to stat file %s: %s\n", path, std::strerror(errno));
-        return 1;
+        return -1;
     }
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return openFailed(path);
+    }
+    const int flagsNow = ::fcntl(fd, F_GETFL);
+    if (flagsNow < 0 || ::fcntl(fd, F_SETFL, flagsNow & ~O_NONBLOCK) != 0)
+        return openFailed(path);
+    return owner.release();
+}
+
+// The whole content of the file open as fd; false after a message.
+bool readAll(int fd, const char* path, std::string& text) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got == 0)
+            return true;
+        korvo_log(3, "Unable to open file %s: %s\n", path, std::strerror(errno));
+        return false;
+    }
+}
+
+// What failed while the new content was being put in place.
+enum class ReplaceStep { none, create, chown, chmod, write, sync, rename };
+
+// Writes content to PATH.tmp (stale copies removed, never through a link),
+// gives it the edited file's owner, group and mode, syncs it and renames it
+// over path. Reports the failed step, errno kept.
+ReplaceStep replaceContent(const char* path, const std::string& content, const struct stat& old) {
+    ReplaceStep step = ReplaceStep::create;
+    try {
+        korvo::ReplaceFile out(path, korvo::ReplaceOptions{0600});
+        step = ReplaceStep::chown;
+        if (::fchown(out.fd(), old.st_uid, old.st_gid) != 0)
+            return step;
+        step = ReplaceStep::chmod;
+        if (::fchmod(out.fd(), old.st_mode & 07777) != 0)
+            return step;
+        step = ReplaceStep::write;
+        out.write(content);
+        step = ReplaceStep::sync;
+        out.commit();
+        return ReplaceStep::none;
+    } catch (const korvo::SystemError& e) {
+        errno = e.code();
+        const std::string what = e.std::runtime_error::what();
+        return step == ReplaceStep::sync && what.compare(0, 7, "rename ") == 0 ? ReplaceStep::rename
+                                                                               : step;
+    }
+}
+
+int reportReplaceFailure(ReplaceStep step, const char* path) {
     const std::string copyPath = std::string(path) + ".tmp";
-    Stream out(createCopy(copyPath));
-    if (out.get() == nullptr)
+    const char* const reason = std::strerror(errno);
+    switch (step) {
+    case ReplaceStep::none:
+        return 0;
+    case ReplaceStep::create:
+        korvo_log(3, "Unable to open file %s: %s\n", copyPath.c_str(), reason);
+        break;
+    case ReplaceStep::chown:
+        korvo_log(3, "file_str: ERROR: Unable to chown file %s: %s", copyPath.c_str(), reason);
+        break;
+    case ReplaceStep::chmod:
+        korvo_log(3, "file_str: ERROR: Unable to chmod file %s: %s", copyPath.c_str(), reason);
+        break;
+    case ReplaceStep::write:
+        messlog2(1, 0, "cannot write a line to %s.tmp", path);
+        break;
+    case ReplaceStep::sync:
+        korvo_log(3, "Unable to close file %s: %s\n", copyPath.c_str(), reason);
+        break;
+    case ReplaceStep::rename:
+        korvo_log(3, "Error while rename file %s: %s\n", path, reason);
+        break;
+    }
+    return 1;
+}
+
+// Rewrites path: first the strings when prepend is set, then every line
+// that drop does not match one of the strings.
+int rewrite(const char* path, const char* const* strings, bool prepend, LineTest drop) {
+    struct stat old {};
+    const korvo::FdOwner in(openRegular(path, O_RDONLY, old));
+    std::string text;
+    if (in.get() < 0 || !readAll(in.get(), path, text))
         return 1;
+    std::string content;
     for (const char* const* s = strings; prepend && *s != nullptr; ++s)
-        writeLine(out.get(), *s, std::strlen(*s), path);
-    char* line = nullptr;
-    std::size_t capacity = 0;
-    ssize_t length;
-    while ((length = ::getline(&line, &capacity, in.get())) > 0)
-        if (drop == nullptr ||
-            !matchesAny(drop, withoutNewline(line, static_cast<std::size_t>(length)), strings))
-            writeLine(out.get(), line, static_cast<std::size_t>(length), path);
-    std::free(line);
-    if (std::ferror(in.get()) || !closeReporting(in, path))
+        appendLine(content, *s, std::strlen(*s));
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
+        const char* const line = text.data() + start;
+        const std::size_t length = end - start;
+        if (drop == nullptr || !matchesAny(drop, withoutNewline(line, length), strings))
+            appendLine(content, line, length);
+        start = end;
+    }
+    return reportReplaceFailure(replaceContent(path, content, old), path);
+}
+
+// Appends in place; a file created here belongs to the calling process
+// with the umask's mode.
+int append(const char* path, const char* const* strings) {
+    struct stat st {};
+    korvo::FdOwner out(openRegular(path, O_WRONLY | O_APPEND | O_CREAT, st));
+    if (out.get() < 0)
         return 1;
-    if (std::fflush(out.get()) != 0 || !keepOwnerAndMode(fileno(out.get()), copyPath.c_str(), old))
-        return 1;
-    if (!closeReporting(out, copyPath))
-        return 1;
-    if (::rename(copyPath.c_str(), path) != 0) {
-        korvo_log(3, "Error while rename file %s: %s\n", path, std::strerror(errno));
+    std::string content;
+    for (const char* const* s = strings; *s != nullptr; ++s)
+        appendLine(content, *s, std::strlen(*s));
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t written = ::write(out.get(), content.data() + done, content.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0) {
+            korvo_log(3, "Unable to close file %s: %s\n", path, std::strerror(errno));
+            return 1;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    if (::fsync(out.get()) != 0 || out.close_nothrow() != 0) {
+        korvo_log(3, "Unable to close file %s: %s\n", path, std::strerror(errno));
         return 1;
     }
     return 0;
-}
-
-int append(const char* path, const struct stat* old, const char* const* strings) {
-    Stream out(openReporting(path, "a"));
-    if (out.get() == nullptr)
-        return 1;
-    for (const char* const* s = strings; *s != nullptr; ++s) {
-        const std::size_t length = std::strlen(*s);
-        std::fwrite(*s, 1, length, out.get());
-        if (length == 0 || (*s)[length - 1] != '\n')
-            std::fputc('\n', out.get());
-    }
-    if (old != nullptr && !keepOwnerAndMode(fileno(out.get()), path, *old))
-        return 1;
-    return closeReporting(out, path) ? 0 : 1;
 }
 
 LineTest removalTest(int position) {
@@ -179,16 +221,10 @@ LineTest removalTest(int position) {
 }
 
 int editLocked(const char* path, const char* const* strings, int action, int position) {
-    struct stat old {};
-    const bool existed = ::stat(path, &old) == 0;
-    if (!existed && errno != ENOENT) {
-        korvo_log(3, "file_str: Unable to stat file %s: %s\n", path, std::strerror(errno));
-        return 1;
-    }
     switch (action) {
     case FILE_STR_ADD:
         if (position == FILE_STR_END)
-            return append(path, existed ? &old : nullptr, strings);
+            return append(path, strings);
         return position == FILE_STR_BEGIN ? rewrite(path, strings, true, nullptr) : 0;
     case FILE_STR_REMOVE:
         return rewrite(path, strings, false, equals);

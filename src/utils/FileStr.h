@@ -4,17 +4,23 @@
 // other programs (.qmail files, handler parameter files). Each edit holds the
 // hashed lock of the file (see Locks.h) for its whole duration, so edits by
 // cooperating processes never interleave. Rewrites go through PATH.tmp
-// beside the file, which gets the file's owner, group and mode before it is
-// renamed over the file: readers see either the old or the new content, and
-// a file of another account keeps its owner and mode. Appends write to the
+// beside the file (korvo::ReplaceFile: a stale copy is removed, the copy is
+// created exclusively, gets the file's owner, group and mode through its
+// descriptor, is synced and renamed over the file, and the directory is
+// synced): readers and a crash see either the old or the new content, and a
+// file of another account keeps its owner and mode. Appends write to the
 // file in place; a file created by an append belongs to the calling process
 // with the umask's mode.
+//
+// The tool runs as root in directories the mail account can write, so a
+// symbolic link is never followed: a link at PATH.tmp is removed, a link (or
+// anything but a regular file) at PATH makes the edit fail.
 //
 // Lines are compared without their trailing newline, and so are the given
 // strings. Results: 0 on success (unknown actions and positions change
 // nothing and succeed), 1 on failure after a message through korvo_log; a
-// failed write to the temporary copy ends the process. A temporary copy left
-// by a failure is not removed; the file itself is never half-written.
+// failed write to the temporary copy ends the process. A failed edit removes
+// its temporary copy; the file itself is never half-written.
 #ifndef KORVO_UTILS_FILESTR_H
 #define KORVO_UTILS_FILESTR_H
 

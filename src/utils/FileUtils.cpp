@@ -1,10 +1,15 @@
 #include "utils/FileUtils.h"
 
+#include "utils/DirOwner.h"
+#include "utils/Exceptions.h"
+#include "utils/FdOwner.h"
 #include "utils/Locks.h"
 #include "utils/Logging.h"
+#include "utils/ReplaceFile.h"
 #include "utils/StringUtils.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,31 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A descriptor closed on every way out, unless it is borrowed (standard
-// output as a copy target).
-class Fd {
-public:
-    explicit Fd(int fd, bool owned = true) : fd_(fd), owned_(owned) {}
-    ~Fd() {
-        if (owned_ && fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now and reports the result.
-    int close() {
-        const int rc = owned_ && fd_ >= 0 ? ::close(fd_) : 0;
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-    bool owned_;
-};
 
 int openRetrying(const char* path, int flags, mode_t mode = 0) {
     int fd;
@@ -89,8 +69,33 @@ char copyContent(int from, int to) {
     }
 }
 
+// Copies the open source into a new file that replaces target (see
+// ReplaceFile.h); 'r' or 'w' as copyContent, 'o' when the copy could not be
+// created, 'c' when it could not be put in place, 0 on success. errno
+// tells why.
+char replaceWithCopy(int from, const char* target, const korvo::ReplaceOptions& options) {
+    char step = 'o';
+    try {
+        korvo::ReplaceFile out(target, options);
+        if (const char failed = copyContent(from, out.fd()))
+            return failed;
+        step = 'c';
+        out.commit();
+        return 0;
+    } catch (const korvo::SystemError& e) {
+        errno = e.code();
+        return step;
+    }
+}
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 int copyLocked(const char* source, const char* target) {
-    const Fd in(openRetrying(source, O_RDONLY));
+    const korvo::FdOwner in(openRetrying(source, O_RDONLY));
     if (in.get() < 0) {
         korvo_log(3, "Unable to open file %s: %s", source, std::strerror(errno));
         return 1;
@@ -101,28 +106,26 @@ int copyLocked(const char* source, const char* target) {
         return 1;
     }
     const bool toStdout = std::strcmp(target, "-") == 0;
-    Fd out(toStdout ? STDOUT_FILENO
-                    : openRetrying(target, O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 07777),
-           !toStdout);
-    if (out.get() < 0) {
-        korvo_log(3, "Unable to open file %s: %s", target, std::strerror(errno));
-        return 1;
-    }
-    switch (copyContent(in.get(), out.get())) {
+    const char failed =
+        toStdout ? copyContent(in.get(), STDOUT_FILENO)
+                 : replaceWithCopy(in.get(), target,
+                                   {static_cast<mode_t>(st.st_mode & 07777 & ~currentUmask())});
+    switch (failed) {
     case 'r':
         korvo_log(3, "Error while copying file %s to %s: %s", source, target, std::strerror(errno));
         return 1;
     case 'w':
         korvo_log(3, "Unable to copy file %s to %s: %s\n", source, target, std::strerror(errno));
         return 1;
-    default:
-        break;
-    }
-    if (out.close() != 0) {
+    case 'o':
+        korvo_log(3, "Unable to open file %s: %s", target, std::strerror(errno));
+        return 1;
+    case 'c':
         korvo_log(3, "Unable to close file %s: %s\n", target, std::strerror(errno));
         return 1;
+    default:
+        return 0;
     }
-    return 0;
 }
 
 // messlog2 with a non-zero status ends the process; abort() only states
@@ -182,36 +185,34 @@ int openDirectoryAt(int parent, const char* name) {
 
 // Removes the entries of the directory open as fd (which it takes over).
 void removeEntries(int fd, const std::string& shown) {
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        ::close(fd);
+    korvo::DirOwner dir = korvo::DirOwner::fromDescriptor(fd);
+    if (dir.get() == nullptr)
         treeFailed("Unable to open dir %s: %s\n", shown);
-    }
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
             continue;
         const std::string path = shown + "/" + entry->d_name;
         struct stat st {};
-        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::fstatat(dir.fd(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno == ENOENT)
                 continue;
             treeFailed("Unable to check directory entry %s: %s\n", path);
         }
         if (S_ISDIR(st.st_mode)) {
-            const int child = openDirectoryAt(fd, entry->d_name);
+            const int child = openDirectoryAt(dir.fd(), entry->d_name);
             if (child < 0) {
                 if (errno == ENOENT)
                     continue;
                 treeFailed("Unable to open dir %s: %s\n", path);
             }
             removeEntries(child, path);
-            if (::unlinkat(fd, entry->d_name, AT_REMOVEDIR) != 0 && errno != ENOENT)
+            if (::unlinkat(dir.fd(), entry->d_name, AT_REMOVEDIR) != 0 && errno != ENOENT)
                 treeFailed("Unable to remove dir %s: %s\n", path);
-        } else if (::unlinkat(fd, entry->d_name, 0) != 0 && errno != ENOENT) {
+        } else if (::unlinkat(dir.fd(), entry->d_name, 0) != 0 && errno != ENOENT) {
             treeFailed("Unable to unlink directory entry %s: %s\n", path);
         }
     }
-    if (::closedir(dir) != 0)
+    if (dir.close() != 0)
         treeFailed("Unable to close dir %s: %s\n", shown);
 }
 
@@ -221,27 +222,70 @@ long long sizeOf(const struct stat& st, int blocks) {
 
 // Sum of the sizes below the directory open as fd (which it takes over).
 long long sizeBelow(int fd, int blocks) {
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        ::close(fd);
+    const korvo::DirOwner dir = korvo::DirOwner::fromDescriptor(fd);
+    if (dir.get() == nullptr)
         return 0;
-    }
     long long total = 0;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
             continue;
         struct stat st {};
-        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(dir.fd(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         total += sizeOf(st, blocks);
         if (!S_ISDIR(st.st_mode))
             continue;
-        const int child = openDirectoryAt(fd, entry->d_name);
+        const int child = openDirectoryAt(dir.fd(), entry->d_name);
         if (child >= 0)
             total += sizeBelow(child, blocks);
     }
-    ::closedir(dir);
     return total;
+}
+
+// Six random characters for a unique temporary name.
+std::string randomSuffix() {
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6] = {};
+    if (::getentropy(bytes, sizeof bytes) != 0) {
+        const auto seed =
+            static_cast<unsigned long>(::getpid()) ^
+            static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count());
+        for (std::size_t i = 0; i < sizeof bytes; ++i)
+            bytes[i] = static_cast<unsigned char>(seed >> (8 * i));
+    }
+    std::string suffix = ".";
+    for (const unsigned char byte : bytes)
+        suffix += alphabet[byte % (sizeof alphabet - 1)];
+    return suffix;
+}
+
+// The step of copy_file_atomic that failed; null on success.
+const char* atomicCopy(int from, const char* target, uid_t uid, gid_t gid, mode_t mode) {
+    const char* step = "mkstemp";
+    try {
+        korvo::ReplaceOptions options{0600};
+        options.tmpSuffix = randomSuffix();
+        korvo::ReplaceFile out(target, options);
+        step = "write";
+        if (copyContent(from, out.fd()) != 0)
+            return step;
+        step = "chown";
+        if (::fchown(out.fd(), uid, gid) != 0)
+            return step;
+        step = "chmod";
+        if (::fchmod(out.fd(), mode) != 0)
+            return step;
+        step = "flush";
+        out.commit();
+        return nullptr;
+    } catch (const korvo::SystemError& e) {
+        const std::string what = e.std::runtime_error::what();
+        return std::strcmp(step, "flush") == 0 && what.compare(0, 7, "rename ") == 0 ? "rename"
+                                                                                     : step;
+    } catch (const std::bad_alloc&) {
+        messlog2(1, 0, "Allocation failed");
+        std::abort();
+    }
 }
 
 } // namespace
@@ -262,28 +306,15 @@ int copy_file(const char* source, const char* target) {
 }
 
 int copy_file_atomic(const char* source, const char* target, uid_t uid, gid_t gid, mode_t mode) {
-    const Fd in(openRetrying(source, O_RDONLY));
-    if (in.get() < 0)
-        atomicCopyFailed(source, target, "open");
-    std::string tmpName;
-    try {
-        tmpName = std::string(target) + ".XXXXXX";
-    } catch (const std::bad_alloc&) {
-        messlog2(1, 0, "Allocation failed");
+    const char* failed = "open";
+    {
+        const korvo::FdOwner in(openRetrying(source, O_RDONLY));
+        if (in.get() >= 0)
+            failed = atomicCopy(in.get(), target, uid, gid, mode);
     }
-    Fd out(::mkostemp(&tmpName[0], O_CLOEXEC));
-    if (out.get() < 0)
-        atomicCopyFailed(source, target, "mkstemp");
-    if (copyContent(in.get(), out.get()) != 0)
-        atomicCopyFailed(source, target, "write");
-    if (::fchown(out.get(), uid, gid) != 0)
-        atomicCopyFailed(source, target, "chown");
-    if (::fchmod(out.get(), mode) != 0)
-        atomicCopyFailed(source, target, "chmod");
-    if (out.close() != 0)
-        atomicCopyFailed(source, target, "flush");
-    if (::rename(tmpName.c_str(), target) != 0)
-        atomicCopyFailed(source, target, "rename");
+    // Only now, with the temporary copy removed: messlog2 ends the process.
+    if (failed != nullptr)
+        atomicCopyFailed(source, target, failed);
     return 0;
 }
 
@@ -297,9 +328,10 @@ int make_dir_rec(const char* path, uid_t uid, gid_t gid, mode_t mode) {
 }
 
 int create_empty_file(const char* path) {
-    Fd fd(openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC, 0644));
-    if (fd.get() < 0 || fd.close() != 0) {
-        korvo_log(3, "Unable to truncate or create file %s: %s", path, std::strerror(errno));
+    try {
+        korvo::replaceFileContent(path, "", korvo::ReplaceOptions{0644});
+    } catch (const korvo::SystemError& e) {
+        korvo_log(3, "Unable to truncate or create file %s: %s", path, std::strerror(e.code()));
         return -1;
     }
     return 0;

@@ -15,13 +15,17 @@
 #include <cstddef>
 #include <sys/types.h>
 
-// Copies source into target ("-": standard output), created or truncated
-// with the source's permission bits (the umask applies), under the hashed
-// lock of target. The same path for both copies nothing.
+// Copies source into target ("-": standard output) under the hashed lock of
+// target: a new file with the source's permission bits (the umask applies),
+// owned by the caller, replaces target (korvo::ReplaceFile: synced, renamed
+// over it, never written through a link). The same path for both copies
+// nothing.
 int copy_file(const char* source, const char* target);
 
-// Copies source into a new file beside target, gives it uid:gid and mode and
-// renames it over target, so that target is replaced in one step.
+// Copies source into a new file beside target (TARGET.XXXXXX, six random
+// characters, created exclusively), gives it uid:gid and mode through its
+// descriptor, syncs it and renames it over target, so that target is
+// replaced in one step, also across a crash.
 int copy_file_atomic(const char* source, const char* target, uid_t uid, gid_t gid, mode_t mode);
 
 // Creates path and its missing parents, parents first, each owned by
@@ -30,7 +34,7 @@ int copy_file_atomic(const char* source, const char* target, uid_t uid, gid_t gi
 int make_dir_p(const char* path, uid_t uid, gid_t gid, mode_t mode);
 int make_dir_rec(const char* path, uid_t uid, gid_t gid, mode_t mode);
 
-// Creates or truncates path, mode 0644.
+// Replaces path by an empty file, mode 0644 (created when missing).
 int create_empty_file(const char* path);
 
 // The first line of path without surrounding whitespace, into buffer of size

@@ -1,5 +1,7 @@
 #include "utils/ForkExec.h"
 
+#include "utils/ChildCore.h"
+#include "utils/Exceptions.h"
 #include "utils/Logging.h"
 
 #include <cerrno>
@@ -8,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,31 +21,6 @@ namespace {
 
 constexpr int kPollMillis = 1000;
 constexpr std::size_t kGrowBytes = 4096;
-
-// Owns one descriptor of the parent.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd_; }
-    bool isOpen() const { return fd_ >= 0; }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-    void adopt(int fd) {
-        reset();
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // A malloc'd buffer that grows while a pipe is read and is finally handed to
 // the caller NUL-terminated.
@@ -85,56 +64,33 @@ private:
 
 // The parent's end of one captured stream.
 struct CapturedStream {
-    Descriptor readEnd;
+    korvo::FdOwner readEnd;
     CaptureBuffer buffer;
 };
-
-// In the child: moves every descriptor the child needs above 2 first, so that
-// no assignment can overwrite the source of another, then puts them in place.
-void installStreams(const int wanted[3]) {
-    int sources[3];
-    for (int stream = 0; stream < 3; ++stream) {
-        sources[stream] = wanted[stream];
-        if (wanted[stream] == stream)
-            continue;
-        const int original = wanted[stream] == -1 ? ::open("/dev/null", O_RDWR) : wanted[stream];
-        sources[stream] = original < 0 ? -1 : ::fcntl(original, F_DUPFD, 3);
-        if (sources[stream] < 0) {
-            std::fprintf(stderr, "fork_execv: dup() failed: %s\n", std::strerror(errno));
-            ::_exit(255);
-        }
-    }
-    for (int stream = 0; stream < 3; ++stream) {
-        if (sources[stream] != stream && ::dup2(sources[stream], stream) < 0) {
-            std::fprintf(stderr, "fork_execv: dup() failed: %s\n", std::strerror(errno));
-            ::_exit(255);
-        }
-    }
-}
-
-void closeDescriptorsFrom(int first) {
-    if (::close_range(static_cast<unsigned>(first), ~0U, 0) == 0)
-        return;
-    const int tableSize = ::getdtablesize();
-    for (int fd = first; fd < tableSize; ++fd)
-        ::close(fd);
-}
 
 int decodeStatus(int status) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Waits for pid; with WNOHANG, false while it still runs.
-bool reap(pid_t pid, int options, int& result) {
-    int status = 0;
-    pid_t waited;
-    do {
-        waited = ::waitpid(pid, &status, options);
-    } while (waited < 0 && errno == EINTR);
-    if (waited == 0)
-        return false;
-    result = waited < 0 ? -1 : decodeStatus(status);
-    return true;
+// Without blocking: true once the child has ended (or cannot be waited
+// for, status then -1 as decoded).
+bool tryReap(korvo::ChildProcess& child, int& status) {
+    try {
+        return child.tryWait(status);
+    } catch (const korvo::SystemError&) {
+        status = -1;
+        return true;
+    }
+}
+
+// The child's decoded status, blocking until it ends; -1 when it cannot
+// be waited for.
+int waitReporting(korvo::ChildProcess& child) {
+    try {
+        return decodeStatus(child.wait());
+    } catch (const korvo::SystemError&) {
+        return -1;
+    }
 }
 
 // Reads what is there now; end of file or a read error closes the stream.
@@ -153,21 +109,65 @@ void drain(CapturedStream& stream, const char* who) {
             return;
         if (got < 0)
             std::fprintf(stderr, "%s: read(pipe) failed: %s\n", who, std::strerror(errno));
-        stream.readEnd.reset();
+        stream.readEnd.close_nothrow();
         return;
     }
 }
 
+// What the child reported when its exec failed, written where its own
+// standard error was to go, as the child would have written it.
+void reportExecFailure(int stderrFd, const char* path, const korvo::ChildError& error) {
+    if (stderrFd < 0)
+        return;
+    const char* const reason = std::strerror(error.code);
+    if (error.message.compare(0, 4, "exec") == 0)
+        ::dprintf(stderrFd, "fork_execv: execv(\"%s\") failed: %s\n", path, reason);
+    else
+        ::dprintf(stderrFd, "fork_execv: dup() failed: %s\n", reason);
+}
+
+int exitStatus255(const korvo::ChildError&) {
+    return 255;
+}
+
+// Starts path with the three descriptors as its standard streams (-1:
+// /dev/null) and every other descriptor closed; returns once the child has
+// exec'd or failed.
+std::unique_ptr<korvo::ChildProcess> startRunner(int stdinFd, int stdoutFd, int stderrFd,
+                                                 const char* path, char* const argv[]) {
+    korvo::ChildPlan plan;
+    plan.argv = argv;
+    plan.file = path;
+    plan.closeDescriptors = true;
+    const int wanted[3] = {stdinFd, stdoutFd, stderrFd};
+    for (int stream = 0; stream < 3; ++stream)
+        plan.stdio[stream] = wanted[stream] == -1 ? korvo::CHILD_DEVNULL : wanted[stream];
+    plan.failureStatus = exitStatus255;
+    std::unique_ptr<korvo::ChildProcess> child;
+    try {
+        child = std::make_unique<korvo::ChildProcess>(plan);
+    } catch (const korvo::SystemError&) {
+        messlog2(1, 0, "fork_execv_pipes: fork() failed");
+    }
+    try {
+        if (const std::optional<korvo::ChildError> error = child->waitExec())
+            reportExecFailure(stderrFd, path, *error);
+    } catch (const korvo::SystemError&) {
+        // Whether the exec worked shows in the child's status all the same.
+    }
+    return child;
+}
+
 // Collects the streams until both are closed or the child is seen to have
 // ended, then makes sure the child is waited for.
-int collect(pid_t pid, std::vector<CapturedStream*>& streams, const char* who) {
-    int result = -1;
+int collect(korvo::ChildProcess& child, std::vector<CapturedStream*>& streams, const char* who) {
+    int status = 0;
     bool reaped = false;
     for (;;) {
         std::vector<pollfd> watched;
         std::vector<CapturedStream*> owners;
         for (CapturedStream* stream : streams) {
-            if (stream->readEnd.isOpen()) {
+            if (stream->readEnd.get() >= 0) {
                 watched.push_back(pollfd{stream->readEnd.get(), POLLIN, 0});
                 owners.push_back(stream);
             }
@@ -177,7 +177,7 @@ int collect(pid_t pid, std::vector<CapturedStream*>& streams, const char* who) {
         const int ready = ::poll(watched.data(), watched.size(), kPollMillis);
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready == 0 && !reap(pid, WNOHANG, result))
+        if (ready == 0 && !tryReap(child, status))
             continue;
         if (ready <= 0) {
             // The child has ended (or polling failed): take what it wrote
@@ -186,7 +186,7 @@ int collect(pid_t pid, std::vector<CapturedStream*>& streams, const char* who) {
             for (CapturedStream* stream : owners) {
                 if (reaped)
                     drain(*stream, who);
-                stream->readEnd.reset();
+                stream->readEnd.close_nothrow();
             }
             continue;
         }
@@ -195,18 +195,18 @@ int collect(pid_t pid, std::vector<CapturedStream*>& streams, const char* who) {
                 drain(*owners[i], who);
         }
     }
-    if (!reaped)
-        reap(pid, 0, result);
-    return result;
+    if (reaped)
+        return decodeStatus(status);
+    return waitReporting(child);
 }
 
 // One pipe whose read end does not block; the write end is for the child.
-void openCapturePipe(CapturedStream& stream, Descriptor& writeEnd, const char* who) {
+void openCapturePipe(CapturedStream& stream, korvo::FdOwner& writeEnd, const char* who) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
         messlog2(1, 0, "%s: pipe() failed", who);
-    stream.readEnd.adopt(ends[0]);
-    writeEnd.adopt(ends[1]);
+    stream.readEnd.seize(ends[0]);
+    writeEnd.seize(ends[1]);
     const int flags = ::fcntl(ends[0], F_GETFL);
     if (flags < 0 || ::fcntl(ends[0], F_SETFL, flags | O_NONBLOCK) != 0)
         messlog2(1, 0, "%s: fcntl(O_NONBLOCK) failed", who);
@@ -216,33 +216,23 @@ void openCapturePipe(CapturedStream& stream, Descriptor& writeEnd, const char* w
 
 pid_t fork_execv_pipes(int stdinFd, int stdoutFd, int stderrFd, const char* path,
                        char* const argv[]) {
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        messlog2(1, 0, "fork_execv_pipes: fork() failed");
-    if (pid > 0)
-        return pid;
-    const int wanted[3] = {stdinFd, stdoutFd, stderrFd};
-    installStreams(wanted);
-    closeDescriptorsFrom(3);
-    ::execv(path, argv);
-    std::fprintf(stderr, "fork_execv: execv(\"%s\") failed: %s\n", path, std::strerror(errno));
-    ::_exit(255);
+    return startRunner(stdinFd, stdoutFd, stderrFd, path, argv)->release();
 }
 
 int fork_execv_getouterr(char** out, char** err, const char* path, char* const argv[]) {
     static const char* const who = "fork_execv_getouterr";
     CapturedStream output;
     CapturedStream errors;
-    pid_t pid;
+    std::unique_ptr<korvo::ChildProcess> child;
     {
-        Descriptor outWrite;
-        Descriptor errWrite;
+        korvo::FdOwner outWrite;
+        korvo::FdOwner errWrite;
         openCapturePipe(output, outWrite, who);
         openCapturePipe(errors, errWrite, who);
-        pid = fork_execv_pipes(0, outWrite.get(), errWrite.get(), path, argv);
+        child = startRunner(0, outWrite.get(), errWrite.get(), path, argv);
     }
     std::vector<CapturedStream*> streams{&output, &errors};
-    const int status = collect(pid, streams, who);
+    const int status = collect(*child, streams, who);
     *out = output.buffer.release();
     *err = errors.buffer.release();
     return status;
@@ -251,14 +241,14 @@ int fork_execv_getouterr(char** out, char** err, const char* path, char* const a
 int fork_execv_getout(char** out, const char* path, char* const argv[]) {
     static const char* const who = "fork_execv_getout";
     CapturedStream output;
-    pid_t pid;
+    std::unique_ptr<korvo::ChildProcess> child;
     {
-        Descriptor outWrite;
+        korvo::FdOwner outWrite;
         openCapturePipe(output, outWrite, who);
-        pid = fork_execv_pipes(0, outWrite.get(), 2, path, argv);
+        child = startRunner(0, outWrite.get(), 2, path, argv);
     }
     std::vector<CapturedStream*> streams{&output};
-    const int status = collect(pid, streams, who);
+    const int status = collect(*child, streams, who);
     *out = output.buffer.release();
     return status;
 }

@@ -1,21 +1,24 @@
 // Running other programs from the function library, with their output
 // captured into heap buffers.
 //
-// Every runner forks, gives the child its standard streams, closes every
-// other descriptor in the child and executes the program by path (no PATH
+// Every runner starts the child through the tool's one child core
+// (utils/ChildCore.h): the child gets its standard streams, every other
+// descriptor is closed in it and the program is executed by path (no PATH
 // search). A child that cannot set up its streams or execute the program
-// says why on standard error and exits with status 255. The capturing
+// exits with status 255, and why ("fork_execv: execv(\"PATH\") failed:
+// ...") is written where its standard error was to go. The capturing
 // runners read both pipes without blocking, so a child that fills one pipe
 // while the parent waits on the other cannot stall; a child that exits while
 // something it started keeps its output open is noticed within about a
 // second. They return the child's exit status, or -1 when it was killed by a
-// signal or could not be waited for, and never leave a child unwaited.
+// signal or could not be waited for, and never leave a child unwaited. They
+// wait for their own child by its pid only, so they also work inside a
+// receiver or feeder of a running process-layer Pipe.
 //
 // Failures the tool cannot go on from (fork, pipe or memory exhaustion) end
 // the process through messlog2. Captured buffers are NUL-terminated, come
 // from malloc and belong to the caller (free); a stream that produced nothing
-// yields null. This family is apart from the process layer's class
-// ProcessLaunch and shares nothing with it. Single-threaded use only.
+// yields null. Single-threaded use only.
 #ifndef KORVO_UTILS_FORKEXEC_H
 #define KORVO_UTILS_FORKEXEC_H
 
@@ -23,7 +26,8 @@
 
 // Starts path with argv; stdinFd, stdoutFd and stderrFd become the child's
 // standard streams (the stream's own number leaves it unchanged, -1 means
-// "/dev/null"). Returns the child's pid without waiting for it.
+// "/dev/null"). Returns the child's pid once it has exec'd (or failed to),
+// without waiting for it to end; the caller reaps it.
 pid_t fork_execv_pipes(int stdinFd, int stdoutFd, int stderrFd, const char* path,
                        char* const argv[]);
 

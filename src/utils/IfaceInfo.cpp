@@ -1,5 +1,6 @@
 #include "utils/IfaceInfo.h"
 
+#include "utils/FdOwner.h"
 #include "utils/Logging.h"
 
 #include <arpa/inet.h>
@@ -10,25 +11,9 @@
 #include <net/if.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-class Socket {
-public:
-    Socket() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
-    ~Socket() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 int ioctlRetrying(int fd, unsigned long request, void* argument) {
     int rc;
@@ -92,13 +77,13 @@ void fillMac(int fd, const ifreq& entry, ifaceinfo& info) {
 } // namespace
 
 ifaceinfo* get_ifaceinfo(int* count) {
-    const Socket sock;
-    if (sock.fd() < 0) {
+    const korvo::FdOwner sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (sock.get() < 0) {
         korvo_log(3, "Can't create socket: %s\n", std::strerror(errno));
         return nullptr;
     }
     std::vector<ifreq> table;
-    if (!readInterfaceTable(sock.fd(), table))
+    if (!readInterfaceTable(sock.get(), table))
         return nullptr;
     auto* list = static_cast<ifaceinfo*>(std::calloc(table.size() + 1, sizeof(ifaceinfo)));
     if (list == nullptr) {
@@ -115,8 +100,8 @@ ifaceinfo* get_ifaceinfo(int* count) {
         std::snprintf(info.name, sizeof info.name, "%.*s", IFNAMSIZ, entry.ifr_name);
         info.in_addr = address.s_addr;
         inet_ntop(AF_INET, &address, info.ip, sizeof info.ip);
-        fillMask(sock.fd(), entry, info);
-        fillMac(sock.fd(), entry, info);
+        fillMask(sock.get(), entry, info);
+        fillMac(sock.get(), entry, info);
     }
     if (count != nullptr)
         *count = listed;

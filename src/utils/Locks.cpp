@@ -12,10 +12,13 @@
 
 namespace {
 
+// The lock file is never followed through a link nor truncated: with
+// LOCK_FILE_ITSELF it is the protected file, and a link planted at its name
+// must not make root open (or empty) another file.
 int openLockFile(const char* path) {
     int fd;
     do
-        fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        fd = ::open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     while (fd < 0 && errno == EINTR);
     // Descriptor 0 would read as "busy": move the lock file above it.
     if (fd == 0) {

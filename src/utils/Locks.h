@@ -1,7 +1,9 @@
 // Advisory file locks of the function library.
 //
-// A lock is an exclusive flock on a lock file that is opened (created,
-// truncated, mode 0644) for the purpose and never deleted. The lock file is
+// A lock is an exclusive flock on a lock file that is opened for the
+// purpose (created with mode 0644 when missing, never truncated, never
+// through a symbolic link: a link at the lock file's name makes the lock
+// fail) and never deleted. The lock file is
 // either the protected path itself or, "hashed", a file under
 // /var/lock/files named by the MD5 digest of the protected path, so that the
 // protected file is never opened and any path can be locked before it exists.

@@ -1,5 +1,6 @@
 #include "utils/ProcessIteration.h"
 
+#include "utils/DirOwner.h"
 #include "utils/Logging.h"
 
 #include <cerrno>
@@ -8,17 +9,12 @@
 #include <dirent.h>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 // What one process's files said, kept alive while the callback runs.
 struct ProcessRecord {
@@ -161,8 +157,8 @@ KorvoProcessInfo emptyInfo(pid_t pid) {
 } // namespace
 
 int iterateProcesses(int flags, visitProcessInfoFunc callback, void* context) {
-    const std::unique_ptr<DIR, DirCloser> proc(::opendir("/proc"));
-    if (!proc) {
+    const korvo::DirOwner proc(::opendir("/proc"));
+    if (proc.get() == nullptr) {
         korvo_log(3, "unable to open /proc filesystem: %s\n", std::strerror(errno));
         return -1;
     }

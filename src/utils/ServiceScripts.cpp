@@ -1,18 +1,19 @@
 #include "utils/ServiceScripts.h"
 
+#include "utils/ChildCore.h"
+#include "utils/Exceptions.h"
 #include "utils/Logging.h"
 #include "utils/OrqConf.h"
 #include "utils/ProcessIteration.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -71,50 +72,56 @@ std::string pathFromScriptDirectory(const std::string& script) {
     return "./" + script.substr(slash + 1);
 }
 
-// In the child: reports like messlog2 but leaves without running the
-// parent's exit handlers.
-[[noreturn]] void childFailure(int status, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    vmesslog2(0, 0, format, args);
-    va_end(args);
-    ::_exit(status);
+// A script that could not be started ends with the status its failure
+// calls for: 1 when its directory cannot be entered, 3 when no new session
+// can be started, otherwise the errno.
+int scriptFailureStatus(const korvo::ChildError& error) {
+    if (error.message == "cwd chdir")
+        return 1;
+    return error.message == "setsid" ? 3 : error.code;
 }
 
-[[noreturn]] void runScript(const std::string& script, const char* name, const char* action) {
+void reportStartFailure(const korvo::ChildError& error, const std::string& directory) {
+    errno = error.code;
+    if (error.message == "cwd chdir")
+        messlog2(0, 0, "Unable to change directory to %s: %s\n", directory.c_str(),
+                 std::strerror(error.code));
+    else if (error.message == "setsid")
+        messlog2(0, 0, "setsid() failed");
+}
+
+// The script runs in its own directory and session, with standard input and
+// output on /dev/null and no descriptor of ours but standard error.
+std::unique_ptr<korvo::ChildProcess> startScript(const std::string& script, const char* name,
+                                                 const char* action) {
     const std::string directory = directoryOf(script);
-    if (::chdir(directory.c_str()) != 0)
-        childFailure(1, "Unable to change directory to %s: %s\n", directory.c_str(),
-                     std::strerror(errno));
-    if (::setsid() < 0)
-        childFailure(3, "setsid() failed");
-    if (::close_range(3, ~0U, 0) != 0) {
-        for (int fd = 3, tableSize = ::getdtablesize(); fd < tableSize; ++fd)
-            ::close(fd);
-    }
-    const int null = ::open("/dev/null", O_RDWR);
-    if (null >= 0) {
-        ::dup2(null, 0);
-        ::dup2(null, 1);
-        if (null > 1)
-            ::close(null);
-    }
     const std::string path = pathFromScriptDirectory(script);
-    char* const argv[] = {const_cast<char*>(name), const_cast<char*>(action), nullptr};
-    ::execvp(path.c_str(), argv);
-    ::_exit(errno);
+    const char* const argv[] = {name, action, nullptr};
+    korvo::ChildPlan plan;
+    plan.argv = argv;
+    plan.file = path.c_str();
+    plan.searchPath = true;
+    plan.cwd = directory.c_str();
+    plan.closeDescriptors = true;
+    plan.newSession = true;
+    plan.stdio[0] = korvo::CHILD_DEVNULL;
+    plan.stdio[1] = korvo::CHILD_DEVNULL;
+    plan.failureStatus = scriptFailureStatus;
+    auto child = std::make_unique<korvo::ChildProcess>(plan);
+    if (const std::optional<korvo::ChildError> error = child->waitExec())
+        reportStartFailure(*error, directory);
+    return child;
 }
 
-int waitForScript(pid_t pid, const char* name, const char* action, const char* description,
-                  int verbose) {
+int waitForScript(korvo::ChildProcess& script, const char* name, const char* action,
+                  const char* description, int verbose) {
     int status = 0;
-    pid_t waited;
-    do {
-        waited = ::waitpid(pid, &status, WUNTRACED);
-    } while (waited < 0 && errno == EINTR);
-    if (waited < 0) {
+    try {
+        status = script.wait(WUNTRACED);
+    } catch (const korvo::SystemError& e) {
+        errno = e.code();
         messlog2(0, 0, "Error occured during %s service %s: %s\n", description, name,
-                 std::strerror(errno));
+                 std::strerror(e.code()));
         return -1;
     }
     errno = 0;
@@ -171,16 +178,15 @@ int rc_script_gen(const char* script, const char* name, const char* action, int 
     const char* const description =
         std::strcmp(action, "graceful") == 0 ? "gracefully restart" : action;
     requireRegularFile(script);
-    // The child reports through stdio; nothing of ours may be printed twice.
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        messlog2(0, 0, "fork: %s for %s: %s\n", description, name, std::strerror(errno));
+    std::unique_ptr<korvo::ChildProcess> child;
+    try {
+        child = startScript(script, name, action);
+    } catch (const korvo::SystemError& e) {
+        errno = e.code();
+        messlog2(0, 0, "fork: %s for %s: %s\n", description, name, std::strerror(e.code()));
         return -1;
     }
-    if (pid == 0)
-        runScript(script, name, action);
-    return waitForScript(pid, name, action, description, verbose);
+    return waitForScript(*child, name, action, description, verbose);
 }
 
 int print_status(int result) {

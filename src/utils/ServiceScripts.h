@@ -5,8 +5,10 @@
 // "stop", "restart", "reload" or "status". The script runs in its own
 // session, in its own directory, with standard input and output on
 // /dev/null and standard error shared with the tool; the caller waits for
-// it. Only the exit status counts: 0 is success (for "status": running),
-// anything else -1.
+// it (by its pid, through the tool's child core, utils/ChildCore.h). Only
+// the exit status counts: 0 is success (for "status": running), anything
+// else -1. A script that stops instead of ending is reported, then
+// terminated and reaped, so no child is left behind.
 //
 // Setting NO_RESTART_DAEMON in the utility configuration turns
 // restart_daemon into a no-op that succeeds. The panel's web server, servlet
