@@ -1,0 +1,78 @@
+// Lookup tables, mail homes and panel rows for the manager tests. Tables are
+// read back with postmap and homes with the file system, never through the
+// code under test; the panel rows come from PanelDatabaseTest.
+#ifndef KORVO_TESTS_POSTFIX_MANAGERFIXTURE_H
+#define KORVO_TESTS_POSTFIX_MANAGERFIXTURE_H
+
+#include "postfix/tables/Tables.h"
+#include "sandbox/CommandRunner.h"
+#include "sandbox/PanelDatabase.h"
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+
+namespace korvo::test {
+
+class ManagerTest : public PanelDatabaseTest {
+protected:
+    using Content = std::map<std::string, std::string>;
+
+    // The tables a manager may touch start empty, as on a fresh server.
+    void SetUp() override {
+        PanelDatabaseTest::SetUp();
+        namespace tables = korvo::mail::postfix::tables;
+        for (const char* table :
+             {tables::VIRTUAL, tables::VMAILBOX, tables::VIRTUAL_DOMAINS, tables::ALIASES}) {
+            fill(table, "");
+        }
+    }
+
+    // Every record, as "postmap -s" prints it.
+    static Content dump(const std::string& table) {
+        const CommandResult result = runCommand({"/usr/sbin/postmap", "-s", table});
+        EXPECT_EQ(result.status, 0) << result.err;
+        std::istringstream lines(result.out);
+        Content content;
+        for (std::string key, value;
+             std::getline(lines, key, '\t') && std::getline(lines, value);) {
+            content[key] = value;
+        }
+        return content;
+    }
+
+    // Adds record lines ("key value\n") with postmap itself.
+    static void fill(const std::string& table, const std::string& lines) {
+        const CommandResult result =
+            runCommand({"/usr/sbin/postmap", "-r", "-i", table}, {}, lines);
+        ASSERT_EQ(result.status, 0) << result.err;
+    }
+
+    // The standard address records of a domain, as a dump shows them.
+    static Content standardAddresses(const std::string& domain) {
+        Content content;
+        for (const char* name : korvo::mail::postfix::tables::STANDARD_ADDRESS_NAMES) {
+            content[std::string(name) + "@" + domain] =
+                std::string(name) + "@localhost.localdomain";
+        }
+        return content;
+    }
+
+    // Content plus more records.
+    static Content with(Content content, const Content& more) {
+        content.insert(more.begin(), more.end());
+        return content;
+    }
+
+    static constexpr const char* homes = "/var/qmail/mailnames/";
+
+    static bool isDirectory(const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+};
+
+} // namespace korvo::test
+
+#endif
