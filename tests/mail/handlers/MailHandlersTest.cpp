@@ -75,9 +75,7 @@ TEST_F(MailHandlersTest, GlobalHandlerWithoutContextAndDisabled) {
     EXPECT_EQ(entriesOf(kInfo), std::vector<std::string>{name});
 
     // Copying needs the context, which a handler added without one lacks.
-    ASSERT_EQ(mail_handler_add("nocontext", "sender", "a@example.com", "/bin/true", "",
-                               "before-queue", "5", HANDLER_ENABLE),
-              0);
+    add("nocontext", "sender", "a@example.com", HANDLER_ENABLE, "before-queue", "");
     const std::string bare = handlerWith("nocontext");
     CaptureStdout();
     EXPECT_EQ(control_handler_queue(bare.c_str(), "x@example.com", HANDLER_COPY), -1);
@@ -87,12 +85,8 @@ TEST_F(MailHandlersTest, GlobalHandlerWithoutContextAndDisabled) {
 }
 
 TEST_F(MailHandlersTest, EnableTwiceThenDisableRemovesTheEmptiedQueue) {
-    ASSERT_EQ(mail_handler_add("a", "recipient", "info@example.com", "/bin/true", "c",
-                               "before-local", "10", HANDLER_DISABLE),
-              0);
-    ASSERT_EQ(mail_handler_add("b", "recipient", "info@example.com", "/bin/true", "c",
-                               "before-local", "10", HANDLER_ENABLE),
-              0);
+    add("a", "recipient", "info@example.com", HANDLER_DISABLE);
+    add("b", "recipient", "info@example.com", HANDLER_ENABLE);
     const std::string a = handlerWith("-a-");
     const std::string b = handlerWith("-b-");
     EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_QUERY), 0);
@@ -119,12 +113,8 @@ TEST_F(MailHandlersTest, EnableTwiceThenDisableRemovesTheEmptiedQueue) {
 }
 
 TEST_F(MailHandlersTest, UpdateKeepsTheEnabledStateUnderANewName) {
-    ASSERT_EQ(mail_handler_add("spam", "sender", "a@example.com", "/bin/true", "ctx",
-                               "before-queue", "10", HANDLER_ENABLE),
-              0);
-    ASSERT_EQ(mail_handler_add("spam", "sender", "b@example.com", "/bin/true", "ctx",
-                               "before-queue", "10", HANDLER_DISABLE),
-              0);
+    add("spam", "sender", "a@example.com", HANDLER_ENABLE, "before-queue", "ctx");
+    add("spam", "sender", "b@example.com", HANDLER_DISABLE, "before-queue", "ctx");
     const std::string oldA = nameOf("spam", "sender", "a@example.com", "before-queue");
     const std::string oldB = nameOf("spam", "sender", "b@example.com", "before-queue");
 
@@ -175,9 +165,7 @@ TEST_F(MailHandlersTest, NamesThatWouldLeaveTheRegistryAreRefused) {
     EXPECT_TRUE(entriesOf(kRoot).empty());
     EXPECT_FALSE(pathExists("/etc/evil"));
 
-    ASSERT_EQ(mail_handler_add("x", "recipient", "a@b", "/bin/true", "c", "before-local", "1",
-                               HANDLER_ENABLE),
-              0);
+    add("x", "recipient", "a@b", HANDLER_ENABLE);
     for (const char* name : {"..", ".", "../info", ""}) {
         EXPECT_EQ(mail_handler_remove(name), -1) << name;
         EXPECT_EQ(control_handler_queue(name, nullptr, HANDLER_REMOVE), -1) << name;
@@ -194,9 +182,7 @@ TEST_F(MailHandlersTest, NamesThatWouldLeaveTheRegistryAreRefused) {
 TEST_F(MailHandlersTest, FailingSyncProgramIsOnlyReported) {
     writeFile(kSyncStatus, "3\n");
     CaptureStdout();
-    EXPECT_EQ(mail_handler_add("x", "recipient", "a@b", "/bin/true", "c", "before-local", "1",
-                               HANDLER_ENABLE),
-              0);
+    add("x", "recipient", "a@b", HANDLER_ENABLE);
     EXPECT_NE(GetCapturedStdout().find("Cannot sync tmps storage to fs"), std::string::npos);
     EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
 
@@ -209,15 +195,11 @@ TEST_F(MailHandlersTest, FailingSyncProgramIsOnlyReported) {
 
 TEST_F(MailHandlersTest, CheckAllLooksAtEveryQueueOfTheAddress) {
     EXPECT_EQ(mail_handler_check_all("a@example.com", "before-local"), 0);
-    ASSERT_EQ(mail_handler_add("d", "sender-domain", "Example.com", "/bin/true", "c",
-                               "before-local", "1", HANDLER_ENABLE),
-              0);
+    add("d", "sender-domain", "Example.com", HANDLER_ENABLE);
     EXPECT_EQ(mail_handler_check_all("A@EXAMPLE.COM", "before-local"), 1);
     EXPECT_EQ(mail_handler_check_all("a@example.com", "before-queue"), 0);
     EXPECT_EQ(mail_handler_check_all("example.com", "before-local"), 0);
-    ASSERT_EQ(mail_handler_add("g", "global", nullptr, "/bin/true", "c", "before-queue", "1",
-                               HANDLER_ENABLE),
-              0);
+    add("g", "global", nullptr, HANDLER_ENABLE, "before-queue");
     EXPECT_EQ(mail_handler_check_all("nobody", "before-queue"), 1);
     EXPECT_EQ(mail_handler_check_all("../x", "before-queue"), -1);
 }

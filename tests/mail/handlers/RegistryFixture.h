@@ -4,6 +4,7 @@
 #define KORVO_TESTS_MAIL_HANDLERS_REGISTRYFIXTURE_H
 
 #include "mail/HandlerRegistry.h"
+#include "mail/MailHandlers.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 
@@ -45,6 +46,13 @@ inline std::string param(const std::string& name, const std::string& parameter) 
 
 class RegistryTest : public SandboxTest {
 protected:
+    // Adds a handler running /bin/true with priority 10.
+    static void add(const char* templ, const char* type, const char* value, int action,
+                    const char* hook = "before-local", const char* context = "c") {
+        ASSERT_EQ(mail_handler_add(templ, type, value, "/bin/true", context, hook, "10", action),
+                  0);
+    }
+
     // The one handler whose name contains part; fails the test otherwise.
     static std::string handlerWith(const std::string& part) {
         std::vector<std::string> found;
