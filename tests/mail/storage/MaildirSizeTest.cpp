@@ -1,0 +1,249 @@
+// The Maildir++ quota file and the mailbox size: the quota after the
+// attachments store, the usage count from size tags, the usage read back,
+// and the writer's retry and backdating rules.
+#include "StorageFixture.h"
+
+#include "mail/storage/MailboxQuota.h"
+#include "mail/storage/MailboxSize.h"
+#include "mail/storage/MaildirPPManager.h"
+#include "mail/storage/MaildirSize.h"
+#include "mail/storage/MaildirSizeSeams.h"
+#include "utils/Exceptions.h"
+#include "utils/FileUtils.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+
+namespace {
+
+// What the writer's seams did, and what a test wants done between count
+// and check.
+unsigned int sleptSeconds = 0;
+unsigned int sleeps = 0;
+std::function<void(int)> afterCount;
+
+} // namespace
+
+// The test program's own definitions replace the library's weak ones.
+namespace korvo::mail::seam {
+
+void maildirsizeRetrySleep(unsigned int seconds) {
+    sleptSeconds += seconds;
+    ++sleeps;
+}
+
+void maildirsizeAfterCount(int maildirFd) {
+    if (afterCount)
+        afterCount(maildirFd);
+}
+
+} // namespace korvo::mail::seam
+
+namespace {
+
+using korvo::mail::MaildirPPManager;
+using korvo::test::readFile;
+using korvo::test::statOf;
+using korvo::test::writeFile;
+
+std::string maildirsizeText(long long quota, long long bytes, unsigned long long count) {
+    char text[100];
+    std::snprintf(text, sizeof text, "%lldS,0C\n%12lld%12llu\n", quota, bytes, count);
+    return text;
+}
+
+void setTimes(const std::string& path, std::time_t when) {
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+class MaildirSizeTest : public korvo::test::StorageTest {
+protected:
+    void SetUp() override {
+        StorageTest::SetUp();
+        home = makeHome("example.com", "info");
+        maildir = home + "/Maildir";
+        sleptSeconds = sleeps = 0;
+        afterCount = nullptr;
+    }
+    void TearDown() override { afterCount = nullptr; }
+
+    // Makes the attachments store, its own directory entry included, hold
+    // exactly size bytes.
+    void fillAttachments(long long size) {
+        const std::string file = home + "/@attachments/file";
+        writeFile(file, "");
+        const long long directory = get_dir_size((home + "/@attachments").c_str(), 0);
+        ASSERT_EQ(::truncate(file.c_str(), size - directory), 0);
+        ASSERT_EQ(get_dir_size((home + "/@attachments").c_str(), 0), size);
+    }
+
+    std::string maildirsize() { return readFile(maildir + "/maildirsize"); }
+
+    // What quota leaves after the attachments store, even an empty one:
+    // its directory entry counts too.
+    long long afterStore(long long quota) {
+        return quota - get_dir_size((home + "/@attachments").c_str(), 0);
+    }
+
+    std::string home;
+    std::string maildir;
+};
+
+TEST_F(MaildirSizeTest, QuotaLeavesRoomForTheAttachments) {
+    MaildirPPManager& quotas = MaildirPPManager::getInstance();
+    writeFile(maildir + "/cur/1.host,S=300:2,S", "x");
+    char before[PATH_MAX];
+    ASSERT_NE(::getcwd(before, sizeof before), nullptr);
+
+    quotas.setMailboxQuota("example.com", "info", -1);
+    EXPECT_EQ(maildirsize(), maildirsizeText(0, 300, 1));
+    const struct stat st = statOf(maildir + "/maildirsize");
+    EXPECT_EQ(st.st_uid, popUid);
+    EXPECT_EQ(st.st_gid, popGid);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    char after[PATH_MAX];
+    ASSERT_NE(::getcwd(after, sizeof after), nullptr);
+    EXPECT_STREQ(after, before);
+
+    quotas.setMailboxQuota("example.com", "info", 0);
+    EXPECT_EQ(maildirsize(), maildirsizeText(1, 300, 1));
+
+    fillAttachments(400);
+    quotas.setMailboxQuota("example.com", "info", 1000);
+    EXPECT_EQ(maildirsize(), maildirsizeText(600, 300, 1));
+    EXPECT_EQ(store_mbox_quota("example.com", "info", 1000), 1);
+    EXPECT_EQ(maildirsize(), maildirsizeText(600, 300, 1));
+
+    fillAttachments(1000);
+    quotas.setMailboxQuota("example.com", "info", 1000);
+    EXPECT_EQ(maildirsize(), maildirsizeText(1, 300, 1));
+
+    fillAttachments(1500);
+    testing::internal::CaptureStderr();
+    quotas.setMailboxQuota("example.com", "info", 1000);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARNING: @attachments directory is big enough to disable delivery!\n");
+    EXPECT_EQ(maildirsize(), maildirsizeText(1, 300, 1));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(store_mbox_quota("example.com", "info", 1000), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "WARNING: @attachments directory is big enough to disable delivery!\n");
+    EXPECT_EQ(maildirsize(), maildirsizeText(1, 300, 1));
+    EXPECT_EQ(::getcwd(after, sizeof after), after);
+    EXPECT_STREQ(after, before);
+
+    EXPECT_THROW(quotas.setMailboxQuota("example.com", "nobody", 5), korvo::mail::FSError);
+    EXPECT_EQ(store_mbox_quota("example.com", "nobody", 5), 0);
+}
+
+TEST_F(MaildirSizeTest, UsageCountsTagsAndSizesButNotTrash) {
+    writeFile(maildir + "/cur/1.host,S=2048:2,S", "short");
+    writeFile(maildir + "/cur/2.host,S=12x:2,", "seven b");
+    writeFile(maildir + "/cur/3.host,S=50,S=60", "");
+    writeFile(maildir + "/cur/4.host", "eleven byte");
+    ASSERT_EQ(::symlink("/etc/orq/outside/victim", (maildir + "/cur/5.link").c_str()), 0);
+    ASSERT_EQ(::mkdir((maildir + "/.Work").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((maildir + "/.Work/cur").c_str(), 0700), 0);
+    writeFile(maildir + "/.Work/cur/6.host,S=100", "");
+    ASSERT_EQ(::mkdir((maildir + "/.Trash").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((maildir + "/.Trash/cur").c_str(), 0700), 0);
+    writeFile(maildir + "/.Trash/cur/7.host,S=5000", "");
+    writeFile(maildir + "/.NotAFolder", "");
+    ASSERT_EQ(::rmdir((maildir + "/new").c_str()), 0);
+
+    const long long linkSize = std::strlen("/etc/orq/outside/victim");
+    const long long bytes = 2048 + 7 + 60 + 11 + linkSize + 100;
+    long long counted = -1;
+    unsigned long long count = 0;
+    ASSERT_EQ(get_maildirpp_usage(maildir.c_str(), &counted, &count), 0);
+    EXPECT_EQ(counted, bytes);
+    EXPECT_EQ(count, 6u);
+    MaildirPPManager::getInstance().setMailboxQuota("example.com", "info", 1 << 20);
+    EXPECT_EQ(maildirsize(), maildirsizeText(afterStore(1 << 20), bytes, 6));
+    EXPECT_EQ(get_mbox_size("info", "example.com", 0),
+              bytes + get_dir_size((home + "/@attachments").c_str(), 0));
+}
+
+TEST_F(MaildirSizeTest, SizeCommandTrustsOnlyAWellFormedMaildirsize) {
+    writeFile(maildir + "/cur/1.host,S=700", "");
+    const auto usage = [this] {
+        long long bytes = -1;
+        unsigned long long count = 0;
+        EXPECT_EQ(get_maildirpp_usage(maildir.c_str(), &bytes, &count), 0);
+        return std::to_string(bytes) + "/" + std::to_string(count);
+    };
+    writeFile(maildir + "/maildirsize", "1000S,0C\n         100           2\n  -40 1\n");
+    EXPECT_EQ(usage(), "60/3");
+    writeFile(maildir + "/maildirsize", "1000S,0C\n");
+    EXPECT_EQ(usage(), "0/0");
+    for (const char* malformed : {"1000S,0C\n  100   2\n  -50  -1\n", "1000S,0C\n  100   0\n",
+                                  "1000S,0C\n100\n", "1000S,0C\n  100   2 x\n", "1000S,0C\n\n",
+                                  "1000S,0C\nabc 1\n", "1000S,0C\n99999999999999999999 1\n"}) {
+        writeFile(maildir + "/maildirsize", malformed);
+        EXPECT_EQ(usage(), "700/1") << malformed;
+    }
+    writeFile(maildir + "/maildirsize", "1000S,0C\n" + std::string(5200, ' ') + "1 1\n");
+    EXPECT_EQ(usage(), "700/1");
+    EXPECT_EXIT(get_mbox_size("info", "bücher.example", 0), ::testing::ExitedWithCode(1),
+                "Unable to calculate Maildir\\+\\+ size: No such file or directory");
+}
+
+TEST_F(MaildirSizeTest, ChangeDuringTheCountBackdatesTheFile) {
+    const std::time_t then = std::time(nullptr) - 3600;
+    ASSERT_EQ(::mkdir((maildir + "/.Work").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((maildir + "/.Work/new").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((maildir + "/.Work/cur").c_str(), 0700), 0);
+    for (const char* dir : {"/cur", "/new", "/.Spam/cur", "/.Spam/new", "/.Work/cur", "/.Work/new"})
+        setTimes(maildir + dir, then);
+
+    // Nothing changed: the file keeps the time it was written.
+    MaildirPPManager::getInstance().setMailboxQuota("example.com", "info", 5000);
+    EXPECT_GE(statOf(maildir + "/maildirsize").st_mtime, then + 3000);
+
+    afterCount = [this](int) { writeFile(maildir + "/.Work/new/1.host,S=10", ""); };
+    MaildirPPManager::getInstance().setMailboxQuota("example.com", "info", 5000);
+    EXPECT_EQ(statOf(maildir + "/maildirsize").st_mtime, then - 960);
+    EXPECT_EQ(maildirsize(), maildirsizeText(afterStore(5000), 0, 0));
+
+    // A Maildir whose own "cur" cannot be read cannot be checked either.
+    afterCount = nullptr;
+    setTimes(maildir + "/.Work/new", then);
+    ASSERT_EQ(::rename((maildir + "/cur").c_str(), (maildir + "/old").c_str()), 0);
+    testing::internal::CaptureStdout();
+    MaildirPPManager::getInstance().setMailboxQuota("example.com", "info", 5000);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Maildir subfolder 'cur' stat failed"),
+              std::string::npos);
+    EXPECT_EQ(statOf(maildir + "/maildirsize").st_mtime, then - 960);
+    EXPECT_EQ(maildirsize(), maildirsizeText(afterStore(5000), 10, 1));
+}
+
+TEST_F(MaildirSizeTest, FiveTakenNamesFailWithEagain) {
+    char host[65] = {};
+    ASSERT_EQ(::gethostname(host, 64), 0);
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t t = now - 1; t < now + 30; ++t)
+        writeFile(maildir + "/tmp/" + std::to_string(t) + "." + std::to_string(::getpid()) + "." +
+                      host + "-maildirsize",
+                  "taken");
+    errno = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(write_maildirpp_maildirsize(maildir.c_str(), popUid, popGid, 100, 0), 0);
+    const int code = errno;
+    EXPECT_NE(testing::internal::GetCapturedStdout().find(
+                  "Maximal allowed number of attempts to create a maildirsize file exceeded"),
+              std::string::npos);
+    EXPECT_EQ(code, EAGAIN);
+    EXPECT_EQ(sleeps, 5u);
+    EXPECT_EQ(sleptSeconds, 10u);
+    EXPECT_NE(::access((maildir + "/maildirsize").c_str(), F_OK), 0);
+    EXPECT_THROW(MaildirPPManager::getInstance().setMailboxQuota("example.com", "info", 100),
+                 korvo::mail::FSError);
+}
+
+} // namespace
