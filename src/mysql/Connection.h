@@ -25,6 +25,7 @@
 
 #include "mysql/DbConnect.h"
 #include "mysql/Result.h"
+#include "utils/Exceptions.h"
 
 #include <cstddef>
 #include <sstream>

@@ -1,0 +1,241 @@
+#include "sandbox/PanelDatabase.h"
+
+#include "sandbox/CommandRunner.h"
+#include "sandbox/TestFiles.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <mysql.h>
+#include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace korvo::test {
+
+const char* const panelAdminPassword = "vornctl-panel-admin";
+const char* const panelPasswordFile = "/etc/orq/.orq.shadow";
+
+namespace {
+
+const char* const dataDir = "/run/vornctl-sandbox/mariadb/data";
+const char* const pidRecord = "/run/vornctl-sandbox/mariadb.pid";
+const char* const socketPath = "/run/mysqld/mysqld.sock";
+
+std::string schemaFile() {
+    return sandboxFile("../sql/panel-schema.sql");
+}
+
+// The running server, and the options it was started with.
+struct Server {
+    pid_t pid = -1;
+    std::vector<std::string> options;
+
+    // A server that outlived its program would survive the sandbox.
+    ~Server() { PanelServer::stop(); }
+};
+
+Server& server() {
+    static Server instance;
+    return instance;
+}
+
+bool canConnect() {
+    MYSQL* const handle = mysql_init(nullptr);
+    const bool ok = mysql_real_connect(handle, "localhost", "root", nullptr, nullptr, 0, socketPath,
+                                       0) != nullptr;
+    mysql_close(handle);
+    return ok;
+}
+
+pid_t launch(const std::vector<std::string>& options) {
+    std::vector<std::string> args{sandboxFile("mariadb-start"), dataDir};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    if (pid == 0) {
+        // Dies with the test program, however that ends.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    writeFile(pidRecord, std::to_string(pid) + "\n");
+    return pid;
+}
+
+void waitUntilReady(pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!canConnect()) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            server().pid = -1;
+            ::unlink(pidRecord);
+            throw std::runtime_error("mariadbd ended before it accepted connections:\n" +
+                                     readFile(std::string(dataDir) + ".err"));
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            PanelServer::stop();
+            throw std::runtime_error("mariadbd accepted no connection within 60 s");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        result.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return result;
+}
+
+std::string fromHex(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+} // namespace
+
+void PanelServer::start(const std::vector<std::string>& options) {
+    if (!inSandbox())
+        throw std::runtime_error("not inside tests/sandbox/run: no database server here");
+    Server& s = server();
+    if (s.pid > 0 && s.options == options)
+        return;
+    stop();
+    s.pid = launch(options);
+    s.options = options;
+    waitUntilReady(s.pid);
+    const CommandResult loaded =
+        runCommand({"/usr/bin/mariadb", "--no-defaults", "-uroot"}, {}, readFile(schemaFile()));
+    if (loaded.status != 0)
+        throw std::runtime_error("cannot load the panel schema: " + loaded.err);
+}
+
+void PanelServer::stop() {
+    Server& s = server();
+    if (s.pid <= 0)
+        return;
+    ::kill(s.pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int status = 0;
+    while (::waitpid(s.pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(s.pid, SIGKILL);
+            ::waitpid(s.pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    s.pid = -1;
+    ::unlink(pidRecord);
+}
+
+bool PanelServer::running() {
+    return server().pid > 0;
+}
+
+std::string panelSql(const std::string& sql) {
+    const CommandResult result = runCommand({"/usr/bin/mariadb", "--no-defaults", "-uroot",
+                                             "--batch", "--skip-column-names", "orq", "-e", sql});
+    if (result.status != 0)
+        throw std::runtime_error("mariadb client failed on \"" + sql + "\": " + result.err);
+    return result.out;
+}
+
+std::string sqlLiteral(const std::string& text) {
+    std::string literal = "'";
+    for (const char c : text) {
+        if (c == '\'' || c == '\\')
+            literal += '\\';
+        literal += c;
+    }
+    return literal + "'";
+}
+
+void resetPanelRows() {
+    panelSql("SET GLOBAL general_log=0; TRUNCATE TABLE mysql.general_log; DROP DATABASE orq; "
+             "SOURCE " +
+             schemaFile() + ";");
+}
+
+void PanelDatabaseTest::SetUp() {
+    SandboxTest::SetUp();
+    if (HasFatalFailure())
+        return;
+    PanelServer::start();
+    resetPanelRows();
+    writeFile(panelPasswordFile, std::string(panelAdminPassword) + "\n");
+    ::chmod(panelPasswordFile, 0600);
+}
+
+std::string PanelDatabaseTest::addDomain(const std::string& name,
+                                         const std::vector<std::string>& aliases) {
+    std::string sql = "INSERT INTO domains (name) VALUES (" + sqlLiteral(name) + ");" +
+                      " SET @dom = LAST_INSERT_ID();";
+    for (const std::string& alias : aliases)
+        sql +=
+            " INSERT INTO domainaliases (name, dom_id) VALUES (" + sqlLiteral(alias) + ", @dom);";
+    sql += " SELECT @dom;";
+    return lines(panelSql(sql)).at(0);
+}
+
+void PanelDatabaseTest::addMailname(const std::string& domain, const std::string& mailname,
+                                    const std::vector<std::string>& aliases) {
+    std::string sql = "INSERT INTO mail (mail_name, dom_id) SELECT " + sqlLiteral(mailname) +
+                      ", id FROM domains WHERE name=" + sqlLiteral(domain) + ";" +
+                      " SET @mn = LAST_INSERT_ID();";
+    for (const std::string& alias : aliases)
+        sql += " INSERT INTO mail_aliases (mn_id, alias) VALUES (@mn, " + sqlLiteral(alias) + ");";
+    panelSql(sql);
+}
+
+void PanelDatabaseTest::setMisc(const std::string& param, const std::string& value) {
+    panelSql("REPLACE INTO misc (param, val) VALUES (" + sqlLiteral(param) + ", " +
+             sqlLiteral(value) + ")");
+}
+
+void PanelDatabaseTest::setLimit(const std::string& domain, const std::string& name,
+                                 const std::string& value) {
+    const std::string where = " WHERE name=" + sqlLiteral(domain);
+    panelSql("UPDATE domains SET limits_id = (SELECT COALESCE(MAX(id), 0) + 1 FROM Limits)" +
+             where +
+             " AND limits_id IS NULL;"
+             " REPLACE INTO Limits (id, limit_name, value) SELECT limits_id, " +
+             sqlLiteral(name) + ", " + sqlLiteral(value) + " FROM domains" + where + ";");
+}
+
+void PanelDatabaseTest::startQueryLog() {
+    panelSql("TRUNCATE TABLE mysql.general_log; SET GLOBAL general_log=1;");
+}
+
+std::vector<std::string> PanelDatabaseTest::loggedQueries() {
+    std::vector<std::string> queries;
+    for (const std::string& hex :
+         lines(panelSql("SELECT HEX(argument) FROM mysql.general_log WHERE command_type='Query' "
+                        "AND user_host LIKE 'admin[%'")))
+        queries.push_back(fromHex(hex));
+    return queries;
+}
+
+} // namespace korvo::test

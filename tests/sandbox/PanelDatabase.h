@@ -1,0 +1,74 @@
+// The panel's MariaDB server for tests, private to one test program.
+//
+// PanelServer starts Debian's mariadbd inside the sandbox on first use
+// (data directory on the sandbox's tmpfs, socket /run/mysqld/mysqld.sock,
+// no network), loads tests/sql/panel-schema.sql and keeps the server for the
+// whole program; it is stopped when the program exits, killed by the
+// kernel when the program dies (parent-death signal), and tests/sandbox/run
+// stops whatever pid is left recorded in /run/vornctl-sandbox.
+//
+// PanelDatabaseTest resets the sandbox, starts the server when needed,
+// empties every panel table and writes /etc/orq/.orq.shadow with the admin
+// password, so each test starts from an empty panel database the tool can
+// log into. Seed rows with the add... helpers; read state back with
+// panelSql, which runs the real mariadb client as root, never the code
+// under test.
+#ifndef KORVO_TESTS_PANELDATABASE_H
+#define KORVO_TESTS_PANELDATABASE_H
+
+#include "sandbox/Sandbox.h"
+
+#include <string>
+#include <vector>
+
+namespace korvo::test {
+
+// The password of the panel account "admin" (tests/sql/panel-schema.sql).
+extern const char* const panelAdminPassword;
+extern const char* const panelPasswordFile;
+
+class PanelServer {
+public:
+    // Runs the server with these extra mariadbd options, restarting it
+    // when it runs with others; loads the schema. Throws when it cannot.
+    static void start(const std::vector<std::string>& options = {});
+    // Stops the server (SIGTERM, then SIGKILL after 20 s); no-op when stopped.
+    static void stop();
+    static bool running();
+};
+
+// Runs SQL statements through the mariadb client as root on database orq.
+// Returns the rows, columns separated by tabs, one line per row, NULL as
+// "NULL"; throws with the client's message when it fails.
+std::string panelSql(const std::string& sql);
+// text as an SQL string literal, quotes and backslashes escaped.
+std::string sqlLiteral(const std::string& text);
+
+// Makes orq again as the schema file creates it, with no rows, and turns
+// the server's query log off.
+void resetPanelRows();
+
+class PanelDatabaseTest : public SandboxTest {
+protected:
+    void SetUp() override;
+
+    // A domain with its domain aliases; returns the domain's id.
+    static std::string addDomain(const std::string& name,
+                                 const std::vector<std::string>& aliases = {});
+    // A mailname of an existing domain with its mail aliases.
+    static void addMailname(const std::string& domain, const std::string& mailname,
+                            const std::vector<std::string>& aliases = {});
+    static void setMisc(const std::string& param, const std::string& value);
+    // Gives the domain a limit set (when it has none) holding name = value.
+    static void setLimit(const std::string& domain, const std::string& name,
+                         const std::string& value);
+
+    // Starts logging every query into mysql.general_log ...
+    static void startQueryLog();
+    // ... and returns the queries the tool's account sent since, in order.
+    static std::vector<std::string> loggedQueries();
+};
+
+} // namespace korvo::test
+
+#endif
