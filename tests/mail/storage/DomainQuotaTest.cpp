@@ -1,0 +1,113 @@
+// Domain-wide quotas against the real panel database: which mailboxes
+// follow the domain's default, and where a mailbox's own quota falls back
+// to.
+#include "mail/storage/DomainQuota.h"
+#include "mail/storage/MaildirPPManager.h"
+#include "sandbox/PanelDatabase.h"
+#include "sandbox/TestFiles.h"
+#include "utils/Exceptions.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+using korvo::mail::FSError;
+using korvo::mail::MaildirPPManager;
+using korvo::test::panelSql;
+using korvo::test::readFile;
+
+class DomainQuotaTest : public korvo::test::PanelDatabaseTest {
+protected:
+    void SetUp() override {
+        PanelDatabaseTest::SetUp();
+        addDomain("example.com");
+        for (const char* mailname : {"info", "sales", "odd"}) {
+            addMailname("example.com", mailname);
+            quotas().createMailnameHome("example.com", mailname);
+        }
+        panelSql("UPDATE mail SET mbox_quota=5000 WHERE mail_name='sales';"
+                 "UPDATE mail SET mbox_quota=NULL WHERE mail_name='odd'");
+    }
+
+    static MaildirPPManager& quotas() { return MaildirPPManager::getInstance(); }
+
+    // The quota line of the mailbox's maildirsize, "" when it has none.
+    static std::string quotaLine(const std::string& domain, const std::string& mailname) {
+        const std::string text =
+            readFile(quotas().getMailnameHome(domain, mailname) + "/Maildir/maildirsize");
+        return text.substr(0, text.find('\n'));
+    }
+
+    // What a quota leaves after the (empty) attachments store.
+    static std::string line(const std::string& domain, long long quota) {
+        const long long store =
+            korvo::test::statOf(quotas().getMailnameHome(domain, "info") + "/@attachments").st_size;
+        return std::to_string(quota - store) + "S,0C";
+    }
+};
+
+TEST_F(DomainQuotaTest, DefaultQuotaReachesOnlyMailboxesWithoutTheirOwn) {
+    startQueryLog();
+    EXPECT_EQ(quotas().setDomainQuota("example.com", 2000), 1);
+    // The server's log keeps the query without its trailing blank.
+    const std::vector<std::string> queries = loggedQueries();
+    EXPECT_NE(std::find(queries.begin(), queries.end(),
+                        "SELECT m.mail_name, m.mbox_quota FROM mail m, domains d WHERE d.id = "
+                        "m.dom_id AND d.name='example.com'"),
+              queries.end())
+        << ::testing::PrintToString(queries);
+    EXPECT_EQ(quotaLine("example.com", "info"), line("example.com", 2000));
+    EXPECT_EQ(quotaLine("example.com", "odd"), line("example.com", 2000));
+    EXPECT_EQ(quotaLine("example.com", "sales"), "");
+
+    EXPECT_EQ(quotas().setDefaultMailboxQuota("example.com", 3000), 1);
+    EXPECT_EQ(quotaLine("example.com", "info"), line("example.com", 3000));
+    EXPECT_EQ(quotas().removeDomainQuota("example.com"), 1);
+    EXPECT_EQ(quotaLine("example.com", "info"), "0S,0C");
+    EXPECT_EQ(quotas().setDefaultMailboxQuota("example.com", 3000), 1);
+    EXPECT_EQ(quotas().removeDefaultMailboxQuota("example.com"), 1);
+    EXPECT_EQ(quotaLine("example.com", "odd"), "0S,0C");
+
+    // Internationalised domains are looked up and stored in ASCII form.
+    addDomain("xn--bcher-kva.example");
+    addMailname("xn--bcher-kva.example", "info");
+    quotas().createMailnameHome("xn--bcher-kva.example", "info");
+    EXPECT_EQ(store_default_mbox_quota("bücher.example", 4000), 1);
+    EXPECT_EQ(quotaLine("xn--bcher-kva.example", "info"), line("xn--bcher-kva.example", 4000));
+}
+
+TEST_F(DomainQuotaTest, FirstFailingMailboxStopsTheDomain) {
+    addMailname("example.com", "ghost");
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(quotas().setDomainQuota("example.com", 2000), FSError);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find(
+                  "unable to set default mbox quota for domain 'example.com' (processing 'ghost')"),
+              std::string::npos);
+    try {
+        quotas().setDefaultMailboxQuota("example.com", 2000);
+    } catch (const FSError& e) {
+        EXPECT_STREQ(e.what(), "unable to store default mbox quota: Success: "
+                               "\"/var/qmail/mailnames/example.com\"");
+    }
+}
+
+TEST_F(DomainQuotaTest, RemovedMailboxQuotaFallsBackToTheDomainLimit) {
+    setLimit("example.com", "mbox_quota", "7000");
+    EXPECT_EQ(quotas().removeMailboxQuota("example.com", "sales"), 1);
+    EXPECT_EQ(quotaLine("example.com", "sales"), line("example.com", 7000));
+    setLimit("example.com", "mbox_quota", "unlimited");
+    EXPECT_EQ(rm_mbox_quota("example.com", "sales"), 1);
+    EXPECT_EQ(quotaLine("example.com", "sales"), "0S,0C");
+    panelSql("DELETE FROM Limits");
+    EXPECT_EQ(rm_mbox_quota("example.com", "sales"), 1);
+    EXPECT_EQ(quotaLine("example.com", "sales"), "0S,0C");
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(rm_mbox_quota("missing.example", "info"), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("No such domain missing.example"),
+              std::string::npos);
+    EXPECT_THROW(quotas().removeMailboxQuota("missing.example", "info"), FSError);
+}
+
+} // namespace
