@@ -1,11 +1,14 @@
 #include "postfix/config/MainCfManager.h"
 
+#include "postfix/config/ConcurrentRuns.h"
 #include "sandbox/CommandRunner.h"
 #include "sandbox/Sandbox.h"
 #include "utils/Exceptions.h"
 
-#include <boost/algorithm/string/trim.hpp>
+#include <boost/algorithm/string.hpp>
 #include <fstream>
+#include <set>
+#include <vector>
 
 using korvo::mail::postfix::MainCfManager;
 using korvo::test::shell;
@@ -58,24 +61,63 @@ TEST_F(MainCfManagerTest, PostconfErrorsCarryItsMessage) {
     }
 }
 
-TEST_F(MainCfManagerTest, MynetworksDefaultIsRewrittenToLocalNetworks) {
-    // Postfix computes the value itself: no mynetworks, subnet style.
-    ASSERT_EQ(shell("postconf -X mynetworks && postconf -e mynetworks_style=subnet"), 0);
-    EXPECT_EQ(mainCf.getStringValue("mynetworks", false), "127.0.0.0/8");
+TEST_F(MainCfManagerTest, MynetworksStandsInForPostfixsComputedValueOnly) {
     ASSERT_EQ(shell("ip link add v0 type veth peer name v1 && ip addr add 192.0.2.7/24 dev v0 && "
                     "ip link set v0 up"),
               0);
     const std::string local = "127.0.0.0/8, 192.0.2.7/32";
+    // Not set in main.cf: Postfix's live value trusts IPv6 loopback too.
+    ASSERT_EQ(shell("postconf -X mynetworks"), 0);
+    EXPECT_EQ(mainCf.getStringValue("mynetworks", false), local + ", [::1]/128");
+    set("inet_protocols=ipv4");
     EXPECT_EQ(mainCf.getStringValue("mynetworks", false), local);
-    // A present element still pins the rewritten default down in main.cf.
+    // A present element pins the stand-in down in main.cf.
     mainCf.appendStringValue("mynetworks", "127.0.0.0/8");
     EXPECT_EQ(postconf("mynetworks"), local);
 
+    set("inet_protocols=all");
     ASSERT_EQ(shell("postconf -e \"mynetworks=$(postconf -h -d mynetworks), 10.1.0.0/16\""), 0);
-    EXPECT_EQ(mainCf.getStringValue("mynetworks", false), local + ", 10.1.0.0/16");
-    set("mynetworks=10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16");
-    EXPECT_EQ(mainCf.getStringValue("mynetworks", false),
-              "10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16");
+    EXPECT_EQ(mainCf.getStringValue("mynetworks", false), local + ", [::1]/128, 10.1.0.0/16");
+    // Shorter than Postfix's computed value, and Debian's own setting: kept.
+    set("mynetworks=10.0.0.0/8");
+    mainCf.appendStringValue("mynetworks", "hash:/p");
+    EXPECT_EQ(postconf("mynetworks"), "10.0.0.0/8, hash:/p");
+    const std::string debian = "127.0.0.0/8 [::ffff:127.0.0.0]/104 [::1]/128";
+    set("mynetworks=" + debian);
+    EXPECT_EQ(mainCf.getStringValue("mynetworks", false), debian);
+}
+
+// Runs that each add their own elements to one list at the same time keep
+// every element: each edit holds main.cf's lock from its read to its write.
+TEST_F(MainCfManagerTest, ConcurrentListEditsKeepEveryElement) {
+    const std::string items = "smtpd_helo_restrictions";
+    set(list + "=permit_mynetworks");
+    set(items + "=permit_mynetworks");
+    const int runs = 3, elements = 3;
+    const auto element = [](int run, int i) {
+        return "hash:/r" + std::to_string(run) + "e" + std::to_string(i);
+    };
+    ASSERT_TRUE(korvo::test::runConcurrently(runs, [&](int run) {
+        for (int i = 0; i < elements; ++i) {
+            mainCf.appendStringValue(list, element(run, i));
+            mainCf.appendCompoundStringValue(items, "check_client_access", element(run, i));
+        }
+        mainCf.removeListElement(list, element(run, 0));
+    }));
+    std::set<std::string> expected{"permit_mynetworks"}, expectedItems{"permit_mynetworks"};
+    for (int run = 0; run < runs; ++run) {
+        for (int i = 0; i < elements; ++i) {
+            if (i != 0)
+                expected.insert(element(run, i));
+            expectedItems.insert("check_client_access " + element(run, i));
+        }
+    }
+    std::vector<std::string> words;
+    boost::algorithm::split(words, postconf(list), boost::algorithm::is_any_of(", "),
+                            boost::algorithm::token_compress_on);
+    EXPECT_EQ(std::set<std::string>(words.begin(), words.end()), expected);
+    const std::vector<std::string> written = korvo::mail::postfix::splitListItems(postconf(items));
+    EXPECT_EQ(std::set<std::string>(written.begin(), written.end()), expectedItems);
 }
 
 } // namespace

@@ -173,6 +173,26 @@ TEST_F(MasterCfFile, FailedStoreLeavesTheOldFileInPlace) {
                              boost::filesystem::directory_iterator());
     };
     const auto before = entries();
-    EXPECT_THROW(storeMasterCf(directory, content), korvo::mail::FSError);
+    EXPECT_THROW(storeMasterCf(directory, content), korvo::SystemError);
     EXPECT_EQ(entries(), before);
+}
+
+// Configuration management keeps master.cf as a link into its own tree:
+// the store replaces the link's target and the link stays.
+TEST_F(MasterCfFile, LinkedFileIsReplacedAtItsTarget) {
+    const std::string managed = "/etc/postfix/managed/master.cf";
+    boost::filesystem::create_directory("/etc/postfix/managed");
+    writeFile(managed, testData("master.cf.debian12"));
+    boost::filesystem::remove(path);
+    boost::filesystem::create_symlink("managed/master.cf", path);
+    MasterCfContent content;
+    loadMasterCf(path, content);
+    content.removeModule("smtp", ModuleType::INET);
+    storeMasterCf(path, content);
+    EXPECT_TRUE(S_ISLNK(korvo::test::statOf(path).st_mode));
+    EXPECT_EQ(boost::filesystem::read_symlink(path).string(), "managed/master.cf");
+    EXPECT_FALSE(readFile(managed).empty());
+    EXPECT_EQ(readFile(managed).find("\nsmtp      inet"), std::string::npos);
+    EXPECT_EQ(korvo::test::statOf(managed).st_mode & 07777, 0644u);
+    EXPECT_FALSE(boost::filesystem::exists(managed + ".tmp"));
 }

@@ -1,10 +1,12 @@
 #include "postfix/config/ModuleManager.h"
+#include "postfix/config/ConcurrentRuns.h"
 #include "postfix/config/MasterCfTestData.h"
-#include "postfix/service/ServiceManager.h"
 #include "postfix/config/SmtpdModule.h"
 #include "postfix/config/SmtpsdModule.h"
 #include "postfix/config/SubmissionModule.h"
+#include "postfix/service/ServiceManager.h"
 #include "sandbox/Sandbox.h"
+#include "utils/Exceptions.h"
 
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
@@ -93,6 +95,102 @@ TEST_F(ModuleManagerTest, MissingServicesAreAddedOrReported) {
     reload();
     EXPECT_FALSE(manager().hasModule(smtps.name, smtps.type, false));
     EXPECT_EQ(readFile(masterCf), testData("master.cf.realworld") + smtps.format() + "\n");
+}
+
+// Mounts dir read-only for the lifetime of the object: root ignores mode
+// bits, so only a read-only mount makes its writes fail.
+class ReadOnly {
+public:
+    explicit ReadOnly(const std::string& dir) : dir_(dir) {
+        EXPECT_EQ(korvo::test::shell("mount --bind -o ro " + dir + " " + dir), 0);
+    }
+    ~ReadOnly() { korvo::test::shell("umount " + dir_); }
+
+private:
+    std::string dir_;
+};
+
+// Every service entry text of both files, as the next run finds them.
+std::string entriesOnDisk() {
+    ModuleManager& manager = ModuleManager::getInstance();
+    manager.loadModules(true);
+    std::string found;
+    for (const char* name : {"submission", "smtps"})
+        for (const bool enabled : {true, false})
+            if (manager.hasModule(name, ModuleType::INET, enabled))
+                found += std::string(name) + (enabled ? " enabled\n" : " disabled\n");
+    manager.storeModules(false);
+    return found;
+}
+
+TEST_F(ModuleManagerTest, FailedStoreNeverLosesAnEntry) {
+    const std::string original = readFile(masterCf);
+    ASSERT_TRUE(ServiceManager::disableSubmission(manager()));
+    {
+        const ReadOnly spool("/var/spool/postfix/korvo");
+        EXPECT_THROW(manager().storeModules(false), korvo::SystemError);
+    }
+    EXPECT_EQ(readFile(masterCf), original);
+
+    // Disabled for good; then one store that moves entries both ways, with
+    // master.cf unwritable: each entry is still in one of the files.
+    reload();
+    ServiceManager::addOrEnableModule(manager(), SmtpsdModule());
+    manager().storeModules(false);
+    reload();
+    manager().disableModule("smtps", ModuleType::INET);
+    manager().disableModule("submission", ModuleType::INET);
+    manager().storeModules(false);
+    EXPECT_EQ(entriesOnDisk(), "submission disabled\nsmtps disabled\n");
+    reload();
+    manager().enableModule("submission", ModuleType::INET);
+    manager().addModule(SmtpdModule(), false);
+    {
+        const ReadOnly configuration("/etc/postfix");
+        EXPECT_THROW(manager().storeModules(false), korvo::SystemError);
+    }
+    EXPECT_EQ(entriesOnDisk(), "submission disabled\nsmtps disabled\n");
+
+    // An entry in both files: master.cf wins, the disabled copy goes at the
+    // next store, which does not touch master.cf.
+    const std::string enabledText = readFile(masterCf);
+    writeFile(disabledFile, readFile(disabledFile) + "smtp inet n - y - - smtpd -o x=1\n");
+    reload();
+    EXPECT_FALSE(manager().hasModule("smtp", ModuleType::INET, false));
+    EXPECT_FALSE(manager().storeModules(false));
+    EXPECT_EQ(readFile(disabledFile).find("x=1"), std::string::npos);
+    EXPECT_EQ(readFile(masterCf), enabledText);
+}
+
+// Runs that each change services at the same time keep every change: a run
+// holds master.cf's lock from its load through its store.
+TEST_F(ModuleManagerTest, ConcurrentRunsKeepEachOthersChanges) {
+    manager().storeModules(false); // leaves the fixture's lock before forking
+    const int runs = 3, services = 4;
+    const auto serviceName = [](int run, int i) {
+        return "svc" + std::to_string(run) + "n" + std::to_string(i);
+    };
+    ASSERT_TRUE(korvo::test::runConcurrently(runs, [&](int run) {
+        for (int i = 0; i < services; ++i) {
+            ModuleInfo info;
+            info.name = serviceName(run, i);
+            info.command = {"smtpd"};
+            manager().loadModules(true);
+            manager().addModule(info, true);
+            if (i == 1)
+                manager().disableModule(serviceName(run, 0), ModuleType::INET);
+            manager().storeModules(false);
+        }
+    }));
+    reload();
+    for (int run = 0; run < runs; ++run) {
+        for (int i = 0; i < services; ++i) {
+            EXPECT_TRUE(manager().hasModule(serviceName(run, i), ModuleType::INET, i != 0))
+                << serviceName(run, i);
+            EXPECT_FALSE(manager().hasModule(serviceName(run, i), ModuleType::INET, i == 0))
+                << serviceName(run, i);
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,56 @@
+// Runs a piece of a test in several processes at once, as concurrent runs
+// of the tool would, to prove that they never undo each other's changes.
+#ifndef KORVO_TESTS_POSTFIX_CONCURRENTRUNS_H
+#define KORVO_TESTS_POSTFIX_CONCURRENTRUNS_H
+
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace korvo::test {
+
+// Forks count children that wait for one another and then run run(index);
+// true when every child finished without an exception. Children leave with
+// _exit, so nothing of the test framework runs in them; a failure is
+// printed on standard error.
+inline bool runConcurrently(int count, const std::function<void(int)>& run) {
+    int start[2];
+    if (::pipe(start) != 0)
+        return false;
+    std::vector<pid_t> children;
+    for (int index = 0; index < count; ++index) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(start[1]);
+            char go;
+            while (::read(start[0], &go, 1) < 0) {
+            }
+            int status = 0;
+            try {
+                run(index);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "run %d: %s\n", index, e.what());
+                status = 1;
+            }
+            ::_exit(status);
+        }
+        if (pid > 0)
+            children.push_back(pid);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    bool allPassed = static_cast<int>(children.size()) == count;
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        allPassed = allPassed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    return allPassed;
+}
+
+} // namespace korvo::test
+
+#endif
