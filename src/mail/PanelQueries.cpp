@@ -27,6 +27,10 @@ using OwnedResult = std::unique_ptr<MYSQL_RES, ResultFreer>;
 
 const std::size_t valueBufferSize = 4096;
 
+// The messages printed through messlog2 here carry their own reason; errno
+// is cleared before each so that no stale system error is appended (a
+// failed connection has already been reported with its own).
+
 // The name as it may stand between single quotes on this connection.
 std::string quoted(MYSQL* conn, const char* name) {
     const std::size_t length = std::strlen(name);
@@ -157,6 +161,7 @@ const char* get_dom_Limit(const char* domainId, const char* limitName, MYSQL* co
     static char value[valueBufferSize];
     const GivenOrOwnHandle db(conn);
     if (db.get() == nullptr) {
+        errno = 0;
         messlog2(0, 0, "Unable to connect to the mysql database\n");
         return nullptr;
     }
@@ -165,6 +170,7 @@ const char* get_dom_Limit(const char* domainId, const char* limitName, MYSQL* co
                                         quoted(db.get(), domainId).c_str(),
                                         quoted(db.get(), limitName).c_str()));
     if (!firstValue(db.get(), query.get(), value)) {
+        errno = 0;
         messlog2(0, 0, "Unable to query domain limit %s: %s\n", limitName, mysql_error(db.get()));
         return nullptr;
     }
@@ -175,12 +181,14 @@ const char* get_param(const char* name, MYSQL* conn) {
     static char value[valueBufferSize];
     const GivenOrOwnHandle db(conn);
     if (db.get() == nullptr) {
+        errno = 0;
         messlog2(0, 0, "Unable to connect to the mysql database\n");
         return nullptr;
     }
     const OwnedText query(asprintf_safe("select %s from %s where %s='%s'", "val", "misc", "param",
                                         quoted(db.get(), name).c_str()));
     if (!firstValue(db.get(), query.get(), value)) {
+        errno = 0;
         messlog2(0, 0, "Unable to query parameter by query %s: %s\n", query.get(),
                  mysql_error(db.get()));
         return nullptr;
@@ -191,17 +199,20 @@ const char* get_param(const char* name, MYSQL* conn) {
 char* mysql_escape_mail_entity(MYSQL* conn, const char* name) {
     const GivenOrOwnHandle db(conn);
     if (db.get() == nullptr) {
+        errno = 0;
         messlog2(0, 0, "Unable to connect to the mysql database\n");
         return nullptr;
     }
     const OwnedText ascii(idn_toascii(name));
     if (!ascii) {
+        errno = 0;
         messlog2(0, 0, "idn_toascii(%s) failed: %s", name, idn_strerror(idn_errno));
         return nullptr;
     }
     const std::size_t length = std::strlen(ascii.get());
     char* const escaped = static_cast<char*>(std::malloc(2 * length + 1));
     if (escaped == nullptr) {
+        errno = 0;
         messlog2(0, 0, "unable to allocate memory to properly escape %s", name);
         return nullptr;
     }
