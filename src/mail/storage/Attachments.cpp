@@ -1,5 +1,6 @@
 #include "mail/storage/Attachments.h"
 
+#include "mail/PathComponent.h"
 #include "mail/storage/MailPaths.h"
 #include "mail/storage/NoFollowFs.h"
 #include "process/MKLock.h"
@@ -30,7 +31,7 @@ constexpr mode_t attachmentMode = 0644;
 // names do not make one.
 std::string storePath(const std::string& domain, const char* mailname) {
     errno = 0;
-    if (!isSingleComponent(domain) || !isSingleComponent(mailname)) {
+    if (!is_path_component(domain.c_str()) || !is_path_component(mailname)) {
         messlog2(0, 0, "Invalid mail name '%s' or domain '%s'", mailname, domain.c_str());
         return "";
     }
@@ -43,7 +44,7 @@ std::string storePath(const std::string& domain, const char* mailname) {
 }
 
 bool validName(const char* name) {
-    if (isSingleComponent(name))
+    if (is_path_component(name))
         return true;
     errno = 0;
     messlog2(0, 0, "Invalid attachment name '%s': it must be a single file name", name);
@@ -165,8 +166,9 @@ int list_attachments(const char* mailname, const char* domain, int blocks, int f
 int list_all_attachments(const char* domain, int blocks, int fullPath) {
     const std::string ascii = asciiDomain(domain, false, 1);
     const std::string root = mailnamesRoot() + "/" + ascii;
-    DirectoryListing listing(isSingleComponent(ascii) ? openDirectoryAt(AT_FDCWD, root.c_str())
-                                                      : (errno = EINVAL, -1));
+    DirectoryListing listing(is_path_component(ascii.c_str())
+                                 ? openDirectoryAt(AT_FDCWD, root.c_str())
+                                 : (errno = EINVAL, -1));
     if (!listing.isOpen()) {
         messlog2(0, 0, "Unable to open dir %s: %s\n", root.c_str(), std::strerror(errno));
         return -1;

@@ -30,8 +30,4 @@ std::string asciiDomain(const char* domain, bool showDomain, int exitStatus) {
     return "";
 }
 
-bool isSingleComponent(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
-
 } // namespace korvo::mail

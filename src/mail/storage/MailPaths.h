@@ -1,10 +1,10 @@
-// Where mail homes live, and the check that keeps a name inside them.
+// Where mail homes live.
 //
 // Every mail home lies below the configured root KORVO_MAILNAMES_D
 // (/etc/orq/orq.conf, default /var/qmail/mailnames), read at every call so
 // that a changed configuration is seen. Domains, mailnames and attachment
-// names become single path components below it: isSingleComponent refuses
-// the names that would climb out of, or land on, another directory.
+// names become single path components below it; callers refuse any other
+// name with is_path_component (mail/PathComponent.h) first.
 #ifndef KORVO_MAIL_STORAGE_MAILPATHS_H
 #define KORVO_MAIL_STORAGE_MAILPATHS_H
 
@@ -24,9 +24,6 @@ std::string mailHomePath(const std::string& domain, const std::string& mailname)
 // set, else "idn_toascii() failed: ...") on both output streams; a failure
 // ends the process with status exitStatus when that is non-zero.
 std::string asciiDomain(const char* domain, bool showDomain, int exitStatus);
-
-// True for a non-empty name without "/" that is neither "." nor "..".
-bool isSingleComponent(const std::string& name);
 
 // Paths are built into buffers of this size by the function library; a path
 // that does not fit is refused.

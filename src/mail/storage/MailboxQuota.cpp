@@ -1,5 +1,6 @@
 #include "mail/storage/MailboxQuota.h"
 
+#include "mail/PathComponent.h"
 #include "mail/storage/MailPaths.h"
 #include "mail/storage/MaildirSize.h"
 #include "mail/storage/WorkingDirectory.h"
@@ -40,7 +41,7 @@ int store_mbox_quota(const char* domain, const char* mailname, long long quota) 
     if (ascii.empty())
         return 0;
     errno = 0;
-    if (!isSingleComponent(ascii) || !isSingleComponent(mailname)) {
+    if (!is_path_component(ascii.c_str()) || !is_path_component(mailname)) {
         messlog2(0, 0, "invalid mail name '%s' or domain '%s'", mailname, ascii.c_str());
         return 0;
     }

@@ -1,5 +1,6 @@
 #include "mail/storage/MailboxSize.h"
 
+#include "mail/PathComponent.h"
 #include "mail/storage/MailPaths.h"
 #include "mail/storage/MaildirSize.h"
 #include "utils/FileUtils.h"
@@ -14,7 +15,7 @@ using namespace korvo::mail;
 long long get_mbox_size(const char* mailname, const char* domain, int blocks) {
     const std::string ascii = asciiDomain(domain, false, 1);
     errno = 0;
-    if (!isSingleComponent(ascii) || !isSingleComponent(mailname))
+    if (!is_path_component(ascii.c_str()) || !is_path_component(mailname))
         messlog2(1, 0, "invalid mail name '%s' or domain '%s'", mailname, ascii.c_str());
     const std::string home = mailHomePath(ascii, mailname);
     const std::string attachmentsPath = home + "/@attachments";

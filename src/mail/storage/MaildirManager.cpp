@@ -1,5 +1,6 @@
 #include "mail/storage/MaildirManager.h"
 
+#include "mail/PathComponent.h"
 #include "mail/storage/MailPaths.h"
 #include "mail/storage/MaildirPPManager.h"
 #include "mail/storage/NoFollowFs.h"
@@ -22,7 +23,7 @@ boost::system::error_code systemError(int code) {
 }
 
 void checkName(const std::string& name, const std::string& root) {
-    if (!isSingleComponent(name))
+    if (!is_path_component(name.c_str()))
         throw FSError("invalid name", root + "/" + name, systemError(EINVAL));
 }
 
