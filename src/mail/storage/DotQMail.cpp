@@ -26,23 +26,6 @@ const char deliveryLine[] = "| /usr/bin/deliverquota ./Maildir";
 const char oldDeliveryLine[] = "./Maildir/";
 constexpr mode_t dotQmailMode = 0600;
 
-// Refuses to edit a ".qmail" that is not a regular file (a planted link),
-// and removes a link planted where the editor writes its copy.
-bool safeToEdit(const char* path) {
-    struct stat st {};
-    if (::lstat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
-        errno = 0;
-        messlog2(0, 0, "%s is not a regular file", path);
-        return false;
-    }
-    const std::string copy = std::string(path) + ".tmp";
-    if (::lstat(copy.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && ::unlink(copy.c_str()) != 0) {
-        messlog2(0, 0, "Unable to remove %s", copy.c_str());
-        return false;
-    }
-    return true;
-}
-
 // Gives the file popuser's user and group and mode 0600 through a
 // descriptor, never through a link at path.
 int setOwnerAndMode(const char* path) {
@@ -127,14 +110,12 @@ int dotqmail_reset(const char* path) {
 }
 
 int dotqmail_add_delivery(const char* path) {
-    if (!safeToEdit(path))
-        return -1;
     file_str(path, oldDeliveryLine, FILE_STR_REMOVE, 0);
     return appendLine(path, deliveryLine);
 }
 
 int dotqmail_remove_delivery(const char* path) {
-    if (!safeToEdit(path) || removeLine(path, oldDeliveryLine) != 0)
+    if (removeLine(path, oldDeliveryLine) != 0)
         return -1;
     file_str(path, deliveryLine, FILE_STR_REMOVE, 0);
     return setOwnerAndMode(path);
@@ -142,14 +123,14 @@ int dotqmail_remove_delivery(const char* path) {
 
 int dotqmail_add_forward(const char* path, const char* address) {
     const std::string line = forwardLine(address);
-    if (line.empty() || !safeToEdit(path))
+    if (line.empty())
         return -1;
     return appendLine(path, line.c_str());
 }
 
 int dotqmail_remove_forward(const char* path, const char* address) {
     const std::string line = forwardLine(address);
-    if (line.empty() || !safeToEdit(path) || removeLine(path, (line + "\n").c_str()) != 0)
+    if (line.empty() || removeLine(path, (line + "\n").c_str()) != 0)
         return -1;
     return setOwnerAndMode(path);
 }

@@ -10,10 +10,10 @@
 // file. After every change the file belongs to popuser and has mode 0600.
 //
 // The mail home belongs to popuser, who may put a symbolic link at ".qmail"
-// or ".qmail.tmp": an edit refuses a ".qmail" that is not a regular file,
-// a link at ".qmail.tmp" is removed before the editor writes there, a reset
-// replaces the link itself, and owner and mode are set through a descriptor
-// opened without following links.
+// or ".qmail.tmp": the line editor refuses a ".qmail" that is not a regular
+// file and removes a link at ".qmail.tmp", a reset replaces a link at
+// ".qmail" itself, and owner and mode are set through a descriptor opened
+// without following links.
 //
 // Function library conventions: 0 on success, -1 on failure after a
 // message through messlog2 (never ending the process).

@@ -69,32 +69,20 @@ bool isDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-DirectoryListing::DirectoryListing(int fd) : dir_(fd < 0 ? nullptr : ::fdopendir(fd)) {
-    if (fd >= 0 && dir_ == nullptr) {
-        const int code = errno;
-        ::close(fd);
-        errno = code;
-    }
-}
-
-DirectoryListing::~DirectoryListing() {
-    if (dir_ != nullptr)
-        ::closedir(dir_);
-}
+DirectoryListing::DirectoryListing(int fd)
+    : dir_(fd < 0 ? DirOwner(nullptr) : DirOwner::fromDescriptor(fd)) {}
 
 const dirent* DirectoryListing::next() {
     for (;;) {
         errno = 0;
-        const dirent* entry = ::readdir(dir_);
+        const dirent* entry = ::readdir(dir_.get());
         if (entry == nullptr || !isDotOrDotDot(entry->d_name))
             return entry;
     }
 }
 
 bool DirectoryListing::close() {
-    DIR* dir = dir_;
-    dir_ = nullptr;
-    return ::closedir(dir) == 0;
+    return dir_.close() == 0;
 }
 
 int openDirectoryAt(int dirFd, const char* name) {

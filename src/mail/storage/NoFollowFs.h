@@ -13,6 +13,7 @@
 #ifndef KORVO_MAIL_STORAGE_NOFOLLOWFS_H
 #define KORVO_MAIL_STORAGE_NOFOLLOWFS_H
 
+#include "utils/DirOwner.h"
 #include "utils/FdOwner.h"
 
 #include <dirent.h>
@@ -48,14 +49,12 @@ bool existsNoFollow(const std::string& path);
 // (fdopendir); closed when destroyed.
 class DirectoryListing {
 public:
-    // fd may be -1 (a failed open): the listing is then not open.
+    // fd may be -1 (a failed open): the listing is then not open and errno
+    // is left as the open left it.
     explicit DirectoryListing(int fd);
-    ~DirectoryListing();
-    DirectoryListing(const DirectoryListing&) = delete;
-    DirectoryListing& operator=(const DirectoryListing&) = delete;
 
-    bool isOpen() const { return dir_ != nullptr; }
-    int fd() const { return ::dirfd(dir_); }
+    bool isOpen() const { return dir_.get() != nullptr; }
+    int fd() const { return dir_.fd(); }
     // The next entry other than "." and ".."; null at the end, or on a read
     // error with errno non-zero.
     const dirent* next();
@@ -63,7 +62,7 @@ public:
     bool close();
 
 private:
-    DIR* dir_;
+    DirOwner dir_;
 };
 
 // True for "." and "..".
