@@ -68,6 +68,26 @@ bool firstValue(MYSQL* conn, const char* query, char (&buffer)[valueBufferSize])
     return true;
 }
 
+// The first value of the query built on the connection (opened here when
+// conn is null), copied into buffer; null after a message.
+template <typename BuildQuery, typename ReportFailure>
+const char* valueQuery(MYSQL* conn, char (&buffer)[valueBufferSize], BuildQuery build,
+                       ReportFailure reportFailure) {
+    const GivenOrOwnHandle db(conn);
+    errno = 0;
+    if (db.get() == nullptr) {
+        messlog2(0, 0, "Unable to connect to the mysql database\n");
+        return nullptr;
+    }
+    const OwnedText query(build(db.get()));
+    if (!firstValue(db.get(), query.get(), buffer)) {
+        errno = 0;
+        reportFailure(db.get(), query.get());
+        return nullptr;
+    }
+    return buffer;
+}
+
 } // namespace
 
 int exec_mysql_query(MYSQL* conn, const char* query, char*** list) {
@@ -159,41 +179,29 @@ int get_domain_by_domainalias(MYSQL* conn, char** name, const char* alias) {
 
 const char* get_dom_Limit(const char* domainId, const char* limitName, MYSQL* conn) {
     static char value[valueBufferSize];
-    const GivenOrOwnHandle db(conn);
-    if (db.get() == nullptr) {
-        errno = 0;
-        messlog2(0, 0, "Unable to connect to the mysql database\n");
-        return nullptr;
-    }
-    const OwnedText query(asprintf_safe("select l.value from domains d, Limits l \t\t\t\t where "
-                                        "d.id='%s' and d.limits_id=l.id  and l.limit_name='%s'",
-                                        quoted(db.get(), domainId).c_str(),
-                                        quoted(db.get(), limitName).c_str()));
-    if (!firstValue(db.get(), query.get(), value)) {
-        errno = 0;
-        messlog2(0, 0, "Unable to query domain limit %s: %s\n", limitName, mysql_error(db.get()));
-        return nullptr;
-    }
-    return value;
+    return valueQuery(
+        conn, value,
+        [=](MYSQL* db) {
+            return asprintf_safe("select l.value from domains d, Limits l \t\t\t\t where "
+                                 "d.id='%s' and d.limits_id=l.id  and l.limit_name='%s'",
+                                 quoted(db, domainId).c_str(), quoted(db, limitName).c_str());
+        },
+        [=](MYSQL* db, const char*) {
+            messlog2(0, 0, "Unable to query domain limit %s: %s\n", limitName, mysql_error(db));
+        });
 }
 
 const char* get_param(const char* name, MYSQL* conn) {
     static char value[valueBufferSize];
-    const GivenOrOwnHandle db(conn);
-    if (db.get() == nullptr) {
-        errno = 0;
-        messlog2(0, 0, "Unable to connect to the mysql database\n");
-        return nullptr;
-    }
-    const OwnedText query(asprintf_safe("select %s from %s where %s='%s'", "val", "misc", "param",
-                                        quoted(db.get(), name).c_str()));
-    if (!firstValue(db.get(), query.get(), value)) {
-        errno = 0;
-        messlog2(0, 0, "Unable to query parameter by query %s: %s\n", query.get(),
-                 mysql_error(db.get()));
-        return nullptr;
-    }
-    return value;
+    return valueQuery(
+        conn, value,
+        [=](MYSQL* db) {
+            return asprintf_safe("select %s from %s where %s='%s'", "val", "misc", "param",
+                                 quoted(db, name).c_str());
+        },
+        [](MYSQL* db, const char* query) {
+            messlog2(0, 0, "Unable to query parameter by query %s: %s\n", query, mysql_error(db));
+        });
 }
 
 char* mysql_escape_mail_entity(MYSQL* conn, const char* name) {

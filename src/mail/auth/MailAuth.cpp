@@ -30,6 +30,10 @@ const char* const cloneUserSql =
     "SELECT name, userPassword, cmusaslsecretPLAIN, status FROM users WHERE dom_id=? AND name=?";
 const char* const noDomainMessage = "No such domain '%s' in the mail authentication DB";
 const char* const usersListMessage = "Unable to get users list from MTA password database";
+const char* const domainNameBindMessage =
+    "Unable to bind parameter domain name '%s' to  SQL statement for query '%s': %s";
+const char* const domainIdBindMessage = "Unable to bind parameter domain ID for mail address "
+                                        "'%s@%s' to  SQL statement for query '%s': %s";
 const int busyTimeoutMs = 50;
 
 bool openDatabase(SqliteDatabase& db, bool readOnly) {
@@ -50,6 +54,16 @@ bool openForWrite(SqliteDatabase& db) {
 
 const char* errorText(sqlite3* db) {
     return db != nullptr ? sqlite3_errmsg(db) : "general DB errror";
+}
+
+// True when a bind succeeded; otherwise logs format with args and SQLite's
+// text.
+template <typename... Args>
+bool bound(int rc, sqlite3* db, const char* format, const Args... args) {
+    if (rc == SQLITE_OK)
+        return true;
+    korvo_log(3, format, args..., errorText(db));
+    return false;
 }
 
 bool prepare(SqliteStatement& stmt, sqlite3* db, const char* sql) {
@@ -81,14 +95,9 @@ int finish(SqliteStatement& stmt, SqliteDatabase& db, int result) {
 // -1: error (logged), 0: no such domain, 1: found (id set).
 int lookUpDomain(const char* domain, sqlite3* db, int& id) {
     SqliteStatement stmt;
-    if (!prepare(stmt, db, selectDomainSql))
+    if (!prepare(stmt, db, selectDomainSql) ||
+        !bound(stmt.bindText(1, domain), db, domainNameBindMessage, domain, selectDomainSql))
         return -1;
-    if (stmt.bindText(1, domain) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter domain name '%s' to  SQL statement for query '%s': %s",
-                  domain, selectDomainSql, errorText(db));
-        return -1;
-    }
     const int rc = stmt.step();
     if (rc == SQLITE_ROW) {
         id = sqlite3_column_int(stmt.get(), 0);
@@ -107,21 +116,13 @@ enum class Registration { Done, Taken, Failed };
 // text then in takenText); Failed after logging or an interrupted wait.
 Registration registerDomain(const char* domain, sqlite3* db, int status, std::string& takenText) {
     SqliteStatement stmt;
-    if (!prepare(stmt, db, insertDomainSql))
+    if (!prepare(stmt, db, insertDomainSql) ||
+        !bound(stmt.bindText(1, domain), db, domainNameBindMessage, domain, insertDomainSql) ||
+        !bound(stmt.bindInt(2, status), db,
+               "Unable to bind parameter status '%d' for domain '%s' to SQL statement for query "
+               "'%s': %s",
+               status, domain, insertDomainSql))
         return Registration::Failed;
-    if (stmt.bindText(1, domain) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter domain name '%s' to  SQL statement for query '%s': %s",
-                  domain, insertDomainSql, errorText(db));
-        return Registration::Failed;
-    }
-    if (stmt.bindInt(2, status) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter status '%d' for domain '%s' to SQL statement for query "
-                  "'%s': %s",
-                  status, domain, insertDomainSql, errorText(db));
-        return Registration::Failed;
-    }
     const int rc = stmt.step();
     if (rc == SQLITE_DONE)
         return Registration::Done;
@@ -251,35 +252,20 @@ int mailAuthSet(const char* mailname, const char* domain, const char* password, 
         return finish(stmt, db, -1);
     }
     const char* const sql = (flags & Crypted) ? setCryptedSql : setPlainSql;
-    if (!prepare(stmt, db.get(), sql))
-        return finish(stmt, db, -1);
-    if (stmt.bindText(1, mailname) != SQLITE_OK) {
-        korvo_log(3, "Unable to bind parameter mailname '%s' to SQL statement for query '%s': %s",
-                  mailname, sql, db.errorText());
-        return finish(stmt, db, -1);
-    }
-    if (stmt.bindText(2, password) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter password for mail address '%s@%s' to SQL statement for "
-                  "query '%s': %s",
-                  mailname, domain, sql, db.errorText());
-        return finish(stmt, db, -1);
-    }
-    if (stmt.bindInt(3, (flags & UserDisabled) ? 1 : 0) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter status for mail address '%s@%s' to  SQL statement for "
-                  "query '%s': %s",
-                  mailname, domain, sql, db.errorText());
-        return finish(stmt, db, -1);
-    }
-    if (stmt.bindInt(4, domainId) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter domain ID for mail address '%s@%s' to  SQL statement "
-                  "for query '%s': %s",
-                  mailname, domain, sql, db.errorText());
-        return finish(stmt, db, -1);
-    }
     const bool done =
+        prepare(stmt, db.get(), sql) &&
+        bound(stmt.bindText(1, mailname), db.get(),
+              "Unable to bind parameter mailname '%s' to SQL statement for query '%s': %s",
+              mailname, sql) &&
+        bound(stmt.bindText(2, password), db.get(),
+              "Unable to bind parameter password for mail address '%s@%s' to SQL statement for "
+              "query '%s': %s",
+              mailname, domain, sql) &&
+        bound(stmt.bindInt(3, (flags & UserDisabled) ? 1 : 0), db.get(),
+              "Unable to bind parameter status for mail address '%s@%s' to  SQL statement for "
+              "query '%s': %s",
+              mailname, domain, sql) &&
+        bound(stmt.bindInt(4, domainId), db.get(), domainIdBindMessage, mailname, domain, sql) &&
         runWrite(stmt, db.get(), "Unable to execute the mail authorization registration query: %s");
     return finish(stmt, db, done ? 0 : -1);
 }
@@ -298,21 +284,13 @@ int mailAuthRemove(const char* mailname, const char* domain) {
     const int domainId = getDomainId(domain, db.get(), NoNewDomain);
     if (domainId == -1)
         return finish(stmt, db, 0);
-    if (!prepare(stmt, db.get(), removeUserSql))
-        return finish(stmt, db, -1);
-    if (stmt.bindText(1, mailname) != SQLITE_OK) {
-        korvo_log(3, "Unable to bind parameter mailname '%s' to  SQL statement for query '%s': %s",
-                  mailname, removeUserSql, db.errorText());
-        return finish(stmt, db, -1);
-    }
-    if (stmt.bindInt(2, domainId) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter domain ID for mail address '%s@%s' to  SQL statement "
-                  "for query '%s': %s",
-                  mailname, domain, removeUserSql, db.errorText());
-        return finish(stmt, db, -1);
-    }
     const bool done =
+        prepare(stmt, db.get(), removeUserSql) &&
+        bound(stmt.bindText(1, mailname), db.get(),
+              "Unable to bind parameter mailname '%s' to  SQL statement for query '%s': %s",
+              mailname, removeUserSql) &&
+        bound(stmt.bindInt(2, domainId), db.get(), domainIdBindMessage, mailname, domain,
+              removeUserSql) &&
         runWrite(stmt, db.get(), "Unable to execute the mail authorization removal query: %s");
     return finish(stmt, db, done ? 0 : -1);
 }
@@ -327,28 +305,16 @@ int mailAuthRename(const char* oldMailname, const char* newMailname, const char*
         korvo_log(3, noDomainMessage, domain);
         return finish(stmt, db, -1);
     }
-    if (!prepare(stmt, db.get(), renameUserSql))
-        return finish(stmt, db, -1);
-    if (stmt.bindText(1, newMailname) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter new mailname '%s' to  SQL statement for query '%s': %s",
-                  newMailname, renameUserSql, db.errorText());
-        return finish(stmt, db, -1);
-    }
-    if (stmt.bindText(2, oldMailname) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter old mailname '%s' to  SQL statement for query '%s': %s",
-                  oldMailname, renameUserSql, db.errorText());
-        return finish(stmt, db, -1);
-    }
-    if (stmt.bindInt(3, domainId) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter domain ID for mail address '%s@%s' to  SQL statement "
-                  "for query '%s': %s",
-                  oldMailname, domain, renameUserSql, db.errorText());
-        return finish(stmt, db, -1);
-    }
     const bool done =
+        prepare(stmt, db.get(), renameUserSql) &&
+        bound(stmt.bindText(1, newMailname), db.get(),
+              "Unable to bind parameter new mailname '%s' to  SQL statement for query '%s': %s",
+              newMailname, renameUserSql) &&
+        bound(stmt.bindText(2, oldMailname), db.get(),
+              "Unable to bind parameter old mailname '%s' to  SQL statement for query '%s': %s",
+              oldMailname, renameUserSql) &&
+        bound(stmt.bindInt(3, domainId), db.get(), domainIdBindMessage, oldMailname, domain,
+              renameUserSql) &&
         runWrite(stmt, db.get(), "Unable to execute the mail authorization renaming query: %s");
     return finish(stmt, db, done ? 0 : -1);
 }
@@ -372,16 +338,13 @@ int mailAuthRemoveDomain(const char* domain) {
     if (!openForWrite(db))
         return -1;
     SqliteStatement stmt;
-    if (!prepare(stmt, db.get(), removeDomainSql))
-        return finish(stmt, db, -1);
-    if (stmt.bindText(1, domain) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter domain name '%s' to SQL statement for query '%s': %s",
-                  domain, removeDomainSql, db.errorText());
-        return finish(stmt, db, -1);
-    }
-    const bool done = runWrite(stmt, db.get(),
-                               "Unable to execute the domain mail authorization removal query: %s");
+    const bool done =
+        prepare(stmt, db.get(), removeDomainSql) &&
+        bound(stmt.bindText(1, domain), db.get(),
+              "Unable to bind parameter domain name '%s' to SQL statement for query '%s': %s",
+              domain, removeDomainSql) &&
+        runWrite(stmt, db.get(),
+                 "Unable to execute the domain mail authorization removal query: %s");
     return finish(stmt, db, done ? 0 : -1);
 }
 
@@ -390,21 +353,14 @@ int setDomainStatus(const char* domain, int status) {
     if (!openForWrite(db))
         return -1;
     SqliteStatement stmt;
-    if (!prepare(stmt, db.get(), domainStatusSql))
-        return finish(stmt, db, -1);
-    if (stmt.bindInt(1, status) != SQLITE_OK) {
-        korvo_log(3, "Unable to bind parameter status %d to  SQL statement for query '%s': %s",
-                  status, domainStatusSql, db.errorText());
-        return finish(stmt, db, -1);
-    }
-    if (stmt.bindText(2, domain) != SQLITE_OK) {
-        korvo_log(3,
-                  "Unable to bind parameter domain name '%s' to  SQL statement for query '%s': %s",
-                  domain, domainStatusSql, db.errorText());
-        return finish(stmt, db, -1);
-    }
-    const bool done = runWrite(
-        stmt, db.get(), "Unable to execute the mail domain authorization status change query: %s");
+    const bool done =
+        prepare(stmt, db.get(), domainStatusSql) &&
+        bound(stmt.bindInt(1, status), db.get(),
+              "Unable to bind parameter status %d to  SQL statement for query '%s': %s", status,
+              domainStatusSql) &&
+        bound(stmt.bindText(2, domain), db.get(), domainNameBindMessage, domain, domainStatusSql) &&
+        runWrite(stmt, db.get(),
+                 "Unable to execute the mail domain authorization status change query: %s");
     return finish(stmt, db, done ? 0 : -1);
 }
 

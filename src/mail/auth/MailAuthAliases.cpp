@@ -9,24 +9,37 @@
 
 using korvo::mail::StringListOwner;
 
-int set_passwd_for_domains(const char* mailname, const char* domain, const char* password,
-                           int flags) {
-    if (set_postbox_passwd(mailname, domain, password, flags) != 0) {
-        korvo_log(3, "Unable to set password for mailname %s@%s", mailname, domain);
+namespace {
+
+// Runs change(name, isAlias) on domain, then on each of its domain aliases,
+// stopping at the first failure (change logs its own). 1 when there were
+// aliases, 0 when there were none, -1 on failure.
+template <typename Change>
+int overDomainAndAliases(const char* domain, const char* aliasesFailure, Change change) {
+    if (!change(domain, false))
         return -1;
-    }
     StringListOwner aliases;
     if (get_domaliases_by_domain(nullptr, aliases.out(), domain) != 0) {
-        korvo_log(3, "Unable to get domain aliases for domain %s", domain);
+        korvo_log(3, aliasesFailure, domain);
         return -1;
     }
-    for (const char* alias : aliases) {
-        if (set_postbox_passwd(mailname, alias, password, flags) != 0) {
-            korvo_log(3, "Unable to set password for mailname %s@%s", mailname, alias);
+    for (const char* alias : aliases)
+        if (!change(alias, true))
             return -1;
-        }
-    }
     return aliases.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int set_passwd_for_domains(const char* mailname, const char* domain, const char* password,
+                           int flags) {
+    return overDomainAndAliases(
+        domain, "Unable to get domain aliases for domain %s", [&](const char* name, bool) {
+            if (set_postbox_passwd(mailname, name, password, flags) == 0)
+                return true;
+            korvo_log(3, "Unable to set password for mailname %s@%s", mailname, name);
+            return false;
+        });
 }
 
 int set_mass_postbox_passwd(const char* mailname, const char* domain, const char* password,
@@ -43,22 +56,13 @@ int set_mass_postbox_passwd(const char* mailname, const char* domain, const char
 }
 
 int rm_mname_from_domains(const char* mailname, const char* domain) {
-    if (mailAuthRemove(mailname, domain) != 0) {
-        korvo_log(3, "Unable to remove mailname %s@%s", mailname, domain);
-        return -1;
-    }
-    StringListOwner aliases;
-    if (get_domaliases_by_domain(nullptr, aliases.out(), domain) != 0) {
-        korvo_log(3, "Unable to get domain aliases for domain %s", domain);
-        return -1;
-    }
-    for (const char* alias : aliases) {
-        if (mailAuthRemove(mailname, alias) != 0) {
-            korvo_log(3, "Unable to remove mailname %s@%s", mailname, alias);
-            return -1;
-        }
-    }
-    return aliases.empty() ? 0 : 1;
+    return overDomainAndAliases(domain, "Unable to get domain aliases for domain %s",
+                                [mailname](const char* name, bool) {
+                                    if (mailAuthRemove(mailname, name) == 0)
+                                        return true;
+                                    korvo_log(3, "Unable to remove mailname %s@%s", mailname, name);
+                                    return false;
+                                });
 }
 
 int rm_mails_from_domains(const char* mailname, const char* domain) {
@@ -85,22 +89,15 @@ int rm_mails_from_domains(const char* mailname, const char* domain) {
 }
 
 int domain_auth_action(const char* domain, int (*action)(const char*), const char* actionName) {
-    if (action(domain) != 0) {
-        korvo_log(3, "Unable to %s for domain %s", actionName, domain);
-        return -1;
-    }
-    StringListOwner aliases;
-    if (get_domaliases_by_domain(nullptr, aliases.out(), domain) != 0) {
-        korvo_log(3, "Unable to get aliases for domain %s", domain);
-        return -1;
-    }
-    for (const char* alias : aliases) {
-        if (action(alias) != 0) {
-            korvo_log(3, "Unable to %s for domain alias %s", actionName, alias);
-            return -1;
-        }
-    }
-    return aliases.empty() ? 0 : 1;
+    return overDomainAndAliases(
+        domain, "Unable to get aliases for domain %s", [&](const char* name, bool isAlias) {
+            if (action(name) == 0)
+                return true;
+            korvo_log(3,
+                      isAlias ? "Unable to %s for domain alias %s" : "Unable to %s for domain %s",
+                      actionName, name);
+            return false;
+        });
 }
 
 int add_domain_auth_alias(const char* domain, const char* alias) {
