@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <list>
 
 namespace korvo::mail::postfix {
 
@@ -27,9 +26,9 @@ using KeyList = BatchDatabaseHelper::KeyList;
 const char bounceProgram[] = "/usr/lib64/korvo-9.0/bouncemessage";
 
 // The aliases-table value that runs the bounce program. The message is
-// flattened to one line and shell-quoted twice: once for the shell that
-// local delivery starts, once for the program, which hands it on to a shell
-// itself.
+// flattened to one line, as a record value must be, and shell-quoted twice:
+// the shell that local delivery starts for the line takes off one layer,
+// and the program gets its argument still quoted once.
 std::string bounceProgramLine(const std::string& message) {
     std::string line = std::string("\"|") + bounceProgram;
     if (!message.empty()) {

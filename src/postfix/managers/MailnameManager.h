@@ -10,7 +10,9 @@
 //
 // Names are ASCII (IDNA) domain names and checked mailnames. Renames find
 // stored keys and list elements whatever their letter case (postmap
-// stores keys in lower case); mailbox paths are matched byte for byte.
+// stores keys in lower case); mailbox paths are matched byte for byte. A
+// list element the rename found in another letter case than the call's
+// comes back from a roll-back spelled as in the call.
 //
 // Failures: postmap failures raise PostfixConfigurationError (adds,
 // rewrites) or PostfixDatabaseError (deletes); the home, quota and .qmail
