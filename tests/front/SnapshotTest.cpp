@@ -1,7 +1,7 @@
 // The sandbox snapshot sees the changes the hostile-name tests rely on it
 // to see: a table record, a file mode, an SQLite row, an extra text.
-#include "sandbox/Sandbox.h"
 #include "sandbox/Snapshot.h"
+#include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -38,19 +38,26 @@ std::string sha256(const std::string& data) {
 
 char typeOf(mode_t mode) {
     switch (mode & S_IFMT) {
-    case S_IFDIR: return 'd';
-    case S_IFREG: return 'f';
-    case S_IFLNK: return 'l';
-    case S_IFSOCK: return 's';
-    case S_IFIFO: return 'p';
-    case S_IFCHR: return 'c';
-    case S_IFBLK: return 'b';
-    default: return '?';
+    case S_IFDIR:
+        return 'd';
+    case S_IFREG:
+        return 'f';
+    case S_IFLNK:
+        return 'l';
+    case S_IFSOCK:
+        return 's';
+    case S_IFIFO:
+        return 'p';
+    case S_IFCHR:
+        return 'c';
+    case S_IFBLK:
+        return 'b';
+    default:
+        return '?';
     }
 }
 
-void addLines(std::vector<std::string>& lines, const std::string& prefix,
-              const std::string& text) {
+void addLines(std::vector<std::string>& lines, const std::string& prefix, const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
         lines.push_back(prefix + line);
@@ -66,7 +73,8 @@ void addDump(std::vector<std::string>& lines, const std::string& prefix,
 }
 
 bool endsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 struct Walker {
@@ -120,9 +128,9 @@ struct Walker {
 
 const std::vector<std::string>& snapshotRoots() {
     static const std::vector<std::string> roots = {
-        "/var/spool/postfix", "/etc/postfix",      "/var/qmail", "/usr/local/orq",
-        "/etc/domainkeys",    "/etc/orq-spf",      "/etc/courier-imap",
-        "/etc/orq",           "/var/lib/korvo"};
+        "/var/spool/postfix", "/etc/postfix",    "/var/qmail",
+        "/usr/local/orq",     "/etc/domainkeys", "/etc/orq-spf",
+        "/etc/courier-imap",  "/etc/orq",        "/var/lib/korvo"};
     return roots;
 }
 
