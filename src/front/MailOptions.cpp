@@ -1,0 +1,49 @@
+#include "front/MailOptions.h"
+
+#include "front/CommandOptions.h"
+#include "front/NameChecks.h"
+#include "mail/auth/MailAuth.h"
+#include "utils/EnvPassword.h"
+
+namespace po = boost::program_options;
+
+namespace korvo::mail::postfix::vornctl_commands {
+
+const char passwordHelpLines[] =
+    "\n        The noncrypted password is transferred in the environment variable ORQ_PASSWORD,"
+    "\n        or crypted password is transferred in the environment variable "
+    "ORQ_CRYPTED_PASSWORD";
+
+std::string domainOption(const ProgramOptionsHelper& helper, const char* name) {
+    return asciiDomainName(stringOption(helper, name));
+}
+
+std::string addressOption(const ProgramOptionsHelper& helper, const char* name) {
+    return asciiAddress(stringOption(helper, name));
+}
+
+std::string mailNameOption(const ProgramOptionsHelper& helper, const char* name) {
+    const std::string& mailname = stringOption(helper, name);
+    mailname_validators::mailValidateExc(mailname, MAIL_VALIDATE_MAILNAME);
+    checkMailName(mailname);
+    return mailname;
+}
+
+std::string parseDomainName(ProgramOptionsHelper& helper, int argc, char** argv) {
+    ProgramOptionsHelper::OptionAppender declare(helper);
+    declare("domain-name", po::value<std::string>(), "domain name", true);
+    standardOptionsParse(helper, argc, argv);
+    return domainOption(helper, "domain-name");
+}
+
+EnvPassword envPassword(const ProgramOptionsHelper& helper) {
+    EnvPassword result;
+    int crypted = 0;
+    if (get_env_password(&result.password, &crypted) == 0 && crypted != 0)
+        result.flags |= Crypted;
+    if (hasOption(helper, "mail-domain-disabled"))
+        result.flags |= DomainDisabled;
+    return result;
+}
+
+} // namespace korvo::mail::postfix::vornctl_commands

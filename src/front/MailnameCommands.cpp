@@ -1,0 +1,333 @@
+#include "front/MailnameCommands.h"
+
+#include "front/CommandOptions.h"
+#include "front/MailOptions.h"
+#include "front/ProgramOptionsHelper.h"
+#include "mail/Autoresponder.h"
+#include "mail/MailHandlers.h"
+#include "mail/MassHandlers.h"
+#include "mail/PanelQueries.h"
+#include "mail/auth/MailAuth.h"
+#include "mail/auth/MailAuthAliases.h"
+#include "mail/storage/MailboxSize.h"
+#include "mail/storage/MaildirPPManager.h"
+#include "postfix/managers/MailnameManager.h"
+#include "utils/ErrorStream.h"
+
+#include <iostream>
+#include <string>
+
+namespace po = boost::program_options;
+
+namespace korvo::mail::postfix::vornctl_commands {
+
+namespace {
+
+using korvo::mail::StringListOwner;
+
+const char disabledSwitch[] = "mail-domain-disabled,D";
+const char disabledHelp[] = "the domain is disabled (currently unused)";
+
+// The domain and mailname of a command, converted and checked.
+struct Mailbox {
+    std::string domain;
+    std::string mailname;
+
+    std::string address() const { return at(mailname); }
+    std::string at(const std::string& name) const { return name + "@" + domain; }
+};
+
+// Declares domain-name and mailname, both mandatory; the caller goes on
+// declaring the command's further options.
+ProgramOptionsHelper::OptionAppender declareMailbox(ProgramOptionsHelper& helper) {
+    ProgramOptionsHelper::OptionAppender declare(helper);
+    declare("domain-name", po::value<std::string>(), "domain name",
+            true)("mailname", po::value<std::string>(), "mailname", true);
+    return declare;
+}
+
+// The domain first, then the mailname, each refused before anything else.
+Mailbox mailboxOption(const ProgramOptionsHelper& helper) {
+    std::string domain = domainOption(helper, "domain-name");
+    return Mailbox{std::move(domain), mailNameOption(helper, "mailname")};
+}
+
+// A command with no options beyond domain-name and mailname.
+Mailbox parseMailbox(ProgramOptionsHelper& helper, int argc, char** argv) {
+    declareMailbox(helper);
+    standardOptionsParse(helper, argc, argv);
+    return mailboxOption(helper);
+}
+
+Mailbox parseWithAlias(ProgramOptionsHelper& helper, int argc, char** argv, std::string& alias) {
+    declareMailbox(helper)("alias", po::value<std::string>(), "alias email", true);
+    standardOptionsParse(helper, argc, argv);
+    Mailbox mailbox = mailboxOption(helper);
+    alias = mailNameOption(helper, "alias");
+    return mailbox;
+}
+
+// --add-mailbox and --set-password: the mailbox, and the switch of a
+// disabled domain; the password waits in the environment.
+std::string passwordSyntax(const char* word) {
+    return word +
+           std::string(" --domain-name=<domain_name> --mailname=<mail_name> "
+                       "[--mail-domain-disabled|-D]") +
+           passwordHelpLines;
+}
+
+void parseWithPassword(ProgramOptionsHelper& helper, int argc, char** argv) {
+    declareMailbox(helper)(disabledSwitch, disabledHelp);
+    standardOptionsParse(helper, argc, argv);
+}
+
+// One handler removal of the other addresses of a removed mailbox; a
+// failure is reported and the removal goes on.
+void removeHandlersOf(const std::string& address) {
+    if (mass_control_handler_by_mailname(address.c_str(), nullptr, HANDLER_REMOVE) != 0)
+        korvo::uerr << "ERROR: unable to remove mail handler for " << address << std::endl;
+}
+
+bool listDomainAliases(StringListOwner& aliases, const std::string& domain) {
+    if (get_domaliases_by_domain(nullptr, aliases.out(), domain.c_str()) == 0)
+        return true;
+    korvo::uerr << "ERROR: unable get domain aliases for domain " << domain << std::endl;
+    return false;
+}
+
+using ForwardChange = void (*)(const std::string& domain, const std::string& mailname,
+                               const std::string& address);
+
+int changeRedirect(int argc, char** argv, const char* description, const char* word,
+                   ForwardChange change) {
+    ProgramOptionsHelper helper(description, std::string(word) +
+                                                 " --domain-name=<domain_name> "
+                                                 "--mailname=<mail_name> --redirect-email=<email>");
+    declareMailbox(helper)("redirect-email", po::value<std::string>(), "redirect email", true);
+    standardOptionsParse(helper, argc, argv);
+    const Mailbox mailbox = mailboxOption(helper);
+    change(mailbox.domain, mailbox.mailname, addressOption(helper, "redirect-email"));
+    return 0;
+}
+
+int setAutoresponder(int argc, char** argv, const char* description, const char* word, int action) {
+    ProgramOptionsHelper helper(description, std::string(word) + " --domain-name=<domain_name> "
+                                                                 "--mailname=<mail_name>");
+    const Mailbox mailbox = parseMailbox(helper, argc, argv);
+    return autoresponder_action(mailbox.mailname.c_str(), mailbox.domain.c_str(), action);
+}
+
+} // namespace
+
+int addMailname(int argc, char** argv) {
+    ProgramOptionsHelper helper("add a mailname", "--add-mailname --domain-name=<domain_name> "
+                                                  "--mailname=<mail_name> [--disk-quota=<quota>]");
+    declareMailbox(helper)("disk-quota", po::value<long>(), "disk quota");
+    standardOptionsParse(helper, argc, argv);
+    const Mailbox mailbox = mailboxOption(helper);
+    if (hasOption(helper, "disk-quota"))
+        MailnameManager::createMailname(mailbox.domain, mailbox.mailname,
+                                        helper.variables["disk-quota"].as<long>());
+    else
+        MailnameManager::createMailname(mailbox.domain, mailbox.mailname);
+    return 0;
+}
+
+int removeMailname(int argc, char** argv) {
+    ProgramOptionsHelper helper(
+        "remove a mailname",
+        "--remove-mailname --domain-name=<domain_name> --mailname=<mail_name>");
+    const Mailbox mailbox = parseMailbox(helper, argc, argv);
+    if (rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str()) == -1)
+        return 1;
+    MailnameManager::removeMailname(mailbox.domain, mailbox.mailname, korvo::mail::Remove);
+    const std::string address = mailbox.address();
+    if (mass_control_handler_by_mailname(address.c_str(), nullptr, HANDLER_REMOVE) != 0)
+        korvo::uerr << "WARNING: unable to remove some of mail handlers for " << address
+                    << std::endl;
+
+    StringListOwner domainAliases;
+    if (!listDomainAliases(domainAliases, mailbox.domain))
+        return 1;
+    StringListOwner mailAliases;
+    if (get_aliases_by_mailname(nullptr, mailAliases.out(), mailbox.mailname.c_str(),
+                                mailbox.domain.c_str()) != 0) {
+        korvo::uerr << "ERROR: unable get mail aliases for mailname " << address << std::endl;
+        return 1;
+    }
+    for (const char* domainAlias : domainAliases)
+        removeHandlersOf(mailbox.mailname + "@" + domainAlias);
+    for (const char* mailAlias : mailAliases)
+        removeHandlersOf(mailbox.at(mailAlias));
+    for (const char* mailAlias : mailAliases)
+        for (const char* domainAlias : domainAliases)
+            removeHandlersOf(std::string(mailAlias) + "@" + domainAlias);
+    return 0;
+}
+
+int renameMailname(int argc, char** argv) {
+    ProgramOptionsHelper helper("rename a mailname",
+                                "--rename-mailname --domain-name=<domain_name> "
+                                "--old-mailname=<old_mail_name> --new-mailname=<new_mail_name> "
+                                "[--mail-domain-disabled|-D]");
+    ProgramOptionsHelper::OptionAppender declare(helper);
+    declare("domain-name", po::value<std::string>(), "domain name",
+            true)("old-mailname", po::value<std::string>(), "old mailname",
+                  true)("new-mailname", po::value<std::string>(), "new mailname",
+                        true)(disabledSwitch, disabledHelp);
+    standardOptionsParse(helper, argc, argv);
+    const std::string domain = domainOption(helper, "domain-name");
+    const std::string oldName = mailNameOption(helper, "old-mailname");
+    const std::string newName = mailNameOption(helper, "new-mailname");
+
+    MailnameManager::renameMailname(domain, oldName, newName);
+    if (!envPassword(helper).given()) {
+        // No password: the old name only leaves the authentication database.
+        if (rm_mname_from_domains(oldName.c_str(), domain.c_str()) == -1)
+            return 1;
+    } else {
+        const int renamed = mailAuthRename(oldName.c_str(), newName.c_str(), domain.c_str());
+        StringListOwner aliases;
+        if (!listDomainAliases(aliases, domain))
+            return 1;
+        for (const char* alias : aliases) {
+            if (mailAuthRename(oldName.c_str(), newName.c_str(), alias) == -1)
+                return 1;
+            MailnameManager::renameMailnameOnDomainAlias(alias, oldName, newName);
+        }
+        if (renamed != 0)
+            return 1;
+    }
+    const std::string from = oldName + "@" + domain;
+    const std::string to = newName + "@" + domain;
+    if (mass_control_handler_by_mailname(from.c_str(), to.c_str(), HANDLER_MOVE) != 0)
+        korvo::uerr << "WARNING: unable to re-assign some of mail handlers from " << from << " to "
+                    << to << std::endl;
+    return 0;
+}
+
+int addMailbox(int argc, char** argv) {
+    ProgramOptionsHelper helper("add mailname's mailbox", passwordSyntax("--add-mailbox"));
+    parseWithPassword(helper, argc, argv);
+    const Mailbox mailbox = mailboxOption(helper);
+    MailnameManager::enableDelivery(mailbox.domain, mailbox.mailname);
+    const EnvPassword password = envPassword(helper);
+    return statusOf(set_passwd_for_domains(mailbox.mailname.c_str(), mailbox.domain.c_str(),
+                                           password.password, password.flags));
+}
+
+int removeMailbox(int argc, char** argv) {
+    ProgramOptionsHelper helper(
+        "remove mailname's mailbox",
+        "--remove-mailbox --domain-name=<domain_name> --mailname=<mail_name>");
+    const Mailbox mailbox = parseMailbox(helper, argc, argv);
+    MailnameManager::disableDelivery(mailbox.domain, mailbox.mailname);
+    return statusOf(rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str()));
+}
+
+int getMailboxSize(int argc, char** argv) {
+    ProgramOptionsHelper helper(
+        "get mailbox size",
+        "--get-mailbox-size [--in-blocks] --domain-name=<domain_name> --mailname=<mail_name>");
+    ProgramOptionsHelper::OptionAppender declare(helper);
+    declare("in-blocks", "count result in blocks rather than bytes");
+    const Mailbox mailbox = parseMailbox(helper, argc, argv);
+    const long long size = get_mbox_size(mailbox.mailname.c_str(), mailbox.domain.c_str(),
+                                         hasOption(helper, "in-blocks") ? 1 : 0);
+    if (size < 0)
+        return 1;
+    std::cout << size << std::flush;
+    return 0;
+}
+
+int setPassword(int argc, char** argv) {
+    ProgramOptionsHelper helper("set mailname's password", passwordSyntax("--set-password"));
+    parseWithPassword(helper, argc, argv);
+    const EnvPassword password = envPassword(helper);
+    const Mailbox mailbox = mailboxOption(helper);
+    // Without a password the mailbox's users leave the database.
+    return statusOf(set_mass_postbox_passwd(mailbox.mailname.c_str(), mailbox.domain.c_str(),
+                                            password.password, password.flags));
+}
+
+int setMailboxDiskQuota(int argc, char** argv) {
+    ProgramOptionsHelper helper("set mailbox disk quota",
+                                "--set-mailbox-disk-quota --domain-name=<domain_name> "
+                                "--mailname=<mail_name> --disk-quota=<quota>");
+    declareMailbox(helper)("disk-quota", po::value<long>(), "disk quota", true);
+    standardOptionsParse(helper, argc, argv);
+    const korvo::mail::MaildirPPManager& quotas = korvo::mail::MaildirPPManager::getInstance();
+    const Mailbox mailbox = mailboxOption(helper);
+    quotas.setMailboxQuota(mailbox.domain, mailbox.mailname,
+                           helper.variables["disk-quota"].as<long>());
+    return 0;
+}
+
+int addRedirect(int argc, char** argv) {
+    return changeRedirect(argc, argv, "add a redirect", "--add-redirect",
+                          MailnameManager::addForward);
+}
+
+int removeRedirect(int argc, char** argv) {
+    return changeRedirect(argc, argv, "remove a given redirect", "--remove-redirect",
+                          MailnameManager::removeForward);
+}
+
+int addAlias(int argc, char** argv) {
+    ProgramOptionsHelper helper("add alias for a given mailname",
+                                "--add-alias --domain-name=<domain_name> --mailname=<mail_name> "
+                                "--alias=<email_alias>");
+    std::string alias;
+    const Mailbox mailbox = parseWithAlias(helper, argc, argv, alias);
+    MailnameManager::createMailAlias(mailbox.domain, mailbox.mailname, alias);
+    const std::string aliasAddress = mailbox.at(alias);
+    if (mass_control_handler_by_mailname(mailbox.address().c_str(), aliasAddress.c_str(),
+                                         HANDLER_COPY) != 0)
+        korvo::uerr << "WARNING: unable to set all mail handlers for " << aliasAddress << std::endl;
+    StringListOwner domainAliases;
+    if (get_domaliases_by_domain(nullptr, domainAliases.out(), mailbox.domain.c_str()) != 0)
+        return 1;
+    const char* const domain = mailbox.domain.c_str();
+    if (mailAuthClone(mailbox.mailname.c_str(), domain, alias.c_str(), domain) == -1)
+        return 1;
+    for (const char* domainAlias : domainAliases)
+        if (mailAuthClone(alias.c_str(), domain, alias.c_str(), domainAlias) == -1)
+            return 1;
+    return 0;
+}
+
+int removeAlias(int argc, char** argv) {
+    ProgramOptionsHelper helper("remove alias for a given mailname",
+                                "--remove-alias --domain-name=<domain_name> "
+                                "--mailname=<mail_name> --alias=<email_alias>");
+    std::string alias;
+    const Mailbox mailbox = parseWithAlias(helper, argc, argv, alias);
+    MailnameManager::removeMailAlias(mailbox.domain, mailbox.mailname, alias);
+    const std::string aliasAddress = mailbox.at(alias);
+    if (mass_control_handler_by_mailname(aliasAddress.c_str(), nullptr, HANDLER_REMOVE) != 0)
+        korvo::uerr << "WARNING: unable to properly remove all mail handlers for " << aliasAddress
+                    << std::endl;
+    return statusOf(rm_mname_from_domains(alias.c_str(), mailbox.domain.c_str()));
+}
+
+int addAutoresponder(int argc, char** argv) {
+    return setAutoresponder(argc, argv, "add autoresponder for a given mailname",
+                            "--set-autoresponder", AUTORESPONDER_ADD);
+}
+
+int removeAutoresponder(int argc, char** argv) {
+    return setAutoresponder(argc, argv, "remove autoresponder for a given mailname",
+                            "--reset-autoresponder", AUTORESPONDER_REMOVE);
+}
+
+void registerMailnameCommands(CommandMapAssigner& assign) {
+    assign("--add-mailname", addMailname)("--remove-mailname", removeMailname)(
+        "--rename-mailname", renameMailname)("--add-mailbox", addMailbox)(
+        "--remove-mailbox", removeMailbox)("--get-mailbox-size", getMailboxSize)(
+        "--set-password", setPassword)("--set-mailbox-disk-quota", setMailboxDiskQuota)(
+        "--add-redirect", addRedirect)("--remove-redirect", removeRedirect)(
+        "--add-alias", addAlias)("--remove-alias", removeAlias)(
+        "--set-autoresponder", addAutoresponder)("--reset-autoresponder", removeAutoresponder);
+}
+
+} // namespace korvo::mail::postfix::vornctl_commands
