@@ -159,24 +159,31 @@ private:
     std::string greeting_;
 };
 
-// Starts the sandbox's real Postfix for a test and stops it after.
+// Makes the sandbox fit for starting its real Postfix: queue directories,
+// no name lookups, a log file to read, only 127.0.0.1 in mynetworks, and
+// mail for other hosts discarded instead of rejected at RCPT.
+inline void preparePostfix() {
+    ASSERT_EQ(shell(sandboxFile("postfix-prepare")), 0);
+    setPostconf("smtpd_peername_lookup=no");
+    setPostconf("maillog_file=/var/spool/postfix/maillog");
+    setPostconf("mynetworks=127.0.0.1/32");
+    setPostconf("default_transport=discard");
+    setPostconf("relay_transport=discard");
+}
+
+// Never leaves a Postfix running behind a test.
+inline void stopPostfix() {
+    shell(sandboxFile("postfix-standin") +
+          " off; env -i LANG=C /etc/init.d/postfix stop >/dev/null 2>&1");
+}
+
 class RunningPostfixTest : public SandboxTest {
 protected:
     void SetUp() override {
         SandboxTest::SetUp();
-        ASSERT_EQ(shell(sandboxFile("postfix-prepare")), 0);
-        setPostconf("smtpd_peername_lookup=no");
-        setPostconf("maillog_file=/var/spool/postfix/maillog");
-        setPostconf("mynetworks=127.0.0.1/32");
-        // Mail accepted for other hosts goes nowhere; the sandbox's own
-        // configuration would reject it at RCPT as undeliverable.
-        setPostconf("default_transport=discard");
-        setPostconf("relay_transport=discard");
+        preparePostfix();
     }
-    void TearDown() override {
-        shell(sandboxFile("postfix-standin") +
-              " off; env -i LANG=C /etc/init.d/postfix stop >/dev/null 2>&1");
-    }
+    void TearDown() override { stopPostfix(); }
     static void startPostfix() {
         ASSERT_EQ(shell("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1"), 0);
     }

@@ -1,0 +1,141 @@
+// The service commands and legacy words through the built vornctl: master.cf
+// and the disabled-services file byte for byte, the Courier stand-in's
+// calls, and the real Postfix listening on port 587 or not.
+#include "CommandFixture.h"
+#include "sandbox/PanelDatabase.h"
+
+#include <chrono>
+#include <thread>
+
+namespace korvo::test {
+namespace {
+
+const char masterCf[] = "/etc/postfix/master.cf";
+const char disabledCf[] = "/var/spool/postfix/korvo/master.cf.disabled";
+const char submissionLine[] =
+    "submission inet n - n - - smtpd -o smtpd_enforce_tls=yes "
+    "-o smtpd_tls_security_level=encrypt -o smtpd_sasl_auth_enable=yes "
+    "-o smtpd_client_restrictions=permit_sasl_authenticated,reject -o smtpd_sender_restrictions= "
+    "-o smtpd_proxy_filter=127.0.0.1:10025\n";
+
+std::string courierCalls() {
+    return readFile("/run/vornctl-sandbox/courier-imap.calls");
+}
+
+bool hasLine(const std::string& text, const std::string& start) {
+    return text.rfind(start, 0) == 0 || text.find("\n" + start) != std::string::npos;
+}
+
+// Waits up to five seconds for the listener on port to come or go.
+bool becomesListening(int port, bool wanted) {
+    for (int i = 0; i < 50 && listening(port) != wanted; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return listening(port) == wanted;
+}
+
+class ServiceCommandsTest : public SandboxTest {};
+
+TEST_F(ServiceCommandsTest, CourierWordsAndStatusLines) {
+    const CommandResult stopped = runVornctl({"--status-service"});
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_EQ(stopped.out, "mta is stopped\npop3 internal error\npop3s internal error\n"
+                           "imap internal error\nimaps internal error\n");
+
+    EXPECT_EQ(runVornctl({"-i"}).status, 0);
+    EXPECT_EQ(runVornctl({"--status-maild"}).out, "is running\n");
+    const CommandResult some =
+        runVornctl({"--status-service", "--mail-component=imaps", "--mail-component=pop3"});
+    EXPECT_EQ(some.out, "pop3 is running\nimaps is running\n");
+    EXPECT_EQ(runVornctl({"--status-service", "--mail-component=smtp"}).out, "");
+    EXPECT_EQ(runVornctl({"-s"}).out, "is stopped\n");
+
+    EXPECT_EQ(runVornctl({"-z"}).status, 0);
+    EXPECT_EQ(runVornctl({"--stop-maild"}).status, 0);
+    EXPECT_EQ(runVornctl({"-e"}).out, "internal error\n");
+    EXPECT_EQ(runVornctl({"--reload-service", "--mail-component=smtps"}).status, 0);
+    EXPECT_EQ(runVornctl({"--reload-service", "--mail-component=imap"}).status, 0);
+    EXPECT_EQ(courierCalls(), "status\nstart\nstatus\nstatus\nrestart\nstop\nstatus\nreload\n");
+}
+
+TEST_F(ServiceCommandsTest, SmtpWordsMoveEntriesBetweenMasterCfAndTheDisabledFile) {
+    const std::string pristine = readFile(masterCf);
+    ASSERT_TRUE(hasLine(pristine, "smtp      inet"));
+    ASSERT_EQ(runVornctl({"-o"}).status, 0);
+    EXPECT_FALSE(hasLine(readFile(masterCf), "smtp      inet"));
+    EXPECT_TRUE(hasLine(readFile(disabledCf), "smtp      inet"));
+
+    ASSERT_EQ(runVornctl({"--restart-smtpd"}).status, 0);
+    const std::string enabled = readFile(masterCf);
+    EXPECT_TRUE(hasLine(enabled, "smtp      inet"));
+    EXPECT_TRUE(hasLine(enabled, "smtps inet n - n - - smtpd"));
+    EXPECT_EQ(readFile(disabledCf), "");
+
+    // The legacy submission words do not ask the panel.
+    ASSERT_EQ(runVornctl({"-a"}).status, 0);
+    EXPECT_TRUE(hasLine(readFile(masterCf), submissionLine));
+    ASSERT_EQ(runVornctl({"--disable-message-submission"}).status, 0);
+    EXPECT_FALSE(hasLine(readFile(masterCf), "submission"));
+    EXPECT_EQ(readFile(disabledCf), submissionLine);
+    ASSERT_EQ(runVornctl({"-a"}).status, 0);
+    EXPECT_EQ(readFile(disabledCf), "");
+
+    const CommandResult unknown = runVornctl({"--start-service", "--mail-component=ftp"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("unknown component ftp"), std::string::npos);
+}
+
+TEST_F(ServiceCommandsTest, HostileComponentNamesChangeNothing) {
+    for (const char* word : {"--start-service", "--stop-service", "--restart-service"}) {
+        const Snapshot before = takeSnapshot();
+        for (const std::string& name : hostileNames()) {
+            const CommandResult result = runVornctl({word, "--mail-component=" + name});
+            EXPECT_EQ(result.status, 1) << word << " [" << name << "]";
+            EXPECT_NE(result.err.find("unknown component " + name), std::string::npos);
+        }
+        EXPECT_TRUE(compareSnapshots(before, takeSnapshot())) << word;
+    }
+    EXPECT_EQ(courierCalls(), "");
+}
+
+class ServicesWithPanelTest : public PanelDatabaseTest {
+protected:
+    void SetUp() override {
+        PanelDatabaseTest::SetUp();
+        preparePostfix();
+    }
+    void TearDown() override { stopPostfix(); }
+};
+
+// The panel's "message_submission" decides; the running Postfix listens on
+// 587 exactly while master.cf has the entry.
+TEST_F(ServicesWithPanelTest, SubmissionFollowsThePanelAndThePort) {
+    setMisc("message_submission", "false");
+    const CommandResult start =
+        runVornctl({"--start-service", "--mail-component=mta", "--mail-component=submission"});
+    ASSERT_EQ(start.status, 0) << start.err;
+    EXPECT_EQ(runVornctl({"--status-service", "--mail-component=mta"}).out, "mta is running\n");
+    EXPECT_FALSE(hasLine(readFile(masterCf), "submission"));
+    EXPECT_FALSE(becomesListening(587, true));
+    EXPECT_TRUE(listening(25));
+
+    setMisc("message_submission", "true");
+    ASSERT_EQ(runVornctl({"--start-service", "--mail-component=submission"}).status, 0);
+    EXPECT_TRUE(hasLine(readFile(masterCf), submissionLine));
+    EXPECT_TRUE(becomesListening(587, true));
+
+    // While the panel keeps submission on, a stop request is ignored.
+    ASSERT_EQ(runVornctl({"--stop-service", "--mail-component=submission"}).status, 0);
+    EXPECT_TRUE(listening(587));
+    setMisc("message_submission", "false");
+    ASSERT_EQ(runVornctl({"--stop-service", "--mail-component=submission"}).status, 0);
+    EXPECT_TRUE(becomesListening(587, false));
+    EXPECT_EQ(readFile(disabledCf), submissionLine);
+
+    const CommandResult stop = runVornctl({"--stop-service", "--mail-component=mta"});
+    EXPECT_EQ(stop.status, 0) << stop.err;
+    EXPECT_TRUE(becomesListening(25, false));
+    EXPECT_EQ(runVornctl({"-s"}).out, "is stopped\n");
+}
+
+} // namespace
+} // namespace korvo::test
