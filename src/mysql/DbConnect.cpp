@@ -16,6 +16,7 @@ const char* const passwordFile = "/etc/orq/.orq.shadow";
 const char* const dbHost = "localhost";
 const char* const dbUser = "admin";
 const char* const dbName = "orq";
+const unsigned int connectTimeoutSeconds = 10;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -125,12 +126,19 @@ MYSQL* korvo_db_connect_raw_ex(char* errbuf, std::size_t size) {
                       std::strerror(ENOMEM));
         return nullptr;
     }
+    // A server that accepts the connection but never greets (hung, or still
+    // starting) would otherwise keep the tool waiting for ever.
+    mysql_options(handle.get(), MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeoutSeconds);
     const bool connected = mysql_real_connect(handle.get(), dbHost, dbUser, password, dbName, 0,
                                               nullptr, 0) != nullptr;
     explicit_bzero(password, sizeof password);
     if (!connected) {
         std::snprintf(errbuf, size, "Unable to connect to Korvo Database: %s",
                       mysql_error(handle.get()));
+        // The client's text holds the reason; whatever errno its internals
+        // left behind would only mislead the printed report.
+        handle.reset();
+        errno = 0;
         return nullptr;
     }
     return handle.release();

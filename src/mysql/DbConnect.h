@@ -2,7 +2,8 @@
 //
 // Connections always go to the database "orq" on "localhost" (the default
 // socket) as user "admin"; the password is the first line of
-// /etc/orq/.orq.shadow and is never kept in the program. Each function
+// /etc/orq/.orq.shadow and is never kept in the program. A server that does
+// not greet within 10 seconds counts as unreachable. Each function
 // returns an open MySQL handle or null, with the reason written into errbuf
 // (at most size bytes, always NUL-terminated). Nothing here raises.
 //

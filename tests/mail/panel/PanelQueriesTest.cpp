@@ -147,11 +147,11 @@ TEST_F(PanelQueriesTest, NoServerMeansFailureNotWaiting) {
     EXPECT_EQ(get_param("cf_instance_path", nullptr), nullptr);
     EXPECT_EQ(GetCapturedStdout(),
               "Unable to connect to Korvo Database: Can't connect to local server through socket "
-              "'/run/mysqld/mysqld.sock' (2)\nSystem error 2: No such file or directory\n"
+              "'/run/mysqld/mysqld.sock' (2)\n"
               "Unable to connect to mysql database\n"
               "Unable to get domain aliases from database for: example.com\n"
               "Unable to connect to Korvo Database: Can't connect to local server through socket "
-              "'/run/mysqld/mysqld.sock' (2)\nSystem error 2: No such file or directory\n"
+              "'/run/mysqld/mysqld.sock' (2)\n"
               "Unable to connect to the mysql database\n");
 }
 
