@@ -3,6 +3,7 @@
 // exception, corrupts tables or hangs the next run.
 #include "process/MKLock.h"
 #include "sandbox/Sandbox.h"
+#include "sandbox/TestFiles.h"
 #include "utils/Exceptions.h"
 
 #include <cstring>
@@ -79,6 +80,7 @@ TEST_F(MKLockTest, LockIsReleasedWhenAnExceptionUnwindsTheOwner) {
     } catch (const std::logic_error&) {
     }
     EXPECT_NO_THROW(MKLock(cf, MKLock::LOCK_FILE_ITSELF, MKLock::NONBLOCK));
+    EXPECT_NE(test::readFile(cf), "") << "locking a file itself must not empty it";
     try {
         const MKLock lock("/var/lib/korvo/missing/file", MKLock::LOCK_FILE_ITSELF);
         ADD_FAILURE() << "locked a file in a missing directory";

@@ -5,9 +5,13 @@
 #include "process/ProcessSetCatcher.h"
 #include "sandbox/TestFiles.h"
 #include "utils/Exceptions.h"
+#include "utils/ForkExec.h"
 
 #include <boost/filesystem/operations.hpp>
+#include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/wait.h>
@@ -42,6 +46,32 @@ long openDescriptors() {
 std::string blockedSignalsLine(const std::string& statusText) {
     const std::size_t at = statusText.find("SigBlk:");
     return statusText.substr(at, statusText.find('\n', at) - at);
+}
+
+// Runs body in a forked process and gives its exit status, or -1 when it
+// had not ended after limit (it is killed then): a hanging run fails the
+// test instead of hanging it.
+int exitWithin(std::chrono::seconds limit, const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(body());
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        ::usleep(10000);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+sigset_t currentMask() {
+    sigset_t mask;
+    ::sigprocmask(SIG_BLOCK, nullptr, &mask);
+    return mask;
 }
 
 void expectNoChildLeft() {
@@ -153,7 +183,15 @@ TEST(PipeTest, CatcherRulesAndStoppedChildren) {
         ::_exit(0);
     }
     catcher.registerChild(child);
+    // A child somebody else started stays theirs to reap.
+    const pid_t foreign = ::fork();
+    if (foreign == 0)
+        ::_exit(5);
+    ::usleep(100000);
     ::sigprocmask(SIG_SETMASK, &old, nullptr);
+    int foreignStatus = 0;
+    EXPECT_EQ(::waitpid(foreign, &foreignStatus, 0), foreign);
+    EXPECT_TRUE(WIFEXITED(foreignStatus) && WEXITSTATUS(foreignStatus) == 5);
     ::kill(child, SIGSTOP);
     ::usleep(100000);
     EXPECT_EQ(catcher.clear_control(), 0);
@@ -165,4 +203,67 @@ TEST(PipeTest, CatcherRulesAndStoppedChildren) {
     EXPECT_TRUE(WIFSIGNALED(catcher.status(child)));
     catcher.remove(true);
     second.install();
+}
+
+TEST(PipeTest, RunsForACallerThatBlockedSigchldAndGivesItsMaskBack) {
+    // The panel may start the tool with SIGCHLD blocked: the mask survives
+    // exec. The loop must still learn of the child's exit.
+    const int result = exitWithin(std::chrono::seconds(10), [] {
+        sigset_t chld;
+        ::sigemptyset(&chld);
+        ::sigaddset(&chld, SIGCHLD);
+        ::sigprocmask(SIG_BLOCK, &chld, nullptr);
+        Pipe pipe(command("/bin/sh", "-c", "echo done"));
+        std::string out;
+        pipe.flags.stdoutChannel = {FD_PIPE, makeStringReceiver(out)};
+        if (pipe.run() != 0 || out != "done\n")
+            return 1;
+        const sigset_t after = currentMask();
+        return ::sigismember(&after, SIGCHLD) == 1 ? 0 : 2;
+    });
+    EXPECT_EQ(result, 0) << "-1: run() hung; 2: the caller's mask was not restored";
+}
+
+TEST(PipeTest, AChildIgnoringSigtermIsKilledAfterTheGraceTime) {
+    const auto start = std::chrono::steady_clock::now();
+    const int result = exitWithin(std::chrono::seconds(15), [] {
+        Pipe pipe(command("/bin/sh", "-c", "trap '' TERM; echo ready; exec sleep 60"));
+        pipe.flags.stdoutChannel = {FD_PIPE, [](const std::vector<char>&) {
+                                        throw std::runtime_error("unparsable output");
+                                    }};
+        try {
+            pipe.run();
+        } catch (const std::runtime_error&) {
+            // The child must be gone: killed and reaped.
+            return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD ? 0 : 2;
+        }
+        return 1;
+    });
+    EXPECT_EQ(result, 0) << "-1: run() waited for the child without end";
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(1900));
+    EXPECT_LT(took, std::chrono::seconds(6));
+}
+
+TEST(PipeTest, AReceiverRunsAFunctionLibraryProgramWhileThePipeRuns) {
+    // The nested program ends long before the pipe's own child, while the
+    // pipe's SIGCHLD catcher is installed; it must not take the nested
+    // child's status away from fork_execv_getout.
+    Pipe pipe(command("/bin/sh", "-c", "echo one; sleep 0.3; echo two"));
+    std::vector<std::pair<int, std::string>> nested;
+    pipe.flags.stdoutChannel = {FD_PIPE, [&nested](const std::vector<char>& chunk) {
+                                    const std::string line(chunk.begin(), chunk.end());
+                                    char* const argv[] = {
+                                        const_cast<char*>("sh"), const_cast<char*>("-c"),
+                                        const_cast<char*>("printf \"<$0>\"; exit 4"),
+                                        const_cast<char*>(line.c_str()), nullptr};
+                                    char* out = nullptr;
+                                    const int status = fork_execv_getout(&out, "/bin/sh", argv);
+                                    nested.emplace_back(status, out != nullptr ? out : "");
+                                    std::free(out);
+                                }};
+    EXPECT_EQ(pipe.run(), 0);
+    const std::vector<std::pair<int, std::string>> expected{{4, "<one\n>"}, {4, "<two\n>"}};
+    EXPECT_EQ(nested, expected);
+    expectNoChildLeft();
 }

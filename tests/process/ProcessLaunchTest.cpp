@@ -3,9 +3,11 @@
 #include "process/ProcessLaunch.h"
 #include "process/LaunchOne.h"
 #include "process/PipeOwner.h"
+#include "utils/ErrorStream.h"
 #include "utils/Exceptions.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -161,4 +163,22 @@ TEST(ProcessLaunchTest, ParametersStopAtTheFirstEmptyArgumentAndSearchBareNames)
     child->waitExec();
     EXPECT_EQ(readAll(child->stdoutFd().get()), "a\n");
     EXPECT_EQ(child->waitExit(), 0);
+}
+
+TEST(ProcessLaunchTest, AChildFailingBeforeExecDoesNotReplayTheParentsPendingOutput) {
+    // A line the parent has begun on the error stream but not finished, and
+    // C stdio output still in its buffer: a child that failed must not
+    // write either of them into its stdout pipe on its way out.
+    testing::internal::CaptureStdout();
+    korvo::uerr << "half a line";
+    std::printf("buffered ");
+    const char* const argv[] = {"no-such-program", nullptr};
+    ProcessLaunch child(argv, "/nonexistent/program", nullptr, nullptr, false, false, false, Hook(),
+                        FD_DEVNULL, FD_PIPE, FD_DEVNULL);
+    EXPECT_THROW(child.waitExec(), SystemError);
+    EXPECT_EQ(child.waitExit() >> 8, 67);
+    EXPECT_EQ(readAll(child.stdoutFd().get()), "");
+    korvo::uerr << std::flush;
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "buffered half a line");
 }

@@ -2,6 +2,7 @@
 // name or a lock that does not block silently lets two runs interleave.
 #include "utils/Locks.h"
 #include "sandbox/Sandbox.h"
+#include "sandbox/TestFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,6 +29,22 @@ TEST_F(LocksTest, HashedLockFileIsMd5OfFullPathUnderLockDir) {
     EXPECT_EQ(rm_lock(lock), 0);
     EXPECT_EQ(rm_lock(nullptr), -1);
     EXPECT_EQ(::access(mk_flock_path(qmail).c_str(), F_OK), 0) << "lock files stay";
+
+    // Taking the lock again neither empties the lock file nor follows a
+    // link at its name.
+    const std::string lockFile = mk_flock_path(qmail);
+    ASSERT_EQ(korvo::test::shell("echo owner-note > " + lockFile), 0);
+    lock_struct_t* again = mk_lock(qmail, 1);
+    EXPECT_TRUE(is_locked(again));
+    EXPECT_EQ(korvo::test::readFile(lockFile), "owner-note\n");
+    EXPECT_EQ(rm_lock(again), 0);
+    ASSERT_EQ(korvo::test::shell("echo keep > /etc/vornctl-victim && ln -sf /etc/vornctl-victim " +
+                                 lockFile),
+              0);
+    lock_struct_t* linked = mk_lock(qmail, 1);
+    EXPECT_EQ(linked->fd, -1);
+    EXPECT_EQ(rm_lock(linked), 0);
+    EXPECT_EQ(korvo::test::readFile("/etc/vornctl-victim"), "keep\n");
 
     char out[33];
     EXPECT_STREQ(get_md5sum(nullptr, nullptr, out), "d41d8cd98f00b204e9800998ecf8427e");

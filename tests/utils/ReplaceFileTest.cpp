@@ -1,0 +1,93 @@
+// Every whole-file write of the tool goes through ReplaceFile, in
+// directories the mail account can write and on configuration files that
+// may be links: it must never write through a planted link, must leave the
+// old content when it fails, and must give the new file the asked owner and
+// mode.
+#include "utils/ReplaceFile.h"
+#include "sandbox/Sandbox.h"
+#include "sandbox/TestFiles.h"
+#include "utils/Accounts.h"
+#include "utils/Exceptions.h"
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace korvo::test {
+namespace {
+
+using ReplaceFileTest = SandboxTest;
+
+const std::string home = "/var/qmail/mailnames/example.com/info";
+const std::string target = home + "/maildirsize";
+const std::string victim = "/etc/vornctl-victim";
+
+TEST_F(ReplaceFileTest, PlantedLinksAreReplacedNeverWrittenThrough) {
+    ASSERT_EQ(shell("mkdir -p " + home + " && chown popuser:popuser " + home), 0);
+    writeFile(victim, "secret\n");
+    ASSERT_EQ(::symlink(victim.c_str(), (target + ".tmp").c_str()), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), target.c_str()), 0);
+    const uid_t popuser = korvo_ugid("popuser", 0);
+    ReplaceOptions options{0640};
+    options.uid = popuser;
+    options.gid = korvo_ugid("popuser", 1);
+    replaceFileContent(target, "1000S\n", options);
+    EXPECT_EQ(readFile(victim), "secret\n");
+    EXPECT_EQ(statOf(victim).st_uid, 0u);
+    EXPECT_TRUE(S_ISREG(statOf(target).st_mode));
+    EXPECT_EQ(readFile(target), "1000S\n");
+    EXPECT_EQ(statOf(target).st_uid, popuser);
+    EXPECT_EQ(statOf(target).st_mode & 07777, 0640u);
+    EXPECT_NE(::access((target + ".tmp").c_str(), F_OK), 0);
+
+    // Keeping the attributes of the file it replaces.
+    ReplaceOptions keep;
+    keep.keepTargetAttributes = true;
+    replaceFileContent(target, "2000S\n", keep);
+    EXPECT_EQ(statOf(target).st_uid, popuser);
+    EXPECT_EQ(statOf(target).st_mode & 07777, 0640u);
+}
+
+TEST_F(ReplaceFileTest, ALinkedConfigurationFileIsReplacedAtItsTarget) {
+    ASSERT_EQ(shell("mkdir -p /etc/postfix/managed && echo old > /etc/postfix/managed/master.cf && "
+                    "ln -sf managed/master.cf /etc/postfix/linked.cf"),
+              0);
+    ReplaceOptions options;
+    options.resolveTargetLink = true;
+    replaceFileContent("/etc/postfix/linked.cf", "new\n", options);
+    EXPECT_TRUE(S_ISLNK(statOf("/etc/postfix/linked.cf").st_mode));
+    EXPECT_EQ(readFile("/etc/postfix/managed/master.cf"), "new\n");
+}
+
+TEST_F(ReplaceFileTest, AFailedOrKilledReplacementLeavesTheOldContent) {
+    ASSERT_EQ(shell("mkdir -p " + home), 0);
+    writeFile(target, "old\n");
+    try {
+        ReplaceFile out(target, ReplaceOptions{});
+        out.write("half");
+        throw std::runtime_error("writer gave up");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(readFile(target), "old\n");
+    EXPECT_NE(::access((target + ".tmp").c_str(), F_OK), 0);
+    EXPECT_THROW(replaceFileContent(home + "/missing/dir/file", "x", ReplaceOptions{}),
+                 ExSystemError<ENOENT>);
+
+    const std::string big(4 << 20, 'n');
+    for (int round = 0; round < 5; ++round) {
+        const pid_t writer = ::fork();
+        if (writer == 0) {
+            for (;;)
+                replaceFileContent(target, round % 2 == 0 ? big : "old\n", ReplaceOptions{});
+        }
+        ::usleep(5000 + 5000 * round);
+        ::kill(writer, SIGKILL);
+        ::waitpid(writer, nullptr, 0);
+        const std::string seen = readFile(target);
+        ASSERT_TRUE(seen == "old\n" || seen == big) << seen.size();
+        replaceFileContent(target, "old\n", ReplaceOptions{});
+    }
+}
+
+} // namespace
+} // namespace korvo::test
