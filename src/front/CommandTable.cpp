@@ -1,5 +1,6 @@
 #include "front/CommandTable.h"
 
+#include "front/AttachmentCommands.h"
 #include "front/HandlerCommands.h"
 #include "front/ServiceCommands.h"
 #include "front/SettingsCommands.h"
@@ -189,6 +190,7 @@ CommandMap buildCommandTable() {
     registerSettingsCommands(assign);
     registerServiceCommands(assign);
     registerHandlerCommands(assign);
+    registerAttachmentCommands(assign);
     return commands;
 }
 

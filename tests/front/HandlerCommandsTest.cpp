@@ -1,0 +1,145 @@
+// The mail handler commands through the built vornctl, on the real
+// registry under /usr/local/orq/handlers in the sandbox.
+#include "CommandFixture.h"
+
+#include <dirent.h>
+
+namespace korvo::test {
+namespace {
+
+const std::string root = "/usr/local/orq/handlers/";
+
+std::vector<std::string> handlers() {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir((root + "info").c_str())) {
+        while (const dirent* e = ::readdir(dir))
+            if (e->d_name[0] != '.')
+                names.push_back(e->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+bool queued(const std::string& queue, const std::string& name) {
+    return ::access((root + queue + "/" + name).c_str(), F_OK) == 0;
+}
+
+std::vector<std::string> handlerArgs(const std::string& word, const std::string& type,
+                                     const std::string& typeName, bool withProgram) {
+    std::vector<std::string> args = {word, "--handler-name=spam", "--handler-type=" + type,
+                                     "--hook=before-queue"};
+    if (!typeName.empty())
+        args.push_back("--handler-type-name=" + typeName);
+    if (withProgram) {
+        args.push_back("--executable=/bin/true");
+        args.push_back("--context=ctx");
+        args.push_back("--priority=10");
+    }
+    return args;
+}
+
+int run(const std::vector<std::string>& args) {
+    return runVornctl(args).status;
+}
+
+class HandlerCommandsTest : public SandboxTest {};
+
+TEST_F(HandlerCommandsTest, ListsOfAddressesThroughTheirLife) {
+    ASSERT_EQ(run(handlerArgs("--add-handler", "recipient", "A@Example.com, b@example.com", true)),
+              0);
+    ASSERT_EQ(handlers().size(), 2u);
+    // An existing handler is not added twice.
+    ASSERT_EQ(run(handlerArgs("--add-handler", "recipient", "a@example.com", true)), 0);
+    ASSERT_EQ(handlers().size(), 2u);
+    const std::string a = "before-queue/recipient/a@example.com";
+    std::string nameA;
+    for (const std::string& name : handlers())
+        if (queued(a, name))
+            nameA = name;
+    ASSERT_EQ(nameA.rfind("10-spam-", 0), 0u) << nameA;
+
+    // The panel reads --check-handler the other way round.
+    EXPECT_EQ(run(handlerArgs("--check-handler", "recipient", "a@example.com", false)), 1);
+    EXPECT_EQ(run(handlerArgs("--check-handler", "recipient", "c@example.com", false)), 0);
+
+    EXPECT_EQ(run(handlerArgs("--disable-handler", "recipient", "a@example.com", false)), 0);
+    EXPECT_FALSE(queued(a, nameA));
+    EXPECT_EQ(run(handlerArgs("--enable-handler", "recipient", "all", false)), 0);
+    EXPECT_TRUE(queued(a, nameA));
+
+    const CommandResult update =
+        runVornctl({"--update-handler", "--handler-name=spam", "--handler-type=recipient",
+                    "--handler-type-name=a@example.com,c@example.com", "--executable", "",
+                    "--context", "", "--hook=before-queue", "--priority=20"});
+    EXPECT_EQ(update.status, 0) << update.err;
+    EXPECT_NE(update.err.find("Handler spam for recipient c@example.com does not exist in queue "
+                              "before-queue"),
+              std::string::npos)
+        << update.err;
+    int renamed = 0;
+    for (const std::string& name : handlers())
+        renamed += name.rfind("20-spam-", 0) == 0 && queued(a, name);
+    EXPECT_EQ(renamed, 1);
+
+    EXPECT_EQ(
+        run(handlerArgs("--remove-handler", "recipient", "a@example.com b@example.com", false)), 0);
+    EXPECT_TRUE(handlers().empty());
+}
+
+TEST_F(HandlerCommandsTest, GlobalAndDomainHandlers) {
+    ASSERT_EQ(run(handlerArgs("--add-handler", "global", "", true)), 0);
+    EXPECT_EQ(run(handlerArgs("--check-handler", "global", "", false)), 1);
+    EXPECT_EQ(run(handlerArgs("--remove-handler", "global", "", false)), 0);
+    EXPECT_EQ(run(handlerArgs("--check-handler", "global", "", false)), 0);
+    const CommandResult none = runVornctl(handlerArgs("--remove-handler", "global", "", false));
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out + none.err, "");
+
+    ASSERT_EQ(run(handlerArgs("--add-handler", "sender-domain",
+                              "b\xc3\xbc"
+                              "cher.example",
+                              true)),
+              0);
+    ASSERT_EQ(handlers().size(), 1u);
+    EXPECT_EQ(readFile(root + "info/" + handlers()[0] + "/sender-domain"),
+              "xn--bcher-kva.example\n");
+
+    const CommandResult missing = runVornctl(handlerArgs("--add-handler", "sender", "", true));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Fatal error: korvo::mail::postfix::vornctl_commands::"
+                           "MissingMandatoryOption(mandatory option \"--handler-type-name\" is "
+                           "not specified)\n");
+}
+
+TEST_F(HandlerCommandsTest, HostileNamesChangeNothing) {
+    ASSERT_EQ(run(handlerArgs("--add-handler", "recipient", "kept@example.com", true)), 0);
+    const auto with = [](std::vector<std::string> args, const std::string& option) {
+        for (std::string& arg : args)
+            if (arg.rfind(option + "=", 0) == 0)
+                arg = option + "=NAME";
+        return args;
+    };
+    const std::vector<std::string> add =
+        handlerArgs("--add-handler", "recipient", "kept@example.com", true);
+    const std::vector<std::string> remove =
+        handlerArgs("--remove-handler", "recipient", "kept@example.com", false);
+    expectHostileNamesRefused(with(add, "--handler-name"),
+                              {"/", "..", "../../etc", "a/b", "a\nb", "a\tb", std::string(300, 'x'),
+                               "\xff\xfe", "$(touch /tmp/pwned)"});
+    expectHostileNamesRefused(with(remove, "--hook"), {"/", "..", "../../etc", "a\nb", "\xff"});
+    // Commas and blanks separate the list; every other hostile byte is refused.
+    const std::vector<std::string> listed = {
+        "/", "..", "../../etc", "a\nb", "a\tb", "a'b", "a\"b", std::string(300, 'x'), "\xff\xfe"};
+    std::vector<std::string> address = add;
+    address[4] = "--handler-type-name=NAME@example.com";
+    expectHostileNamesRefused(address, listed);
+    std::vector<std::string> domain = handlerArgs("--add-handler", "recipient-domain", "x", true);
+    domain[4] = "--handler-type-name=NAME";
+    expectHostileNamesRefused(domain, listed);
+    expectHostileNamesRefused(with(add, "--context"), {"a\nb", "a\tb", "\xff\xfe"});
+    expectHostileNamesRefused(with(add, "--priority"), {"-1", "1/2", "a\nb", "10 "});
+    EXPECT_EQ(handlers().size(), 1u);
+}
+
+} // namespace
+} // namespace korvo::test
