@@ -18,13 +18,13 @@ constexpr std::size_t addressMax = 254;
 bool addressesOf(const char* mailnames, const char* domains, std::vector<std::string>* out) {
     const korvo::mail::StringListOwner names(
         string_split(mailnames != nullptr ? mailnames : "", ", "));
-    if (names == nullptr) {
+    if (names.get() == nullptr) {
         korvo_log(3, "Unable to split mailnames list");
         return false;
     }
     const korvo::mail::StringListOwner domainList(
         string_split(domains != nullptr ? domains : "", ", "));
-    if (domainList == nullptr) {
+    if (domainList.get() == nullptr) {
         korvo_log(3, "Unable to split domains list");
         return false;
     }

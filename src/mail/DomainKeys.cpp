@@ -56,7 +56,7 @@ bool keyPaths(const char* domain, std::string* dir, std::string* file) {
 int forEachDomain(const char* domains,
                   const std::function<void(const std::string&, const std::string&)>& action) {
     const korvo::mail::StringListOwner list(string_split(domains != nullptr ? domains : "", ","));
-    if (list == nullptr) {
+    if (list.get() == nullptr) {
         errno = 0;
         messlog2(0, 0, "cannot split domains list '%s'\n", domains != nullptr ? domains : "");
         return -1;

@@ -16,10 +16,35 @@ struct FreeString {
 };
 using MallocString = std::unique_ptr<char, FreeString>;
 
-struct FreeStringList {
-    void operator()(char** list) const { free_array(list); }
+// Owns a null-terminated string list; frees it with free_array.
+class StringListOwner {
+public:
+    StringListOwner() = default;
+    explicit StringListOwner(char** list) : list_(list) {}
+    StringListOwner(const StringListOwner&) = delete;
+    StringListOwner& operator=(const StringListOwner&) = delete;
+    ~StringListOwner() { free_array(list_); }
+
+    // Where a function that hands out a list stores it; what was owned
+    // before is freed first.
+    char*** out() {
+        free_array(list_);
+        list_ = nullptr;
+        return &list_;
+    }
+    char** get() const { return list_; }
+    bool empty() const { return list_ == nullptr || list_[0] == nullptr; }
+    char* const* begin() const { return list_; }
+    char* const* end() const {
+        char* const* last = list_;
+        while (last != nullptr && *last != nullptr)
+            ++last;
+        return last;
+    }
+
+private:
+    char** list_ = nullptr;
 };
-using StringListOwner = std::unique_ptr<char*, FreeStringList>;
 
 } // namespace korvo::mail
 

@@ -238,15 +238,4 @@ void append_domainaliases_by_domain(std::vector<std::string>& names, const std::
         names.emplace_back(alias);
 }
 
-StringListOwner::~StringListOwner() {
-    free_array(list_);
-}
-
-char* const* StringListOwner::end() const {
-    char* const* last = list_;
-    while (last != nullptr && *last != nullptr)
-        ++last;
-    return last;
-}
-
 } // namespace korvo::mail

@@ -16,6 +16,8 @@
 #ifndef KORVO_MAIL_PANELQUERIES_H
 #define KORVO_MAIL_PANELQUERIES_H
 
+#include "mail/MallocOwners.h"
+
 #include <mysql.h>
 #include <string>
 #include <vector>
@@ -45,25 +47,6 @@ namespace korvo::mail {
 
 // Appends the domain aliases of domain; nothing when they cannot be read.
 void append_domainaliases_by_domain(std::vector<std::string>& names, const std::string& domain);
-
-// Owns a string list and frees it with free_array.
-class StringListOwner {
-public:
-    StringListOwner() = default;
-    StringListOwner(const StringListOwner&) = delete;
-    StringListOwner& operator=(const StringListOwner&) = delete;
-    ~StringListOwner();
-
-    // Where a query function stores the list.
-    char*** out() { return &list_; }
-    char** get() const { return list_; }
-    bool empty() const { return list_ == nullptr || list_[0] == nullptr; }
-    char* const* begin() const { return list_; }
-    char* const* end() const;
-
-private:
-    char** list_ = nullptr;
-};
 
 } // namespace korvo::mail
 
