@@ -86,9 +86,9 @@ void installStdio(const int (&stdio)[3]) {
         if (source[stream] < 0)
             continue;
         if (source[stream] == stream) {
-            // Already in place; it must survive exec.
-            if (::fcntl(stream, F_SETFD, 0) == -1)
-                failStep(step);
+            // Already in place; it must survive exec. A stream the parent
+            // has closed stays closed, as it would when kept.
+            ::fcntl(stream, F_SETFD, 0);
             continue;
         }
         int result;
