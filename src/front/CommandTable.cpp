@@ -1,7 +1,10 @@
 #include "front/CommandTable.h"
 
 #include "front/AttachmentCommands.h"
+#include "front/DomainAliasCommands.h"
+#include "front/DomainCommands.h"
 #include "front/HandlerCommands.h"
+#include "front/MailnameCommands.h"
 #include "front/ServiceCommands.h"
 #include "front/SettingsCommands.h"
 #include "front/Usage.h"
@@ -191,6 +194,9 @@ CommandMap buildCommandTable() {
     registerServiceCommands(assign);
     registerHandlerCommands(assign);
     registerAttachmentCommands(assign);
+    registerDomainCommands(assign);
+    registerMailnameCommands(assign);
+    registerDomainAliasCommands(assign);
     return commands;
 }
 
