@@ -3,8 +3,8 @@
 // quota decisions; copies replace key files other programs read.
 #include "utils/FileUtils.h"
 #include "sandbox/Sandbox.h"
-#include "utils/Accounts.h"
 #include "sandbox/TestFiles.h"
+#include "utils/Accounts.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -79,6 +79,19 @@ TEST_F(FileUtilsTest, CopiesKeepTheRequestedModeAndOwner) {
     EXPECT_EQ(copy_file(key.c_str(), copy.c_str()), 0);
     EXPECT_EQ(statOf(copy).st_mode & 07777, 0640u);
     EXPECT_EQ(copy_file("/missing", copy.c_str()), 1);
+    EXPECT_EXIT(copy_file_atomic(key.c_str(), "/etc/domainkeys/missing/default", 0, 0, 0440),
+                testing::ExitedWithCode(1), "mkstemp failed");
+
+    // Links at the targets are replaced, never written through.
+    writeFile("/etc/vornctl-victim", "keep\n");
+    ASSERT_EQ(::symlink("/etc/vornctl-victim", (copy + "-link").c_str()), 0);
+    ASSERT_EQ(::symlink("/etc/vornctl-victim", (copy + "-empty").c_str()), 0);
+    EXPECT_EQ(copy_file(key.c_str(), (copy + "-link").c_str()), 0);
+    EXPECT_EQ(create_empty_file((copy + "-empty").c_str()), 0);
+    EXPECT_EQ(readFile(copy + "-link"), readFile(key));
+    EXPECT_EQ(readFile(copy + "-empty"), "");
+    EXPECT_EQ(statOf(copy + "-empty").st_mode & 07777, 0644u);
+    EXPECT_EQ(readFile("/etc/vornctl-victim"), "keep\n");
 }
 
 } // namespace
