@@ -137,5 +137,26 @@ TEST_F(ServicesWithPanelTest, SubmissionFollowsThePanelAndThePort) {
     EXPECT_EQ(runVornctl({"-s"}).out, "is stopped\n");
 }
 
+// With no component named, every component is meant: smtp and smtps go,
+// submission stays while the panel wants it, Postfix and Courier stop.
+TEST_F(ServicesWithPanelTest, StopWithoutComponentsStopsAllButWantedSubmission) {
+    setMisc("message_submission", "true");
+    const CommandResult start = runVornctl({"--start-service"});
+    ASSERT_EQ(start.status, 0) << start.err;
+    EXPECT_TRUE(becomesListening(587, true));
+    EXPECT_TRUE(hasLine(readFile(masterCf), "smtps inet n - n - - smtpd"));
+    EXPECT_EQ(courierCalls(), "start\n");
+
+    const CommandResult stop = runVornctl({"--stop-service"});
+    EXPECT_EQ(stop.status, 0) << stop.err;
+    const std::string master = readFile(masterCf);
+    EXPECT_FALSE(hasLine(master, "smtp      inet"));
+    EXPECT_FALSE(hasLine(master, "smtps"));
+    EXPECT_TRUE(hasLine(master, submissionLine));
+    EXPECT_TRUE(becomesListening(25, false));
+    EXPECT_EQ(courierCalls(), "start\nstop\n");
+    EXPECT_EQ(runVornctl({"--status-service", "--mail-component=mta"}).out, "mta is stopped\n");
+}
+
 } // namespace
 } // namespace korvo::test
