@@ -7,6 +7,8 @@ namespace korvo::doc {
 namespace {
 
 const char* const header = R"(.TH VORNCTL 8 "" "vornctl" "System Administration"
+.ad l
+.nh
 .SH NAME
 vornctl \- mail management of the hosting panel: Postfix, Courier\-IMAP and Maildir mailboxes
 .SH SYNOPSIS
@@ -76,6 +78,9 @@ std::string roffEscape(const std::string& text) {
             escaped += "\\e";
         else if (c == '-')
             escaped += "\\-";
+        else if (c == '|')
+            // A break point, so that long alternatives fit the line.
+            escaped += "|\\:";
         else
             escaped += c;
     }

@@ -18,7 +18,7 @@ namespace korvo::doc {
 
 using mail::postfix::vornctl_commands::CommandDescription;
 
-// text made safe inside a roff line.
+// text made safe inside a roff line, with a break point after each "|".
 std::string roffEscape(const std::string& text);
 
 void writeManPage(std::ostream& out, const CommandDescription* commands, std::size_t count);
