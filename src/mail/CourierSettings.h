@@ -16,6 +16,8 @@
 #ifndef KORVO_MAIL_COURIERSETTINGS_H
 #define KORVO_MAIL_COURIERSETTINGS_H
 
+#include <string>
+
 enum CourierParamAction {
     COURIER_PARAM_SET = 0,   // NAME=value
     COURIER_PARAM_REMOVE = 1 // no NAME= line; other values leave the lines alone
@@ -34,6 +36,10 @@ struct courier_param_entry {
 constexpr int COURIER_PARAMS_MAX = 31;
 
 int set_courier_params_list(const courier_param_entry* entries);
+
+// The content a settings file whose content is old gets from the request,
+// as set_courier_params_list writes it; touches no file.
+std::string courier_params_apply(const std::string& old, const courier_param_entry* entries);
 
 // RELAYCLIENT (empty value), POPAUTH ("1") and SHORTNAMES ("1") set when
 // their flag is non-zero, else removed; poplockTime, as a signed 16-bit
