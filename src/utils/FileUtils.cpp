@@ -372,14 +372,18 @@ int file_set_user_mode(const char* path, const char* account, mode_t mode) {
         korvo_log(3, "user %s not found", account);
         return -1;
     }
-    if (::chown(path, entry->pw_uid, entry->pw_gid) != 0) {
+    // Through a descriptor opened without following a link, so a link that
+    // the account planted never hands it some other file.
+    korvo::FdOwner fd(::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0 || ::fchown(fd.get(), entry->pw_uid, entry->pw_gid) != 0) {
         korvo_log(3, "ERROR: unable to chown %s: %s\n", path, std::strerror(errno));
         return -1;
     }
-    if (::chmod(path, mode) != 0) {
+    if (::fchmod(fd.get(), mode) != 0) {
         korvo_log(3, "ERROR: unable to chmod %s: %s\n", path, std::strerror(errno));
         return -1;
     }
+    fd.close_nothrow();
     return 0;
 }
 

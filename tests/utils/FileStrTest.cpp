@@ -60,6 +60,11 @@ TEST_F(FileStrTest, EditsKeepAnotherAccountsOwnerAndMode) {
     writeFile(qmail, "| true\n&a@example.org\n| true");
     ASSERT_EQ(file_set_user_mode(qmail.c_str(), "popuser", 0600), 0);
     EXPECT_EQ(file_set_user_mode(qmail.c_str(), "nosuchuser", 0644), -1);
+    // A link the mail account planted is refused, not followed.
+    writeFile("/etc/orq/outside", "root's\n");
+    ASSERT_EQ(::symlink("/etc/orq/outside", (dir + "/planted").c_str()), 0);
+    EXPECT_EQ(file_set_user_mode((dir + "/planted").c_str(), "popuser", 0666), -1);
+    EXPECT_EQ(statOf("/etc/orq/outside").st_uid, 0u);
     const unsigned int popuser = korvo_ugid("popuser", 0);
 
     EXPECT_EQ(file_str(qmail.c_str(), "| true\n", FILE_STR_REMOVE, 0), 0);
