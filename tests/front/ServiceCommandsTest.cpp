@@ -100,6 +100,10 @@ TEST_F(ServiceCommandsTest, HostileComponentNamesChangeNothing) {
 class ServicesWithPanelTest : public PanelDatabaseTest {
 protected:
     void SetUp() override {
+        // A server an earlier test left dead (no socket) is started afresh
+        // rather than taken for running.
+        if (::access("/run/mysqld/mysqld.sock", F_OK) != 0)
+            PanelServer::stop();
         PanelDatabaseTest::SetUp();
         preparePostfix();
     }
