@@ -31,6 +31,9 @@ TEST_F(MailnameCommandsTest, LifeOfADomain) {
     panelSql("INSERT INTO mail_aliases (mn_id, alias) SELECT id, 'sales' FROM mail WHERE "
              "mail_name='info'");
     ok({"--add-alias", "--domain-name=example.com", "--mailname=info", "--alias=sales"});
+    panelSql("INSERT INTO mail_aliases (mn_id, alias) SELECT id, 'chef' FROM mail WHERE "
+             "mail_name='boss'");
+    ok({"--add-alias", "--domain-name=example.com", "--mailname=boss", "--alias=chef"});
     ok({"--add-redirect", "--domain-name=example.com", "--mailname=info",
         "--redirect-email=boss@other.example"});
     ok({"--set-autoresponder", "--domain-name=example.com", "--mailname=info"});
@@ -40,10 +43,13 @@ TEST_F(MailnameCommandsTest, LifeOfADomain) {
     EXPECT_EQ(table["info@alias.example"], "info@example.com");
     EXPECT_EQ(table["sales@alias.example"], "info@example.com");
     EXPECT_EQ(table["postmaster@alias.example"], "postmaster@localhost.localdomain");
+    EXPECT_EQ(table["chef@alias.example"], "boss@example.com");
     EXPECT_EQ(authUsers(), "boss@alias.example|NULL|$1$abc$def|0|0\n"
+                           "chef@alias.example|NULL|$1$abc$def|0|0\n"
                            "info@alias.example|secret|NULL|0|0\n"
                            "sales@alias.example|secret|NULL|0|0\n"
                            "boss@example.com|NULL|$1$abc$def|0|0\n"
+                           "chef@example.com|NULL|$1$abc$def|0|0\n"
                            "info@example.com|secret|NULL|0|0\n"
                            "sales@example.com|secret|NULL|0|0\n");
     const std::string home = "/var/qmail/mailnames/example.com/";
@@ -81,7 +87,7 @@ TEST_F(MailnameCommandsTest, LifeOfADomain) {
     EXPECT_EQ(table["@new.example"], "_korvo_bounce_new.example@localhost.localdomain");
     EXPECT_EQ(authSql("SELECT u.name || '@' || d.name FROM users u, domains d WHERE "
                       "u.dom_id = d.id AND d.name = 'new.example' ORDER BY u.name"),
-              "boss@new.example\noffice@new.example\nsales@new.example\n");
+              "boss@new.example\nchef@new.example\noffice@new.example\nsales@new.example\n");
     EXPECT_EQ(authSql("SELECT count(*) FROM domains WHERE name = 'alias.example'"), "0\n");
 
     ok({"--remove-redirect", "--domain-name=example.com", "--mailname=office",
@@ -89,6 +95,7 @@ TEST_F(MailnameCommandsTest, LifeOfADomain) {
     ok({"--reset-autoresponder", "--domain-name=example.com", "--mailname=office"});
     EXPECT_TRUE(handlers().empty());
     ok({"--remove-alias", "--domain-name=example.com", "--mailname=office", "--alias=sales"});
+    ok({"--remove-alias", "--domain-name=example.com", "--mailname=boss", "--alias=chef"});
     panelSql("DELETE FROM mail_aliases");
     ok({"--remove-mailbox", "--domain-name=example.com", "--mailname=office"});
     EXPECT_EQ(readFile(home + "office/.qmail"), "| true\n");
