@@ -120,7 +120,13 @@ void PanelServer::start(const std::vector<std::string>& options) {
     if (!inSandbox())
         throw std::runtime_error("not inside tests/sandbox/run: no database server here");
     Server& s = server();
-    if (s.pid > 0 && s.options == options)
+    int status = 0;
+    if (s.pid > 0 && ::waitpid(s.pid, &status, WNOHANG) == s.pid) {
+        // A server that died since the last test is started afresh.
+        s.pid = -1;
+        ::unlink(pidRecord);
+    }
+    if (s.pid > 0 && s.options == options && canConnect())
         return;
     stop();
     s.pid = launch(options);
