@@ -5,6 +5,7 @@
 #include "front/ProgramOptionsHelper.h"
 #include "mail/Autoresponder.h"
 #include "mail/MailHandlers.h"
+#include "mail/MallocOwners.h"
 #include "mail/MassHandlers.h"
 #include "mail/PanelQueries.h"
 #include "mail/auth/MailAuth.h"
@@ -16,6 +17,7 @@
 
 #include <iostream>
 #include <string>
+#include <utility>
 
 namespace po = boost::program_options;
 
