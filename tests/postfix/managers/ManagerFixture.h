@@ -7,9 +7,9 @@
 #include "postfix/tables/Tables.h"
 #include "sandbox/CommandRunner.h"
 #include "sandbox/PanelDatabase.h"
+#include "sandbox/PostmapTables.h"
 
 #include <map>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 
@@ -17,7 +17,7 @@ namespace korvo::test {
 
 class ManagerTest : public PanelDatabaseTest {
 protected:
-    using Content = std::map<std::string, std::string>;
+    using Content = TableContent;
 
     // The tables a manager may touch start empty, as on a fresh server.
     void SetUp() override {
@@ -29,24 +29,9 @@ protected:
         }
     }
 
-    // Every record, as "postmap -s" prints it.
-    static Content dump(const std::string& table) {
-        const CommandResult result = runCommand({"/usr/sbin/postmap", "-s", table});
-        EXPECT_EQ(result.status, 0) << result.err;
-        std::istringstream lines(result.out);
-        Content content;
-        for (std::string key, value;
-             std::getline(lines, key, '\t') && std::getline(lines, value);) {
-            content[key] = value;
-        }
-        return content;
-    }
-
-    // Adds record lines ("key value\n") with postmap itself.
+    static Content dump(const std::string& table) { return dumpTable(table); }
     static void fill(const std::string& table, const std::string& lines) {
-        const CommandResult result =
-            runCommand({"/usr/sbin/postmap", "-r", "-i", table}, {}, lines);
-        ASSERT_EQ(result.status, 0) << result.err;
+        fillTable(table, lines);
     }
 
     // The standard address records of a domain, as a dump shows them.

@@ -4,11 +4,10 @@
 #define KORVO_TESTS_POSTFIX_TABLEFIXTURE_H
 
 #include "sandbox/CommandRunner.h"
+#include "sandbox/PostmapTables.h"
 #include "sandbox/Sandbox.h"
 
 #include <list>
-#include <map>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -18,7 +17,7 @@ namespace korvo::test {
 
 class LookupTableTest : public SandboxTest {
 protected:
-    using Content = std::map<std::string, std::string>;
+    using Content = TableContent;
     using Record = std::pair<std::string, std::string>;
     using Records = std::vector<Record>;
     using RecordList = std::list<Record>;
@@ -29,16 +28,8 @@ protected:
     const std::string missing = "hash:/var/spool/postfix/korvo/missing/t";
 
     // Every record, as "postmap -s" prints it.
-    Content dump(const std::string& name = "hash:/var/spool/postfix/korvo/t") const {
-        const CommandResult result = runCommand({"/usr/sbin/postmap", "-s", name});
-        EXPECT_EQ(result.status, 0) << result.err;
-        std::istringstream lines(result.out);
-        Content content;
-        for (std::string key, value;
-             std::getline(lines, key, '\t') && std::getline(lines, value);) {
-            content[key] = value;
-        }
-        return content;
+    static Content dump(const std::string& name = "hash:/var/spool/postfix/korvo/t") {
+        return dumpTable(name);
     }
 
     // The value "postmap -q" finds, or "(none)".
