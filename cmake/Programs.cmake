@@ -9,7 +9,7 @@ file(GLOB VORNCTL_SETUP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/setu
 add_executable(vornctl-setup ${VORNCTL_SETUP_SOURCES})
 target_include_directories(vornctl-setup PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_compile_definitions(vornctl-setup PRIVATE VORNCTL_DELIVER_PATH="${VORNCTL_DELIVER_PATH}")
-target_link_libraries(vornctl-setup PRIVATE korvo_postfix korvo_process korvo_utils
+target_link_libraries(vornctl-setup PRIVATE korvo_postfix korvo_mail korvo_process korvo_utils
   PkgConfig::SQLITE3 Boost::program_options)
 
 file(GLOB VORNCTL_DELIVER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/deliver/*.cpp)
@@ -48,7 +48,7 @@ add_custom_target(vornctl-docs ALL
   DEPENDS ${VORNCTL_MAN_PAGES} ${VORNCTL_DOC_DIR}/vornctl.bash-completion)
 
 # The test programs of these tools run them from the build tree.
-foreach(test_target test_setup test_deliver)
+foreach(test_target test_setup test_deliver test_flow)
   if(TARGET ${test_target})
     add_dependencies(${test_target} vornctl-setup vornctl-deliver vornctl-docs)
     target_compile_definitions(${test_target} PRIVATE

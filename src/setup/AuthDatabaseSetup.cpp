@@ -1,5 +1,6 @@
 #include "setup/AuthDatabaseSetup.h"
 
+#include "mail/auth/MailAuthSchema.h"
 #include "utils/Exceptions.h"
 #include "utils/FdOwner.h"
 #include "utils/ReplaceFile.h"
@@ -14,28 +15,6 @@
 #include <vector>
 
 namespace korvo::setup {
-
-const char AUTH_DATABASE_SCHEMA[] =
-    "BEGIN TRANSACTION;"
-    "CREATE TABLE domains (  id     INTEGER PRIMARY KEY AUTOINCREMENT, name   VARCHAR(255) "
-    "UNIQUE, status INTEGER NOT NULL DEFAULT 0);"
-    "CREATE INDEX domains_name ON domains(name);"
-    "CREATE TRIGGER fkd_users_domains_id  BEFORE DELETE ON domains  FOR EACH ROW BEGIN    "
-    "DELETE FROM users WHERE dom_id = OLD.id;  END;"
-    "CREATE TABLE users(  id           INTEGER PRIMARY KEY AUTOINCREMENT, dom_id       INTEGER "
-    "NOT NULL, name         VARCHAR(255) NOT NULL, userPassword VARCHAR(255), "
-    "cmusaslsecretPLAIN VARCHAR(255), status INT NOT NULL DEFAULT 0, UNIQUE(name, dom_id));"
-    "CREATE INDEX users_name ON users(name);"
-    "CREATE INDEX users_dom_id ON users(dom_id);"
-    "CREATE TRIGGER fki_users_domains_id  BEFORE INSERT ON users  FOR EACH ROW BEGIN    "
-    "SELECT RAISE(ROLLBACK, 'insert on table \"users\" violates foreign key constraint "
-    "\"fk_domains_id\"')    WHERE (SELECT id FROM domains WHERE id = NEW.dom_id) IS NULL;  "
-    "END;"
-    "CREATE TRIGGER fku_users_domains_id  BEFORE UPDATE ON users  FOR EACH ROW BEGIN    "
-    "SELECT RAISE(ROLLBACK, 'update on table \"users\" violates foreign key constraint "
-    "\"fk_domains_id\"')    WHERE (SELECT id FROM domains WHERE id = NEW.dom_id) IS NULL;  "
-    "END;"
-    "COMMIT;";
 
 namespace {
 
@@ -61,7 +40,8 @@ Database openDatabase(const std::string& path, int flags) {
 
 void runSchema(const std::string& path) {
     const Database db = openDatabase(path, SQLITE_OPEN_READWRITE);
-    if (sqlite3_exec(db.get(), AUTH_DATABASE_SCHEMA, nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (sqlite3_exec(db.get(), korvo::mail::auth::MAIL_AUTH_SCHEMA, nullptr, nullptr, nullptr) !=
+        SQLITE_OK)
         sqliteFailed("cannot create the schema in", path, db.get());
 }
 

@@ -21,9 +21,6 @@
 
 namespace korvo::setup {
 
-// The schema script, run as one piece on an empty database.
-extern const char AUTH_DATABASE_SCHEMA[];
-
 void ensureAuthDatabase(const std::string& path, const Ownership& wanted, bool force,
                         SetupReport& report);
 
