@@ -6,10 +6,9 @@
 #define KORVO_TESTS_FRONT_MAILCOMMANDFIXTURE_H
 
 #include "CommandFixture.h"
+#include "mail/handlers/RegistryFixture.h"
 #include "postfix/managers/ManagerFixture.h"
 #include "sandbox/MailAuthDatabase.h"
-
-#include <dirent.h>
 
 namespace korvo::test {
 
@@ -90,17 +89,7 @@ protected:
     }
 
     // Names of the registered mail handlers, sorted.
-    static std::vector<std::string> handlers() {
-        std::vector<std::string> names;
-        if (DIR* dir = ::opendir("/usr/local/orq/handlers/info")) {
-            while (const dirent* entry = ::readdir(dir))
-                if (entry->d_name[0] != '.')
-                    names.emplace_back(entry->d_name);
-            ::closedir(dir);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    static std::vector<std::string> handlers() { return entriesOf(kInfo); }
 
     static constexpr const char* virtualTable = "hash:/var/spool/postfix/korvo/virtual";
     static constexpr const char* mailboxTable = "hash:/var/spool/postfix/korvo/vmailbox";
