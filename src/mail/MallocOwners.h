@@ -25,12 +25,14 @@ public:
     StringListOwner& operator=(const StringListOwner&) = delete;
     ~StringListOwner() { free_array(list_); }
 
-    // Where a function that hands out a list stores it; what was owned
-    // before is freed first.
-    char*** out() {
-        free_array(list_);
+    // Where a function that hands out a list stores it; a list grown in
+    // place (string_to_mas moves it) is stored back here as well.
+    char*** out() { return &list_; }
+    // Gives the list up without freeing it.
+    char** release() {
+        char** const list = list_;
         list_ = nullptr;
-        return &list_;
+        return list;
     }
     char** get() const { return list_; }
     bool empty() const { return list_ == nullptr || list_[0] == nullptr; }

@@ -117,8 +117,7 @@ int exec_mysql_query(MYSQL* conn, const char* query, char*** list) {
         }
         *rows.out() = grown;
     }
-    *list = *rows.out();
-    *rows.out() = nullptr;
+    *list = rows.release();
     return 0;
 }
 
