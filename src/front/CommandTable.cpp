@@ -4,6 +4,7 @@
 #include "front/DomainAliasCommands.h"
 #include "front/DomainCommands.h"
 #include "front/HandlerCommands.h"
+#include "front/MailOptions.h"
 #include "front/MailnameCommands.h"
 #include "front/ServiceCommands.h"
 #include "front/SettingsCommands.h"
@@ -12,11 +13,6 @@
 namespace korvo::mail::postfix::vornctl_commands {
 
 namespace {
-
-#define PASSWORD_LINES                                                                             \
-    "\n        The noncrypted password is transferred in the environment variable ORQ_PASSWORD,"   \
-    "\n        or crypted password is transferred in the environment variable "                    \
-    "ORQ_CRYPTED_PASSWORD"
 
 #define HANDLER_SYNTAX_KIND                                                                        \
     "--handler-type=(global|sender|recipient|sender-domain|recipient-domain)"
@@ -36,11 +32,12 @@ const CommandDescription commandDescriptions[] = {
     {"--remove-mailname", DM, "removes mailname to the mail domain"},
     {"--rename-mailname",
      "--domain-name=<domain_name> --old-mailname=<old_mail_name> --new-mailname=<new_mail_name>",
-     "renames a mailname in the mail domain. Optionally sets the mailbox password." PASSWORD_LINES},
-    {"--add-mailbox", DM, "adds a mailbox for a given mailname." PASSWORD_LINES},
+     "renames a mailname in the mail domain. Optionally sets the mailbox "
+     "password." PASSWORD_HELP_LINES},
+    {"--add-mailbox", DM, "adds a mailbox for a given mailname." PASSWORD_HELP_LINES},
     {"--remove-mailbox", DM, "removes a mailbox for a given mailname."},
     {"--get-mailbox-size", "[--in-blocks] " DM, "returns the size of mailbox for a mailname."},
-    {"--set-password", DM, "sets the password for a mailname" PASSWORD_LINES},
+    {"--set-password", DM, "sets the password for a mailname" PASSWORD_HELP_LINES},
     {"--set-mailbox-disk-quota", DM " --disk-quota=<quota>",
      "sets the disk quota for a mailbox. Negative quota == Unlimited"},
     {"--add-redirect", DM " --redirect-email=<email>", "adds mail redirect from the mailname"},

@@ -9,10 +9,7 @@ namespace po = boost::program_options;
 
 namespace korvo::mail::postfix::vornctl_commands {
 
-const char passwordHelpLines[] =
-    "\n        The noncrypted password is transferred in the environment variable ORQ_PASSWORD,"
-    "\n        or crypted password is transferred in the environment variable "
-    "ORQ_CRYPTED_PASSWORD";
+const char passwordHelpLines[] = PASSWORD_HELP_LINES;
 
 std::string domainOption(const ProgramOptionsHelper& helper, const char* name) {
     return asciiDomainName(stringOption(helper, name));

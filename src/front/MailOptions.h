@@ -23,7 +23,12 @@
 namespace korvo::mail::postfix::vornctl_commands {
 
 // How the panel hands a mailbox password over; the tail of the help texts
-// of the commands that take one.
+// of the commands that take one (the macro for literals of the command
+// table, the array for the commands' own help).
+#define PASSWORD_HELP_LINES                                                                        \
+    "\n        The noncrypted password is transferred in the environment variable ORQ_PASSWORD,"   \
+    "\n        or crypted password is transferred in the environment variable "                    \
+    "ORQ_CRYPTED_PASSWORD"
 extern const char passwordHelpLines[];
 
 // The exit status for a function library result: 1 for its failure (-1),

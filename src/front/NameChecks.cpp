@@ -74,9 +74,10 @@ bool isLabelChar(char c) {
 
 // The local part of an address is held to the mailname rules; "@" can only
 // be refused there, since an address splits at its first "@".
+// A comma would split a table value or a list argument into two addresses.
 bool isMailNameByte(unsigned char c) {
     return c > 0x20 && c != 0x7f && c != '/' && c != '@' && c != '"' && c != '\'' && c != '`' &&
-           c != '\\';
+           c != '\\' && c != ',';
 }
 
 void require(bool accepted, const std::string& name) {

@@ -1,6 +1,7 @@
 #include "front/SettingsCommands.h"
 
 #include "front/CommandOptions.h"
+#include "front/MailOptions.h"
 #include "front/NameChecks.h"
 #include "front/OptionValueTypes.h"
 #include "front/ProgramOptionsHelper.h"
@@ -134,14 +135,6 @@ void parseWhiteList(ProgramOptionsHelper& helper, int argc, char** argv) {
     declare("ip-address", po::value<std::string>(), "IPv4 address",
             true)("netmask", po::value<IPv4Mask>(), "netmask", true);
     standardOptionsParse(helper, argc, argv);
-}
-
-// The ASCII domain of the badmailfrom commands, checked.
-std::string parseBadMailFrom(ProgramOptionsHelper& helper, int argc, char** argv) {
-    ProgramOptionsHelper::OptionAppender declare(helper);
-    declare("domain-name", po::value<std::string>(), "domain name", true);
-    standardOptionsParse(helper, argc, argv);
-    return asciiDomainName(stringOption(helper, "domain-name"));
 }
 
 } // namespace
@@ -281,14 +274,14 @@ int removeWhiteList(int argc, char** argv) {
 
 int addBadMailFrom(int argc, char** argv) {
     ProgramOptionsHelper helper("add a badmailfrom", "--add-badmailfrom --domain-name=<domain>");
-    SettingsManager::addBlackDomain(parseBadMailFrom(helper, argc, argv));
+    SettingsManager::addBlackDomain(parseDomainName(helper, argc, argv));
     return 0;
 }
 
 int removeBadMailFrom(int argc, char** argv) {
     ProgramOptionsHelper helper("remove a badmailfrom",
                                 "--remove-badmailfrom --domain-name=<domain>");
-    SettingsManager::removeBlackDomain(parseBadMailFrom(helper, argc, argv));
+    SettingsManager::removeBlackDomain(parseDomainName(helper, argc, argv));
     return 0;
 }
 

@@ -92,6 +92,7 @@ TEST(NameChecksTest, MailNames) {
                  {"../../etc", false},
                  {"a/b", false},
                  {"a@b", false},
+                 {"a,b", false},
                  {"a b", false},
                  {"a\tb", false},
                  {"a\nb", false},
