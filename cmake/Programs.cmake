@@ -30,11 +30,16 @@ add_custom_command(
   COMMAND vornctl-docgen man ${VORNCTL_DOC_DIR}/vornctl.8
   DEPENDS vornctl-docgen
   COMMENT "Writing vornctl(8) from the command table")
+# The options come from the built tool itself: "vornctl COMMAND --help" for
+# every command with options. Leak checks of a sanitizer build have no
+# business failing the build there.
 add_custom_command(
   OUTPUT ${VORNCTL_DOC_DIR}/vornctl.bash-completion
-  COMMAND vornctl-docgen bash-completion ${VORNCTL_DOC_DIR}/vornctl.bash-completion
-  DEPENDS vornctl-docgen
-  COMMENT "Writing the bash completion of vornctl from the command table")
+  COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+    $<TARGET_FILE:vornctl-docgen> bash-completion ${VORNCTL_DOC_DIR}/vornctl.bash-completion
+    $<TARGET_FILE:vornctl>
+  DEPENDS vornctl-docgen vornctl
+  COMMENT "Writing the bash completion of vornctl from its commands' options")
 set(VORNCTL_MAN_PAGES)
 foreach(page vornctl.8 vornctl-setup.8 vornctl-deliver.8)
   add_custom_command(
