@@ -247,9 +247,15 @@ TEST_F(MailFlowTest, RefusedBouncedAndSwitchedOff) {
     const std::string bounce = readFile(salesNew + "/" + filesIn(salesNew)[0]);
     EXPECT_EQ("Undelivered Mail Returned to Sender", headerOf(bounce, "Subject")) << bounce;
     EXPECT_NE(std::string::npos, bounce.find("<info@example.com>")) << bounce;
+    const std::string log = readFile("/var/spool/postfix/maillog");
+    EXPECT_NE(std::string::npos, log.find("status=bounced (service unavailable. Command output: "
+                                          "Mail quota exceeded"))
+        << log;
 
     // A black-listed sender domain is refused at the door.
-    EXPECT_EQ('5', smtp("someone@spam.example", "info@example.com")[0]);
+    const std::string spam = smtp("someone@spam.example", "info@example.com");
+    EXPECT_EQ(0u, spam.rfind("554 5.7.1 <someone@spam.example>: Sender address rejected", 0))
+        << spam;
 
     // --set-reject: unknown names are no longer caught.
     EXPECT_EQ("250", smtp("friend@remote.example", "nobody@example.com").substr(0, 3));
