@@ -4,6 +4,7 @@
 #include <boost/program_options/errors.hpp>
 #include <boost/program_options/value_semantic.hpp>
 #include <map>
+#include <typeinfo>
 
 namespace po = boost::program_options;
 
@@ -23,6 +24,12 @@ void validate(boost::any& v, const std::vector<std::string>& values, ShortnameFo
 void validate(boost::any& v, const std::vector<std::string>& values, IPv4Mask*, int) {
     po::validators::check_first_occurrence(v);
     const std::string& text = po::validators::get_single_string(values);
+    // Digits only: lexical_cast's own scan of longer malformed texts
+    // overflows a signed integer inside Boost 1.74.
+    const std::size_t digits = text.find_first_not_of("+-");
+    if (digits == std::string::npos || text.size() - digits > 5 ||
+        text.find_first_not_of("0123456789", digits) != std::string::npos)
+        throw boost::bad_lexical_cast(typeid(std::string), typeid(std::uint16_t));
     const auto prefix = boost::lexical_cast<std::uint16_t>(text);
     if (prefix > 32)
         throw po::invalid_option_value(text);

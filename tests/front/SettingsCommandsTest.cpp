@@ -136,6 +136,11 @@ TEST_F(SettingsCommandsTest, MapsZonesWhiteListAndBadMailFrom) {
               0);
     EXPECT_EQ(postconf("mynetworks"), "127.0.0.0/8, 192.0.2.0/24");
     EXPECT_EQ(runVornctl({"--add-whitelist", "--ip-address=192.0.2.0", "--netmask=33"}).status, 1);
+    // A malformed mask is refused cleanly (the sanitized build traps any
+    // overflow while it is read).
+    for (const char* mask : {"--netmask=2x4567", "--netmask=+", "--netmask=123456"})
+        EXPECT_EQ(runVornctl({"--add-whitelist", "--ip-address=192.0.2.0", mask}).status, 1)
+            << mask;
 
     ASSERT_EQ(runVornctl({"--add-badmailfrom", "--domain-name=b\xc3\xbc"
                                                "cher.example"})

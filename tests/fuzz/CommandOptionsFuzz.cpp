@@ -49,25 +49,6 @@ struct OptionsParsed {
 };
 struct OptionsRefused {};
 
-// Boost 1.74's lexical_cast to a 16-bit unsigned number multiplies in int
-// before it checks that a character is a digit (lcast_unsigned_converters.hpp
-// line 263), an overflow the sanitizer stops at. The netmask option reads its
-// value that way; until it checks the digits itself, such values are left
-// out here, found by the option name the parser resolved.
-bool netmaskBoostOverflow(const po::parsed_options& parsed) {
-    for (const po::option& option : parsed.options) {
-        if (option.string_key != "netmask")
-            continue;
-        for (const std::string& value : option.value) {
-            const auto digits = value.find_first_not_of("+-");
-            if (digits != std::string::npos &&
-                value.find_first_not_of("0123456789", digits) != std::string::npos)
-                return true;
-        }
-    }
-    return false;
-}
-
 bool replacementCalled = false;
 bool replacementStopped = false;
 
@@ -81,8 +62,6 @@ void standardOptionsParse(ProgramOptionsHelper& helper, int argc, char** argv) {
         ProgramOptionsHelper::OptionAppender declare(helper);
         declare("help,h", "displays this help message");
         const po::parsed_options parsed = po::parse_command_line(argc, argv, helper.options);
-        if (netmaskBoostOverflow(parsed))
-            throw OptionsRefused{};
         po::store(parsed, helper.variables);
         po::notify(helper.variables);
         if (helper.variables.count("help"))
