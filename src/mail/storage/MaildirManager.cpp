@@ -70,6 +70,11 @@ void buildHome(const std::string& home, uid_t uid, gid_t gid) {
     }
 }
 
+// True when path is a directory, not a symbolic link to one.
+bool isDirectoryNoFollow(const std::string& path) {
+    return FdOwner(openDirectoryAt(AT_FDCWD, path.c_str())).get() >= 0;
+}
+
 } // namespace
 
 bool backupRename(const std::string& path, std::string& backupName) {
@@ -156,8 +161,13 @@ void MaildirManager::renameDomainRoot(const std::string& oldDomain,
 
 void MaildirManager::renameMailnameHome(const std::string& domain, const std::string& oldMailname,
                                         const std::string& newMailname) const {
-    boost::filesystem::rename(getMailnameHome(domain, oldMailname),
-                              getMailnameHome(domain, newMailname));
+    const std::string from = getMailnameHome(domain, oldMailname);
+    const std::string to = getMailnameHome(domain, newMailname);
+    // A run killed right after this rename left the home under its new
+    // name; the run repeating the rename carries on from there.
+    if (!existsNoFollow(from) && isDirectoryNoFollow(to))
+        return;
+    boost::filesystem::rename(from, to);
 }
 
 void MaildirManager::backup(const std::string& directory) const {

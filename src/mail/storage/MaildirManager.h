@@ -65,6 +65,9 @@ public:
     void createMailnameHome(const std::string& domain, const std::string& mailname) const;
 
     void renameDomainRoot(const std::string& oldDomain, const std::string& newDomain) const;
+    // A home already under its new name while the old name is gone (an
+    // earlier run was stopped after moving it) is left as it is, so the
+    // rename can be run again to finish.
     void renameMailnameHome(const std::string& domain, const std::string& oldMailname,
                             const std::string& newMailname) const;
 

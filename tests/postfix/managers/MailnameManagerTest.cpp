@@ -79,6 +79,32 @@ TEST_F(MailnameManagerTest, RenameMovesRecordsListsAndHomeOrRestoresBothTablesEx
                        {"boss@other.example", "office@example.com, x@other.example"}}));
 }
 
+// A rename stopped after it moved the home, before or after the tables
+// changed, is finished by running it again; with neither home on disk the
+// rename still fails and restores the tables.
+TEST_F(MailnameManagerTest, RenameRunAgainFinishesAfterTheHomeMoved) {
+    addDomain("example.com", {"alias.example"});
+    MailnameManager::createMailname("example.com", "info");
+    const std::string home = std::string(homes) + "example.com/";
+    boost::filesystem::rename(home + "info", home + "office");
+    MailnameManager::renameMailname("example.com", "info", "office");
+    const Content mailboxes{{"office@example.com", "example.com/office/Maildir/"}};
+    EXPECT_EQ(dump(tables::VMAILBOX), mailboxes);
+    EXPECT_EQ(dump(tables::VIRTUAL), (Content{{"office@example.com", "office@example.com"},
+                                              {"info@alias.example", "office@example.com"}}));
+    MailnameManager::renameMailname("example.com", "info", "office");
+    EXPECT_EQ(dump(tables::VMAILBOX), mailboxes);
+    EXPECT_TRUE(isDirectory(home + "office/Maildir/cur"));
+
+    MailnameManager::createMailname("example.com", "sales");
+    boost::filesystem::remove_all(home + "sales");
+    const Content before = dump(tables::VMAILBOX);
+    EXPECT_THROW(MailnameManager::renameMailname("example.com", "sales", "shop"),
+                 boost::filesystem::filesystem_error);
+    EXPECT_EQ(dump(tables::VMAILBOX), before);
+    EXPECT_FALSE(boost::filesystem::exists(home + "shop"));
+}
+
 TEST_F(MailnameManagerTest, DeliveryAndForwardsLiveInDotQmailOnly) {
     addDomain("example.com");
     MailnameManager::createMailname("example.com", "info");
