@@ -1,16 +1,25 @@
 #include "postfix/tables/DatabaseHelper.h"
 
 #include "postfix/tables/PostfixUtilities.h"
+#include "postfix/tables/TableRebuild.h"
 #include "postfix/tables/Tables.h"
-#include "process/AutocleanOFStream.h"
 #include "process/DescriptorSpec.h"
 #include "process/MKLock.h"
 #include "process/Pipe.h"
+#include "utils/ChildCore.h"
 #include "utils/Exceptions.h"
+#include "utils/FdOwner.h"
 
 #include <boost/bind/bind.hpp>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <ios>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace korvo::mail::postfix {
 
@@ -60,14 +69,118 @@ void rebuild(const utilities::ProcessParameters& command) {
     runConfiguring(pipe);
 }
 
-// The source file, written only by whoever holds the table's lock and
-// deleted whatever happens.
-class SourceFile : public AutocleanOFStream {
-public:
-    explicit SourceFile(const std::string& table) : AutocleanOFStream(tables::sourcePath(table)) {
-        exceptions(std::ios_base::badbit | std::ios_base::failbit);
+// How a rebuild's child reports a failure: a kind letter, the error code,
+// a line feed, the message (without the text of the error code).
+std::string report(char kind, int code, const std::string& what) {
+    std::string message = what;
+    const std::string codeText = std::string(": ") + std::strerror(code);
+    if (code != 0 && message.size() >= codeText.size() &&
+        message.compare(message.size() - codeText.size(), codeText.size(), codeText) == 0) {
+        message.resize(message.size() - codeText.size());
     }
-};
+    return kind + std::to_string(code) + "\n" + message;
+}
+
+std::string runReporting(const std::function<void()>& work) {
+    try {
+        work();
+        return "";
+    } catch (const PostfixConfigurationError& e) {
+        return report('C', 0, e.what());
+    } catch (const std::ios_base::failure& e) {
+        return report('I', e.code().value(), e.what());
+    } catch (const SystemError& e) {
+        return report('S', e.code(), e.what());
+    } catch (const std::exception& e) {
+        return report('R', 0, e.what());
+    } catch (...) {
+        return report('R', 0, "unknown error");
+    }
+}
+
+void raiseReported(const std::string& reported) {
+    if (reported.empty()) {
+        return;
+    }
+    const std::string::size_type end = reported.find('\n');
+    const int code = std::atoi(reported.substr(1, end - 1).c_str());
+    const std::string message = end == std::string::npos ? "" : reported.substr(end + 1);
+    switch (reported[0]) {
+    case 'C':
+        throw PostfixConfigurationError(message);
+    case 'I':
+        throw std::ios_base::failure(message, std::error_code(code, std::system_category()));
+    case 'S':
+        throwSystemError(message, code);
+    default:
+        throw std::runtime_error(message);
+    }
+}
+
+std::string readToEnd(int fd) {
+    std::string text;
+    char piece[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, piece, sizeof piece);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return text;
+        }
+        text.append(piece, static_cast<std::size_t>(got));
+    }
+}
+
+void writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0) {
+            return;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+}
+
+// Runs a rebuild of table in a child process of its own and raises its
+// failure here, with its class and message. The child inherits the
+// table's lock, so when the tool is killed mid-way (kill -9, a time-out)
+// the child still finishes: it switches to the new database or keeps the
+// old one and removes its temporaries before the lock is released, as
+// postmap itself would finish its run anyway.
+void rebuildToTheEnd(const std::string& table, const std::function<void()>& work) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        throwSystemError("pipe for the rebuild of " + table);
+    }
+    FdOwner readEnd(ends[0]);
+    FdOwner writeEnd(ends[1]);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        throwSystemError("fork for the rebuild of " + table);
+    }
+    if (pid == 0) {
+        writeAll(writeEnd.get(), runReporting(work));
+        // Nothing of the parent's (buffered output, exit handlers) may run
+        // twice.
+        ::_exit(0);
+    }
+    writeEnd.close();
+    const std::string reported = readToEnd(readEnd.get());
+    int status = 0;
+    if (waitChild(pid, status, 0) != pid) {
+        throwSystemError("waitpid for the rebuild of " + table);
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw std::runtime_error("the rebuild of " + table + " ended abnormally (wait status " +
+                                 std::to_string(status) + ")");
+    }
+    raiseReported(reported);
+}
 
 // True for a diagnostic line whose severity word is an error.
 bool reportsError(const std::string& line) {
@@ -131,26 +244,31 @@ void DatabaseHelper::removeFromFeeder(const std::string& table, const Feeder& fe
 
 void DatabaseHelper::rebuildFromSource(const std::string& table, const SourceWriter& writeSource) {
     const TableLock lock(table);
-    SourceFile source(table);
-    writeSource(source);
-    source.close();
-    rebuild(utilities::postmapReplace(table));
+    rebuildToTheEnd(table, [&table, &writeSource] {
+        TableRebuild rebuilt(table);
+        writeSource(rebuilt.source());
+        rebuilt.closeSource();
+        rebuild(utilities::postmapReplace(rebuilt.temporaryTable()));
+        rebuilt.install();
+    });
 }
 
 void DatabaseHelper::rewriteThrough(const std::string& table, database::DumpReceiver& receiver) {
-    process::Pipe dump(utilities::postmapDump(table));
-    dump.flags.stdinChannel.fd = process::FD_DEVNULL;
-    dump.flags.stdoutChannel.fd = process::FD_PIPE;
-    dump.flags.stdoutChannel.function =
-        boost::bind(&database::DumpReceiver::filterChunk, &receiver, boost::placeholders::_1);
-
     const TableLock lock(table);
-    SourceFile source(table);
-    receiver.setOutput(source);
-    runConfiguring(dump);
-    receiver.finish();
-    source.close();
-    rebuild(utilities::postmapRebuild(table));
+    rebuildToTheEnd(table, [&table, &receiver] {
+        process::Pipe dump(utilities::postmapDump(table));
+        dump.flags.stdinChannel.fd = process::FD_DEVNULL;
+        dump.flags.stdoutChannel.fd = process::FD_PIPE;
+        dump.flags.stdoutChannel.function =
+            boost::bind(&database::DumpReceiver::filterChunk, &receiver, boost::placeholders::_1);
+        TableRebuild rebuilt(table);
+        receiver.setOutput(rebuilt.source());
+        runConfiguring(dump);
+        receiver.finish();
+        rebuilt.closeSource();
+        rebuild(utilities::postmapRebuild(rebuilt.temporaryTable()));
+        rebuilt.install();
+    });
 }
 
 } // namespace korvo::mail::postfix

@@ -8,12 +8,17 @@
 //
 // Every change of a table, record-level or whole, holds the table's MKLock
 // (the digest lock of its source path, tables::sourcePath) while postmap
-// runs. The two whole-table rebuilds (replaceRecords, filterRecords) write
-// the source file, let postmap build the database from it and delete it
-// again on every way out; a filter dumps the table first and rebuilds it
-// from the dump. Because record-level changes (addRecords, removeRecords)
-// wait for the same lock, no change of another run can fall between a dump
-// and its rebuild and be lost. Never call these while holding a table's
+// runs. The two whole-table rebuilds (replaceRecords, filterRecords) build
+// beside the table (TableRebuild.h): they write a temporary source file, let
+// postmap build its database, rename that over the table's and remove the
+// temporaries on every way out, so Postfix reads the old or the new complete
+// table and no file is left beside it. A filter dumps the table first and
+// rebuilds it from the dump. A rebuild runs in a child process holding the
+// table's lock, so that a kill of the tool mid-way still ends with the
+// switch done or not and nothing left behind; its failure is raised in the
+// caller with its class and message. Because record-level changes
+// (addRecords, removeRecords) wait for the same lock, no change of another
+// run can fall between a dump and its rebuild and be lost. Never call these while holding a table's
 // lock: the lock is not re-entrant.
 //
 // Failures, by class:
@@ -24,7 +29,9 @@
 //                              failure: postmap exits non-zero silently;
 //   std::invalid_argument      a key or value that a record line cannot carry
 //                              (RecordText.h), refused before postmap runs;
-//   std::ios_base::failure     the source file could not be written;
+//   std::ios_base::failure     the temporary source could not be created or
+//                              written (names the file and the error);
+//   korvo::SystemError         the new database could not be switched to;
 //   the process layer's and MKLock's own exceptions propagate unchanged.
 // Nothing is rolled back: a failed add may have stored part of its range.
 //
