@@ -93,6 +93,11 @@ TEST_F(FullDiskTest, FullMailHomesRefuseChangesAndKeepTheirFiles) {
          "--disk-quota=200000"},
         {"--remove-mailbox", "--domain-name=main.test", "--mailname=info"},
     });
+    // A mailname that could not be made leaves no home behind.
+    const CommandResult added = runVornctl(
+        {"--add-mailname", "--domain-name=main.test", "--mailname=fresh", "--disk-quota=5000"});
+    EXPECT_NE(added.status, 0);
+    EXPECT_FALSE(hardening_detail::exists(mailHome("main.test", "fresh"))) << added.err;
 }
 
 TEST_F(FullDiskTest, FullTableDirectoryRefusesChangesAndKeepsItsTables) {

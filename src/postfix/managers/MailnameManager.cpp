@@ -3,6 +3,7 @@
 #include "mail/storage/DotQMailManager.h"
 #include "mail/storage/MaildirManager.h"
 #include "mail/storage/MaildirPPManager.h"
+#include "mail/storage/NoFollowFs.h"
 #include "postfix/managers/DomainFilters.h"
 #include "postfix/managers/PanelLists.h"
 #include "postfix/managers/RollbackSteps.h"
@@ -12,6 +13,7 @@
 #include "postfix/tables/Tables.h"
 
 #include <exception>
+#include <functional>
 
 namespace korvo::mail::postfix {
 
@@ -58,24 +60,45 @@ void renameAddress(const std::string& from, const std::string& to) {
                                   ElementsFilter<ReplaceAddress>(ReplaceAddress(from, to)));
 }
 
-void createMailnameParts(const std::string& domain, const std::string& mailname) {
-    MaildirManager::getInstance().createMailnameHome(domain, mailname);
-    dotQMailOf(domain, mailname).reset();
+// Makes the home, its .qmail and its quota (setQuota). A home this call
+// made is removed again when the .qmail or the quota cannot be written (a
+// full disk), so a refused mailname leaves no empty home behind; a home
+// that was there before keeps its mail.
+void createMailnameParts(const std::string& domain, const std::string& mailname,
+                         const std::function<void()>& setQuota) {
+    const MaildirManager& homes = MaildirManager::getInstance();
+    const bool existed = existsNoFollow(homes.getMailnameHome(domain, mailname));
+    homes.createMailnameHome(domain, mailname);
+    try {
+        dotQMailOf(domain, mailname).reset();
+        setQuota();
+    } catch (...) {
+        if (!existed) {
+            try {
+                homes.removeMailnameHome(domain, mailname);
+            } catch (const std::exception&) {
+                // The first error is the one to report.
+            }
+        }
+        throw;
+    }
 }
 
 } // namespace
 
 void MailnameManager::createMailname(const std::string& domain, const std::string& mailname) {
-    createMailnameParts(domain, mailname);
-    MaildirPPManager::getInstance().removeMailboxQuota(domain, mailname);
+    createMailnameParts(domain, mailname, [&] {
+        MaildirPPManager::getInstance().removeMailboxQuota(domain, mailname);
+    });
     BatchDatabaseHelper batch(true, true);
     createMailnameRecord(batch, domain, mailname);
 }
 
 void MailnameManager::createMailname(const std::string& domain, const std::string& mailname,
                                      long quota) {
-    createMailnameParts(domain, mailname);
-    MaildirPPManager::getInstance().setMailboxQuota(domain, mailname, quota);
+    createMailnameParts(domain, mailname, [&] {
+        MaildirPPManager::getInstance().setMailboxQuota(domain, mailname, quota);
+    });
     BatchDatabaseHelper batch(true, true);
     createMailnameRecord(batch, domain, mailname);
 }

@@ -17,9 +17,10 @@
 // Failures: postmap failures raise PostfixConfigurationError (adds,
 // rewrites) or PostfixDatabaseError (deletes); the home, quota and .qmail
 // layers raise their own errors (FSError, boost::filesystem errors,
-// korvo::SystemError). Steps already made are not undone, except by
-// renameMailname, which rewrites both tables back when a later step fails
-// and reports every table it could not restore on korvo::uerr.
+// korvo::SystemError). Steps already made are not undone, except that
+// createMailname removes a home it made when its .qmail or quota cannot be
+// written, and renameMailname rewrites both tables back when a later step
+// fails and reports every table it could not restore on korvo::uerr.
 //
 // All operations are static. Those taking a BatchDatabaseHelper& record
 // their changes through it; their overloads without one use an immediate,

@@ -3,6 +3,7 @@
 
 #include "postfix/tables/Tables.h"
 #include "sandbox/TestFiles.h"
+#include "utils/Exceptions.h"
 
 #include "ManagerFixture.h"
 
@@ -103,6 +104,19 @@ TEST_F(MailnameManagerTest, RenameRunAgainFinishesAfterTheHomeMoved) {
                  boost::filesystem::filesystem_error);
     EXPECT_EQ(dump(tables::VMAILBOX), before);
     EXPECT_FALSE(boost::filesystem::exists(home + "shop"));
+}
+
+// A mailname whose quota cannot be set (its domain is unknown to the panel)
+// leaves no new home behind, but never removes one that held mail before.
+TEST_F(MailnameManagerTest, FailedCreationRemovesOnlyTheHomeItMade) {
+    const std::string home = std::string(homes) + "unknown.example/info";
+    EXPECT_THROW(MailnameManager::createMailname("unknown.example", "info"), korvo::mail::FSError);
+    EXPECT_FALSE(boost::filesystem::exists(home));
+
+    boost::filesystem::create_directories(home + "/Maildir/cur");
+    korvo::test::writeFile(home + "/Maildir/cur/1.host", "mail\n");
+    EXPECT_THROW(MailnameManager::createMailname("unknown.example", "info"), korvo::mail::FSError);
+    EXPECT_EQ(korvo::test::readFile(home + "/Maildir/cur/1.host"), "mail\n");
 }
 
 TEST_F(MailnameManagerTest, DeliveryAndForwardsLiveInDotQmailOnly) {
