@@ -150,9 +150,11 @@ inline void checkTables(std::vector<std::string>& found) {
             const CommandResult dump = runCommand({"/usr/sbin/postmap", "-s", table});
             if (dump.status != 0 || !dump.err.empty())
                 found.push_back("unreadable table " + table + ": " + dump.err);
-            if (exists(path.substr(0, path.size() - 3)))
-                found.push_back("table source left beside its database: " +
-                                path.substr(0, path.size() - 3));
+            const std::string base = path.substr(0, path.size() - 3);
+            if (exists(base))
+                found.push_back("table source left beside its database: " + base);
+            if (base.size() > 4 && base.compare(base.size() - 4, 4, ".tmp") == 0)
+                found.push_back("temporary table database left: " + path);
         }
     }
 }
