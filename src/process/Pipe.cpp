@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <sys/select.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -307,6 +308,19 @@ private:
     const int uncaught;
 };
 
+// waitExec, with the program named when the exec step itself failed: the
+// child reports only the step ("execv") and its errno.
+void waitExecOf(ProcessLaunch& launch, const std::string& program) {
+    try {
+        launch.waitExec();
+    } catch (const SystemError& e) {
+        const std::string step = e.std::runtime_error::what();
+        if (step != "execv" && step != "execvp" && step != "execve")
+            throw;
+        throw SystemError(step + " " + program, e.code());
+    }
+}
+
 } // namespace
 
 Pipe::Pipe(const Parameters<PipeProcessFlags>& parameters) {
@@ -344,7 +358,7 @@ void Pipe::launchAll(Launches& launched, ProcessSetCatcher& catcher, const sigse
         launched.push_back(launchOne(process, stdinSpec, stdoutSpec));
         if (i > 0)
             launched[i - 1]->stdoutFd().close();
-        launched[i]->waitExec();
+        waitExecOf(*launched[i], process.arguments.front());
         catcher.registerChild(launched[i]->getPid());
         statuses.push_back(ProcessStatus{0, -1});
     }

@@ -58,8 +58,9 @@
 //
 // Failures: launch failures (ProcessLaunch and the child's own reports)
 // propagate with the catcher removed and every launched process's pipe ends
-// closed; select, read, write and fcntl failures raise korvo::SystemError;
-// misuse raises std::logic_error.
+// closed; a program that cannot be executed is named in the error
+// ("execv /usr/sbin/postmap: Permission denied"); select, read, write and fcntl failures raise
+// korvo::SystemError; misuse raises std::logic_error.
 #ifndef KORVO_PROCESS_PIPE_H
 #define KORVO_PROCESS_PIPE_H
 
@@ -93,6 +94,10 @@ public:
     // Launches, feeds, collects and waits; returns the last process's wait
     // status.
     int run();
+
+    // The path of the last process's program (its argv[0]), the one whose
+    // status run() returns.
+    const std::string& lastProgram() const { return processes.back().arguments.front(); }
 
     // Pipe-wide settings; set them before run().
     PipeFlags flags;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -266,4 +267,19 @@ TEST(PipeTest, AReceiverRunsAFunctionLibraryProgramWhileThePipeRuns) {
     const std::vector<std::pair<int, std::string>> expected{{4, "<one\n>"}, {4, "<two\n>"}};
     EXPECT_EQ(nested, expected);
     expectNoChildLeft();
+}
+
+// The child reports only the failed exec step and its errno; the error
+// names the program as well.
+TEST(PipeTest, AProgramThatCannotBeExecutedIsNamed) {
+    const std::string program = "/tmp/pipe-not-executable";
+    korvo::test::writeFile(program, "#!/bin/sh\n");
+    Pipe pipe(command(program));
+    try {
+        pipe.run();
+        ADD_FAILURE() << "ran";
+    } catch (const SystemError& e) {
+        EXPECT_EQ(e.code(), EACCES);
+        EXPECT_EQ(std::string(e.what()), "execv " + program + ": " + std::strerror(EACCES));
+    }
 }

@@ -4,6 +4,7 @@
 #include "process/Pipe.h"
 
 #include <initializer_list>
+#include <string>
 #include <sys/wait.h>
 
 namespace korvo::mail::postfix {
@@ -71,7 +72,16 @@ std::vector<std::string> initScriptCommand(const std::string& verb) {
 int runCollectingErrors(process::Pipe& pipe, std::string& errors) {
     pipe.flags.stderrChannel.fd = process::FD_PIPE;
     pipe.flags.stderrChannel.function = process::makeStringReceiver(errors);
-    return pipe.run();
+    const int status = pipe.run();
+    if (WIFSIGNALED(status)) {
+        // A killed program says nothing itself; name it and the signal.
+        if (!errors.empty() && errors.back() != '\n')
+            errors += '\n';
+        const std::string& program = pipe.lastProgram();
+        errors += program.substr(program.rfind('/') + 1) + " killed by signal " +
+                  std::to_string(WTERMSIG(status));
+    }
+    return status;
 }
 
 bool exitedSuccessfully(int waitStatus) {

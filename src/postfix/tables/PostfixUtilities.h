@@ -11,7 +11,8 @@
 // Diagnostics of these programs arrive on standard error, one per line:
 // "program: severity: text". runCollectingErrors gathers that text; the
 // callers raise it as the message of their PostfixError subclass, or
-// "unknown error" when a program failed without a word (errorMessage).
+// "unknown error" when a program exited non-zero without a word
+// (errorMessage); a program killed by a signal is named with the signal.
 // checkOutput (DatabaseHelper.h) tells error lines from warnings.
 #ifndef KORVO_POSTFIX_POSTFIXUTILITIES_H
 #define KORVO_POSTFIX_POSTFIXUTILITIES_H
@@ -66,7 +67,9 @@ ProcessParameters postconfSet(const std::string& name, const std::string& value)
 std::vector<std::string> initScriptCommand(const std::string& verb);
 
 // Runs pipe with its standard error collected into errors; returns the wait
-// status of run(). Launch failures propagate.
+// status of run(). A program killed by a signal adds the line "PROGRAM
+// killed by signal N" (the program's file name) to errors. Launch failures
+// propagate.
 int runCollectingErrors(process::Pipe& pipe, std::string& errors);
 
 // True when the wait status says: exited with code 0.
