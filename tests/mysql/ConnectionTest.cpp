@@ -1,5 +1,4 @@
-// The class layer: what the query builder sends, what rows come back, and
-// how failures reach the caller.
+// The class layer: what the query builder sends, rows, and failures.
 #include "mysql/Connection.h"
 #include "mysql/MiscParam.h"
 #include "sandbox/PanelDatabase.h"
@@ -62,12 +61,9 @@ TEST_F(ConnectionTest, RowsHoldNamedFieldsNullsAndNumbers) {
     EXPECT_EQ(result.columns(), (std::vector<std::string>{"param", "val", "nothing", "big"}));
     Result::row_t row;
     ASSERT_TRUE(result.fetch(row));
-    EXPECT_EQ(row.size(), 4u);
     EXPECT_EQ(row["param"].value(), "limit");
     EXPECT_FALSE(row["param"].isNull());
-    EXPECT_TRUE(row["nothing"].isNull());
-    EXPECT_EQ(row["nothing"].value(), "");
-    EXPECT_EQ(boost::lexical_cast<long>(row["val"]), -12);
+    EXPECT_TRUE(row["nothing"].isNull() && row["nothing"].value().empty());
     EXPECT_EQ(boost::lexical_cast<int>(row["val"]), -12);
     EXPECT_EQ(boost::lexical_cast<unsigned int>(row["big"]), 65535u);
     EXPECT_THROW(boost::lexical_cast<short>(row["big"]), boost::bad_lexical_cast);
@@ -106,13 +102,6 @@ TEST_F(ConnectionTest, BoolMiscParamIsTrueOnlyForExactlyTrue) {
     EXPECT_FALSE(getBoolMiscParamSafe("capital", db));
     EXPECT_FALSE(getBoolMiscParamSafe("absent", db));
     EXPECT_FALSE(getBoolMiscParamSafe("exact' OR param<>'", db));
-
-    panelSql("DROP TABLE misc");
-    CaptureStdout();
-    EXPECT_FALSE(getBoolMiscParamSafe("exact", db));
-    EXPECT_EQ(GetCapturedStdout(), "Warning: MySQL Error on Mail Authentication Type query: Mysql "
-                                   "error 1146: Table 'orq.misc' doesn't exist\n executing query, "
-                                   "ignored\n");
 
     korvo::test::PanelServer::stop();
     Connection later(false);

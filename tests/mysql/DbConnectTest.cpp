@@ -1,6 +1,5 @@
-// The function layer's connection: the password file, the session set-up
-// the panel's character set depends on, and failing fast and clearly when
-// the server is away.
+// The function layer's connection: password file, session set-up for the
+// panel's character set, and failing fast when the server is away.
 #include "mysql/DbConnect.h"
 #include "sandbox/PanelDatabase.h"
 #include "sandbox/TestFiles.h"
@@ -82,8 +81,6 @@ TEST_F(DbConnectTest, ServersBefore41GetNoSetNames) {
 }
 
 TEST_F(DbConnectTest, PasswordIsTheFirstLineOfTheFile) {
-    writeFile(panelPasswordFile, panelAdminPassword);
-    EXPECT_TRUE(MysqlHandle(db_connect()));
     writeFile(panelPasswordFile, std::string(panelAdminPassword) + "\nsecond line\n");
     EXPECT_TRUE(MysqlHandle(db_connect()));
 
@@ -93,8 +90,6 @@ TEST_F(DbConnectTest, PasswordIsTheFirstLineOfTheFile) {
     EXPECT_EQ(connectError(), "Unable to connect to Korvo Database: Access denied for user "
                               "'admin'@'localhost' (using password: YES)");
     ASSERT_EQ(unlink(panelPasswordFile), 0);
-    EXPECT_EQ(connectError(), "Unable to open admin password file: No such file or directory");
-
     CaptureStdout();
     errno = 0;
     EXPECT_FALSE(MysqlHandle(db_connect()));
@@ -109,13 +104,8 @@ TEST_F(DbConnectTest, FailedSetUpStepNamesTheStep) {
     EXPECT_TRUE(kept);
     EXPECT_STREQ(errbuf,
                  "DB error (mysql41 compatible query) 1146: Table 'orq.misc' doesn't exist");
-    EXPECT_EQ(connectError(), "DB error (mysql41 compatible query) 1146: Table 'orq.misc' doesn't "
-                              "exist");
-
-    const MysqlHandle closed(db_connect_nothrow(errbuf, sizeof errbuf));
-    EXPECT_FALSE(closed);
-    set_db_errmsg(nullptr, errbuf, sizeof errbuf, "fetch version row");
-    EXPECT_STREQ(errbuf, "DB error (fetch version row): unknown error");
+    EXPECT_EQ(connectError(), errbuf);
+    EXPECT_FALSE(MysqlHandle(db_connect_nothrow(errbuf, sizeof errbuf)));
 }
 
 // Neither a missing socket, nor one nobody listens on, nor a server that
