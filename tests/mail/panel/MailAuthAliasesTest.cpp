@@ -1,6 +1,5 @@
-// One mailbox is reached through its mailname and mail aliases in its domain
-// and every domain alias: a change that misses one of those addresses
-// leaves a login working that should not, or the other way round.
+// One mailbox is reached through its mailname, mail aliases and every domain
+// alias: a change that misses one leaves a login working that should not.
 #include "mail/auth/MailAuthAliases.h"
 #include "mail/auth/MailAuth.h"
 #include "mail/panel/PanelFixture.h"
@@ -25,7 +24,7 @@ std::string nineUsers(const std::string& columns) {
     return rows;
 }
 
-TEST_F(MailAuthAliasesTest, PasswordsReachEveryAddressOfTheMailbox) {
+TEST_F(MailAuthAliasesTest, PasswordsAndRemovalsReachEveryAddressOfTheMailbox) {
     EXPECT_EQ(set_mass_postbox_passwd("info", "example.com", "plain", 0), 1);
     EXPECT_EQ(authUsers(), nineUsers("plain|NULL|0|0"));
     EXPECT_EQ(set_mass_postbox_passwd("info", "example.com", "$1$c", Crypted | UserDisabled), 1);
@@ -38,27 +37,17 @@ TEST_F(MailAuthAliasesTest, PasswordsReachEveryAddressOfTheMailbox) {
     EXPECT_EQ(authSql("SELECT count(*) FROM users"), "14\n");
     EXPECT_EQ(authSql("SELECT count(*) FROM users WHERE name='admin'"), "0\n");
 
-    EXPECT_EQ(set_mass_postbox_passwd("info", "example.com", "", 0), 1);
+    EXPECT_EQ(set_passwd_for_domains("admin", "example.com", "pw", 0), 1);
+    EXPECT_EQ(rm_mname_from_domains("admin", "example.com"), 1);
+    EXPECT_EQ(rm_mails_from_domains("info", "example.com"), 1);
+    EXPECT_EQ(rm_mails_from_domains("ghost", "lonely.example"), 0);
     EXPECT_EQ(authUsers(), "solo@lonely.example|pw|NULL|0|0\n"
                            "info@other.example|pw|NULL|0|1\n"
                            "x@other.example|pw|NULL|0|1\n"
                            "info@other.net|pw|NULL|0|1\n"
                            "x@other.net|pw|NULL|0|1\n");
-}
-
-TEST_F(MailAuthAliasesTest, RemovalsReachEveryAddressOfTheMailbox) {
-    ASSERT_EQ(set_mass_postbox_passwd("info", "example.com", "pw", 0), 1);
-    ASSERT_EQ(set_passwd_for_domains("admin", "example.com", "pw", 0), 1);
-    ASSERT_EQ(set_mass_postbox_passwd("info", "other.example", "pw", 0), 1);
-
-    EXPECT_EQ(rm_mname_from_domains("admin", "example.com"), 1);
-    EXPECT_EQ(authSql("SELECT count(*) FROM users WHERE name='admin'"), "0\n");
-    EXPECT_EQ(rm_mails_from_domains("info", "example.com"), 1);
-    EXPECT_EQ(authUsers(), "info@other.example|pw|NULL|0|0\n"
-                           "x@other.example|pw|NULL|0|0\n"
-                           "info@other.net|pw|NULL|0|0\n"
-                           "x@other.net|pw|NULL|0|0\n");
-    EXPECT_EQ(rm_mails_from_domains("ghost", "lonely.example"), 0);
+    EXPECT_EQ(set_mass_postbox_passwd("info", "other.example", "", 0), 1);
+    EXPECT_EQ(authUsers(), "solo@lonely.example|pw|NULL|0|0\n");
 }
 
 TEST_F(MailAuthAliasesTest, DomainActionsCoverTheDomainAliases) {
@@ -104,15 +93,13 @@ TEST_F(MailAuthAliasesTest, NewDomainAliasGetsEveryAddressAndLosesThemAgain) {
               "admin|pw|NULL|0\ninfo|NULL|$1$c|1\noffice|NULL|$1$c|1\nsales|NULL|$1$c|1\n");
     EXPECT_EQ(add_domain_auth_alias("lonely.example", "lonely.net"), 0);
 
-    const std::string before = authSql("SELECT count(*) FROM users");
     EXPECT_EQ(rm_domain_auth_alias("example.info"), 0);
     EXPECT_EQ(authSql("SELECT count(*) FROM domains WHERE name='example.info'"), "0\n");
-    EXPECT_EQ(std::stoi(authSql("SELECT count(*) FROM users")), std::stoi(before) - 4);
+    EXPECT_EQ(authSql("SELECT count(*) FROM users"), "16\n");
     EXPECT_EQ(rm_domain_auth_alias("unknown.example"), 0);
 }
 
-// A quote in a domain name must neither widen the alias queries to other
-// domains nor fail them.
+// A quote in a domain name must neither widen the alias queries nor fail them.
 TEST_F(MailAuthAliasesTest, QuotedDomainMatchesNothingAndChangesNothing) {
     ASSERT_EQ(set_mass_postbox_passwd("info", "example.com", "pw", 0), 1);
     ASSERT_EQ(set_mass_postbox_passwd("info", "other.example", "pw", 0), 1);
