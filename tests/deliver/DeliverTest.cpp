@@ -1,8 +1,7 @@
 #include "setup/SetupFixture.h"
 
-#include <chrono>
-#include <dirent.h>
-#include <thread>
+#include <algorithm>
+#include <filesystem>
 
 namespace korvo::test {
 namespace {
@@ -13,15 +12,9 @@ const std::string message = "From: sender@example.org\nSubject: test\n\nHello.\n
 
 std::vector<std::string> entries(const std::string& directory) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(directory.c_str());
-    if (dir == nullptr)
-        return names;
-    while (const struct dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    ::closedir(dir);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error))
+        names.push_back(entry.path().filename());
     return names;
 }
 
@@ -50,12 +43,11 @@ protected:
 
     // Runs the agent as Postfix's pipe transport would: as popuser.
     static CommandResult deliver(const std::string& recipient = "info@example.com",
-                                 const std::string& sender = "sender@example.org",
-                                 const std::string& text = message,
                                  const std::vector<std::string>& environment = {}) {
         return runCommand({"/usr/bin/setpriv", "--reuid=popuser", "--regid=popuser",
-                           "--init-groups", agentBinary, "--sender=" + sender, "--", recipient},
-                          environment, text);
+                           "--init-groups", agentBinary, "--sender=sender@example.org", "--",
+                           recipient},
+                          environment, message);
     }
 };
 
@@ -105,25 +97,11 @@ TEST_F(DeliverTest, ProgramExitStatusDecidesTheOutcome) {
     }
 }
 
-TEST_F(DeliverTest, DeliverquotaRefusesOverQuotaAndTheMessageBounces) {
-    writeDotQmail("| true\n| /usr/bin/deliverquota ./Maildir\n");
-    writeFile(home + "/Maildir/maildirsize", "300S\n");
-    ASSERT_EQ(0, shell("chown popuser:popuser " + home + "/Maildir/maildirsize"));
-    EXPECT_EQ(0, deliver().status);
-    const CommandResult big =
-        deliver("info@example.com", "sender@example.org", message + std::string(400, 'x') + "\n");
-    EXPECT_EQ(69, big.status) << big.err;
-    EXPECT_EQ(1u, entries(maildirNew).size());
-}
-
 TEST_F(DeliverTest, ForwardsLeaveOnceThroughSendmailWithTheSender) {
     writeDotQmail("&other@example.com\n./Maildir/\nthird@example.net\n");
     ASSERT_EQ(0, shell(sandboxFile("postfix-prepare")));
-    // A sendmail that fails (here: no configuration) defers the whole
-    // delivery; the Maildir copy made before it is then made again.
-    EXPECT_EQ(
-        75, deliver("info@example.com", "sender@example.org", message, {"MAIL_CONFIG=/nonexistent"})
-                .status);
+    // A failing sendmail defers the whole delivery (the Maildir copy is made again).
+    EXPECT_EQ(75, deliver("info@example.com", {"MAIL_CONFIG=/nonexistent"}).status);
     EXPECT_TRUE(entries("/var/spool/postfix/maildrop").empty());
 
     ASSERT_EQ(0, shell("rm -f " + maildirNew + "/*"));
@@ -136,7 +114,6 @@ TEST_F(DeliverTest, ForwardsLeaveOnceThroughSendmailWithTheSender) {
     EXPECT_NE(std::string::npos, queueFile.find("sender: sender@example.org")) << queueFile;
     EXPECT_NE(std::string::npos, queueFile.find("recipient: other@example.com")) << queueFile;
     EXPECT_NE(std::string::npos, queueFile.find("recipient: third@example.net")) << queueFile;
-    EXPECT_NE(std::string::npos, queueFile.find("Hello.")) << queueFile;
 }
 
 TEST_F(DeliverTest, DefersWhatItCannotFollowAndFollowsNoLink) {
@@ -178,48 +155,6 @@ TEST_F(DeliverTest, MailboxTableDecidesWhoHasAMailbox) {
     EXPECT_EQ(0, deliver().status);
     EXPECT_EQ(75, deliver("nobody@example.com").status);
     EXPECT_EQ(2u, entries(maildirNew).size());
-}
-
-// Stops the Postfix a test started, whatever the test's outcome.
-class RunningPostfix {
-public:
-    RunningPostfix() {
-        started_ = shell(sandboxFile("postfix-prepare") +
-                         " && env -i LANG=C /etc/init.d/postfix start >/dev/null") == 0;
-    }
-    ~RunningPostfix() { shell("env -i LANG=C /etc/init.d/postfix stop >/dev/null 2>&1"); }
-    RunningPostfix(const RunningPostfix&) = delete;
-    RunningPostfix& operator=(const RunningPostfix&) = delete;
-    bool started() const { return started_; }
-
-private:
-    bool started_ = false;
-};
-
-TEST_F(DeliverTest, PostfixHandsMailToTheAgentAfterSetup) {
-    // --force gives the sandbox's table directory the installed owner and
-    // mode (postfix, 0770): Postfix still reads the tables, and the agent,
-    // shut out of them, finds the home by its layout.
-    const CommandResult setup = runSetup({"--force"});
-    ASSERT_EQ(0, setup.status) << setup.out << setup.err;
-    ASSERT_EQ("postfix 770\n", shellOutput("stat -c '%U %a' /var/spool/postfix/korvo"));
-    ASSERT_EQ(0, shell("echo 'example.com example.com/' | "
-                       "postmap -r -i hash:/var/spool/postfix/korvo/virtual_domains && "
-                       "postconf -e maillog_file=/var/spool/postfix/maillog"));
-    writeDotQmail("| /usr/bin/deliverquota ./Maildir\n");
-    const RunningPostfix postfix;
-    ASSERT_TRUE(postfix.started());
-    const CommandResult sent = runCommand(
-        {"/usr/sbin/sendmail", "-i", "-f", "sender@example.org", "info@example.com"}, {}, message);
-    ASSERT_EQ(0, sent.status) << sent.err;
-    for (int tries = 0; tries < 300 && entries(maildirNew).empty(); ++tries)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const std::vector<std::string> delivered = entries(maildirNew);
-    ASSERT_EQ(1u, delivered.size()) << readFile("/var/spool/postfix/maillog");
-    const std::string stored = readFile(maildirNew + "/" + delivered[0]);
-    EXPECT_NE(std::string::npos, stored.find("Delivered-To: info@example.com")) << stored;
-    EXPECT_NE(std::string::npos, stored.find("Return-Path: <sender@example.org>")) << stored;
-    EXPECT_NE(std::string::npos, stored.find("Hello.")) << stored;
 }
 
 } // namespace

@@ -15,12 +15,6 @@ namespace {
 
 class MassHandlersTest : public RegistryTest {
 protected:
-    static void add(const char* templ, const char* type, const char* value, int action) {
-        ASSERT_EQ(
-            mail_handler_add(templ, type, value, "/bin/true", "c", "before-local", "10", action),
-            0);
-    }
-
     // "TEMPLATE TYPE:VALUE" of every handler, sorted, with " (disabled)"
     // when it is not enabled.
     static std::vector<std::string> bindings() {
@@ -53,8 +47,7 @@ TEST_F(MassHandlersTest, CopyAndMoveByAddressAndByDomain) {
                                         "other recipient:a@other.com", "rcpt recipient:a@new.com",
                                         "rcpt recipient:a@old.com", "snd sender:b@old.com"}));
 
-    // The domain rename moves the domain's own handler and those of its
-    // addresses; the copy made above is found and not made twice.
+    // Moves the domain's handler and its addresses'; the copy above is not made twice.
     EXPECT_EQ(mass_control_handler_by_mailname("old.com", "new.com", HANDLER_MOVE), 0);
     EXPECT_EQ(bindings(),
               (std::vector<std::string>{"all global:", "dom sender-domain:new.com",

@@ -9,7 +9,7 @@
 #include "sandbox/TestFiles.h"
 
 #include <algorithm>
-#include <dirent.h>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -24,12 +24,9 @@ const std::string kSyncStatus = "/run/vornctl-sandbox/handlers-tmpfs.status";
 // Entry names of a directory, sorted; empty when it does not exist.
 inline std::vector<std::string> entriesOf(const std::string& path) {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path.c_str())) {
-        while (const dirent* entry = ::readdir(dir))
-            if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
-                names.emplace_back(entry->d_name);
-        ::closedir(dir);
-    }
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(path, error))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }

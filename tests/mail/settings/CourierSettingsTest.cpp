@@ -52,25 +52,20 @@ TEST_F(CourierSettingsTest, AssignmentsAreReplacedRemovedAndAppendedOtherLinesKe
     EXPECT_EQ(readFile(kDir + "pop3d-ssl"), "POPLOCK_TIME=300\nRELAYCLIENT=\n");
     EXPECT_EQ(readFile(kCalls), "restart\n");
 
-    // A negative lock time (65535 is -1 as a 16-bit number) leaves it
-    // alone; 0 removes it.
+    // A negative lock time (65535 is -1 as 16 bits) leaves it alone; 0 removes it.
     ASSERT_EQ(set_courier_params(0, 1, 65535, 1), 0);
     EXPECT_EQ(readFile(kDir + "pop3d"), "POPLOCK_TIME=300\nPOPAUTH=1\nSHORTNAMES=1\n");
     ASSERT_EQ(set_courier_params(0, 0, 0, 0), 0);
     EXPECT_EQ(readFile(kDir + "pop3d"), "");
-    ASSERT_EQ(set_courier_shortnames_params(1), 0);
-    EXPECT_EQ(readFile(kDir + "pop3d-ssl"), "SHORTNAMES=1\n");
-    EXPECT_EQ(readFile(kCalls), "restart\nrestart\nrestart\nrestart\n");
+    EXPECT_EQ(readFile(kCalls), "restart\nrestart\nrestart\n");
 }
 
 TEST_F(CourierSettingsTest, OnlyTheFirstThirtyOneEntriesApply) {
     writeFile(kDir + "imapd", "V5=old\nV31=old\n");
-    std::vector<std::string> names;
-    for (int i = 0; i < 33; ++i)
-        names.push_back("V" + std::to_string(i));
+    std::vector<std::string> names(33);
     std::vector<courier_param_entry> entries;
-    for (const std::string& name : names)
-        entries.push_back({name.c_str(), COURIER_PARAM_SET, "x"});
+    for (int i = 0; i < 33; ++i)
+        entries.push_back({(names[i] = "V" + std::to_string(i)).c_str(), COURIER_PARAM_SET, "x"});
     entries.push_back({nullptr, 0, nullptr});
 
     CaptureStdout();
