@@ -98,6 +98,7 @@ TEST_F(FullDiskTest, FullMailHomesRefuseChangesAndKeepTheirFiles) {
         {"--add-mailname", "--domain-name=main.test", "--mailname=fresh", "--disk-quota=5000"});
     EXPECT_NE(added.status, 0);
     EXPECT_FALSE(hardening_detail::exists(mailHome("main.test", "fresh"))) << added.err;
+    EXPECT_NE(added.err.find("No space left on device)"), std::string::npos) << added.err;
 }
 
 TEST_F(FullDiskTest, FullTableDirectoryRefusesChangesAndKeepsItsTables) {

@@ -56,12 +56,14 @@ std::string forwardLine(const char* address) {
     if (std::strpbrk(address, "\r\n") != nullptr) {
         errno = 0;
         messlog2(0, 0, "Invalid forwarding address '%s'", address);
+        errno = EINVAL;
         return "";
     }
     const std::unique_ptr<char, decltype(&std::free)> ascii(idn_email_toascii(address), &std::free);
     if (ascii == nullptr) {
         errno = 0;
         messlog2(0, 0, "idn_email_toascii(%s) failed: %s", address, idn_strerror(idn_errno));
+        errno = EINVAL;
         return "";
     }
     return std::string("&") + ascii.get();
@@ -97,13 +99,17 @@ int dotqmail_reset(const char* path) {
         } catch (const korvo::SystemError& e) {
             errno = 0;
             messlog2(0, 0, "Unable to open %s: %s", path, std::strerror(e.code()));
+            errno = e.code();
             return -1;
         }
         file->write(trueLine);
         file->commit();
     } catch (const std::exception& e) {
+        // The text names the system error already; the caller gets its code.
+        const auto* systemError = dynamic_cast<const korvo::SystemError*>(&e);
         errno = 0;
         messlog2(0, 0, "Unable to write to %s: %s", path, e.what());
+        errno = systemError != nullptr ? systemError->code() : EIO;
         return -1;
     }
     return setOwnerAndMode(path);

@@ -16,7 +16,8 @@
 // without following links.
 //
 // Function library conventions: 0 on success, -1 on failure after a
-// message through messlog2 (never ending the process).
+// message through messlog2 (never ending the process), with errno set to
+// the cause (EINVAL for an address that cannot be written as a line).
 #ifndef KORVO_MAIL_STORAGE_DOTQMAIL_H
 #define KORVO_MAIL_STORAGE_DOTQMAIL_H
 

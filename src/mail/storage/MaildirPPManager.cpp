@@ -7,7 +7,9 @@
 #include "utils/Exceptions.h"
 
 #include <cerrno>
+#include <functional>
 #include <iostream>
+#include <string>
 
 namespace korvo::mail {
 
@@ -17,11 +19,27 @@ boost::system::error_code systemError(int code) {
     return boost::system::error_code(code, boost::system::system_category());
 }
 
-// The free functions have printed why they failed: the error carries no
-// system error of its own.
-int checked(int result, const char* operation, const std::string& path) {
+// Failures the quota functions report themselves without a failed system
+// call behind them (the panel database, a domain it does not know): their
+// error names no system error, it points at that message.
+class ReportedFailureCategory : public boost::system::error_category {
+public:
+    const char* name() const noexcept override { return "vornctl quota"; }
+    std::string message(int) const override { return "see the message above"; }
+};
+
+boost::system::error_code failureCode(int code) {
+    static const ReportedFailureCategory reported;
+    return code != 0 ? systemError(code) : boost::system::error_code(1, reported);
+}
+
+// Runs one free function, which prints why it failed; its failure (0)
+// becomes FSError with the errno of the system call that failed, if any.
+int checked(const std::function<int()>& call, const char* operation, const std::string& path) {
+    errno = 0;
+    const int result = call();
     if (result == 0)
-        throw FSError(operation, path, systemError(0));
+        throw FSError(operation, path, failureCode(errno));
     return result;
 }
 
@@ -43,43 +61,44 @@ int MaildirPPManager::setMailboxQuota(const std::string& domain, const std::stri
         throw FSError("chdir", home, systemError(errno));
     long long attachments = 0;
     if (quota >= 0) {
+        errno = 0;
         attachments = attachmentsSize();
         if (attachments < 0)
             throw FSError("unable to count attachments folder size", home + "/@attachments",
-                          systemError(0));
+                          failureCode(errno));
         if (quota < attachments)
             std::cerr << attachmentsWarning << std::endl;
     }
-    checked(write_maildirpp_maildirsize("Maildir", getUid(), getGid(),
-                                        quotaAfterAttachments(quota, attachments), 0),
+    const long long value = quotaAfterAttachments(quota, attachments);
+    checked([&] { return write_maildirpp_maildirsize("Maildir", getUid(), getGid(), value, 0); },
             "create maildirsize", home + "/Maildir");
     return 0;
 }
 
 int MaildirPPManager::setDefaultMailboxQuota(const std::string& domain, long long quota) const {
-    return checked(store_default_mbox_quota(domain.c_str(), quota),
+    return checked([&] { return store_default_mbox_quota(domain.c_str(), quota); },
                    "unable to store default mbox quota", getDomainRoot(domain));
 }
 
 int MaildirPPManager::setDomainQuota(const std::string& domain, long long quota) const {
-    return checked(store_domain_quota(domain.c_str(), quota), "unable to store domain quota",
-                   getDomainRoot(domain));
+    return checked([&] { return store_domain_quota(domain.c_str(), quota); },
+                   "unable to store domain quota", getDomainRoot(domain));
 }
 
 int MaildirPPManager::removeDefaultMailboxQuota(const std::string& domain) const {
-    return checked(rm_default_mbox_quota(domain.c_str()), "unable to remove default mbox quota",
-                   getDomainRoot(domain));
+    return checked([&] { return rm_default_mbox_quota(domain.c_str()); },
+                   "unable to remove default mbox quota", getDomainRoot(domain));
 }
 
 int MaildirPPManager::removeDomainQuota(const std::string& domain) const {
-    return checked(rm_domain_quota(domain.c_str()), "unable to remove domain quota",
+    return checked([&] { return rm_domain_quota(domain.c_str()); }, "unable to remove domain quota",
                    getDomainRoot(domain));
 }
 
 int MaildirPPManager::removeMailboxQuota(const std::string& domain,
                                          const std::string& mailname) const {
-    return checked(rm_mbox_quota(domain.c_str(), mailname.c_str()), "unable to remove quota",
-                   getMailnameHome(domain, mailname));
+    return checked([&] { return rm_mbox_quota(domain.c_str(), mailname.c_str()); },
+                   "unable to remove quota", getMailnameHome(domain, mailname));
 }
 
 } // namespace korvo::mail

@@ -12,8 +12,10 @@
 // maildirsize" with the Maildir's path, and "unable to store default mbox
 // quota", "unable to store domain quota", "unable to remove default mbox
 // quota", "unable to remove domain quota" (with the domain root) or "unable
-// to remove quota" (with the mail home), each with error value 0: the free
-// function has printed the reason.
+// to remove quota" (with the mail home). The free function has printed the
+// reason; the error carries the errno of the system call that failed (a
+// full disk: ENOSPC) or, when none did (the panel database), no system
+// error text but "see the message above".
 //
 // Use: MaildirPPManager::getInstance().setMailboxQuota("example.com", "info", 1048576);
 #ifndef KORVO_MAIL_STORAGE_MAILDIRPPMANAGER_H

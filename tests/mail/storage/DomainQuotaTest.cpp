@@ -87,7 +87,7 @@ TEST_F(DomainQuotaTest, FirstFailingMailboxStopsTheDomain) {
     try {
         quotas().setDefaultMailboxQuota("example.com", 2000);
     } catch (const FSError& e) {
-        EXPECT_STREQ(e.what(), "unable to store default mbox quota: Success: "
+        EXPECT_STREQ(e.what(), "unable to store default mbox quota: see the message above: "
                                "\"/var/qmail/mailnames/example.com\"");
     }
 }
