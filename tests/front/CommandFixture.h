@@ -1,7 +1,5 @@
-// Shared pieces of the end-to-end command tests: the hostile names every
-// command family must refuse without changing anything, a running Postfix
-// in the sandbox, and a small SMTP client that can speak from an address
-// outside mynetworks.
+// Shared pieces of the end-to-end command tests: hostile names, a running
+// Postfix in the sandbox, and an SMTP client that can speak from outside mynetworks.
 #ifndef KORVO_TESTS_FRONT_COMMANDFIXTURE_H
 #define KORVO_TESTS_FRONT_COMMANDFIXTURE_H
 
@@ -23,9 +21,8 @@
 
 namespace korvo::test {
 
-// Names no command may take: paths that climb, line breaks and other
-// control bytes, shell and SQL syntax, over-long names, bytes that are not
-// UTF-8.
+// Names no command may take: climbing paths, control bytes, shell and SQL
+// syntax, over-long names, bytes that are not UTF-8.
 inline const std::vector<std::string>& hostileNames() {
     static const std::vector<std::string> names = {"/",
                                                    "..",
@@ -41,11 +38,9 @@ inline const std::vector<std::string>& hostileNames() {
     return names;
 }
 
-// Runs vornctl once per hostile name in place of NAME in one of args (an
-// option's value, "--option=...NAME..."), and checks
-// that each run fails with status 1, says so on both streams, and leaves
-// the sandbox (file tree, tables, SQLite file, extra) exactly as it was.
-// Refusals by the name checks name the offending text.
+// Runs vornctl once per name in place of NAME in one "--option=...NAME..."
+// of args; each run must fail with status 1 on both streams, naming the
+// refused text, and leave the sandbox snapshot (plus extra) unchanged.
 inline void expectHostileNamesRefused(const std::vector<std::string>& args,
                                       const std::vector<std::string>& names = hostileNames(),
                                       const std::string& extra = "") {
@@ -77,6 +72,14 @@ inline void expectHostileNamesRefused(const std::vector<std::string>& args,
     }
     EXPECT_TRUE(compareSnapshots(before, takeSnapshot(extra)));
     EXPECT_NE(::access("/tmp/pwned", F_OK), 0);
+}
+
+inline std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
 }
 
 inline std::string postconf(const std::string& name) {

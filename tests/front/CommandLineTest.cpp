@@ -1,11 +1,6 @@
 // The built vornctl as the panel runs it: stdout, stderr and the exit status
 // are checked separately, since the panel reads each of them.
-#include "sandbox/CommandRunner.h"
-
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
-#include <vector>
+#include "CommandFixture.h"
 
 namespace korvo::test {
 namespace {
@@ -16,34 +11,22 @@ const std::string shortUsage =
     "\t for help on syntax for a particular command use ``vornctl <COMMAND> --help''\n"
     "\t for legacy complete help use ``vornctl --help-legacy''\n";
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        result.push_back(line);
-    return result;
-}
-
-TEST(CommandLineTest, MissingOrUnknownCommandWordIsRefusedOnStderr) {
-    const CommandResult none = runVornctl({});
-    EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.out, "");
-    EXPECT_EQ(none.err, "Error: no command specified\n" + shortUsage);
-
-    for (const std::string word : {"--add-domain=example.com", "--ADD-DOMAIN", "--help-command"}) {
-        const CommandResult bad = runVornctl({word});
-        EXPECT_EQ(bad.status, 1) << word;
-        EXPECT_EQ(bad.out, "") << word;
-        EXPECT_EQ(bad.err, "Error: invalid command " + word + "\n" + shortUsage) << word;
-    }
-}
-
-TEST(CommandLineTest, ShortUsageUnderBothWords) {
+TEST(CommandLineTest, ShortUsageOnStdoutOrWithAnErrorOnStderr) {
     for (const std::string word : {"--help", "-h"}) {
         const CommandResult help = runVornctl({word, "--ignored"});
         EXPECT_EQ(help.status, 0);
         EXPECT_EQ(help.out, shortUsage);
         EXPECT_EQ(help.err, "");
+    }
+    const CommandResult none = runVornctl({});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "Error: no command specified\n" + shortUsage);
+    for (const std::string word : {"--add-domain=example.com", "--ADD-DOMAIN", "--help-command"}) {
+        const CommandResult bad = runVornctl({word});
+        EXPECT_EQ(bad.status, 1) << word;
+        EXPECT_EQ(bad.out, "") << word;
+        EXPECT_EQ(bad.err, "Error: invalid command " + word + "\n" + shortUsage) << word;
     }
 }
 

