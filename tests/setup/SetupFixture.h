@@ -1,10 +1,6 @@
-// Shared by the setup and delivery tests: the built programs, a private
-// /usr/bin, and a mail home to deliver to.
-//
-// The setup program links /usr/bin/deliverquota, which the sandbox does not
-// cover; privateUsrBin puts a throw-away overlay over /usr/bin inside the
-// sandbox's mount namespace, so the link never reaches the host. Everything
-// here refuses to act outside the sandbox (SandboxTest fails first).
+// Shared by the setup and delivery tests: the built programs and a private
+// /usr/bin (a throw-away overlay in the sandbox's mount namespace), since the
+// setup program links /usr/bin/deliverquota, which the sandbox does not cover.
 #ifndef KORVO_TESTS_SETUP_SETUPFIXTURE_H
 #define KORVO_TESTS_SETUP_SETUPFIXTURE_H
 
@@ -29,12 +25,10 @@ inline const std::string mailRoot = "/var/qmail/mailnames";
 // True when path is a mount point of an overlay file system.
 inline bool overlayMountedAt(const std::string& path) {
     std::ifstream mounts("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(mounts, line)) {
+    for (std::string line; std::getline(mounts, line);)
         if (line.find(" " + path + " ") != std::string::npos &&
             line.find(" - overlay ") != std::string::npos)
             return true;
-    }
     return false;
 }
 
