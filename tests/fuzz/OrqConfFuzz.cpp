@@ -1,14 +1,11 @@
-// Feeds arbitrary bytes as the utility configuration file to its loader.
-// The file lives in memory (memfd, read through /proc/self/fd), so nothing
-// on disk is touched. The loader must never crash, and what it keeps must
-// obey the file's rules whatever the input: keys of letters, digits and
-// "_"; non-empty values with no blank at either end, no "#" and no line
-// break; one entry per key, findable by conf_get_r. Writing the loaded
-// entries back as "KEY value" lines and loading that again must give the
-// same entries.
+// Feeds arbitrary bytes as the utility configuration file to its loader, from
+// a memfd so no disk file is touched. No crash, and what it keeps obeys the
+// file's rules: keys of [A-Za-z0-9_]; non-empty values without "#", line
+// breaks or blanks at either end; one sorted entry per key that conf_get_r
+// finds. Storing the entries as "KEY value" lines must load the same entries.
 #include "utils/OrqConf.h"
 
-#include <cstddef>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,55 +24,33 @@ void check(bool condition, const char* what) {
     }
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool isKey(const std::string& key) {
-    if (key.empty())
-        return false;
+    bool valid = !key.empty();
     for (const char c : key)
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-              c == '_'))
-            return false;
-    return true;
+        valid = valid && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+    return valid;
 }
 
 bool isValue(const std::string& value) {
-    return !value.empty() && !isBlank(value.front()) && !isBlank(value.back()) &&
-           value.find('#') == std::string::npos && value.find('\n') == std::string::npos;
+    const char* const blanks = " \t\n\v\f\r";
+    return !value.empty() && !std::strchr(blanks, value.front()) &&
+           !std::strchr(blanks, value.back()) && value.find_first_of("#\n") == std::string::npos;
 }
-
-// An in-memory file holding text, and the path the loader opens it by.
-class MemoryFile {
-public:
-    explicit MemoryFile(const std::string& text) : fd_(::memfd_create("orq.conf", MFD_CLOEXEC)) {
-        check(fd_ >= 0, "memfd_create failed");
-        check(::write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size()),
-              "memfd write failed");
-        path_ = "/proc/self/fd/" + std::to_string(fd_);
-    }
-    ~MemoryFile() { ::close(fd_); }
-    MemoryFile(const MemoryFile&) = delete;
-    MemoryFile& operator=(const MemoryFile&) = delete;
-    const char* path() const { return path_.c_str(); }
-
-private:
-    int fd_;
-    std::string path_;
-};
 
 // The entries the loader keeps for text; checks each one on the way.
 std::map<std::string, std::string> load(const std::string& text) {
-    const MemoryFile file(text);
+    const int fd = ::memfd_create("orq.conf", MFD_CLOEXEC);
+    check(fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()),
+          "cannot stage the file in memory");
     auto* conf = static_cast<conf_data*>(std::calloc(1, sizeof(conf_data)));
     check(conf != nullptr, "out of memory");
-    check(conf_read_file_r(file.path(), conf) == 0, "loading an in-memory file failed");
+    check(conf_read_file_r(("/proc/self/fd/" + std::to_string(fd)).c_str(), conf) == 0,
+          "loading an in-memory file failed");
+    ::close(fd);
     check(conf->finalized == 1, "loaded configuration is not finalized");
     std::map<std::string, std::string> entries;
     for (std::uint64_t i = 0; i < conf->nmemb; ++i) {
-        const std::string key = conf->data[i].key;
-        const std::string value = conf->data[i].value;
+        const std::string key = conf->data[i].key, value = conf->data[i].value;
         check(isKey(key), "kept a malformed key");
         check(isValue(value), "kept a malformed value");
         check(i == 0 || std::strcmp(conf->data[i - 1].key, conf->data[i].key) < 0,
@@ -91,8 +66,7 @@ std::map<std::string, std::string> load(const std::string& text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    const auto entries = load(text);
+    const auto entries = load(std::string(reinterpret_cast<const char*>(data), size));
     std::string stored;
     for (const auto& [key, value] : entries)
         stored += key + " " + value + "\n";

@@ -1,15 +1,15 @@
-// The exception texts and the error stream are what the panel parses after a
-// failed run, so their exact form matters.
+// The panel parses the exception texts and the error stream of a failed run.
 #include "utils/ErrorStream.h"
 #include "utils/Exceptions.h"
+#include "utils/Logging.h"
 #include "utils/ReportException.h"
 #include "utils/Traceback.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using testing::internal::CaptureStderr;
@@ -20,93 +20,79 @@ using testing::internal::GetCapturedStdout;
 namespace korvo {
 namespace {
 
-TEST(SystemErrorTest, TextIsMessageColonStrerrorOrStrerrorAlone) {
+TEST(SystemErrorTest, TextAndClassFollowTheCodeOrErrno) {
     EXPECT_EQ(SystemError("x", EACCES).what(), std::string("x: ") + std::strerror(EACCES));
     EXPECT_STREQ(SystemError("", EACCES).what(), std::strerror(EACCES));
     errno = ENOSPC;
     const SystemError fromErrno("write /tmp/f", 0);
-    errno = 0;
     EXPECT_EQ(fromErrno.code(), ENOSPC);
     EXPECT_EQ(fromErrno.what(), std::string("write /tmp/f: ") + std::strerror(ENOSPC));
-}
-
-TEST(SystemErrorTest, ThrowPicksTheClassOfTheSingledOutCodes) {
     EXPECT_THROW(throwSystemError("open", ENOENT), ExSystemError<ENOENT>);
     EXPECT_THROW(throwSystemError("kill", EPERM), ExSystemError<EPERM>);
     EXPECT_THROW(throwSystemError("read", EAGAIN), ExSystemError<EAGAIN>);
+    errno = ECHILD;
+    EXPECT_THROW(throwSystemError("waitpid", 0), ExSystemError<ECHILD>);
     try {
         throwSystemError("open", ESRCH);
-        FAIL();
     } catch (const SystemError& e) {
         EXPECT_EQ(dynamic_cast<const ExSystemError<ENOENT>*>(&e), nullptr);
         EXPECT_EQ(e.code(), ESRCH);
     }
-    errno = ECHILD;
-    EXPECT_THROW(throwSystemError("waitpid", 0), ExSystemError<ECHILD>);
 }
 
-TEST(ErrorStreamTest, StderrAtOnceStdoutAtFlushAndBothSeeEveryLine) {
+TEST(ErrorStreamTest, StderrAtOnceStdoutAtFlushOrExit) {
     CaptureStdout();
     CaptureStderr();
     uerr << "abc";
     EXPECT_EQ(GetCapturedStderr(), "abc");
     EXPECT_EQ(GetCapturedStdout(), "");
-
     CaptureStdout();
     CaptureStderr();
     uerr << std::endl << "second" << std::endl;
     EXPECT_EQ(GetCapturedStderr(), "\nsecond\n");
     EXPECT_EQ(GetCapturedStdout(), "abc\nsecond\n");
+    // Standard error closed: only the flush at exit can print the unfinished line.
+    EXPECT_EXIT((::dup2(2, 1), ::close(2), uerr << "last words", std::exit(0)),
+                testing::ExitedWithCode(0), "^last words$");
 }
 
-TEST(ErrorStreamTest, UnfinishedLineReachesStdoutAtExit) {
-    // Run in a child whose standard output we read: the flush at exit is the
-    // only thing that can put the line there.
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        uerr << "last words";
-        std::exit(0);
-    }
-    close(fds[1]);
-    char buf[64] = {};
-    std::string got;
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0)
-        got.append(buf, n);
-    close(fds[0]);
-    waitpid(pid, nullptr, 0);
-    EXPECT_EQ(got, "last words");
-}
-
-TEST(ReportTest, FatalErrorLineNamesTheDemangledType) {
+TEST(LoggingTest, ErrorsGoToBothStreamsWithTheSystemErrorAndAStatusEndsTheRun) {
     CaptureStderr();
-    try {
-        throwSystemError("open /etc/orq/orq.conf", ENOENT);
-    } catch (const std::exception& e) {
-        reportException(e);
-    }
-    EXPECT_EQ(GetCapturedStderr(), std::string("Fatal error: korvo::ExSystemError<2>(open "
-                                               "/etc/orq/orq.conf: ") +
-                                       std::strerror(ENOENT) + ")\n");
-    CaptureStderr();
-    reportException(std::exception(mail::postfix::PostfixDatabaseError("delete failed")));
-    reportException(mail::postfix::PostfixDatabaseError("delete failed"));
-    EXPECT_EQ(GetCapturedStderr(), "Fatal error: std::exception(std::exception)\n"
-                                   "Fatal error: korvo::mail::postfix::PostfixDatabaseError"
-                                   "(delete failed)\n");
-    CaptureStderr();
-    reportUntypedException();
-    EXPECT_EQ(GetCapturedStderr(), "UNSPECIFIED ERROR OCCURED\n");
+    CaptureStdout();
+    ASSERT_EQ(std::fopen("/nonexistent/vornctl-test", "r"), nullptr);
+    messlog2(0, 0, "cannot open %s", "/nonexistent/vornctl-test");
+    korvo_log(12, "quiet detail %d", 1);
+    korvo_log(3, "loud error %s", "here");
+    const std::string expected = "cannot open /nonexistent/vornctl-test\n"
+                                 "System error 2: No such file or directory\nloud error here\n";
+    EXPECT_EQ(GetCapturedStdout(), expected);
+    EXPECT_EQ(GetCapturedStderr(), expected);
+    errno = 0;
+    EXPECT_EXIT(messlog2(1, 0, "giving up on %d", 42), testing::ExitedWithCode(1),
+                "^giving up on 42\n$");
 }
 
 struct TracedError : std::runtime_error, Traceback {
     TracedError() : std::runtime_error("traced"), Traceback(0) {}
 };
 
-TEST(TracebackTest, PrintedAfterTheFatalLineWithDemangledFrames) {
+TEST(ReportTest, FatalLineNamesTheDemangledTypeAndTheTracebackFollows) {
+    CaptureStderr();
+    try {
+        throwSystemError("open /etc/orq/orq.conf", ENOENT);
+    } catch (const std::exception& e) {
+        reportException(e);
+    }
+    reportException(std::exception(mail::postfix::PostfixDatabaseError("delete failed")));
+    reportException(mail::postfix::PostfixDatabaseError("delete failed"));
+    reportUntypedException();
+    EXPECT_EQ(GetCapturedStderr(),
+              std::string("Fatal error: korvo::ExSystemError<2>(open /etc/orq/orq.conf: ") +
+                  std::strerror(ENOENT) +
+                  ")\nFatal error: std::exception(std::exception)\n"
+                  "Fatal error: korvo::mail::postfix::PostfixDatabaseError(delete failed)\n"
+                  "UNSPECIFIED ERROR OCCURED\n");
+
     CaptureStderr();
     reportException(TracedError());
     const std::string text = GetCapturedStderr();
@@ -116,12 +102,9 @@ TEST(TracebackTest, PrintedAfterTheFatalLineWithDemangledFrames) {
               0u)
         << text;
     EXPECT_NE(text.find("korvo::Traceback::Traceback(unsigned long)"), std::string::npos) << text;
-}
-
-TEST(TracebackTest, SkipBeyondTheStackLeavesOnlyTheHeading) {
-    std::ostringstream out;
-    out << Traceback(1000);
-    EXPECT_EQ(out.str(), "Traceback:\n");
+    std::ostringstream beyond;
+    beyond << Traceback(1000);
+    EXPECT_EQ(beyond.str(), "Traceback:\n");
 }
 
 } // namespace

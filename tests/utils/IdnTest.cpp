@@ -1,6 +1,4 @@
-// Every domain name goes through IDNA before it becomes a table key or a
-// path; a wrong conversion misroutes mail, a silent pass of an invalid name
-// writes garbage into the tables.
+// Every domain name goes through IDNA before it becomes a table key or a path.
 #include "utils/Idn.h"
 #include "utils/Exceptions.h"
 

@@ -1,5 +1,4 @@
-// The interface list puts the host's first address into mynetworks; a
-// loopback address there, or a wrong mask, opens or closes relaying.
+// The first address goes into mynetworks: a wrong one or mask changes relaying.
 #include "utils/IfaceInfo.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"

@@ -1,11 +1,8 @@
-// Lock files serialise concurrent runs of the tool on one file; a wrong lock
-// name or a lock that does not block silently lets two runs interleave.
+// Lock files serialise concurrent runs of the tool on one file.
 #include "utils/Locks.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -22,16 +19,13 @@ TEST_F(LocksTest, HashedLockFileIsMd5OfFullPathUnderLockDir) {
     // md5 of the path as `printf %s PATH | md5sum` gives it.
     EXPECT_STREQ(lock->path, "/var/lock/files/2f0edbaa73e1e2971e2a53bc4af9efe4");
     EXPECT_EQ(mk_flock_path(qmail), lock->path);
-    struct stat st {};
-    ASSERT_EQ(::stat(lock->path, &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(korvo::test::statOf(lock->path).st_mode & 07777, 0644u);
     EXPECT_NE(::access(qmail, F_OK), 0) << "the protected file must not be touched";
     EXPECT_EQ(rm_lock(lock), 0);
     EXPECT_EQ(rm_lock(nullptr), -1);
     EXPECT_EQ(::access(mk_flock_path(qmail).c_str(), F_OK), 0) << "lock files stay";
 
-    // Taking the lock again neither empties the lock file nor follows a
-    // link at its name.
+    // Locking again neither empties the lock file nor follows a link there.
     const std::string lockFile = mk_flock_path(qmail);
     ASSERT_EQ(korvo::test::shell("echo owner-note > " + lockFile), 0);
     lock_struct_t* again = mk_lock(qmail, 1);
@@ -46,8 +40,6 @@ TEST_F(LocksTest, HashedLockFileIsMd5OfFullPathUnderLockDir) {
     EXPECT_EQ(rm_lock(linked), 0);
     EXPECT_EQ(korvo::test::readFile("/etc/vornctl-victim"), "keep\n");
 
-    char out[33];
-    EXPECT_STREQ(get_md5sum(nullptr, nullptr, out), "d41d8cd98f00b204e9800998ecf8427e");
     char joined[33];
     EXPECT_STREQ(get_md5sum("/var/qmail/", "mailnames/example.com/info/.qmail", joined),
                  "2f0edbaa73e1e2971e2a53bc4af9efe4");

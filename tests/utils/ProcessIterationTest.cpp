@@ -13,7 +13,6 @@
 namespace {
 
 struct Search {
-    pid_t parent;
     const char* name;
     KorvoProcessInfo found{};
     std::vector<std::string> argv{};
@@ -24,55 +23,43 @@ struct Search {
 int findChild(KorvoProcessInfo* info, void* context) {
     auto& search = *static_cast<Search*>(context);
     ++search.visited;
-    if (info->ppid != search.parent || std::strcmp(info->procname, search.name) != 0)
+    if (info->ppid != ::getpid() || std::strcmp(info->procname, search.name) != 0)
         return 1;
     search.found = *info;
     for (const char* const* arg = info->argv; arg != nullptr && *arg != nullptr; ++arg)
         search.argv.emplace_back(*arg);
-    if (info->exename != nullptr)
-        search.exename = info->exename;
+    search.exename = info->exename != nullptr ? info->exename : "";
     return 0;
 }
 
-class ProcessIterationTest : public testing::Test {
-protected:
-    void SetUp() override {
-        child_ = ::fork();
-        ASSERT_GE(child_, 0);
-        if (child_ == 0) {
-            ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::usleep(200000); // let the exec happen, so the name is "sleep"
+TEST(ProcessIterationTest, FindsOurChildByParentAndNameAndFillsOnlyWhatIsAsked) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+        ::_exit(127);
     }
-    void TearDown() override {
-        ::kill(child_, SIGKILL);
-        ::waitpid(child_, nullptr, 0);
-    }
-    pid_t child_ = -1;
-};
-
-TEST_F(ProcessIterationTest, FindsOurChildByParentAndNameAndFillsOnlyWhatIsAsked) {
-    Search search{::getpid(), "sleep"};
+    ::usleep(200000); // let the exec happen, so the name is "sleep"
+    Search search{"sleep"};
     EXPECT_EQ(iterateProcesses(KORVO_PROCESS_INFO_GET_PPID | KORVO_PROCESS_INFO_GET_PROCNAME,
                                findChild, &search),
               0);
-    EXPECT_EQ(search.found.pid, child_);
+    EXPECT_EQ(search.found.pid, child);
     EXPECT_EQ(search.found.ruid, static_cast<uid_t>(-1));
     EXPECT_EQ(search.found.argv, nullptr);
-
-    Search full{::getpid(), "sleep"};
-    ASSERT_EQ(iterateProcesses(63, findChild, &full), 0);
+    Search full{"sleep"};
+    EXPECT_EQ(iterateProcesses(63, findChild, &full), 0);
     EXPECT_EQ(full.argv, (std::vector<std::string>{"sleep", "30"}));
     EXPECT_EQ(full.exename, "/usr/bin/sleep");
     EXPECT_EQ(full.found.ruid, ::getuid());
     EXPECT_EQ(full.found.euid, ::geteuid());
     EXPECT_EQ(full.found.sgid, ::getegid());
-
     // A search that matches nothing visits every process and says so.
-    Search absent{::getpid(), "qmgr"};
+    Search absent{"qmgr"};
     EXPECT_EQ(iterateProcesses(3, findChild, &absent), 1);
     EXPECT_GT(absent.visited, 1);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
 }
 
 } // namespace

@@ -1,6 +1,5 @@
-// Bounce messages and other panel-given texts reach a shell command line
-// quoted by sh_quote: any byte the shell still interprets would run code as
-// root. Each quoted text is read back through a real /bin/sh.
+// Panel-given texts reach root's shell command lines quoted by sh_quote;
+// each quoted text is read back through a real /bin/sh.
 #include "utils/ShellQuote.h"
 
 #include <cstdio>
