@@ -40,8 +40,6 @@ TEST_F(AutoresponderTest, AddsOnlyMissingHandlersAndRemovesThem) {
     ASSERT_NE(second, "");
     EXPECT_EQ(entriesOf(kInfo).size(), 4u);
     EXPECT_EQ(second.substr(0, 17), "90-autoresponder-");
-    EXPECT_EQ(param(second, "context") + param(second, "hook"), "responder\nbefore-local\n");
-    EXPECT_EQ(control_handler_queue(second.c_str(), nullptr, HANDLER_QUERY), 1);
     char target[128] = {};
     ASSERT_GT(::readlink((kInfo + "/" + second + "/executable").c_str(), target, sizeof target - 1),
               0);
