@@ -2,10 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,31 +14,19 @@ namespace korvo::test {
 namespace {
 
 // An unlinked temporary file that collects one stream of the child.
-class Capture {
-public:
-    Capture() {
-        char name[] = "/tmp/vornctl-test-XXXXXX";
-        fd_ = ::mkstemp(name);
-        if (fd_ < 0)
-            throw std::runtime_error("mkstemp failed");
-        ::unlink(name);
+struct Capture {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{std::tmpfile(), std::fclose};
+    int fd() const {
+        if (!file)
+            throw std::runtime_error("tmpfile failed");
+        return ::fileno(file.get());
     }
-    ~Capture() { ::close(fd_); }
-    Capture(const Capture&) = delete;
-    Capture& operator=(const Capture&) = delete;
-    int fd() const { return fd_; }
     std::string text() const {
-        std::string all;
-        char buf[4096];
-        ssize_t n;
-        ::lseek(fd_, 0, SEEK_SET);
-        while ((n = ::read(fd_, buf, sizeof buf)) > 0)
-            all.append(buf, static_cast<std::size_t>(n));
+        std::string all(static_cast<std::size_t>(::lseek(fd(), 0, SEEK_END)), '\0');
+        if (::pread(fd(), all.data(), all.size(), 0) != static_cast<ssize_t>(all.size()))
+            throw std::runtime_error("cannot read a captured stream");
         return all;
     }
-
-private:
-    int fd_;
 };
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
@@ -62,8 +47,7 @@ CommandResult runCommand(const std::vector<std::string>& argv,
         throw std::runtime_error("cannot stage standard input");
     ::lseek(in.fd(), 0, SEEK_SET);
 
-    std::vector<std::string> args(argv);
-    std::vector<std::string> env;
+    std::vector<std::string> args(argv), env;
     for (char** e = environ; *e != nullptr; ++e)
         env.emplace_back(*e);
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());

@@ -1,6 +1,4 @@
-// Runs a program as a test would from a shell and keeps what it did: its
-// standard output, its standard error and its exit status, each on its own,
-// so end-to-end tests can check them separately.
+// Runs a program and keeps its standard output, standard error and status.
 #ifndef KORVO_TESTS_COMMANDRUNNER_H
 #define KORVO_TESTS_COMMANDRUNNER_H
 
@@ -15,8 +13,7 @@ struct CommandResult {
     std::string err;
 };
 
-// Runs argv[0] (a path) with argv, an environment of environ plus extraEnv
-// ("NAME=value" entries), and stdinText on its standard input.
+// Runs argv[0] (a path) with environ plus extraEnv ("NAME=value") and stdinText.
 CommandResult runCommand(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnv = {},
                          const std::string& stdinText = "");

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <mysql.h>
+#include <sstream>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -27,9 +27,7 @@ const char* const dataDir = "/run/vornctl-sandbox/mariadb/data";
 const char* const pidRecord = "/run/vornctl-sandbox/mariadb.pid";
 const char* const socketPath = "/run/mysqld/mysqld.sock";
 
-std::string schemaFile() {
-    return sandboxFile("../sql/panel-schema.sql");
-}
+const std::string schemaFile = sandboxFile("../sql/panel-schema.sql");
 
 // The running server, and the options it was started with.
 struct Server {
@@ -94,19 +92,6 @@ void waitUntilReady(pid_t pid) {
     }
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        result.push_back(text.substr(start, end - start));
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    return result;
-}
-
 std::string fromHex(const std::string& hex) {
     std::string bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
@@ -133,7 +118,7 @@ void PanelServer::start(const std::vector<std::string>& options) {
     s.options = options;
     waitUntilReady(s.pid);
     const CommandResult loaded =
-        runCommand({"/usr/bin/mariadb", "--no-defaults", "-uroot"}, {}, readFile(schemaFile()));
+        runCommand({"/usr/bin/mariadb", "--no-defaults", "-uroot"}, {}, readFile(schemaFile));
     if (loaded.status != 0)
         throw std::runtime_error("cannot load the panel schema: " + loaded.err);
 }
@@ -157,10 +142,6 @@ void PanelServer::stop() {
     ::unlink(pidRecord);
 }
 
-bool PanelServer::running() {
-    return server().pid > 0;
-}
-
 std::string panelSql(const std::string& sql) {
     const CommandResult result = runCommand({"/usr/bin/mariadb", "--no-defaults", "-uroot",
                                              "--batch", "--skip-column-names", "orq", "-e", sql});
@@ -182,7 +163,7 @@ std::string sqlLiteral(const std::string& text) {
 void resetPanelRows() {
     panelSql("SET GLOBAL general_log=0; TRUNCATE TABLE mysql.general_log; DROP DATABASE orq; "
              "SOURCE " +
-             schemaFile() + ";");
+             schemaFile + ";");
 }
 
 void PanelDatabaseTest::SetUp() {
@@ -202,8 +183,8 @@ std::string PanelDatabaseTest::addDomain(const std::string& name,
     for (const std::string& alias : aliases)
         sql +=
             " INSERT INTO domainaliases (name, dom_id) VALUES (" + sqlLiteral(alias) + ", @dom);";
-    sql += " SELECT @dom;";
-    return lines(panelSql(sql)).at(0);
+    const std::string id = panelSql(sql + " SELECT @dom;");
+    return id.substr(0, id.find('\n'));
 }
 
 void PanelDatabaseTest::addMailname(const std::string& domain, const std::string& mailname,
@@ -236,11 +217,11 @@ void PanelDatabaseTest::startQueryLog() {
 }
 
 std::vector<std::string> PanelDatabaseTest::loggedQueries() {
+    std::istringstream hex(panelSql("SELECT HEX(argument) FROM mysql.general_log WHERE "
+                                    "command_type='Query' AND user_host LIKE 'admin[%'"));
     std::vector<std::string> queries;
-    for (const std::string& hex :
-         lines(panelSql("SELECT HEX(argument) FROM mysql.general_log WHERE command_type='Query' "
-                        "AND user_host LIKE 'admin[%'")))
-        queries.push_back(fromHex(hex));
+    for (std::string line; std::getline(hex, line);)
+        queries.push_back(fromHex(line));
     return queries;
 }
 

@@ -1,18 +1,9 @@
-// The panel's MariaDB server for tests, private to one test program.
-//
-// PanelServer starts Debian's mariadbd inside the sandbox on first use
-// (data directory on the sandbox's tmpfs, socket /run/mysqld/mysqld.sock,
-// no network), loads tests/sql/panel-schema.sql and keeps the server for the
-// whole program; it is stopped when the program exits, killed by the
-// kernel when the program dies (parent-death signal), and tests/sandbox/run
-// stops whatever pid is left recorded in /run/vornctl-sandbox.
-//
-// PanelDatabaseTest resets the sandbox, starts the server when needed,
-// empties every panel table and writes /etc/orq/.orq.shadow with the admin
-// password, so each test starts from an empty panel database the tool can
-// log into. Seed rows with the add... helpers; read state back with
-// panelSql, which runs the real mariadb client as root, never the code
-// under test.
+// The panel's MariaDB server, private to one test program: started in the
+// sandbox on first use with tests/sql/panel-schema.sql, kept for the program,
+// gone with it (parent-death signal; tests/sandbox/run kills what is left).
+// PanelDatabaseTest gives each test an empty panel database the tool can log
+// into; seed it with the add... helpers, read it back with panelSql (the real
+// mariadb client as root, never the code under test).
 #ifndef KORVO_TESTS_PANELDATABASE_H
 #define KORVO_TESTS_PANELDATABASE_H
 
@@ -34,18 +25,15 @@ public:
     static void start(const std::vector<std::string>& options = {});
     // Stops the server (SIGTERM, then SIGKILL after 20 s); no-op when stopped.
     static void stop();
-    static bool running();
 };
 
-// Runs SQL statements through the mariadb client as root on database orq.
-// Returns the rows, columns separated by tabs, one line per row, NULL as
-// "NULL"; throws with the client's message when it fails.
+// SQL on database orq as root: rows as lines, columns joined by tabs, NULL
+// as "NULL"; throws with the client's message on failure.
 std::string panelSql(const std::string& sql);
 // text as an SQL string literal, quotes and backslashes escaped.
 std::string sqlLiteral(const std::string& text);
 
-// Makes orq again as the schema file creates it, with no rows, and turns
-// the server's query log off.
+// Makes orq again as the schema creates it and turns the query log off.
 void resetPanelRows();
 
 class PanelDatabaseTest : public SandboxTest {

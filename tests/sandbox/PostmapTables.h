@@ -1,5 +1,4 @@
-// Lookup tables as the tests read and seed them: with postmap itself, never
-// through the code under test.
+// Lookup tables read and seeded with postmap itself, never the code under test.
 #ifndef KORVO_TESTS_SANDBOX_POSTMAPTABLES_H
 #define KORVO_TESTS_SANDBOX_POSTMAPTABLES_H
 

@@ -27,34 +27,20 @@ std::string sha256(const std::string& data) {
     unsigned int length = 0;
     if (EVP_Digest(data.data(), data.size(), md, &length, EVP_sha256(), nullptr) != 1)
         throw std::runtime_error("SHA-256 failed");
-    std::string hex;
-    char byte[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        std::snprintf(byte, sizeof byte, "%02x", md[i]);
-        hex += byte;
-    }
+    std::string hex(2 * length, '0');
+    for (unsigned int i = 0; i < length; ++i)
+        std::snprintf(&hex[2 * i], 3, "%02x", md[i]);
     return hex;
 }
 
 char typeOf(mode_t mode) {
-    switch (mode & S_IFMT) {
-    case S_IFDIR:
-        return 'd';
-    case S_IFREG:
-        return 'f';
-    case S_IFLNK:
-        return 'l';
-    case S_IFSOCK:
-        return 's';
-    case S_IFIFO:
-        return 'p';
-    case S_IFCHR:
-        return 'c';
-    case S_IFBLK:
-        return 'b';
-    default:
-        return '?';
-    }
+    const std::pair<mode_t, char> types[] = {{S_IFDIR, 'd'},  {S_IFREG, 'f'}, {S_IFLNK, 'l'},
+                                             {S_IFSOCK, 's'}, {S_IFIFO, 'p'}, {S_IFCHR, 'c'},
+                                             {S_IFBLK, 'b'}};
+    for (const auto& [type, letter] : types)
+        if ((mode & S_IFMT) == type)
+            return letter;
+    return '?';
 }
 
 void addLines(std::vector<std::string>& lines, const std::string& prefix, const std::string& text) {
@@ -70,11 +56,6 @@ void addDump(std::vector<std::string>& lines, const std::string& prefix,
     if (result.status != 0)
         lines.push_back(prefix + "FAILED " + std::to_string(result.status) + " " + result.err);
     addLines(lines, prefix, result.out);
-}
-
-bool endsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 struct Walker {
@@ -96,7 +77,7 @@ struct Walker {
             line += " " + std::to_string(st.st_size) + " " + sha256(content);
             if (content.compare(0, sizeof sqliteMagic - 1, sqliteMagic) == 0)
                 sqliteFiles.push_back(path);
-            else if (endsWith(path, ".db"))
+            else if (path.size() > 3 && path.compare(path.size() - 3, 3, ".db") == 0)
                 tables.push_back(path.substr(0, path.size() - 3));
         } else if (S_ISLNK(st.st_mode)) {
             std::string target(4096, '\0');
@@ -163,8 +144,8 @@ Snapshot takeSnapshot(const std::string& extra) {
                         before.lines.end(), std::back_inserter(added));
     if (gone.empty() && added.empty())
         return ::testing::AssertionSuccess();
-    ::testing::AssertionResult failure = ::testing::AssertionFailure();
-    failure << "the sandbox changed (- before only, + after only):\n";
+    ::testing::AssertionResult failure = ::testing::AssertionFailure()
+                                         << "the sandbox changed (- before only, + after only):\n";
     for (const std::string& line : gone)
         failure << "- " << line << "\n";
     for (const std::string& line : added)

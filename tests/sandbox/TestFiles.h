@@ -1,5 +1,4 @@
-// Whole-file reads and writes for comparing files byte for byte, and the
-// test data files of tests/data.
+// Whole-file reads and writes, and the files of tests/data.
 #ifndef KORVO_TESTS_SANDBOX_TESTFILES_H
 #define KORVO_TESTS_SANDBOX_TESTFILES_H
 
