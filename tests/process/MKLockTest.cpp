@@ -1,6 +1,5 @@
-// MKLock guards whole-table rebuilds and master.cf writes between runs of
-// the tool: a lock that does not serialise, or one left held after an
-// exception, corrupts tables or hangs the next run.
+// A lock that does not serialise, or stays held after an exception, corrupts
+// tables or hangs the next run.
 #include "process/MKLock.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
@@ -19,9 +18,8 @@ using MKLockTest = test::SandboxTest;
 
 const std::string table = "/var/spool/postfix/korvo/virtual";
 
-// Forks a process that, once it reads a byte from go, takes an MKLock on the
-// table and reports "y", or "b" and the error text. It must be forked before
-// the test takes its own lock: a forked child shares the parent's lock.
+// Forked before the test locks (a child shares its parent's lock): on a byte
+// from go it locks the table and reports "y", or "b" and the error.
 pid_t contender(MKLock::BlockFlag blockFlag, int go, int report) {
     const pid_t pid = ::fork();
     if (pid != 0)

@@ -1,6 +1,4 @@
-// Pipes with real children: no deadlock with large outputs and inputs,
-// children that stop reading, late output, reuse, descriptor and zombie
-// leaks, and the SIGCHLD catcher's rules.
+// Pipes with real children: deadlocks, late output, leaks, signal masks.
 #include "process/Pipe.h"
 #include "process/ProcessSetCatcher.h"
 #include "sandbox/TestFiles.h"
@@ -49,9 +47,7 @@ std::string blockedSignalsLine(const std::string& statusText) {
     return statusText.substr(at, statusText.find('\n', at) - at);
 }
 
-// Runs body in a forked process and gives its exit status, or -1 when it
-// had not ended after limit (it is killed then): a hanging run fails the
-// test instead of hanging it.
+// body's exit status in a forked process, or -1 when it hung past limit.
 int exitWithin(std::chrono::seconds limit, const std::function<int()>& body) {
     const pid_t pid = ::fork();
     if (pid == 0)
@@ -67,12 +63,6 @@ int exitWithin(std::chrono::seconds limit, const std::function<int()>& body) {
         ::usleep(10000);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-sigset_t currentMask() {
-    sigset_t mask;
-    ::sigprocmask(SIG_BLOCK, nullptr, &mask);
-    return mask;
 }
 
 void expectNoChildLeft() {
@@ -110,8 +100,7 @@ TEST(PipeTest, AChildThatStopsReadingEndsFeedingWithoutKillingUs) {
 }
 
 TEST(PipeTest, OutputLeftAfterTheExitNoticeIsDrained) {
-    // The child fills less than a pipe buffer and exits at once, while the
-    // receiver is still busy with the first chunk.
+    // The child exits while the receiver is still busy with the first chunk.
     Pipe pipe(command("head", "-c", "60000", "/dev/zero"));
     std::size_t received = 0;
     pipe.flags.stdoutChannel = {FD_PIPE, [&received](const std::vector<char>& chunk) {
@@ -135,15 +124,6 @@ TEST(PipeTest, UnfedStdinAndUnreceivedOutputs) {
     EXPECT_THROW(pipe.run(), std::logic_error);
 }
 
-TEST(PipeTest, ChildrenStartWithTheCallersSignalMask) {
-    const std::string own = korvo::test::readFile("/proc/self/status");
-    Pipe pipe(command("cat", "/proc/self/status"));
-    std::string childStatus;
-    pipe.flags.stdoutChannel = {FD_PIPE, makeStringReceiver(childStatus)};
-    EXPECT_EQ(pipe.run(), 0);
-    EXPECT_EQ(blockedSignalsLine(childStatus), blockedSignalsLine(own));
-}
-
 TEST(PipeTest, RunsEndedOrLeftByAnExceptionLeakNoDescriptorAndLeaveNoChild) {
     const long before = openDescriptors();
     for (int run = 0; run < 1000; ++run) {
@@ -156,9 +136,17 @@ TEST(PipeTest, RunsEndedOrLeftByAnExceptionLeakNoDescriptorAndLeaveNoChild) {
     }
     expectNoChildLeft();
 
-    Pipe missing(command("no-such-program"));
-    EXPECT_THROW(missing.run(), SystemError);
-    // A receiver that gives up on a child that would otherwise write forever.
+    // The exec failure names the program.
+    const std::string program = "/tmp/pipe-not-executable";
+    korvo::test::writeFile(program, "#!/bin/sh\n");
+    Pipe unexecutable(command(program));
+    try {
+        unexecutable.run();
+        ADD_FAILURE() << "ran";
+    } catch (const SystemError& e) {
+        EXPECT_EQ(e.code(), EACCES);
+        EXPECT_EQ(std::string(e.what()), "execv " + program + ": " + std::strerror(EACCES));
+    }
     Pipe endless(command("/usr/bin/yes"));
     endless.flags.stdoutChannel = {
         FD_PIPE, [](const std::vector<char>&) { throw std::runtime_error("unparsable output"); }};
@@ -206,23 +194,23 @@ TEST(PipeTest, CatcherRulesAndStoppedChildren) {
     second.install();
 }
 
+// The panel may start the tool with SIGCHLD blocked; children get the caller's mask.
 TEST(PipeTest, RunsForACallerThatBlockedSigchldAndGivesItsMaskBack) {
-    // The panel may start the tool with SIGCHLD blocked: the mask survives
-    // exec. The loop must still learn of the child's exit.
     const int result = exitWithin(std::chrono::seconds(10), [] {
-        sigset_t chld;
+        sigset_t chld, after;
         ::sigemptyset(&chld);
         ::sigaddset(&chld, SIGCHLD);
         ::sigprocmask(SIG_BLOCK, &chld, nullptr);
-        Pipe pipe(command("/bin/sh", "-c", "echo done"));
+        const std::string own = korvo::test::readFile("/proc/self/status");
+        Pipe pipe(command("cat", "/proc/self/status"));
         std::string out;
         pipe.flags.stdoutChannel = {FD_PIPE, makeStringReceiver(out)};
-        if (pipe.run() != 0 || out != "done\n")
+        if (pipe.run() != 0 || blockedSignalsLine(out) != blockedSignalsLine(own))
             return 1;
-        const sigset_t after = currentMask();
+        ::sigprocmask(SIG_BLOCK, nullptr, &after);
         return ::sigismember(&after, SIGCHLD) == 1 ? 0 : 2;
     });
-    EXPECT_EQ(result, 0) << "-1: run() hung; 2: the caller's mask was not restored";
+    EXPECT_EQ(result, 0) << "-1: hung; 1: child mask differs; 2: caller's mask not restored";
 }
 
 TEST(PipeTest, AChildIgnoringSigtermIsKilledAfterTheGraceTime) {
@@ -235,7 +223,6 @@ TEST(PipeTest, AChildIgnoringSigtermIsKilledAfterTheGraceTime) {
         try {
             pipe.run();
         } catch (const std::runtime_error&) {
-            // The child must be gone: killed and reaped.
             return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD ? 0 : 2;
         }
         return 1;
@@ -247,9 +234,7 @@ TEST(PipeTest, AChildIgnoringSigtermIsKilledAfterTheGraceTime) {
 }
 
 TEST(PipeTest, AReceiverRunsAFunctionLibraryProgramWhileThePipeRuns) {
-    // The nested program ends long before the pipe's own child, while the
-    // pipe's SIGCHLD catcher is installed; it must not take the nested
-    // child's status away from fork_execv_getout.
+    // The pipe's SIGCHLD catcher must not steal the nested child's status.
     Pipe pipe(command("/bin/sh", "-c", "echo one; sleep 0.3; echo two"));
     std::vector<std::pair<int, std::string>> nested;
     pipe.flags.stdoutChannel = {FD_PIPE, [&nested](const std::vector<char>& chunk) {
@@ -267,19 +252,4 @@ TEST(PipeTest, AReceiverRunsAFunctionLibraryProgramWhileThePipeRuns) {
     const std::vector<std::pair<int, std::string>> expected{{4, "<one\n>"}, {4, "<two\n>"}};
     EXPECT_EQ(nested, expected);
     expectNoChildLeft();
-}
-
-// The child reports only the failed exec step and its errno; the error
-// names the program as well.
-TEST(PipeTest, AProgramThatCannotBeExecutedIsNamed) {
-    const std::string program = "/tmp/pipe-not-executable";
-    korvo::test::writeFile(program, "#!/bin/sh\n");
-    Pipe pipe(command(program));
-    try {
-        pipe.run();
-        ADD_FAILURE() << "ran";
-    } catch (const SystemError& e) {
-        EXPECT_EQ(e.code(), EACCES);
-        EXPECT_EQ(std::string(e.what()), "execv " + program + ": " + std::strerror(EACCES));
-    }
 }

@@ -1,11 +1,10 @@
-// Files of other programs are replaced through a TmpFile beside them; a
-// temporary left behind after a failure, or one created elsewhere than the
-// target's directory (rename across file systems fails), breaks the update.
+// A TmpFile must lie beside its target (rename across file systems fails)
+// and vanish after a failure.
 #include "process/TmpFile.h"
 #include "process/AutocleanOFStream.h"
 #include "sandbox/Sandbox.h"
-#include "utils/Exceptions.h"
 #include "sandbox/TestFiles.h"
+#include "utils/Exceptions.h"
 
 #include <cerrno>
 #include <stdexcept>
@@ -23,7 +22,7 @@ bool exists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
 }
 
-TEST_F(TmpFileTest, KeptFileLiesBesideTargetAndReplacesIt) {
+TEST_F(TmpFileTest, KeptFileReplacesTheTargetAndALostOneVanishes) {
     std::string name;
     {
         TmpFile tmp(target);
@@ -41,10 +40,7 @@ TEST_F(TmpFileTest, KeptFileLiesBesideTargetAndReplacesIt) {
     }
     EXPECT_EQ(readFile(target).size(), 500u * 26);
     EXPECT_THROW(TmpFile("/var/lib/korvo/missing/master.cf"), ExSystemError<ENOENT>);
-}
 
-TEST_F(TmpFileTest, AutocleanRemovesTheFileAlsoDuringAnException) {
-    std::string name;
     try {
         TmpFile tmp(target);
         name = tmp.fileName();
