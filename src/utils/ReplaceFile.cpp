@@ -22,6 +22,28 @@ std::string directoryOf(const std::string& path) {
 // Chains of links longer than this are refused, as the kernel does.
 constexpr int maxLinkDepth = 40;
 
+// An unnamed file in dir (O_TMPFILE): a run killed while writing leaves
+// nothing behind. -1 where the file system cannot make one.
+int openAnonymous(const std::string& dir) {
+    int fd;
+    do {
+        fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        throwSystemError("create a file in " + dir);
+    return fd;
+}
+
+int openNamed(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throwSystemError("create " + path);
+    return fd;
+}
+
 } // namespace
 
 std::string finalLinkTarget(const std::string& path) {
@@ -62,15 +84,12 @@ ReplaceFile::ReplaceFile(const std::string& target, const ReplaceOptions& option
         uid = st.st_uid;
         gid = st.st_gid;
     }
-    if (::unlink(tmpPath_.c_str()) != 0 && errno != ENOENT)
-        throwSystemError("unlink " + tmpPath_);
-    int fd;
-    do {
-        fd = ::open(tmpPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throwSystemError("create " + tmpPath_);
-    fd_.seize(fd);
+    removeStaleTemporary();
+    fd_.seize(openAnonymous(directoryOf(target_)));
+    if (fd_.get() < 0) {
+        anonymous_ = false;
+        fd_.seize(openNamed(tmpPath_));
+    }
     if ((uid != static_cast<uid_t>(-1) || gid != static_cast<gid_t>(-1)) &&
         ::fchown(fd_.get(), uid, gid) != 0)
         throwSystemError("fchown " + tmpPath_);
@@ -81,8 +100,14 @@ ReplaceFile::ReplaceFile(const std::string& target, const ReplaceOptions& option
 ReplaceFile::~ReplaceFile() {
     if (!committed_) {
         fd_.close_nothrow();
-        ::unlink(tmpPath_.c_str());
+        if (!anonymous_ || linked_)
+            ::unlink(tmpPath_.c_str());
     }
+}
+
+void ReplaceFile::removeStaleTemporary() const {
+    if (::unlink(tmpPath_.c_str()) != 0 && errno != ENOENT)
+        throwSystemError("unlink " + tmpPath_);
 }
 
 void ReplaceFile::write(const char* data, std::size_t size) {
@@ -98,9 +123,21 @@ void ReplaceFile::write(const char* data, std::size_t size) {
     }
 }
 
+// The written file gets its temporary name only now, just before the
+// rename, so the name exists for the blink between the two calls.
+void ReplaceFile::linkAnonymous() {
+    removeStaleTemporary();
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tmpPath_.c_str(), AT_SYMLINK_FOLLOW) != 0)
+        throwSystemError("link " + tmpPath_);
+    linked_ = true;
+}
+
 void ReplaceFile::commit() {
     if (::fsync(fd_.get()) != 0)
         throwSystemError("fsync " + tmpPath_);
+    if (anonymous_)
+        linkAnonymous();
     fd_.close();
     if (::rename(tmpPath_.c_str(), target_.c_str()) != 0)
         throwSystemError("rename " + tmpPath_ + " to " + target_);

@@ -6,10 +6,17 @@
 // and flushes the directory, so after a crash the target holds either the
 // old or the new content, never an empty or partial file.
 //
+// The new content is written to an unnamed file in the target's directory
+// (O_TMPFILE), which gets the temporary name only on commit, right before
+// the rename: a run killed while writing leaves no file behind. Where the
+// file system has no unnamed files, the temporary is a named file from the
+// start.
+//
 // Safe in directories another account can write (mail homes): a stale
-// temporary name is removed first (unlink never follows a link), the
-// temporary is created with O_CREAT|O_EXCL|O_NOFOLLOW, and owner and mode
-// are set through its descriptor. A link planted at the temporary name is
+// temporary name is removed first (unlink never follows a link), a named
+// temporary is created with O_CREAT|O_EXCL|O_NOFOLLOW, the link of an
+// unnamed one fails rather than replace a name planted meanwhile, and owner
+// and mode are set through the descriptor. A link planted at the temporary name is
 // therefore removed, never written through; a link at the target is replaced
 // by the rename, never followed, unless resolveTargetLink asks for the
 // link's final target to be replaced instead (root-owned configuration
@@ -68,8 +75,15 @@ public:
 
 private:
     std::string target_;
+    void removeStaleTemporary() const;
+    void linkAnonymous();
+
     std::string tmpPath_;
     FdOwner fd_;
+    // Written as an unnamed file (O_TMPFILE) that is linked at the
+    // temporary name only on commit.
+    bool anonymous_ = true;
+    bool linked_ = false;
     bool committed_ = false;
 };
 
