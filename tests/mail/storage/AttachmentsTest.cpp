@@ -1,5 +1,4 @@
-// The attachments store as the attachment commands use it: files copied
-// in, listed and removed, names that would leave the store refused.
+// The attachments store: copy in, list, remove; names leaving the store refused.
 #include "StorageFixture.h"
 
 #include "mail/storage/Attachments.h"
@@ -22,8 +21,7 @@ protected:
         writeFile(source, "attached\n");
     }
 
-    // The listed lines (those with a tab; messages have none), sorted: the
-    // listing keeps directory order.
+    // The listed lines (messages have no tab), sorted.
     template <typename List> static std::vector<std::string> linesOf(List list, int& result) {
         testing::internal::CaptureStdout();
         result = list();

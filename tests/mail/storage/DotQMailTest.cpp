@@ -1,5 +1,4 @@
-// The .qmail delivery file through every sequence the mailname manager
-// runs: its exact lines, owner and mode after each step.
+// .qmail through the mailname manager's sequences: lines, owner and mode.
 #include "StorageFixture.h"
 
 #include "mail/storage/DotQMail.h"
@@ -22,7 +21,6 @@ protected:
         path = makeHome("example.com", "info") + "/.qmail";
     }
 
-    // The content, after checking the owner and mode every change leaves.
     std::string content() {
         const struct stat st = statOf(path);
         EXPECT_TRUE(S_ISREG(st.st_mode));
@@ -76,8 +74,6 @@ TEST_F(DotQMailTest, ForwardsToInternationalDomainsAreStoredInAsciiForm) {
     EXPECT_EQ(content(), "| true\n&Jörg@xn--bcher-kva.example\n");
     qmail.removeRedirect("Jörg@bücher.example");
     EXPECT_EQ(content(), "| true\n");
-    // An address that cannot be converted, or that would start a line of
-    // its own, is refused before the file is touched.
     EXPECT_THROW(
         qmail.addRedirect("x@" + std::string(70, 'a') + ".example", DotQMailManager::Default),
         korvo::SystemError);

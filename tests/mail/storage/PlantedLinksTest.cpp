@@ -1,6 +1,4 @@
-// The mail account owns every mail home and can put a symbolic link at any
-// name in it. Whatever the tool writes, renames, chowns or removes there, a
-// planted link never lets it reach a file outside the home.
+// popuser can plant a link at any name in its home; none may lead the tool outside.
 #include "StorageFixture.h"
 
 #include "mail/storage/Attachments.h"

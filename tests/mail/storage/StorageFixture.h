@@ -1,7 +1,5 @@
-// Shared set-up of the mailbox storage tests: mail homes made by the real
-// MaildirManager below the default root, the ids of popuser, and a
-// directory outside every mail home whose files links get planted at, to
-// prove that nothing reaches through them.
+// Mail homes made by the real MaildirManager, popuser's ids, and a directory
+// outside every home for planted links to point at.
 #ifndef KORVO_TESTS_MAIL_STORAGE_STORAGEFIXTURE_H
 #define KORVO_TESTS_MAIL_STORAGE_STORAGEFIXTURE_H
 
@@ -39,7 +37,6 @@ protected:
 
     static mail::MaildirManager& manager() { return mail::MaildirManager::getInstance(); }
 
-    // Creates the mail home of mailname@domain and returns its path.
     static std::string makeHome(const std::string& domain, const std::string& mailname) {
         manager().createMailnameHome(domain, mailname);
         return manager().getMailnameHome(domain, mailname);
