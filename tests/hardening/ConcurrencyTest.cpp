@@ -1,8 +1,4 @@
-// Runs of the tool overlap on a real server: the panel starts one per change
-// and never waits for the last. Writers of one shared file must keep each
-// other's changes and never leave a reader a partial file. (Concurrent
-// writers of the authentication database, main.cf, master.cf and the
-// record-level table lock have their own tests beside their code.)
+// Overlapping runs keep each other's changes and never show a reader a partial file.
 #include "hardening/HardeningFixture.h"
 #include "mail/storage/DotQMail.h"
 #include "mail/storage/MaildirManager.h"
@@ -28,7 +24,6 @@ TEST_F(ConcurrencyTest, QmailWritersKeepEveryForward) {
     const std::string qmail = makeHome("example.com", "info") + "/.qmail";
     ASSERT_EQ(dotqmail_reset(qmail.c_str()), 0);
     ASSERT_EQ(dotqmail_add_delivery(qmail.c_str()), 0);
-    // Each writer adds its own forward, and adds then removes a passing one.
     ASSERT_TRUE(runConcurrently(20, [&](int index) {
         const std::string mine = "keep" + std::to_string(index) + "@example.org";
         const std::string passing = "pass" + std::to_string(index) + "@example.org";
@@ -55,8 +50,7 @@ TEST_F(ConcurrencyTest, MaildirsizeReadersNeverSeeAPartialFile) {
     ASSERT_EQ(::chdir("/"), 0); // the store leaves the process in the Maildir
     const std::string path = maildir + "/maildirsize";
     const std::regex whole(R"((\d+)S,0C\n +\d+ +\d+\n)");
-    // Ten writers store quotas 1000 + index, ten readers read the file in a
-    // loop while they do.
+    // Ten writers, ten readers.
     ASSERT_TRUE(runConcurrently(20, [&](int index) {
         if (index < 10) {
             for (int round = 0; round < 10; ++round)
@@ -79,10 +73,7 @@ TEST_F(ConcurrencyTest, MaildirsizeReadersNeverSeeAPartialFile) {
     EXPECT_TRUE(damage().empty()) << testing::PrintToString(damage());
 }
 
-// Twenty runs at once on one server: eight new mailnames, four mail aliases,
-// four removals of other domains, four renames. Their entities are
-// disjoint, so every order of them ends in the same state; the tables must
-// hold exactly what the same twenty runs leave one after another.
+// Twenty runs on disjoint entities end in the tables the same runs leave one by one.
 TEST_F(ConcurrencyTest, TwentyRunsAtOnceLeaveTheTablesOfTheirFinalState) {
     const auto prepare = [this] {
         addDomain("main.test");
@@ -127,7 +118,7 @@ TEST_F(ConcurrencyTest, TwentyRunsAtOnceLeaveTheTablesOfTheirFinalState) {
                                   << testing::PrintToString(missingFrom(oneByOne, together))
                                   << "\nextra:\n"
                                   << testing::PrintToString(missingFrom(together, oneByOne));
-    // A few records named outright, so that equal but empty tables fail.
+    // Named records, so that equal but empty tables fail.
     const std::string all = testing::PrintToString(oneByOne);
     for (const char* expected : {"new7@main.test", "alias3@main.test", "renamed2@main.test"})
         EXPECT_NE(all.find(expected), std::string::npos) << expected << "\n" << all;

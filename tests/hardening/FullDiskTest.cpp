@@ -1,11 +1,5 @@
-// A full file system under a directory the tool writes: a command must fail
-// with a clear message and a non-zero status and lose nothing stored before
-// — no truncated table, .qmail, maildirsize, main.cf, master.cf or Courier
-// file, no temporary left behind — unless its change fits in space the
-// file system already gave the file.
-//
-// The directory's current content is copied onto a small tmpfs of its own,
-// bound over it, and the rest of that tmpfs filled with a file.
+// A full file system under a directory the tool writes: a command fails with a
+// message and loses nothing stored, unless its change fits in allocated space.
 #include "hardening/HardeningFixture.h"
 
 #include <cstdio>
@@ -36,7 +30,7 @@ protected:
         HardeningTest::TearDown();
     }
 
-    // Puts dir on a small tmpfs that holds its content and nothing more.
+    // Copies dir onto a small tmpfs bound over it, then fills that tmpfs.
     void fill(const std::string& dir) {
         ASSERT_EQ(shell("mkdir -p " + std::string(stage) + " && mount -t tmpfs -o size=4m x " +
                         stage + " && cp -a " + dir + "/. " + stage + "/ && mount --bind " + stage +
@@ -48,13 +42,9 @@ protected:
         ASSERT_NE(shell("echo x > " + dir + "/.probe 2>/dev/null"), 0) << dir << " is not full";
     }
 
-    // Runs every command on the full directory. A command either fails with
-    // a message, losing or changing nothing that was stored (what it may
-    // leave are new entries of the steps before its failure), or succeeds
-    // because its change fitted into space already allocated; either way
-    // every file stays whole. Tables change through several postmap runs,
-    // so a failing table command may keep the tables it changed before
-    // (keepsSteps): then only wholeness is checked.
+    // Each command fails with a message and loses nothing stored, or succeeds;
+    // files stay whole. keepsSteps: a failed multi-table command may keep the
+    // tables it changed before (only wholeness is checked).
     void expectRefusedOrWhole(const std::vector<std::vector<std::string>>& commands,
                               bool keepsSteps = false) {
         for (const auto& args : commands) {
@@ -93,7 +83,6 @@ TEST_F(FullDiskTest, FullMailHomesRefuseChangesAndKeepTheirFiles) {
          "--disk-quota=200000"},
         {"--remove-mailbox", "--domain-name=main.test", "--mailname=info"},
     });
-    // A mailname that could not be made leaves no home behind.
     const CommandResult added = runVornctl(
         {"--add-mailname", "--domain-name=main.test", "--mailname=fresh", "--disk-quota=5000"});
     EXPECT_NE(added.status, 0);

@@ -1,8 +1,5 @@
-// Shared pieces of the hardening tests: a server with the panel database,
-// the mail authentication database and empty lookup tables, built-tool runs
-// that must succeed, and the checks every fault scenario ends with — the
-// tables as postmap reads them, the files the tool writes complete, and no
-// temporary left beside any of them.
+// A server with panel and auth databases and empty tables, and the wholeness
+// checks every fault scenario ends with.
 #ifndef KORVO_TESTS_HARDENING_HARDENINGFIXTURE_H
 #define KORVO_TESTS_HARDENING_HARDENINGFIXTURE_H
 
@@ -28,23 +25,16 @@ class HardeningTest : public PanelDatabaseTest {
 protected:
     void SetUp() override;
 
-    // Runs the built tool; a status other than 0 fails the test.
     static void vornctl(const std::vector<std::string>& args);
-    // The tool's view of a new domain: panel row and --add-domain.
+    // Panel row plus the tool's --add-domain / --add-mailname.
     static void addDomain(const std::string& domain);
-    // A mailname of the domain: panel row and --add-mailname.
     static void addMailname(const std::string& domain, const std::string& mailname);
 
-    // The records of every table under /var/spool/postfix/korvo, as the
-    // snapshot lists them (postmap -s), one "table ..." line each.
+    // The snapshot's "table ..." lines.
     static std::vector<std::string> tableLines();
 
-    // Everything found wrong with the files the tool writes: a table
-    // postmap cannot read, a .qmail or maildirsize that is not whole, a
-    // master.cf postconf cannot read, a Courier file that lost a line, a
-    // temporary left beside any of them (".tmp", ".korvo-new", a random
-    // ".XXXXXX" suffix of a sibling, a table source beside its .db, anything
-    // in a Maildir's tmp). Empty when all is well.
+    // Unreadable tables or master.cf, partial .qmail/maildirsize/Courier
+    // files, temporaries left anywhere; empty when all is well.
     static std::vector<std::string> damage();
 
     static std::string mailHome(const std::string& domain, const std::string& mailname) {
@@ -56,7 +46,7 @@ namespace hardening_detail {
 
 const char tableDir[] = "/var/spool/postfix/korvo";
 
-// The entries of dir (names only, sorted); none when it cannot be read.
+// Sorted names in dir; none when unreadable.
 inline std::vector<std::string> entries(const std::string& dir) {
     std::vector<std::string> names;
     DIR* handle = ::opendir(dir.c_str());
@@ -80,8 +70,7 @@ inline bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// A temporary name beside a sibling: the sibling's name plus one of the
-// suffixes the tool's writers use.
+// ".tmp", ".korvo-new" or a random 6-character suffix after a sibling's name.
 inline void checkTemporaries(const std::string& dir, std::vector<std::string>& found) {
     static const std::regex random(R"((.+)\.[A-Za-z0-9]{6})");
     for (const std::string& name : entries(dir)) {
@@ -142,7 +131,6 @@ inline void checkMailHomes(std::vector<std::string>& found) {
 inline void checkTables(std::vector<std::string>& found) {
     for (const std::string& name : entries(tableDir)) {
         const std::string path = std::string(tableDir) + "/" + name;
-        // The authentication database lies here too, an SQLite file.
         if (readFile(path).rfind("SQLite format 3", 0) == 0)
             continue;
         if (name.size() > 3 && name.compare(name.size() - 3, 3, ".db") == 0) {
