@@ -1,5 +1,4 @@
-// Runs a piece of a test in several processes at once, as concurrent runs
-// of the tool would, to prove that they never undo each other's changes.
+// Runs a piece of a test in several processes at once, as concurrent tool runs.
 #ifndef KORVO_TESTS_POSTFIX_CONCURRENTRUNS_H
 #define KORVO_TESTS_POSTFIX_CONCURRENTRUNS_H
 
@@ -12,10 +11,8 @@
 
 namespace korvo::test {
 
-// Forks count children that wait for one another and then run run(index);
-// true when every child finished without an exception. Children leave with
-// _exit, so nothing of the test framework runs in them; a failure is
-// printed on standard error.
+// Forks count children that start together and run run(index), leaving with
+// _exit; true when none threw (failures go to stderr).
 inline bool runConcurrently(int count, const std::function<void(int)>& run) {
     int start[2];
     if (::pipe(start) != 0)

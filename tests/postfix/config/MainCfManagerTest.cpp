@@ -15,7 +15,6 @@ using korvo::test::shell;
 
 namespace {
 
-// What postconf itself says, independent of the manager.
 std::string postconf(const std::string& name) {
     return boost::algorithm::trim_copy(
         korvo::test::runCommand({"/usr/sbin/postconf", "-h", name}).out);
@@ -38,7 +37,7 @@ TEST_F(MainCfManagerTest, ListEditsKeepOrderAndNeverDuplicate) {
     mainCf.appendStringValue(list, "b");
     EXPECT_EQ(postconf(list), "a b, c");
 
-    // Nothing to remove means nothing written: the tight commas survive.
+    // Nothing removed, nothing written.
     set(list + "=a,b,c");
     mainCf.removeListElement(list, "x");
     EXPECT_EQ(postconf(list), "a,b,c");
@@ -66,19 +65,17 @@ TEST_F(MainCfManagerTest, MynetworksStandsInForPostfixsComputedValueOnly) {
                     "ip link set v0 up"),
               0);
     const std::string local = "127.0.0.0/8, 192.0.2.7/32";
-    // Not set in main.cf: Postfix's live value trusts IPv6 loopback too.
     ASSERT_EQ(shell("postconf -X mynetworks"), 0);
     EXPECT_EQ(mainCf.getStringValue("mynetworks", false), local + ", [::1]/128");
     set("inet_protocols=ipv4");
     EXPECT_EQ(mainCf.getStringValue("mynetworks", false), local);
-    // A present element pins the stand-in down in main.cf.
     mainCf.appendStringValue("mynetworks", "127.0.0.0/8");
     EXPECT_EQ(postconf("mynetworks"), local);
 
     set("inet_protocols=all");
     ASSERT_EQ(shell("postconf -e \"mynetworks=$(postconf -h -d mynetworks), 10.1.0.0/16\""), 0);
     EXPECT_EQ(mainCf.getStringValue("mynetworks", false), local + ", [::1]/128, 10.1.0.0/16");
-    // Shorter than Postfix's computed value, and Debian's own setting: kept.
+    // Explicit values, Debian's included, are kept.
     set("mynetworks=10.0.0.0/8");
     mainCf.appendStringValue("mynetworks", "hash:/p");
     EXPECT_EQ(postconf("mynetworks"), "10.0.0.0/8, hash:/p");
@@ -87,8 +84,6 @@ TEST_F(MainCfManagerTest, MynetworksStandsInForPostfixsComputedValueOnly) {
     EXPECT_EQ(mainCf.getStringValue("mynetworks", false), debian);
 }
 
-// Runs that each add their own elements to one list at the same time keep
-// every element: each edit holds main.cf's lock from its read to its write.
 TEST_F(MainCfManagerTest, ConcurrentListEditsKeepEveryElement) {
     const std::string items = "smtpd_helo_restrictions";
     set(list + "=permit_mynetworks");

@@ -1,8 +1,5 @@
 #include "postfix/config/MasterCfIO.h"
 #include "postfix/config/MasterCfTestData.h"
-#include "postfix/config/SmtpdModule.h"
-#include "postfix/config/SmtpsdModule.h"
-#include "postfix/config/SubmissionModule.h"
 #include "sandbox/Sandbox.h"
 #include "utils/Exceptions.h"
 
@@ -30,7 +27,7 @@ std::string stored(const MasterCfContent& content) {
 
 } // namespace
 
-TEST(MasterCfParse, StockAndAdministeredFilesStoreBackUnchanged) {
+TEST(MasterCfParse, FilesStoreBackUnchangedAndEntriesKeepContinuationsAndComments) {
     for (const char* name : {"master.cf.debian12", "master.cf.realworld"}) {
         const std::string text = testData(name);
         MasterCfContent content;
@@ -43,9 +40,6 @@ TEST(MasterCfParse, StockAndAdministeredFilesStoreBackUnchanged) {
         EXPECT_TRUE(tlsmgr.wakeupConditional);
         EXPECT_TRUE(content.hasModule("smtp", ModuleType::UNIX));
     }
-}
-
-TEST(MasterCfParse, EntryKeepsItsContinuationsAndInnerComments) {
     MasterCfContent content;
     ASSERT_TRUE(parses(testData("master.cf.realworld"), content));
     const auto [submission, text] = content.getModule("submission", ModuleType::INET);
@@ -91,31 +85,16 @@ TEST(MasterCfParse, KeysAreNameAndTypeAndALaterDuplicateReplacesInPlace) {
     EXPECT_EQ(stored(content), "smtp inet n - y - 100 smtpd -o x=1\n# between\n");
 }
 
-TEST(MasterCfFormat, ServiceModulesFormatAsInstalledLines) {
-    EXPECT_EQ(SmtpdModule().format(), "smtp inet n - n - - smtpd -o "
-                                      "smtpd_proxy_filter=127.0.0.1:10025");
-    EXPECT_EQ(SmtpsdModule().format(), "smtps inet n - n - - smtpd -o "
-                                       "smtpd_proxy_filter=127.0.0.1:10025 -o "
-                                       "smtpd_tls_wrappermode=yes");
-    EXPECT_EQ(SubmissionModule().format(),
-              "submission inet n - n - - smtpd -o smtpd_enforce_tls=yes -o "
-              "smtpd_tls_security_level=encrypt -o smtpd_sasl_auth_enable=yes -o "
-              "smtpd_client_restrictions=permit_sasl_authenticated,reject -o "
-              "smtpd_sender_restrictions= -o smtpd_proxy_filter=127.0.0.1:10025");
-}
-
 using MasterCfFile = korvo::test::SandboxTest;
 
 const std::string path = "/etc/postfix/master.cf";
 
-// Loads path and stores it back unchanged.
 void loadAndStore() {
     MasterCfContent content;
     loadMasterCf(path, content);
     storeMasterCf(path, content);
 }
 
-// The message of the configuration error that loading file raises.
 std::string loadError(const std::string& file) {
     MasterCfContent content;
     try {
@@ -126,16 +105,13 @@ std::string loadError(const std::string& file) {
     return "loaded " + file;
 }
 
-TEST_F(MasterCfFile, RepeatedLoadStoreCyclesLeaveTheFileIdentical) {
+TEST_F(MasterCfFile, LoadStoreCyclesLeaveTheFileIdentical) {
     const std::string text = testData("master.cf.realworld");
     writeFile(path, text);
-    for (int cycle = 0; cycle < 3; ++cycle) {
-        loadAndStore();
-        ASSERT_EQ(readFile(path), text) << "after cycle " << cycle;
-    }
-    struct stat st;
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    loadAndStore();
+    loadAndStore();
+    ASSERT_EQ(readFile(path), text);
+    EXPECT_EQ(korvo::test::statOf(path).st_mode & 07777, 0644u);
 
     writeFile(path, "smtp inet n - y - - smtpd");
     loadAndStore();
@@ -153,18 +129,12 @@ TEST_F(MasterCfFile, UnreadableOrMalformedFilesAreRefusedByName) {
         EXPECT_EQ(loadError(unopenable), "unable to open " + unopenable);
 }
 
-TEST_F(MasterCfFile, FailedStoreLeavesTheOldFileInPlace) {
+TEST_F(MasterCfFile, FailedStoreLeavesNoTemporaryBehind) {
     const std::string text = testData("master.cf.debian12");
     writeFile(path, text);
     MasterCfContent content;
     loadMasterCf(path, content);
     content.removeModule("smtp", ModuleType::INET);
-    // Root ignores permission bits, so only a read-only mount stops it.
-    ASSERT_EQ(korvo::test::shell("mount --bind -o ro /etc/postfix /etc/postfix"), 0);
-    EXPECT_THROW(storeMasterCf(path, content), korvo::SystemError);
-    korvo::test::shell("umount /etc/postfix");
-    EXPECT_EQ(readFile(path), text);
-
     // A rename that fails (onto a directory) removes its temporary file.
     const std::string directory = "/etc/postfix/master.d";
     boost::filesystem::create_directory(directory);
@@ -175,10 +145,10 @@ TEST_F(MasterCfFile, FailedStoreLeavesTheOldFileInPlace) {
     const auto before = entries();
     EXPECT_THROW(storeMasterCf(directory, content), korvo::SystemError);
     EXPECT_EQ(entries(), before);
+    EXPECT_EQ(readFile(path), text);
 }
 
-// Configuration management keeps master.cf as a link into its own tree:
-// the store replaces the link's target and the link stays.
+// Configuration management may keep master.cf as a link: replace its target.
 TEST_F(MasterCfFile, LinkedFileIsReplacedAtItsTarget) {
     const std::string managed = "/etc/postfix/managed/master.cf";
     boost::filesystem::create_directory("/etc/postfix/managed");

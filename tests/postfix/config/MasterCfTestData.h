@@ -1,4 +1,3 @@
-// Test data of the master.cf tests.
 #ifndef KORVO_TESTS_POSTFIX_MASTERCFTESTDATA_H
 #define KORVO_TESTS_POSTFIX_MASTERCFTESTDATA_H
 
@@ -8,9 +7,8 @@
 
 namespace korvo::test {
 
-// The submission entry of tests/data/master.cf.realworld, as an
-// administrator wrote it: continuation lines, a comment line and a trailing
-// comment inside it, a tab and a carriage return.
+// The submission entry of tests/data/master.cf.realworld: continuations,
+// inner comments, a tab and a carriage return.
 inline const std::string realWorldSubmission =
     "submission inet n       -       y       -       -       smtpd\n"
     "  -o syslog_name=postfix/submission\n"

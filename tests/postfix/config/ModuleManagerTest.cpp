@@ -33,7 +33,6 @@ protected:
 
     static ModuleManager& manager() { return ModuleManager::getInstance(); }
 
-    // A fresh load of what is on disk, as the next run of the tool sees it.
     static void reload() { manager().loadModules(true); }
 };
 
@@ -47,13 +46,11 @@ TEST_F(ModuleManagerTest, DisableThenEnableRestoresTheEntryTextExactly) {
     EXPECT_EQ(readFile(masterCf), withoutEntry);
     EXPECT_EQ(readFile(disabledFile), entry);
 
-    // The next run enables it again: the administrator's entry comes back,
-    // not the tool's own definition of the service.
+    // The administrator's entry comes back, not the tool's own definition.
     reload();
     ServiceManager::addOrEnableModule(manager(), SubmissionModule());
     EXPECT_TRUE(manager().storeModules(false));
     EXPECT_EQ(readFile(masterCf), withoutEntry + entry);
-    // The emptied file of disabled services reads as "nothing disabled".
     EXPECT_EQ(readFile(disabledFile), "");
     reload();
     EXPECT_FALSE(manager().hasModule("submission", ModuleType::INET, false));
@@ -97,8 +94,7 @@ TEST_F(ModuleManagerTest, MissingServicesAreAddedOrReported) {
     EXPECT_EQ(readFile(masterCf), testData("master.cf.realworld") + smtps.format() + "\n");
 }
 
-// Mounts dir read-only for the lifetime of the object: root ignores mode
-// bits, so only a read-only mount makes its writes fail.
+// Root ignores mode bits: only a read-only mount makes writes fail.
 class ReadOnly {
 public:
     explicit ReadOnly(const std::string& dir) : dir_(dir) {
@@ -110,7 +106,7 @@ private:
     std::string dir_;
 };
 
-// Every service entry text of both files, as the next run finds them.
+// Where submission and smtps are, as the next run finds them.
 std::string entriesOnDisk() {
     ModuleManager& manager = ModuleManager::getInstance();
     manager.loadModules(true);
@@ -132,8 +128,7 @@ TEST_F(ModuleManagerTest, FailedStoreNeverLosesAnEntry) {
     }
     EXPECT_EQ(readFile(masterCf), original);
 
-    // Disabled for good; then one store that moves entries both ways, with
-    // master.cf unwritable: each entry is still in one of the files.
+    // A store moving entries both ways into an unwritable master.cf loses none.
     reload();
     ServiceManager::addOrEnableModule(manager(), SmtpsdModule());
     manager().storeModules(false);
@@ -151,8 +146,7 @@ TEST_F(ModuleManagerTest, FailedStoreNeverLosesAnEntry) {
     }
     EXPECT_EQ(entriesOnDisk(), "submission disabled\nsmtps disabled\n");
 
-    // An entry in both files: master.cf wins, the disabled copy goes at the
-    // next store, which does not touch master.cf.
+    // An entry in both files: master.cf wins, the disabled copy goes.
     const std::string enabledText = readFile(masterCf);
     writeFile(disabledFile, readFile(disabledFile) + "smtp inet n - y - - smtpd -o x=1\n");
     reload();
@@ -162,8 +156,7 @@ TEST_F(ModuleManagerTest, FailedStoreNeverLosesAnEntry) {
     EXPECT_EQ(readFile(masterCf), enabledText);
 }
 
-// Runs that each change services at the same time keep every change: a run
-// holds master.cf's lock from its load through its store.
+// A run holds master.cf's lock from load to store.
 TEST_F(ModuleManagerTest, ConcurrentRunsKeepEachOthersChanges) {
     manager().storeModules(false); // leaves the fixture's lock before forking
     const int runs = 3, services = 4;

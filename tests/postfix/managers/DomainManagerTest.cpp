@@ -110,7 +110,6 @@ TEST_F(DomainManagerTest, DomainAliasLeadsStraightToMailboxesAndMovesWithItsCatc
     DomainManager::removeDomainAlias("New.Example");
     EXPECT_EQ(dump(tables::VIRTUAL), (Content{{"ext@other.example", "x@other.example"}}));
 
-    // A domain that takes over a former alias's name starts clean.
     DomainManager::createDomainAlias("example.com", "alias.example");
     DomainManager::createDomain("alias.example", true);
     EXPECT_EQ(dump(tables::VIRTUAL),

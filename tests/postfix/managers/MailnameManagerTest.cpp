@@ -36,7 +36,6 @@ TEST_F(MailnameManagerTest, MailnameAndMailAliasReachTheMailboxOnEveryDomainAlia
     EXPECT_FALSE(boost::filesystem::exists(home));
     EXPECT_TRUE(dump(tables::VIRTUAL).empty());
     EXPECT_TRUE(dump(tables::VMAILBOX).empty());
-    // Nothing left on disk is no failure either.
     MailnameManager::removeMailname("example.com", "info", korvo::mail::Remove);
 }
 
@@ -80,9 +79,8 @@ TEST_F(MailnameManagerTest, RenameMovesRecordsListsAndHomeOrRestoresBothTablesEx
                        {"boss@other.example", "office@example.com, x@other.example"}}));
 }
 
-// A rename stopped after it moved the home, before or after the tables
-// changed, is finished by running it again; with neither home on disk the
-// rename still fails and restores the tables.
+// A rename stopped after moving the home is finished by running it again;
+// with neither home on disk it fails and restores the tables.
 TEST_F(MailnameManagerTest, RenameRunAgainFinishesAfterTheHomeMoved) {
     addDomain("example.com", {"alias.example"});
     MailnameManager::createMailname("example.com", "info");
@@ -106,8 +104,7 @@ TEST_F(MailnameManagerTest, RenameRunAgainFinishesAfterTheHomeMoved) {
     EXPECT_FALSE(boost::filesystem::exists(home + "shop"));
 }
 
-// A mailname whose quota cannot be set (its domain is unknown to the panel)
-// leaves no new home behind, but never removes one that held mail before.
+// A failed quota (domain unknown to the panel) removes a new home, never an old one.
 TEST_F(MailnameManagerTest, FailedCreationRemovesOnlyTheHomeItMade) {
     const std::string home = std::string(homes) + "unknown.example/info";
     EXPECT_THROW(MailnameManager::createMailname("unknown.example", "info"), korvo::mail::FSError);
@@ -117,20 +114,6 @@ TEST_F(MailnameManagerTest, FailedCreationRemovesOnlyTheHomeItMade) {
     korvo::test::writeFile(home + "/Maildir/cur/1.host", "mail\n");
     EXPECT_THROW(MailnameManager::createMailname("unknown.example", "info"), korvo::mail::FSError);
     EXPECT_EQ(korvo::test::readFile(home + "/Maildir/cur/1.host"), "mail\n");
-}
-
-TEST_F(MailnameManagerTest, DeliveryAndForwardsLiveInDotQmailOnly) {
-    addDomain("example.com");
-    MailnameManager::createMailname("example.com", "info");
-    MailnameManager::enableDelivery("example.com", "info");
-    MailnameManager::addForward("example.com", "info", "boss@other.example");
-    const std::string dotQmail = std::string(homes) + "example.com/info/.qmail";
-    EXPECT_EQ(korvo::test::readFile(dotQmail),
-              "| true\n| /usr/bin/deliverquota ./Maildir\n&boss@other.example\n");
-    MailnameManager::disableDelivery("example.com", "info");
-    MailnameManager::removeForward("example.com", "info", "boss@other.example");
-    EXPECT_EQ(korvo::test::readFile(dotQmail), "| true\n");
-    EXPECT_EQ(dump(tables::VIRTUAL).size(), 1u);
 }
 
 } // namespace

@@ -1,6 +1,4 @@
-// Lookup tables, mail homes and panel rows for the manager tests. Tables are
-// read back with postmap and homes with the file system, never through the
-// code under test; the panel rows come from PanelDatabaseTest.
+// Empty tables, mail homes and panel rows; read back with postmap, never the code under test.
 #ifndef KORVO_TESTS_POSTFIX_MANAGERFIXTURE_H
 #define KORVO_TESTS_POSTFIX_MANAGERFIXTURE_H
 
@@ -19,7 +17,6 @@ class ManagerTest : public PanelDatabaseTest {
 protected:
     using Content = TableContent;
 
-    // The tables a manager may touch start empty, as on a fresh server.
     void SetUp() override {
         PanelDatabaseTest::SetUp();
         namespace tables = korvo::mail::postfix::tables;
@@ -34,7 +31,6 @@ protected:
         fillTable(table, lines);
     }
 
-    // The standard address records of a domain, as a dump shows them.
     static Content standardAddresses(const std::string& domain) {
         Content content;
         for (const char* name : korvo::mail::postfix::tables::STANDARD_ADDRESS_NAMES) {
@@ -44,7 +40,6 @@ protected:
         return content;
     }
 
-    // Content plus more records.
     static Content with(Content content, const Content& more) {
         content.insert(more.begin(), more.end());
         return content;

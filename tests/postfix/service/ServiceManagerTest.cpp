@@ -14,7 +14,6 @@ using korvo::test::shell;
 
 namespace {
 
-// What the init-script stand-in recorded.
 std::string standinCalls() {
     std::ostringstream text;
     text << std::ifstream("/run/vornctl-sandbox/postfix.calls").rdbuf();
@@ -40,7 +39,6 @@ bool processGone(int pid) {
 
 class ServiceManagerTest : public korvo::test::SandboxTest {
 protected:
-    // Never leaves a master running behind a test.
     void TearDown() override {
         const int master = masterPid();
         if (IsSkipped())
@@ -69,14 +67,12 @@ TEST_F(ServiceManagerTest, StartsStopsAndReloadsTheRealPostfix) {
     EXPECT_EQ(ServiceManager::stopServer(), 0);
     EXPECT_TRUE(processGone(master));
     EXPECT_EQ(ServiceManager::statusServer(0), 1);
-    // The pid file now names a dead master.
     standin(true);
     EXPECT_EQ(ServiceManager::stopServer(), 0);
     EXPECT_EQ(standinCalls(), "") << "stop while stopped ran the script";
     standin(false);
 
-    // A reload makes the master restart its queue manager; a stop right
-    // after it must still stop the master.
+    // A stop right after a reload still stops the master.
     ASSERT_EQ(ServiceManager::startServer(), 0);
     const int reloaded = masterPid();
     EXPECT_EQ(ServiceManager::reloadServer(), 0);

@@ -1,9 +1,12 @@
 #include "postfix/tables/DatabaseHelper.h"
+#include "postfix/tables/PostfixUtilities.h"
+#include "process/Pipe.h"
 #include "utils/Exceptions.h"
 
 #include "TableFixture.h"
 
 #include <fstream>
+#include <sys/wait.h>
 
 namespace korvo::mail::postfix {
 namespace {
@@ -24,7 +27,7 @@ TEST_F(LookupTableTest, AddsOverwritesAndRemovesRecords) {
     EXPECT_EQ(dump(), (Content{{"info@x", "Q@Y"}}));
     EXPECT_FALSE(sourceLeft());
 
-    // Empty ranges start no postmap, which would fail on this table.
+    // Empty ranges start no postmap (it would fail here).
     DatabaseHelper::addRecords(missing, records.end(), records.end());
     DatabaseHelper::removeRecords(missing, keys.end(), keys.end());
 }
@@ -54,6 +57,18 @@ TEST_F(LookupTableTest, FailuresCarryPostmapsErrorText) {
     EXPECT_TRUE(checkOutput("postmap: warning: x: y\nfatal: x\npostmap: error\nx:\n"));
     EXPECT_FALSE(checkOutput("postmap: warning: x: y\npostmap:   panic: no"));
     EXPECT_FALSE(checkOutput("postmap: error:"));
+
+    // A killed program is named with its signal; a silent failure is "unknown error".
+    process::Pipe killed(process::Parameters<process::PipeProcessFlags>(
+        "/bin/sh", "-c", "printf 'said' >&2; kill -9 $$", "", "", "", "", "", "", ""));
+    std::string errors;
+    EXPECT_TRUE(WIFSIGNALED(utilities::runCollectingErrors(killed, errors)));
+    EXPECT_EQ(utilities::errorMessage(errors), "said\nsh killed by signal 9");
+    process::Pipe failing(process::Parameters<process::PipeProcessFlags>(
+        "/bin/sh", "-c", "exit 3", "", "", "", "", "", "", ""));
+    errors.clear();
+    EXPECT_FALSE(utilities::exitedSuccessfully(utilities::runCollectingErrors(failing, errors)));
+    EXPECT_EQ(utilities::errorMessage(errors), "unknown error");
 }
 
 TEST_F(LookupTableTest, ReplaceRecordsMakesTheWholeContent) {
@@ -77,7 +92,6 @@ TEST_F(LookupTableTest, ReplaceRecordsMakesTheWholeContent) {
 
 TEST_F(LookupTableTest, RecordsThatWouldInjectOthersAreRefused) {
     fill("a 1\n");
-    // Each range with the text that the refusal must name.
     const std::vector<std::pair<Records, std::string>> refused = {
         {{{"b", "2"}, {"c d", "3"}}, "c d"},
         {{{"b", "2"}, {"c\td", "3"}}, "c\td"},
@@ -85,7 +99,7 @@ TEST_F(LookupTableTest, RecordsThatWouldInjectOthersAreRefused) {
         {{{"b", "2"}, {"", "3"}}, ""},
         {{{"#b", "2"}}, "#b"},
         {{{"b", ""}}, ""},
-        // postmap would only warn and keep the old value.
+        // postmap would only warn and keep the old value:
         {{{"a", " \t "}}, " \t "},
         {{{"a", "\xff"}}, "\xff"},
         {{{"b\xc0\xaf", "2"}}, "b\xc0\xaf"}};
@@ -102,8 +116,7 @@ TEST_F(LookupTableTest, RecordsThatWouldInjectOthersAreRefused) {
     EXPECT_EQ(dump(), (Content{{"a", "1"}}));
 }
 
-// The table layer's idea of valid UTF-8 must be postmap's: whatever it
-// lets through is stored, whatever postmap would silently drop is refused.
+// Valid UTF-8 as postmap sees it: what it would silently drop is refused.
 TEST_F(LookupTableTest, InvalidUtf8IsRefusedExactlyWherePostmapWouldDropIt) {
     const std::vector<std::string> texts = {"\xc3\xa9",
                                             "\xe2\x82\xac",

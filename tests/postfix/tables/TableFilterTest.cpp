@@ -68,8 +68,7 @@ TEST_F(LookupTableTest, FilterRecordsRewritesTheWholeTable) {
     EXPECT_FALSE(sourceLeft());
 }
 
-// Rewrites table through a filter that changes nothing, round after round,
-// in a child process, as a concurrent run removing some domain would.
+// A child rewriting the table through a no-op filter, as a concurrent domain removal.
 class FilterLoop {
 public:
     explicit FilterLoop(const std::string& table) {
@@ -89,8 +88,7 @@ public:
             rounds();
     }
 
-    // Stops the loop after its current round; the number of rounds it made
-    // (-1 when one failed).
+    // Stops the loop; the rounds it made, -1 when one failed.
     int rounds() {
         ::close(stop_);
         stop_ = -1;
@@ -120,9 +118,8 @@ private:
     int stop_ = -1;
 };
 
-// Adds (and deletes) records while whole-table filters run: with the
-// table's lock no change falls between a dump and its rebuild; the same
-// postmap call without the lock loses some.
+// With the table's lock no change falls between a filter's dump and rebuild;
+// the same postmap call without the lock loses some.
 TEST_F(LookupTableTest, RecordChangesDuringWholeTableRewritesAreKept) {
     std::string lines;
     for (int i = 0; i < 5000; ++i)
@@ -132,7 +129,6 @@ TEST_F(LookupTableTest, RecordChangesDuringWholeTableRewritesAreKept) {
     const auto newKey = [](const std::string& run, int i) {
         return run + std::to_string(i) + "@n";
     };
-    // Changes made beside a filter loop; the count of added keys missing after.
     const auto lostBeside = [&](const std::string& run,
                                 const std::function<void(const std::string&)>& change) {
         FilterLoop filters(table);

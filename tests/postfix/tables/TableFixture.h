@@ -1,5 +1,4 @@
-// A scratch lookup table under /var/spool/postfix/korvo for the table tests,
-// read back with postmap itself, never through the code under test.
+// A scratch table read back with postmap itself, never the code under test.
 #ifndef KORVO_TESTS_POSTFIX_TABLEFIXTURE_H
 #define KORVO_TESTS_POSTFIX_TABLEFIXTURE_H
 
@@ -27,12 +26,10 @@ protected:
     const std::string source = "/var/spool/postfix/korvo/t";
     const std::string missing = "hash:/var/spool/postfix/korvo/missing/t";
 
-    // Every record, as "postmap -s" prints it.
     static Content dump(const std::string& name = "hash:/var/spool/postfix/korvo/t") {
         return dumpTable(name);
     }
 
-    // The value "postmap -q" finds, or "(none)".
     std::string query(const std::string& key) const {
         const CommandResult result = runCommand({"/usr/sbin/postmap", "-q", key, table});
         return result.status == 0 ? result.out.substr(0, result.out.size() - 1) : "(none)";

@@ -21,11 +21,9 @@ bool present(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// A run killed while postmap builds the new table: Postfix keeps reading the
-// old table meanwhile, the rebuild still ends with the whole new table,
-// nothing stays beside it, and the next rebuild works. Temporaries of a
-// rebuild that died with everything it started are cleared by the next one,
-// a planted link among them never followed.
+// A run killed mid-rebuild: the old table stays readable, postmap still ends
+// with the whole new table, nothing stays beside it; leftovers of a rebuild
+// that died entirely are cleared by the next, planted links not followed.
 TEST_F(LookupTableTest, RebuildKilledMidwayLeavesACompleteTableAndNothingBeside) {
     fill("old 1\n");
     RecordList records;
@@ -51,7 +49,6 @@ TEST_F(LookupTableTest, RebuildKilledMidwayLeavesACompleteTableAndNothingBeside)
     int status = 0;
     ::waitpid(run, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it was killed";
-    // What is left of the rebuild holds the table's lock until it is done.
     { const MKLock lock(source); }
 
     EXPECT_FALSE(present(source));
