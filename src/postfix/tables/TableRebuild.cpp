@@ -43,6 +43,11 @@ std::string temporaryTableName(const std::string& table, const std::string& temp
                                  std::error_code(code, std::system_category()));
 }
 
+std::string scratchName(const std::string& index) {
+    const std::string::size_type slash = index.rfind('/');
+    return index.substr(0, slash + 1) + "__db." + index.substr(slash + 1);
+}
+
 void removeQuietly(const std::string& path) {
     ::unlink(path.c_str());
 }
@@ -50,9 +55,10 @@ void removeQuietly(const std::string& path) {
 } // namespace
 
 TableRebuild::Temporaries::Temporaries(const std::string& table)
-    : source(tables::sourcePath(table) + TEMPORARY_SUFFIX), index(source + indexSuffix(table)) {
+    : source(tables::sourcePath(table) + TEMPORARY_SUFFIX), index(source + indexSuffix(table)),
+      scratch(scratchName(index)) {
     // Left by a rebuild that was killed: the table's lock says it is dead.
-    for (const std::string* path : {&source, &index}) {
+    for (const std::string* path : {&source, &index, &scratch}) {
         if (::unlink(path->c_str()) != 0 && errno != ENOENT) {
             throwSystemError("unlink " + *path);
         }
@@ -62,6 +68,7 @@ TableRebuild::Temporaries::Temporaries(const std::string& table)
 TableRebuild::Temporaries::~Temporaries() {
     removeQuietly(source);
     removeQuietly(index);
+    removeQuietly(scratch);
 }
 
 TableRebuild::TableRebuild(const std::string& table)

@@ -70,6 +70,9 @@ private:
 
         const std::string source;
         const std::string index;
+        // Berkeley DB's own scratch file, which postmap leaves when it
+        // fails part-way (a full disk): "__db." and the index's name.
+        const std::string scratch;
     };
 
     // Writes to the temporary source through its descriptor, in buffered
