@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -48,8 +49,16 @@ CommandResult runCommand(const std::vector<std::string>& argv,
     ::lseek(in.fd(), 0, SEEK_SET);
 
     std::vector<std::string> args(argv), env;
+    // An extra entry replaces the inherited one of the same name.
+    const auto overridden = [&extraEnv](const char* entry) {
+        for (const std::string& extra : extraEnv)
+            if (std::strncmp(entry, extra.c_str(), extra.find('=') + 1) == 0)
+                return true;
+        return false;
+    };
     for (char** e = environ; *e != nullptr; ++e)
-        env.emplace_back(*e);
+        if (!overridden(*e))
+            env.emplace_back(*e);
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> argp = pointers(args);
     std::vector<char*> envp = pointers(env);

@@ -13,7 +13,8 @@ struct CommandResult {
     std::string err;
 };
 
-// Runs argv[0] (a path) with environ plus extraEnv ("NAME=value") and stdinText.
+// Runs argv[0] (a path) with environ plus extraEnv ("NAME=value", replacing an
+// inherited entry of that name) and stdinText.
 CommandResult runCommand(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnv = {},
                          const std::string& stdinText = "");
