@@ -10,4 +10,6 @@ __attribute__((weak)) void maildirsizeRetrySleep(unsigned int seconds) {
 
 __attribute__((weak)) void maildirsizeAfterCount(int) {}
 
+__attribute__((weak)) void maildirUsageBeforeStat(int, const char*) {}
+
 } // namespace korvo::mail::seam

@@ -1,6 +1,7 @@
 #include "mail/storage/MaildirUsage.h"
 
 #include "mail/storage/MailPaths.h"
+#include "mail/storage/MaildirSizeSeams.h"
 #include "mail/storage/NoFollowFs.h"
 #include "utils/FdOwner.h"
 #include "utils/Logging.h"
@@ -69,6 +70,7 @@ int countSubdirectory(int folderFd, const char* sub, std::size_t prefixLength,
         }
         long long size = 0;
         if (!sizeTag(entry->d_name, size)) {
+            seam::maildirUsageBeforeStat(listing.fd(), entry->d_name);
             struct stat st {};
             if (::fstatat(listing.fd(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (errno == ENOENT || errno == ENOTDIR)

@@ -23,6 +23,7 @@ namespace {
 unsigned int sleptSeconds = 0;
 unsigned int sleeps = 0;
 std::function<void(int)> afterCount;
+std::function<void(int, const char*)> beforeStat;
 
 } // namespace
 
@@ -37,6 +38,11 @@ void maildirsizeRetrySleep(unsigned int seconds) {
 void maildirsizeAfterCount(int maildirFd) {
     if (afterCount)
         afterCount(maildirFd);
+}
+
+void maildirUsageBeforeStat(int dirFd, const char* name) {
+    if (beforeStat)
+        beforeStat(dirFd, name);
 }
 
 } // namespace korvo::mail::seam
@@ -67,8 +73,12 @@ protected:
         maildir = home + "/Maildir";
         sleptSeconds = sleeps = 0;
         afterCount = nullptr;
+        beforeStat = nullptr;
     }
-    void TearDown() override { afterCount = nullptr; }
+    void TearDown() override {
+        afterCount = nullptr;
+        beforeStat = nullptr;
+    }
 
     // The store, its directory entry included, holds exactly size bytes.
     void fillAttachments(long long size) {
@@ -133,7 +143,7 @@ TEST_F(MaildirSizeTest, QuotaLeavesRoomForTheAttachments) {
     EXPECT_EQ(store_mbox_quota("example.com", "nobody", 5), 0);
 }
 
-TEST_F(MaildirSizeTest, UsageCountsTagsAndSizesButNotTrash) {
+TEST_F(MaildirSizeTest, UsageCountsTagsAndSizesButNotTrashNorVanishedMessages) {
     writeFile(maildir + "/cur/1.host,S=2048:2,S", "short");
     writeFile(maildir + "/cur/2.host,S=12x:2,", "seven b");
     writeFile(maildir + "/cur/3.host,S=50,S=60", "");
@@ -147,6 +157,18 @@ TEST_F(MaildirSizeTest, UsageCountsTagsAndSizesButNotTrash) {
     writeFile(maildir + "/.Trash/cur/7.host,S=5000", "");
     writeFile(maildir + "/.NotAFolder", "");
     ASSERT_EQ(::rmdir((maildir + "/new").c_str()), 0);
+    // Removed between listing and stat: a message, and a folder with all it holds.
+    writeFile(maildir + "/cur/8.gone", "gone");
+    ASSERT_EQ(korvo::test::shell("mkdir -p " + maildir + "/.Gone/new " + maildir + "/.Gone/cur"),
+              0);
+    writeFile(maildir + "/.Gone/new/9.gone", "gone");
+    writeFile(maildir + "/.Gone/cur/10.host,S=999", "");
+    beforeStat = [this](int dirFd, const char* name) {
+        if (std::strcmp(name, "8.gone") == 0)
+            ::unlinkat(dirFd, name, 0);
+        else if (std::strcmp(name, "9.gone") == 0)
+            korvo::test::shell("rm -r " + maildir + "/.Gone");
+    };
 
     const long long linkSize = std::strlen("/etc/orq/outside/victim");
     const long long bytes = 2048 + 7 + 60 + 11 + linkSize + 100;
