@@ -4,7 +4,6 @@
 #include "sandbox/PanelDatabase.h"
 #include "sandbox/TestFiles.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -16,22 +15,18 @@
 namespace {
 
 using korvo::mysql::MysqlHandle;
-using korvo::test::panelAdminPassword;
 using korvo::test::panelPasswordFile;
 using korvo::test::PanelServer;
-using korvo::test::panelSql;
 using korvo::test::writeFile;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
+using Queries = std::vector<std::string>;
 
-const std::vector<std::string> setUpQueries = {
-    "set foreign_key_checks=0", "SHOW VARIABLES LIKE 'version'",
-    "SELECT val FROM misc WHERE param='mysql41_compatible'"};
+const Queries setUpQueries = {"set foreign_key_checks=0", "SHOW VARIABLES LIKE 'version'",
+                              "SELECT val FROM misc WHERE param='mysql41_compatible'"};
 
 class DbConnectTest : public korvo::test::PanelDatabaseTest {
 protected:
     // Connects once with a fresh flag; returns the queries it sent.
-    std::vector<std::string> connectLogged() {
+    Queries connectLogged() {
         _mysql41_compatible = -1;
         startQueryLog();
         const MysqlHandle handle(db_connect());
@@ -47,74 +42,57 @@ protected:
     }
 };
 
-std::vector<std::string> plus(std::vector<std::string> queries, const std::string& last) {
+Queries plus(Queries queries, const std::string& last) {
     queries.push_back(last);
     return queries;
 }
 
-TEST_F(DbConnectTest, PanelSettingChoosesTheSessionCharacterSet) {
+TEST_F(DbConnectTest, PanelSettingAndServerVersionChooseTheCharacterSet) {
     EXPECT_EQ(connectLogged(), plus(setUpQueries, "SET NAMES binary"));
-    EXPECT_EQ(_mysql41_compatible, 0);
-    for (const char* off : {"false", ""}) {
-        setMisc("mysql41_compatible", off);
-        EXPECT_EQ(connectLogged(), plus(setUpQueries, "SET NAMES binary")) << off;
-        EXPECT_EQ(korvo_db_mysql41_compatible_raw(), 0);
+    for (const auto& [setting, names] : {std::pair<const char*, const char*>{"false", "binary"},
+                                         {"", "binary"},
+                                         {"true", "utf8"},
+                                         {"1", "utf8"}}) {
+        setMisc("mysql41_compatible", setting);
+        EXPECT_EQ(connectLogged(), plus(setUpQueries, std::string("SET NAMES ") + names))
+            << setting;
+        EXPECT_EQ(_mysql41_compatible, names[0] == 'u') << setting;
     }
-    for (const char* on : {"true", "1"}) {
-        setMisc("mysql41_compatible", on);
-        EXPECT_EQ(connectLogged(), plus(setUpQueries, "SET NAMES utf8")) << on;
-        EXPECT_EQ(korvo_db_mysql41_compatible_raw(), 1);
-    }
-    _mysql41_compatible = -1;
-    EXPECT_EQ(db_is_mysql41_compatible(), 1);
-}
-
-TEST_F(DbConnectTest, ServersBefore41GetNoSetNames) {
-    setMisc("mysql41_compatible", "true");
+    // Servers before 4.1 know no SET NAMES.
     PanelServer::start({"--version=4.0.30-log"});
-    EXPECT_EQ(connectLogged(),
-              std::vector<std::string>(setUpQueries.begin(), setUpQueries.end() - 1));
+    EXPECT_EQ(connectLogged(), Queries(setUpQueries.begin(), setUpQueries.end() - 1));
     EXPECT_EQ(_mysql41_compatible, 0);
     PanelServer::start({"--version=4.1.22-log"});
     EXPECT_EQ(connectLogged(), plus(setUpQueries, "SET NAMES utf8"));
-    EXPECT_EQ(_mysql41_compatible, 1);
 }
 
-TEST_F(DbConnectTest, PasswordIsTheFirstLineOfTheFile) {
-    writeFile(panelPasswordFile, std::string(panelAdminPassword) + "\nsecond line\n");
+TEST_F(DbConnectTest, PasswordFileAndFailedSetUpStep) {
+    writeFile(panelPasswordFile, std::string(korvo::test::panelAdminPassword) + "\nsecond\n");
     EXPECT_TRUE(MysqlHandle(db_connect()));
+
+    korvo::test::panelSql("DROP TABLE misc");
+    char errbuf[4097];
+    EXPECT_TRUE(MysqlHandle(korvo_db_connect_ex(errbuf, sizeof errbuf)));
+    EXPECT_STREQ(errbuf,
+                 "DB error (mysql41 compatible query) 1146: Table 'orq.misc' doesn't exist");
+    EXPECT_EQ(connectError(), errbuf);
 
     writeFile(panelPasswordFile, "");
     EXPECT_EQ(connectError(), "Unable to read admin password file: No data available");
     writeFile(panelPasswordFile, "wrong\n");
-    EXPECT_EQ(connectError(), "Unable to connect to Korvo Database: Access denied for user "
-                              "'admin'@'localhost' (using password: YES)");
+    EXPECT_NE(connectError().find("Access denied for user 'admin'@'localhost'"), std::string::npos);
     ASSERT_EQ(unlink(panelPasswordFile), 0);
-    CaptureStdout();
-    errno = 0;
     EXPECT_FALSE(MysqlHandle(db_connect()));
-    EXPECT_EQ(GetCapturedStdout(), "Unable to open admin password file: No such file or "
-                                   "directory\nSystem error 2: No such file or directory\n");
-}
-
-TEST_F(DbConnectTest, FailedSetUpStepNamesTheStep) {
-    panelSql("DROP TABLE misc");
-    char errbuf[4097];
-    const MysqlHandle kept(korvo_db_connect_ex(errbuf, sizeof errbuf));
-    EXPECT_TRUE(kept);
-    EXPECT_STREQ(errbuf,
-                 "DB error (mysql41 compatible query) 1146: Table 'orq.misc' doesn't exist");
-    EXPECT_EQ(connectError(), errbuf);
-    EXPECT_FALSE(MysqlHandle(db_connect_nothrow(errbuf, sizeof errbuf)));
 }
 
 // Neither a missing socket, nor one nobody listens on, nor a server that
 // never answers may keep the tool waiting.
 TEST_F(DbConnectTest, AbsentOrSilentServerNeverHangs) {
     PanelServer::stop();
+    const std::string refused = "Unable to connect to Korvo Database: Can't connect to local "
+                                "server through socket '/run/mysqld/mysqld.sock' ";
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(connectError(), "Unable to connect to Korvo Database: Can't connect to local server "
-                              "through socket '/run/mysqld/mysqld.sock' (2)");
+    EXPECT_EQ(connectError(), refused + "(2)");
     _mysql41_compatible = -1;
     EXPECT_EQ(db_is_mysql41_compatible(), -1);
 
@@ -123,15 +101,12 @@ TEST_F(DbConnectTest, AbsentOrSilentServerNeverHangs) {
     address.sun_family = AF_UNIX;
     std::strcpy(address.sun_path, "/run/mysqld/mysqld.sock");
     ASSERT_EQ(bind(planted, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(connectError(), "Unable to connect to Korvo Database: Can't connect to local server "
-                              "through socket '/run/mysqld/mysqld.sock' (111)");
+    EXPECT_EQ(connectError(), refused + "(111)");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 
     ASSERT_EQ(listen(planted, 5), 0);
     start = std::chrono::steady_clock::now();
-    EXPECT_EQ(connectError(), "Unable to connect to Korvo Database: Lost connection to server at "
-                              "'handshake: reading initial communication packet', system error: "
-                              "110");
+    EXPECT_NE(connectError().find("Lost connection to server"), std::string::npos);
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GT(waited, std::chrono::seconds(9));
     EXPECT_LT(waited, std::chrono::seconds(15));
