@@ -1,8 +1,12 @@
-// The read queries: what they send to the panel database, what lists come
-// back, and that a name holding a quote cannot change a query.
+// The panel's read queries and the mail authentication changes that reach a
+// mailbox through its mailname, mail aliases and every domain alias: a change
+// that misses one leaves a login working that should not.
 #include "mail/PanelQueries.h"
-#include "mail/panel/PanelFixture.h"
+#include "mail/auth/MailAuth.h"
+#include "mail/auth/MailAuthAliases.h"
 #include "mysql/DbConnect.h"
+#include "sandbox/MailAuthDatabase.h"
+#include "sandbox/PanelDatabase.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -11,144 +15,187 @@ namespace {
 
 using korvo::mail::StringListOwner;
 using korvo::mysql::MysqlHandle;
+using korvo::test::authSql;
+using korvo::test::authUsers;
 using korvo::test::panelSql;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
+using Names = std::vector<std::string>;
 
-class PanelQueriesTest : public korvo::test::PanelFixture {};
+// example.com (domain aliases example.net, example.org) with info (mail
+// aliases sales, office) and admin; other.example (other.net) with info (x).
+class PanelQueriesTest : public korvo::test::PanelDatabaseTest {
+protected:
+    void SetUp() override {
+        PanelDatabaseTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        korvo::test::createMailAuthDatabase();
+        addDomain("example.com", {"example.net", "example.org"});
+        addMailname("example.com", "info", {"sales", "office"});
+        addMailname("example.com", "admin");
+        addDomain("other.example", {"other.net"});
+        addMailname("other.example", "info", {"x"});
+    }
+};
 
-std::vector<std::string> sorted(const StringListOwner& list) {
-    std::vector<std::string> names(list.begin(), list.end());
+Names sorted(const StringListOwner& list) {
+    Names names(list.begin(), list.end());
     std::sort(names.begin(), names.end());
     return names;
 }
 
-using Names = std::vector<std::string>;
-
-TEST_F(PanelQueriesTest, ListsHoldTheFirstColumnOfEveryRow) {
+TEST_F(PanelQueriesTest, ListsLimitsAndSettings) {
     StringListOwner aliases, mailAliases, mailnames, none;
     EXPECT_EQ(get_domaliases_by_domain(nullptr, aliases.out(), "example.com") +
                   get_aliases_by_mailname(nullptr, mailAliases.out(), "info", "example.com") +
-                  get_mailnames_by_domain(nullptr, mailnames.out(), "example.com"),
+                  get_mailnames_by_domain(nullptr, mailnames.out(), "example.com") +
+                  get_domaliases_by_domain(nullptr, none.out(), "missing.example"),
               0);
     EXPECT_EQ(sorted(aliases), (Names{"example.net", "example.org"}));
     EXPECT_EQ(sorted(mailAliases), (Names{"office", "sales"}));
     EXPECT_EQ(sorted(mailnames), (Names{"admin", "info"}));
-    EXPECT_EQ(get_domaliases_by_domain(nullptr, none.out(), "missing.example"), 0);
     EXPECT_EQ(none.get(), nullptr);
-
     char* domain = nullptr;
     EXPECT_EQ(get_domain_by_domainalias(nullptr, &domain, "example.org"), 0);
-    ASSERT_NE(domain, nullptr);
     EXPECT_STREQ(domain, "example.com");
     std::free(domain);
-    char* untouched = const_cast<char*>("unset");
-    EXPECT_EQ(get_domain_by_domainalias(nullptr, &untouched, "unknown.example"), 0);
-    EXPECT_STREQ(untouched, "unset");
-
-    std::vector<std::string> names{"first"};
+    Names names{"first"};
     korvo::mail::append_domainaliases_by_domain(names, "other.example");
     EXPECT_EQ(names, (Names{"first", "other.net"}));
-}
 
-TEST_F(PanelQueriesTest, LimitsSettingsAndEscapedNames) {
     const std::string id = panelSql("SELECT id FROM domains WHERE name='example.com'");
     const std::string domainId = id.substr(0, id.size() - 1);
     setLimit("example.com", "mbox_quota", "1048576");
-    setLimit("example.com", "disk_space", "-1");
     setMisc("cf_instance_path", "/opt/cf");
-    panelSql("INSERT INTO misc (param, val) VALUES ('nothing', NULL)");
-
     const MysqlHandle db(db_connect());
     ASSERT_TRUE(db);
     EXPECT_STREQ(get_dom_Limit(domainId.c_str(), "mbox_quota", db.get()), "1048576");
     EXPECT_STREQ(get_dom_Limit(domainId.c_str(), "max_box", nullptr), "");
     EXPECT_STREQ(get_param("cf_instance_path", nullptr), "/opt/cf");
-    const char* const first = get_param("cf_instance_path", db.get());
-    EXPECT_EQ(get_param("nothing", db.get()), first);
-    EXPECT_STREQ(first, "");
     EXPECT_STREQ(get_param("absent", db.get()), "");
-    for (const auto& [name, escaped] :
-         {std::pair<const char*, const char*>{"bücher.example", "xn--bcher-kva.example"},
-          {"o'neil", "o\\'neil"}}) {
-        char* const entity = mysql_escape_mail_entity(db.get(), name);
-        EXPECT_STREQ(entity, escaped);
-        std::free(entity);
-    }
-
-    CaptureStdout();
+    char* const entity = mysql_escape_mail_entity(db.get(), "bücher.example");
+    EXPECT_STREQ(entity, "xn--bcher-kva.example");
+    std::free(entity);
     EXPECT_EQ(mysql_escape_mail_entity(db.get(), std::string(70, 'a').c_str()), nullptr);
-    EXPECT_EQ(GetCapturedStdout().rfind("idn_toascii(" + std::string(70, 'a') + ") failed", 0), 0u);
 
     panelSql("DROP TABLE Limits; DROP TABLE misc");
-    CaptureStdout();
-    errno = 0;
     EXPECT_EQ(get_dom_Limit(domainId.c_str(), "mbox_quota", db.get()), nullptr);
-    errno = 0;
     EXPECT_EQ(get_param("cf_instance_path", db.get()), nullptr);
-    EXPECT_EQ(GetCapturedStdout(),
-              "Unable to query domain limit mbox_quota: Table 'orq.Limits' doesn't exist\n"
-              "Unable to query parameter by query select val from misc where "
-              "param='cf_instance_path': Table 'orq.misc' doesn't exist\n");
 }
 
-// The texts must reach the server exactly as the panel's other tools send
-// them; only quotes and backslashes in names get escaped.
-TEST_F(PanelQueriesTest, QueryTextsAreExactAndQuotesCannotWidenThem) {
+// A quote in a name must neither widen a query nor fail it.
+TEST_F(PanelQueriesTest, QuotedNamesMatchNothingAndChangeNothing) {
     const MysqlHandle db(db_connect());
     ASSERT_TRUE(db);
-    startQueryLog();
-    StringListOwner a, b, c;
-    char* domain = nullptr;
-    get_domaliases_by_domain(db.get(), a.out(), "example.com");
-    get_aliases_by_mailname(db.get(), b.out(), "info", "example.com");
-    get_mailnames_by_domain(db.get(), c.out(), "example.com");
-    get_domain_by_domainalias(db.get(), &domain, "example.net");
-    std::free(domain);
-    get_dom_Limit("1", "mbox_quota", db.get());
-    get_param("cf_instance_path", db.get());
-    EXPECT_EQ(loggedQueries(),
-              (Names{"SELECT da.name FROM domainaliases da JOIN domains d WHERE da.dom_id=d.id "
-                     "and d.name='example.com'",
-                     "SELECT ma.alias FROM mail_aliases ma JOIN mail m, domains d WHERE "
-                     "ma.mn_id=m.id AND m.mail_name='info' AND m.dom_id=d.id AND "
-                     "d.name='example.com'",
-                     "SELECT m.mail_name FROM mail m JOIN domains d WHERE m.dom_id=d.id AND "
-                     "d.name='example.com'",
-                     "SELECT d.name FROM domains d JOIN domainaliases da WHERE d.id=da.dom_id AND "
-                     "da.name='example.net'",
-                     "select l.value from domains d, Limits l \t\t\t\t where d.id='1' and "
-                     "d.limits_id=l.id  and l.limit_name='mbox_quota'",
-                     "select val from misc where param='cf_instance_path'"}));
-
     const char* const widening = "x' OR 'a'='a";
     StringListOwner aliases, mailnames, mailAliases;
-    EXPECT_EQ(get_domaliases_by_domain(nullptr, aliases.out(), widening), 0);
-    EXPECT_EQ(get_mailnames_by_domain(nullptr, mailnames.out(), widening), 0);
-    EXPECT_EQ(get_aliases_by_mailname(nullptr, mailAliases.out(), widening, widening), 0);
+    EXPECT_EQ(get_domaliases_by_domain(nullptr, aliases.out(), widening) +
+                  get_mailnames_by_domain(nullptr, mailnames.out(), widening) +
+                  get_aliases_by_mailname(nullptr, mailAliases.out(), widening, widening),
+              0);
     EXPECT_TRUE(aliases.empty() && mailnames.empty() && mailAliases.empty());
     startQueryLog();
     EXPECT_EQ(get_param("x\\' OR param<>'", db.get()), std::string());
     EXPECT_EQ(loggedQueries(), Names{"select val from misc where param='x\\\\\\' OR param<>\\''"});
+    char* const entity = mysql_escape_mail_entity(db.get(), "o'neil");
+    EXPECT_STREQ(entity, "o\\'neil");
+    std::free(entity);
+
+    ASSERT_EQ(set_mass_postbox_passwd("info", "example.com", "pw", 0), 1);
+    ASSERT_EQ(set_mass_postbox_passwd("info", "other.example", "pw", 0), 1);
+    const std::string users = authUsers();
+    EXPECT_EQ(domain_auth_action(widening, mailAuthDisableDomain, "disable auth records"), 0);
+    EXPECT_EQ(rm_mails_from_domains("info", widening), 0);
+    EXPECT_EQ(rm_domain_auth_alias(widening), 0);
+    EXPECT_EQ(add_domain_auth_alias(widening, "copy.example"), 0);
+    EXPECT_EQ(authUsers(), users);
+    EXPECT_EQ(authSql("SELECT name FROM domains WHERE status<>0 OR name LIKE 'x%' OR "
+                      "name='copy.example'"),
+              "");
 }
 
+// The rows of the nine addresses of info@example.com, in authUsers order.
+std::string nineUsers(const std::string& columns) {
+    std::string rows;
+    for (const char* domain : {"example.com", "example.net", "example.org"})
+        for (const char* name : {"info", "office", "sales"})
+            rows += std::string(name) + "@" + domain + "|" + columns + "\n";
+    return rows;
+}
+
+TEST_F(PanelQueriesTest, PasswordsAndRemovalsReachEveryAddressOfTheMailbox) {
+    EXPECT_EQ(set_mass_postbox_passwd("info", "example.com", "$1$c", Crypted | UserDisabled), 1);
+    EXPECT_EQ(authUsers(), nineUsers("NULL|$1$c|1|0"));
+
+    EXPECT_EQ(set_passwd_for_domains("admin", "example.com", "pw", 0), 1);
+    EXPECT_EQ(set_mass_postbox_passwd("info", "other.example", "pw", DomainDisabled), 1);
+    EXPECT_EQ(set_passwd_for_domains("solo", "lonely.example", "pw", 0), 0);
+    EXPECT_EQ(set_mass_postbox_passwd("admin", "example.com", "", 0), 0);
+    EXPECT_EQ(authSql("SELECT count(*) FROM users"), "14\n");
+    EXPECT_EQ(authSql("SELECT count(*) FROM users WHERE name='admin'"), "0\n");
+
+    EXPECT_EQ(set_passwd_for_domains("admin", "example.com", "pw", 0), 1);
+    EXPECT_EQ(rm_mname_from_domains("admin", "example.com"), 1);
+    EXPECT_EQ(rm_mails_from_domains("info", "example.com"), 1);
+    EXPECT_EQ(rm_mails_from_domains("ghost", "lonely.example"), 0);
+    EXPECT_EQ(authUsers(), "solo@lonely.example|pw|NULL|0|0\n"
+                           "info@other.example|pw|NULL|0|1\n"
+                           "x@other.example|pw|NULL|0|1\n"
+                           "info@other.net|pw|NULL|0|1\n"
+                           "x@other.net|pw|NULL|0|1\n");
+    EXPECT_EQ(set_mass_postbox_passwd("info", "other.example", "", 0), 1);
+    EXPECT_EQ(authUsers(), "solo@lonely.example|pw|NULL|0|0\n");
+}
+
+TEST_F(PanelQueriesTest, DomainActionsAndNewAliasesCoverEveryDomainAlias) {
+    ASSERT_EQ(set_mass_postbox_passwd("info", "example.com", "$1$c", Crypted | UserDisabled), 1);
+    ASSERT_EQ(set_passwd_for_domains("admin", "example.com", "pw", 0), 1);
+    ASSERT_EQ(set_mass_postbox_passwd("info", "other.example", "pw", 0), 1);
+    const std::string statuses = "SELECT name, status FROM domains ORDER BY name";
+
+    EXPECT_EQ(domain_auth_action("example.com", mailAuthDisableDomain, "disable auth records"), 1);
+    EXPECT_EQ(authSql(statuses), "example.com|1\nexample.net|1\nexample.org|1\n"
+                                 "other.example|0\nother.net|0\n");
+    EXPECT_EQ(domain_auth_action("lonely.example", mailAuthDisableDomain, "disable auth records"),
+              0);
+    EXPECT_EQ(domain_auth_action(
+                  "other.example", [](const char*) { return -1; }, "fail"),
+              -1);
+
+    // A new domain alias gets every address with its password, flags and status.
+    panelSql("INSERT INTO domainaliases (name, dom_id) SELECT 'example.info', id "
+             "FROM domains WHERE name='example.com'");
+    EXPECT_EQ(add_domain_auth_alias("example.com", "example.info"), 1);
+    EXPECT_EQ(authSql("SELECT status FROM domains WHERE name='example.info'"), "1\n");
+    EXPECT_EQ(authSql("SELECT u.name, userPassword, cmusaslsecretPLAIN, u.status FROM users u, "
+                      "domains d WHERE u.dom_id=d.id AND d.name='example.info' ORDER BY u.name"),
+              "admin|pw|NULL|0\ninfo|NULL|$1$c|1\noffice|NULL|$1$c|1\nsales|NULL|$1$c|1\n");
+    EXPECT_EQ(add_domain_auth_alias("lonely.example", "lonely.net"), 0);
+    EXPECT_EQ(rm_domain_auth_alias("example.info"), 0);
+    EXPECT_EQ(rm_domain_auth_alias("unknown.example"), 0);
+
+    EXPECT_EQ(domain_auth_action("example.com", mailAuthEnableDomain, "enable auth records"), 1);
+    EXPECT_EQ(authSql(statuses), "example.com|0\nexample.net|0\nexample.org|0\n"
+                                 "other.example|0\nother.net|0\n");
+    EXPECT_EQ(domain_auth_action("example.com", mailAuthRemoveDomain, "remove auth record"), 1);
+    EXPECT_EQ(authSql(statuses), "other.example|0\nother.net|0\n");
+    EXPECT_EQ(authSql("SELECT count(*) FROM users"), "4\n");
+}
+
+// Without the panel database nothing is listed and nothing waits; a mass
+// change stops after the address it was given.
 TEST_F(PanelQueriesTest, NoServerMeansFailureNotWaiting) {
     korvo::test::PanelServer::stop();
     CaptureStdout();
     StringListOwner aliases;
-    errno = 0;
     EXPECT_EQ(get_domaliases_by_domain(nullptr, aliases.out(), "example.com"), -1);
     EXPECT_EQ(aliases.get(), nullptr);
-    errno = 0;
     EXPECT_EQ(get_param("cf_instance_path", nullptr), nullptr);
-    EXPECT_EQ(GetCapturedStdout(),
-              "Unable to connect to Korvo Database: Can't connect to local server through socket "
-              "'/run/mysqld/mysqld.sock' (2)\n"
-              "Unable to connect to mysql database\n"
-              "Unable to get domain aliases from database for: example.com\n"
-              "Unable to connect to Korvo Database: Can't connect to local server through socket "
-              "'/run/mysqld/mysqld.sock' (2)\n"
-              "Unable to connect to the mysql database\n");
+    EXPECT_EQ(set_mass_postbox_passwd("info", "example.com", "pw", 0), -1);
+    EXPECT_NE(GetCapturedStdout().find("Unable to get domain aliases for domain example.com\n"),
+              std::string::npos);
+    EXPECT_EQ(authUsers(), "info@example.com|pw|NULL|0|0\n");
 }
 
 } // namespace
