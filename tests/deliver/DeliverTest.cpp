@@ -1,6 +1,5 @@
 #include "setup/SetupFixture.h"
 
-#include <algorithm>
 #include <filesystem>
 
 namespace korvo::test {
@@ -25,14 +24,14 @@ protected:
     void SetUp() override {
         SandboxTest::SetUp();
         privateUsrBin();
-        ASSERT_EQ(0, shell("mkdir -p " + home + "/Maildir/tmp " + home + "/Maildir/new " + home +
+        ASSERT_EQ(0, shell("mkdir -p " + home + "/Maildir/tmp " + maildirNew + " " + home +
                            "/Maildir/cur && chown root:popuser " + mailRoot + " " + mailRoot +
                            "/example.com && chmod 0750 " + mailRoot + " " + mailRoot +
                            "/example.com && chown -R popuser:popuser " + home +
-                           " && chmod -R 0700 " + home));
-        ASSERT_EQ(0, shell("echo 'info@example.com example.com/info/Maildir/' | "
-                           "postmap -r -i hash:/var/spool/postfix/korvo/vmailbox"));
-        ASSERT_EQ(0, shell("ln -s /usr/sbin/deliverquota.maildrop /usr/bin/deliverquota"));
+                           " && chmod -R 0700 " + home +
+                           " && echo 'info@example.com example.com/info/Maildir/' | "
+                           "postmap -r -i hash:/var/spool/postfix/korvo/vmailbox && "
+                           "ln -s /usr/sbin/deliverquota.maildrop /usr/bin/deliverquota"));
     }
 
     static void writeDotQmail(const std::string& content) {
@@ -51,7 +50,8 @@ protected:
     }
 };
 
-TEST_F(DeliverTest, CarriesOutProgramAndMaildirLinesInOrder) {
+TEST_F(DeliverTest, CarriesOutTheLinesInOrderAndTheOutcomeFollowsThem) {
+    EXPECT_EQ(75, deliver().status); // no .qmail
     writeDotQmail("# the mailbox\n"
                   "| cat > copy; echo \"$SENDER $RECIPIENT $LOCAL $HOST $HOME\" > env\n"
                   "\n"
@@ -64,36 +64,43 @@ TEST_F(DeliverTest, CarriesOutProgramAndMaildirLinesInOrder) {
               readFile(home + "/env"));
     const std::vector<std::string> delivered = entries(maildirNew);
     ASSERT_EQ(2u, delivered.size());
-    for (const std::string& name : delivered)
-        EXPECT_EQ(message, readFile(maildirNew + "/" + name)) << name;
     // Both deliveries name the size, as Maildir++ readers expect.
-    EXPECT_EQ(2, std::count_if(delivered.begin(), delivered.end(), [](const std::string& name) {
-                  return name.find(",S=" + std::to_string(message.size())) != std::string::npos;
-              }));
+    for (const std::string& name : delivered) {
+        EXPECT_EQ(message, readFile(maildirNew + "/" + name)) << name;
+        EXPECT_NE(std::string::npos, name.find(",S=" + std::to_string(message.size()))) << name;
+    }
     EXPECT_TRUE(entries(home + "/Maildir/tmp").empty());
-    EXPECT_EQ("popuser\n", shellOutput("stat -c %U " + maildirNew + "/" + delivered[0]));
-}
 
-TEST_F(DeliverTest, ProgramExitStatusDecidesTheOutcome) {
     struct Case {
         const char* dotQmail;
         int status;
         std::size_t stored;
+        const char* recipient = "info@example.com";
     };
     const Case cases[] = {
         {"|exit 99\n./Maildir/\n", 0, 0},   // stop with success
         {"|exit 100\n./Maildir/\n", 69, 0}, // bounce
         {"|exit 64\n", 69, 0},              // permanent sysexits code
         {"|exit 111\n./Maildir/\n", 75, 0}, // try again later
-        {"|kill -9 $$\n", 75, 0},           // killed
-        {"./Maildir/\n|exit 1\n", 75, 1},   // stored, then deferred
+        {"|kill -9 $$\n", 75, 0},
+        {"./Maildir/\n|exit 1\n", 75, 1}, // stored, then deferred
+        {"./Maildir/\n", 67, 0, "nobody@example.com"},
+        {"./Maildir/\n", 0, 1, "info@EXAMPLE.com"},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(0, shell("rm -f " + maildirNew + "/*"));
         writeDotQmail(c.dotQmail);
-        const CommandResult result = deliver();
-        EXPECT_EQ(c.status, result.status) << c.dotQmail << result.err;
-        EXPECT_EQ(c.stored, entries(maildirNew).size()) << c.dotQmail;
+        const CommandResult run = deliver(c.recipient);
+        EXPECT_EQ(c.status, run.status) << c.dotQmail << c.recipient << run.err;
+        EXPECT_EQ(c.stored, entries(maildirNew).size()) << c.dotQmail << c.recipient;
+    }
+    // What the agent cannot follow waits for someone to fix it.
+    for (const char* dotQmail : {"!program\n", "./mbox\n", "./../other/Maildir/\n",
+                                 "/var/tmp/Maildir/\n", "&\n", "# only a comment\n", ""}) {
+        writeDotQmail(dotQmail);
+        const CommandResult run = deliver();
+        EXPECT_EQ(75, run.status) << dotQmail;
+        EXPECT_EQ(0u, run.err.rfind("vornctl-deliver: ", 0)) << dotQmail << run.err;
     }
 }
 
@@ -111,50 +118,37 @@ TEST_F(DeliverTest, ForwardsLeaveOnceThroughSendmailWithTheSender) {
     const std::vector<std::string> queued = entries("/var/spool/postfix/maildrop");
     ASSERT_EQ(1u, queued.size());
     const std::string queueFile = shellOutput("postcat /var/spool/postfix/maildrop/" + queued[0]);
-    EXPECT_NE(std::string::npos, queueFile.find("sender: sender@example.org")) << queueFile;
-    EXPECT_NE(std::string::npos, queueFile.find("recipient: other@example.com")) << queueFile;
-    EXPECT_NE(std::string::npos, queueFile.find("recipient: third@example.net")) << queueFile;
+    for (const char* line : {"sender: sender@example.org", "recipient: other@example.com",
+                             "recipient: third@example.net"})
+        EXPECT_NE(std::string::npos, queueFile.find(line)) << queueFile;
 }
 
-TEST_F(DeliverTest, DefersWhatItCannotFollowAndFollowsNoLink) {
-    EXPECT_EQ(75, deliver().status); // no .qmail
-    for (const char* dotQmail : {"!program\n", "./mbox\n", "./../other/Maildir/\n",
-                                 "/var/tmp/Maildir/\n", "&\n", "# only a comment\n", ""}) {
-        writeDotQmail(dotQmail);
-        const CommandResult result = deliver();
-        EXPECT_EQ(75, result.status) << dotQmail;
-        EXPECT_NE(std::string::npos, result.err.find("vornctl-deliver: ")) << dotQmail;
-    }
-
-    // A link planted for new/ is not followed.
-    ASSERT_EQ(0, shell("mkdir -p -m 0777 /var/tmp/planted && rmdir " + maildirNew + " && ln -s " +
-                       "/var/tmp/planted " + maildirNew + " && chown -h popuser " + maildirNew));
+TEST_F(DeliverTest, FallsBackToTheLayoutAndFollowsNoLink) {
+    // With the table closed to the mail account, an existing home still
+    // gets its mail, a missing one waits.
     writeDotQmail("./Maildir/\n");
-    EXPECT_EQ(75, deliver().status);
-    EXPECT_TRUE(entries("/var/tmp/planted").empty());
-    EXPECT_TRUE(entries(home + "/Maildir/tmp").empty());
-
-    // Nor a .qmail that is a link.
-    ASSERT_EQ(0, shell("mv " + home + "/.qmail " + home + "/real && ln -s real " + home +
-                       "/.qmail && chown -h popuser " + home + "/.qmail"));
-    EXPECT_EQ(75, deliver().status);
-
-    // A home the mail account cannot enter.
-    ASSERT_EQ(0, shell("chown root " + home));
-    EXPECT_EQ(75, deliver().status);
-}
-
-TEST_F(DeliverTest, MailboxTableDecidesWhoHasAMailbox) {
-    writeDotQmail("./Maildir/\n");
-    EXPECT_EQ(67, deliver("nobody@example.com").status);
-    EXPECT_EQ(0, deliver("info@EXAMPLE.com").status);
-
-    // With the table closed to the mail account, the home follows the
-    // layout: an existing home still gets its mail, a missing one waits.
     ASSERT_EQ(0, shell("chmod 0700 /var/spool/postfix/korvo"));
     EXPECT_EQ(0, deliver().status);
     EXPECT_EQ(75, deliver("nobody@example.com").status);
-    EXPECT_EQ(2u, entries(maildirNew).size());
+    EXPECT_EQ(1u, entries(maildirNew).size());
+
+    // A link planted for new/ is not followed.
+    ASSERT_EQ(0, shell("mkdir -p -m 0777 /var/tmp/planted && rm -rf " + maildirNew + " && ln -s " +
+                       "/var/tmp/planted " + maildirNew + " && chown -h popuser " + maildirNew));
+    EXPECT_EQ(75, deliver().status);
+    EXPECT_TRUE(entries("/var/tmp/planted").empty());
+
+    // Nor a .qmail that is a link, to a .qmail that would store the message.
+    ASSERT_EQ(0, shell("rm -f " + maildirNew + " && mkdir " + maildirNew + " && chown popuser " +
+                       maildirNew + " && mv " + home + "/.qmail " + home + "/real && ln -s real " +
+                       home + "/.qmail && chown -h popuser " + home + "/.qmail"));
+    EXPECT_EQ(75, deliver().status);
+    EXPECT_TRUE(entries(maildirNew).empty());
+
+    // A home the mail account cannot enter.
+    ASSERT_EQ(0, shell("rm " + home + "/.qmail && mv " + home + "/real " + home +
+                       "/.qmail && chown root " + home));
+    EXPECT_EQ(75, deliver().status);
 }
 
 } // namespace
