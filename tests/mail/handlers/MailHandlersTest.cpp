@@ -6,15 +6,16 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <regex>
 
 using namespace korvo::test;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
+using Names = std::vector<std::string>;
 
 namespace {
 
 const std::string kQueue = kRoot + "/before-local/recipient/info@example.com";
+const std::string kSyncCalls = "/run/vornctl-sandbox/handlers-tmpfs.calls";
 
 class MailHandlersTest : public RegistryTest {};
 
@@ -27,121 +28,106 @@ std::string nameOf(const char* templ, const char* type, const char* value, const
 
 // The delivery side runs a queue in this order: priority read as with %i,
 // then template, then random part.
-TEST(HandlerNamesTest, SortOrderAndNameParts) {
-    std::vector<std::string> names = {"10-b-aaaaaa", "9-m-xxxxxx",   "010-a-bbbbbb",
-                                      "10-a-cccccc", "0x5-z-aaaaaa", "10-a-bbbbbb"};
+TEST(HandlerNamesTest, QueueOrder) {
+    Names names = {"10-b-aaaaaa", "9-m-xxxxxx",   "010-a-bbbbbb",
+                   "10-a-cccccc", "0x5-z-aaaaaa", "10-a-bbbbbb"};
     std::vector<char*> pointers;
     for (std::string& name : names)
         pointers.push_back(&name[0]);
     handlers_sort(pointers.data(), pointers.size());
-    EXPECT_EQ(std::vector<std::string>(pointers.begin(), pointers.end()),
-              (std::vector<std::string>{"0x5-z-aaaaaa", "010-a-bbbbbb", "9-m-xxxxxx", "10-a-bbbbbb",
-                                        "10-a-cccccc", "10-b-aaaaaa"}));
-
-    HandlerNameParts parts;
-    ASSERT_EQ(handler_name_split("10-spam-check-Qd83Kx", &parts), 0);
-    EXPECT_EQ(parts.priority + "|" + parts.templ + "|" + parts.random, "10|spam-check|Qd83Kx");
-    for (const char* bad : {"nodash", "10-onlyone", "10--Qd83Kx"})
-        EXPECT_EQ(handler_name_split(bad, &parts), -1) << bad;
+    EXPECT_EQ(Names(pointers.begin(), pointers.end()),
+              (Names{"0x5-z-aaaaaa", "010-a-bbbbbb", "9-m-xxxxxx", "10-a-bbbbbb", "10-a-cccccc",
+                     "10-b-aaaaaa"}));
 }
 
-TEST_F(MailHandlersTest, AddWritesParameterFilesLinkAndQueueEntry) {
+TEST_F(MailHandlersTest, AddEnableDisableUpdateAndRemove) {
     ASSERT_EQ(mail_handler_add("spamcheck", "Recipient", "Info@Example.COM", "/bin/true", "ctx",
                                "before-local", "10", HANDLER_ENABLE),
               0);
-    const std::string name = handlerWith("spamcheck");
-    EXPECT_TRUE(std::regex_match(name, std::regex("10-spamcheck-[A-Za-z0-9]{6}")));
-    const std::string dir = kInfo + "/" + name;
-    EXPECT_EQ(statOf(dir).st_mode & 07777, 0755u);
-    EXPECT_EQ(param(name, "hook") + param(name, "context") + param(name, "handler-type") +
-                  param(name, "recipient"),
+    const std::string a = handlerWith("spamcheck");
+    EXPECT_EQ(a.size(), 19u);
+    const std::string dir = kInfo + "/" + a;
+    EXPECT_EQ(entriesOf(dir),
+              (Names{"context", "executable", "handler-type", "hook", "recipient"}));
+    EXPECT_EQ(param(a, "hook") + param(a, "context") + param(a, "handler-type") +
+                  param(a, "recipient"),
               "before-local\nctx\nrecipient\ninfo@example.com\n");
-    EXPECT_EQ(entriesOf(dir), (std::vector<std::string>{"context", "executable", "handler-type",
-                                                        "hook", "recipient"}));
-    EXPECT_EQ(statOf(dir + "/hook").st_mode & 07777, 0644u);
     char target[64] = {};
     ASSERT_GT(::readlink((dir + "/executable").c_str(), target, sizeof target - 1), 0);
     EXPECT_STREQ(target, "/bin/true");
-
-    const struct stat entry = statOf(kQueue + "/" + name);
-    EXPECT_TRUE(S_ISREG(entry.st_mode) && entry.st_size == 0 && (entry.st_mode & 07777) == 0644);
-    EXPECT_EQ(statOf(kQueue).st_mode & 07777, 0755u);
+    // The delivery side runs as another user: everything readable, nothing writable.
+    for (const std::string& path : {dir, kQueue, dir + "/hook", kQueue + "/" + a})
+        EXPECT_EQ(statOf(path).st_mode & 07777, S_ISDIR(statOf(path).st_mode) ? 0755u : 0644u)
+            << path;
     EXPECT_NE(readFile(kSyncCalls).find("refresh\n"), std::string::npos);
-
     // Found by part of its template and its address in any case.
-    EXPECT_EQ(nameOf("spam", "recipient", "INFO@example.com", "before-local"), name);
+    EXPECT_EQ(nameOf("spam", "recipient", "INFO@example.com", "before-local"), a);
     EXPECT_EQ(nameOf("spam", "sender", "info@example.com", "before-local"), "");
     EXPECT_EQ(nameOf("spam", "recipient", "info@example.com", "before-queue"), "");
+
+    add("b", "recipient", "info@example.com", HANDLER_DISABLE);
+    const std::string b = handlerWith("-b-");
+    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_QUERY), 0);
+    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_ENABLE), 0);
+    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_ENABLE), 0);
+    EXPECT_EQ(entriesOf(kQueue), (Names{b, a}));
+    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_QUERY), 1);
+    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_DISABLE), 0);
+    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_DISABLE), 0);
+    EXPECT_FALSE(pathExists(kQueue));
+    EXPECT_TRUE(pathExists(kRoot + "/before-local/recipient"));
+
+    // The command tests cover an enabled handler's rename; here the disabled
+    // state and an unchanged context under the new name, and refused updates.
+    ASSERT_EQ(mail_handler_update("spamcheck", "recipient", "info@example.com", "/bin/false", "",
+                                  "before-local", "0x20"),
+              0);
+    const std::string renamed =
+        nameOf("spamcheck", "recipient", "info@example.com", "before-local");
+    EXPECT_EQ(renamed.substr(0, 15), "0x20-spamcheck-");
+    EXPECT_FALSE(pathExists(dir));
+    EXPECT_EQ(param(renamed, "context"), "ctx\n");
+    EXPECT_EQ(control_handler_queue(renamed.c_str(), nullptr, HANDLER_QUERY), 0);
+    EXPECT_EQ(mail_handler_update("spamcheck", "recipient", "info@example.com", "/no/such/program",
+                                  "", "before-local", ""),
+              -1);
+    EXPECT_EQ(
+        mail_handler_update("spamcheck", "recipient", "c@example.com", "", "", "before-local", ""),
+        -1);
+    EXPECT_EQ(nameOf("spamcheck", "recipient", "info@example.com", "before-local"), renamed);
+
+    EXPECT_EQ(mail_handler_remove(renamed.c_str()), 0);
+    EXPECT_EQ(entriesOf(kInfo), Names{b});
+    EXPECT_EQ(mail_handler_remove(renamed.c_str()), -1);
 }
 
-TEST_F(MailHandlersTest, GlobalHandlerWithoutContextAndDisabled) {
+TEST_F(MailHandlersTest, GlobalContextlessAndCheckAll) {
     ASSERT_EQ(mail_handler_add("audit", "GLOBAL", nullptr, "/bin/true", "", "before-queue", "5",
                                HANDLER_DISABLE),
               0);
     const std::string name = handlerWith("audit");
     EXPECT_EQ(entriesOf(kInfo + "/" + name),
-              (std::vector<std::string>{"executable", "global", "handler-type", "hook"}));
+              (Names{"executable", "global", "handler-type", "hook"}));
     EXPECT_FALSE(pathExists(kRoot + "/before-queue/global"));
     EXPECT_EQ(nameOf("audit", "global", nullptr, "before-queue"), name);
-
+    EXPECT_EQ(mail_handler_check_all("nobody", "before-queue"), 0);
+    EXPECT_EQ(control_handler_queue(name.c_str(), nullptr, HANDLER_ENABLE), 0);
+    EXPECT_EQ(mail_handler_check_all("nobody", "before-queue"), 1);
     // A global handler is its own copy for every address.
     EXPECT_EQ(control_handler_queue(name.c_str(), "x@example.com", HANDLER_COPY), 0);
-    EXPECT_EQ(entriesOf(kInfo), std::vector<std::string>{name});
+    EXPECT_EQ(entriesOf(kInfo), Names{name});
 
     // Copying needs the context, which a handler added without one lacks.
-    add("nocontext", "sender", "a@example.com", HANDLER_ENABLE, "before-queue", "");
+    add("nocontext", "sender", "a@example.com", HANDLER_ENABLE, "before-local", "");
     const std::string bare = handlerWith("nocontext");
     CaptureStdout();
     EXPECT_EQ(control_handler_queue(bare.c_str(), "x@example.com", HANDLER_COPY), -1);
     EXPECT_NE(GetCapturedStdout().find("No such parameter 'context'"), std::string::npos);
     EXPECT_EQ(entriesOf(kInfo).size(), 2u);
-}
 
-TEST_F(MailHandlersTest, EnableTwiceThenDisableRemovesTheEmptiedQueue) {
-    add("a", "recipient", "info@example.com", HANDLER_DISABLE);
-    add("b", "recipient", "info@example.com", HANDLER_ENABLE);
-    const std::string a = handlerWith("-a-");
-    const std::string b = handlerWith("-b-");
-    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_QUERY), 0);
-    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_ENABLE), 0);
-    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_ENABLE), 0);
-    EXPECT_EQ(entriesOf(kQueue), (std::vector<std::string>{a, b}));
-    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_QUERY), 1);
-
-    EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_DISABLE), 0);
-    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_DISABLE), 0);
-    EXPECT_FALSE(pathExists(kQueue));
-    EXPECT_TRUE(pathExists(kRoot + "/before-local/recipient"));
-    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_DISABLE), 0);
-    CaptureStdout();
-    EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, 7), -1);
-    GetCapturedStdout();
-
-    EXPECT_EQ(mail_handler_remove(a.c_str()), 0);
-    EXPECT_EQ(entriesOf(kInfo), std::vector<std::string>{b});
-    EXPECT_EQ(mail_handler_remove(a.c_str()), -1);
-}
-
-// The command tests cover an enabled handler's rename; here the disabled
-// state, an unchanged context and a refused update.
-TEST_F(MailHandlersTest, UpdateKeepsStateAndContextUnderANewName) {
-    add("spam", "sender", "b@example.com", HANDLER_DISABLE, "before-queue", "ctx");
-    const std::string oldB = handlerWith("spam");
-    ASSERT_EQ(mail_handler_update("spam", "sender", "B@example.com", "/bin/false", "",
-                                  "before-queue", "0x20"),
-              0);
-    const std::string newB = nameOf("spam", "sender", "b@example.com", "before-queue");
-    EXPECT_EQ(newB.substr(0, 10), "0x20-spam-");
-    EXPECT_FALSE(pathExists(kInfo + "/" + oldB));
-    EXPECT_EQ(param(newB, "context"), "ctx\n");
-    EXPECT_EQ(control_handler_queue(newB.c_str(), nullptr, HANDLER_QUERY), 0);
-
-    EXPECT_EQ(mail_handler_update("spam", "sender", "b@example.com", "/no/such/program", "",
-                                  "before-queue", ""),
-              -1);
-    EXPECT_EQ(mail_handler_update("spam", "sender", "c@example.com", "", "", "before-queue", ""),
-              -1);
-    EXPECT_EQ(nameOf("spam", "sender", "b@example.com", "before-queue"), newB);
+    EXPECT_EQ(mail_handler_check_all("b@example.com", "before-local"), 0);
+    add("d", "sender-domain", "Example.com", HANDLER_ENABLE);
+    EXPECT_EQ(mail_handler_check_all("B@EXAMPLE.COM", "before-local"), 1);
 }
 
 TEST_F(MailHandlersTest, NamesThatWouldLeaveTheRegistryAreRefused) {
@@ -178,26 +164,16 @@ TEST_F(MailHandlersTest, NamesThatWouldLeaveTheRegistryAreRefused) {
 }
 
 TEST_F(MailHandlersTest, FailingSyncProgramIsOnlyReported) {
-    writeFile(kSyncStatus, "3\n");
+    writeFile("/run/vornctl-sandbox/handlers-tmpfs.status", "3\n");
     CaptureStdout();
     add("x", "recipient", "a@b", HANDLER_ENABLE);
     EXPECT_NE(GetCapturedStdout().find("Cannot sync tmps storage to fs"), std::string::npos);
     EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
-
     // Without the owner's execute bit the program is not run at all.
     ::chmod(KORVO_HANDLERS_SYNC, 0644);
     EXPECT_EQ(mail_handler_remove(handlerWith("-x-").c_str()), 0);
     EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
     EXPECT_TRUE(entriesOf(kInfo).empty());
-}
-
-TEST_F(MailHandlersTest, CheckAllLooksAtEveryQueueOfTheAddress) {
-    EXPECT_EQ(mail_handler_check_all("a@example.com", "before-local"), 0);
-    add("d", "sender-domain", "Example.com", HANDLER_ENABLE);
-    EXPECT_EQ(mail_handler_check_all("A@EXAMPLE.COM", "before-local"), 1);
-    EXPECT_EQ(mail_handler_check_all("a@example.com", "before-queue"), 0);
-    add("g", "global", nullptr, HANDLER_ENABLE, "before-queue");
-    EXPECT_EQ(mail_handler_check_all("nobody", "before-queue"), 1);
 }
 
 } // namespace

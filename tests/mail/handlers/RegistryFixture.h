@@ -18,8 +18,6 @@ namespace korvo::test {
 
 const std::string kRoot = KORVO_HANDLERS_ROOT;
 const std::string kInfo = KORVO_HANDLERS_INFO_D;
-const std::string kSyncCalls = "/run/vornctl-sandbox/handlers-tmpfs.calls";
-const std::string kSyncStatus = "/run/vornctl-sandbox/handlers-tmpfs.status";
 
 // Entry names of a directory, sorted; empty when it does not exist.
 inline std::vector<std::string> entriesOf(const std::string& path) {
