@@ -1,7 +1,10 @@
 // Handlers are plain files that the delivery side reads: each test checks
-// the registry on disk after the call, not only the result.
+// the registry on disk after the call, not only the result. Renaming or
+// removing a mailname or domain carries its handlers along through the mass
+// operations; a broken handler must not stop the others.
 #include "mail/MailHandlers.h"
 #include "mail/HandlerNames.h"
+#include "mail/MassHandlers.h"
 #include "mail/handlers/RegistryFixture.h"
 
 #include <cstdlib>
@@ -17,7 +20,26 @@ namespace {
 const std::string kQueue = kRoot + "/before-local/recipient/info@example.com";
 const std::string kSyncCalls = "/run/vornctl-sandbox/handlers-tmpfs.calls";
 
-class MailHandlersTest : public RegistryTest {};
+class MailHandlersTest : public RegistryTest {
+protected:
+    // "TEMPLATE TYPE:VALUE" of every handler, sorted, with " (disabled)"
+    // when it is not enabled.
+    static Names bindings() {
+        Names result;
+        for (const std::string& name : entriesOf(kInfo)) {
+            std::string type = param(name, "handler-type");
+            type.pop_back();
+            std::string value = param(name, type);
+            if (!value.empty())
+                value.pop_back();
+            const bool enabled = control_handler_queue(name.c_str(), nullptr, HANDLER_QUERY) == 1;
+            const std::string templ = name.substr(3, name.size() - 10);
+            result.push_back(templ + " " + type + ":" + value + (enabled ? "" : " (disabled)"));
+        }
+        std::sort(result.begin(), result.end());
+        return result;
+    }
+};
 
 std::string nameOf(const char* templ, const char* type, const char* value, const char* hook) {
     char* found = get_handler_name(templ, type, value, hook);
@@ -174,6 +196,50 @@ TEST_F(MailHandlersTest, FailingSyncProgramIsOnlyReported) {
     EXPECT_EQ(mail_handler_remove(handlerWith("-x-").c_str()), 0);
     EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
     EXPECT_TRUE(entriesOf(kInfo).empty());
+}
+
+TEST_F(MailHandlersTest, MassCopyAndMoveByAddressAndByDomain) {
+    add("rcpt", "recipient", "a@old.com", HANDLER_ENABLE);
+    add("dom", "sender-domain", "old.com", HANDLER_DISABLE);
+    add("snd", "sender", "b@old.com", HANDLER_ENABLE);
+    add("other", "recipient", "a@other.com", HANDLER_ENABLE);
+    add("all", "global", nullptr, HANDLER_ENABLE);
+
+    EXPECT_EQ(mass_control_handler_by_mailname("a@old.com", "a@new.com", HANDLER_COPY), 0);
+    EXPECT_EQ(bindings(), (Names{"all global:", "dom sender-domain:old.com (disabled)",
+                                 "other recipient:a@other.com", "rcpt recipient:a@new.com",
+                                 "rcpt recipient:a@old.com", "snd sender:b@old.com"}));
+
+    // Moves the domain's handler and its addresses'; the copy above is not made twice.
+    EXPECT_EQ(mass_control_handler_by_mailname("old.com", "new.com", HANDLER_MOVE), 0);
+    EXPECT_EQ(bindings(),
+              (Names{"all global:", "dom sender-domain:new.com", "other recipient:a@other.com",
+                     "rcpt recipient:a@new.com", "snd sender:b@new.com"}));
+    EXPECT_EQ(entriesOf(kRoot + "/before-local/recipient"), (Names{"a@new.com", "a@other.com"}));
+    EXPECT_EQ(entriesOf(kRoot + "/before-local/sender"), Names{"b@new.com"});
+
+    EXPECT_EQ(mass_control_handler_by_mailname("new.com", nullptr, HANDLER_REMOVE), 0);
+    EXPECT_EQ(bindings().size(), 2u);
+    EXPECT_EQ(mass_control_handler_by_mailname("", nullptr, HANDLER_REMOVE), -1);
+    EXPECT_EQ(bindings().size(), 2u);
+}
+
+TEST_F(MailHandlersTest, MassFailuresAreCountedAndTheOthersStillDone) {
+    add("spam", "recipient", "a@x.com", HANDLER_ENABLE);
+    add("spam", "recipient", "b@x.com", HANDLER_ENABLE);
+    add("spamx", "recipient", "c@x.com", HANDLER_ENABLE);
+    ASSERT_EQ(::mkdir((kInfo + "/broken").c_str(), 0755), 0);
+
+    CaptureStdout();
+    EXPECT_EQ(mass_control_handler_queue("spam", HANDLER_DISABLE), -1);
+    EXPECT_NE(GetCapturedStdout().find("errors: 1"), std::string::npos);
+    EXPECT_EQ(entriesOf(kRoot + "/before-local/recipient"), Names{"c@x.com"});
+
+    CaptureStdout();
+    EXPECT_EQ(mass_control_handler_by_mailname("x.com", nullptr, HANDLER_REMOVE), -1);
+    EXPECT_NE(GetCapturedStdout().find("errors: 1"), std::string::npos);
+    EXPECT_EQ(entriesOf(kInfo), Names{"broken"});
+    EXPECT_TRUE(entriesOf(kRoot + "/before-local/recipient").empty());
 }
 
 } // namespace
