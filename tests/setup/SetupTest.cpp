@@ -1,10 +1,22 @@
 #include "setup/SetupFixture.h"
 
+#include "front/CommandTable.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
+
 namespace korvo::test {
 namespace {
 
+namespace commands = mail::postfix::vornctl_commands;
+
+const std::string authDb = "/var/spool/postfix/korvo/passwd.db";
+
 // Everything the setup program decides: main.cf, master.cf, the files it
-// makes with their owners and modes, the link.
+// makes with their owners and modes, the link, the mail account.
 std::string installationState() {
     return shellOutput("postconf -n; cat /etc/postfix/master.cf; "
                        "stat -c '%n %U %G %a %F' /var/spool/postfix/korvo "
@@ -17,17 +29,20 @@ std::string configured(const std::string& name) {
     return shellOutput("postconf -n -h " + name);
 }
 
-const std::string authDb = "/var/spool/postfix/korvo/passwd.db";
-
 std::string sqlite(const std::string& query) {
     return shellOutput("sqlite3 " + authDb + " \"" + query + "\"");
 }
 
-TEST_F(SetupTest, SecondRunFindsEverythingInPlaceAndPrintsNothing) {
+TEST_F(SetupTest, FirstRunInstallsEverythingSecondFindsItInPlace) {
+    ASSERT_EQ(0, shell("userdel popuser && (groupdel popuser 2>/dev/null; true)"));
     const CommandResult first = runSetup();
     ASSERT_EQ(0, first.status) << first.out << first.err;
     EXPECT_EQ("", first.err);
-    const std::string state = installationState();
+    EXPECT_NE(std::string::npos, first.out.find("created user popuser"));
+    const struct passwd* account = ::getpwnam("popuser");
+    ASSERT_NE(nullptr, account);
+    EXPECT_EQ(mailRoot, account->pw_dir);
+    EXPECT_STREQ("/usr/sbin/nologin", account->pw_shell);
 
     EXPECT_EQ("hash:/var/spool/postfix/korvo/virtual_domains\n1\n"
               "hash:/etc/aliases, hash:/var/spool/postfix/korvo/aliases\n",
@@ -36,15 +51,13 @@ TEST_F(SetupTest, SecondRunFindsEverythingInPlaceAndPrintsNothing) {
               readFile("/etc/postfix/master.cf")
                   .find("korvo unix - n n - - pipe flags=DRh user=popuser null_sender= argv=" +
                         agentBinary + " --sender=${sender} -- ${recipient}\n"));
-    for (const char* table :
-         {"virtual_domains", "vmailbox", "virtual", "aliases", "blacklists", "poplock"}) {
-        const CommandResult dump = runCommand(
-            {"/usr/sbin/postmap", "-s", std::string("hash:/var/spool/postfix/korvo/") + table});
-        EXPECT_EQ(0, dump.status) << table << dump.err;
-        EXPECT_EQ("", dump.out) << table;
-    }
+    const CommandResult tables =
+        runCommand({"/bin/sh", "-c",
+                    "for t in virtual_domains vmailbox virtual aliases blacklists poplock; do "
+                    "postmap -s hash:/var/spool/postfix/korvo/$t || exit 1; done"});
+    EXPECT_EQ(0, tables.status) << tables.err;
+    EXPECT_EQ("", tables.out);
     EXPECT_EQ("/usr/sbin/deliverquota.maildrop\n", shellOutput("readlink /usr/bin/deliverquota"));
-
     EXPECT_EQ("domains\nusers\n3\n",
               sqlite("SELECT name FROM sqlite_master WHERE type='table' AND name IN "
                      "('domains','users') ORDER BY name; "
@@ -54,6 +67,7 @@ TEST_F(SetupTest, SecondRunFindsEverythingInPlaceAndPrintsNothing) {
         shellOutput("stat -c '%U %G %a' " + authDb + " /var/spool/postfix/korvo " + mailRoot));
 
     // A record stored meanwhile survives the second run.
+    const std::string state = installationState();
     ASSERT_EQ(0, shell("echo 'info@example.com example.com/info/Maildir/' | "
                        "postmap -r -i hash:/var/spool/postfix/korvo/vmailbox"));
     const CommandResult second = runSetup();
@@ -64,65 +78,161 @@ TEST_F(SetupTest, SecondRunFindsEverythingInPlaceAndPrintsNothing) {
               shellOutput("postmap -q info@example.com hash:/var/spool/postfix/korvo/vmailbox"));
 }
 
-TEST_F(SetupTest, ForeignSettingsStayUnlessForced) {
+TEST_F(SetupTest, ForeignSettingsStayUnlessForcedForeignFilesStayAlways) {
     ASSERT_EQ(0, shell("postconf -e virtual_transport=lmtp:unix:private/dovecot "
-                       "'smtpd_sender_restrictions=permit_mynetworks'"));
-    ASSERT_EQ(0, shell("printf 'korvo unix - n n - - pipe user=nobody argv=/bin/false\\n' "
-                       ">> /etc/postfix/master.cf"));
-    ASSERT_EQ(0, shell("mkdir -p -m 0700 /usr/local/orq/handlers"));
+                       "'smtpd_sender_restrictions=permit_mynetworks' && "
+                       "printf 'korvo unix - n n - - pipe user=nobody argv=/bin/false\\n' "
+                       ">> /etc/postfix/master.cf && mkdir -p -m 0700 /usr/local/orq/handlers && "
+                       "mkdir -p /var/spool/postfix/korvo"));
+    sqlite("CREATE TABLE other(x)");
 
     const CommandResult kept = runSetup();
     EXPECT_EQ(1, kept.status);
-    EXPECT_NE(std::string::npos,
-              kept.err.find("virtual_transport is \"lmtp:unix:private/dovecot\""))
-        << kept.err;
-    EXPECT_NE(std::string::npos, kept.err.find("service korvo")) << kept.err;
-    EXPECT_NE(std::string::npos, kept.err.find("/usr/local/orq/handlers has owner 0:0 mode 0700"))
-        << kept.err;
+    for (const char* refusal :
+         {"virtual_transport is \"lmtp:unix:private/dovecot\"", "service korvo",
+          "/usr/local/orq/handlers has owner 0:0 mode 0700", "holds tables other than"})
+        EXPECT_NE(std::string::npos, kept.err.find(refusal)) << kept.err;
     EXPECT_EQ("lmtp:unix:private/dovecot\n", configured("virtual_transport"));
     EXPECT_NE(std::string::npos, readFile("/etc/postfix/master.cf").find("argv=/bin/false"));
     EXPECT_EQ("700\n", shellOutput("stat -c %a /usr/local/orq/handlers"));
-    // List settings keep what was there and gain the tool's item.
+    EXPECT_EQ("other\n", sqlite("SELECT name FROM sqlite_master WHERE type='table'"));
+    // The other steps were carried out all the same; list settings keep
+    // what was there and gain the tool's item.
     EXPECT_EQ("permit_mynetworks, check_sender_access hash:/var/spool/postfix/korvo/blacklists\n",
               configured("smtpd_sender_restrictions"));
     EXPECT_EQ("hash:/var/spool/postfix/korvo/vmailbox\n", configured("virtual_mailbox_maps"));
 
+    // --force takes the settings over, never someone else's database, nor
+    // does it follow a planted link.
     const CommandResult forced = runSetup({"--force"});
-    EXPECT_EQ(0, forced.status) << forced.err;
+    EXPECT_EQ(1, forced.status);
+    EXPECT_NE(std::string::npos, forced.err.find("holds tables other than")) << forced.err;
     EXPECT_NE(std::string::npos,
               forced.out.find("virtual_transport = korvo (was \"lmtp:unix:private/dovecot\")"));
     EXPECT_EQ("korvo\n", configured("virtual_transport"));
     EXPECT_EQ(std::string::npos, readFile("/etc/postfix/master.cf").find("argv=/bin/false"));
     EXPECT_EQ("755\n", shellOutput("stat -c %a /usr/local/orq/handlers"));
+    EXPECT_EQ("other\n", sqlite("SELECT name FROM sqlite_master WHERE type='table'"));
+    ASSERT_EQ(0, shell("rm -rf /usr/local/orq/handlers && ln -s /var/tmp /usr/local/orq/handlers"));
+    const CommandResult planted = runSetup({"--force"});
+    EXPECT_NE(std::string::npos, planted.err.find("/usr/local/orq/handlers is not a directory"))
+        << planted.err;
+    EXPECT_FALSE(S_ISDIR(statOf("/var/tmp/info").st_mode));
+
+    ASSERT_EQ(0, shell("rm " + authDb + " /usr/local/orq/handlers"));
     EXPECT_EQ(0, runSetup().status);
 }
 
-TEST_F(SetupTest, RefusesWhatItCannotSafelyTakeOver) {
-    // Someone else's database is never touched, nor a planted link followed.
-    ASSERT_EQ(0, shell("mkdir -p /var/spool/postfix/korvo"));
-    sqlite("CREATE TABLE other(x)");
-    ASSERT_EQ(0, shell("ln -s /var/tmp /usr/local/orq/handlers"));
-    const CommandResult result = runSetup();
-    EXPECT_EQ(1, result.status);
-    EXPECT_NE(std::string::npos, result.err.find("holds tables other than")) << result.err;
-    EXPECT_NE(std::string::npos, result.err.find("/usr/local/orq/handlers is not a directory"))
-        << result.err;
-    EXPECT_EQ("other\n", sqlite("SELECT name FROM sqlite_master WHERE type='table'"));
-    EXPECT_FALSE(S_ISDIR(statOf("/var/tmp/info").st_mode));
-    // The other steps were carried out all the same.
-    EXPECT_EQ("korvo\n", configured("virtual_transport"));
+// What bash offers after "vornctl WORDS... CURRENT<TAB>", one entry each.
+std::vector<std::string> complete(const std::vector<std::string>& words) {
+    std::string array = "vornctl";
+    for (const std::string& word : words)
+        array += " '" + word + "'";
+    const CommandResult result =
+        runCommand({"/bin/bash", "-c",
+                    "source " VORNCTL_DOC_DIR "/vornctl.bash-completion; COMP_WORDS=(" + array +
+                        "); COMP_CWORD=" + std::to_string(words.size()) +
+                        "; _vornctl 2>/dev/null; printf '%s\\n' \"${COMPREPLY[@]}\""});
+    EXPECT_EQ(0, result.status) << result.err;
+    std::vector<std::string> offered;
+    std::istringstream lines(result.out);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty())
+            offered.push_back(line);
+    return offered;
 }
 
-TEST_F(SetupTest, CreatesTheMailAccountWhenMissing) {
-    ASSERT_EQ(0, shell("userdel popuser && (groupdel popuser 2>/dev/null; true)"));
-    const CommandResult result = runSetup();
-    ASSERT_EQ(0, result.status) << result.err;
-    EXPECT_NE(std::string::npos, result.out.find("created user popuser"));
-    const struct passwd* account = ::getpwnam("popuser");
-    ASSERT_NE(nullptr, account);
-    EXPECT_EQ(mailRoot, account->pw_dir);
-    EXPECT_STREQ("/usr/sbin/nologin", account->pw_shell);
-    EXPECT_EQ("root popuser 750\n", shellOutput("stat -c '%U %G %a' " + mailRoot));
+// The last word of a command table row: "-p, --start-smtpd" gives --start-smtpd.
+std::string commandWord(const std::string& name) {
+    return name.substr(name.rfind(' ') + 1);
+}
+
+TEST_F(SetupTest, CompletionOffersTheWordsAndTheOptionsEachCommandAccepts) {
+    EXPECT_EQ((std::vector<std::string>{"--turn-on-domain", "--turn-off-domain"}),
+              complete({"--turn-o"}));
+    // Options the table's syntax line never names come from the command's declarations.
+    EXPECT_EQ((std::vector<std::string>{"--set-catchall"}),
+              complete({"--add-domain-alias", "--domain-name=example.com", "--set-c"}));
+
+    const std::vector<std::string> allWords = complete({""});
+    std::size_t withOptions = 0;
+    for (std::size_t i = 0; i < commands::commandDescriptionCount; ++i) {
+        const std::string command = commandWord(commands::commandDescriptions[i].name);
+        EXPECT_EQ(1, std::count(allWords.begin(), allWords.end(), command)) << command;
+        if (commands::commandDescriptions[i].syntax[0] == '\0')
+            continue;
+        ++withOptions;
+        const std::vector<std::string> offered = complete({command, "--"});
+        EXPECT_EQ(1, std::count(offered.begin(), offered.end(), "--help")) << command;
+        // Each offered option is known, and takes a value exactly when offered with "=".
+        for (const std::string& option : offered) {
+            if (option == "--help")
+                continue;
+            const std::string name = option.substr(0, option.find('='));
+            const CommandResult bare = runVornctl({command, "--help", name});
+            if (option.back() == '=') {
+                EXPECT_NE(std::string::npos, bare.err.find("required argument"))
+                    << command << " " << name << ": " << bare.err;
+                const CommandResult given = runVornctl({command, option + "1", "--help"});
+                EXPECT_EQ(std::string::npos, given.err.find("unrecognised option"))
+                    << command << " " << option << ": " << given.err;
+            } else {
+                EXPECT_EQ(0, bare.status) << command << " " << name << ": " << bare.err;
+            }
+        }
+    }
+    EXPECT_GT(withOptions, 40u);
+}
+
+TEST_F(SetupTest, PackageInstallsRunsAndRemovesCleanly) {
+    std::string out = "/var/tmp/vornctl-deb-XXXXXX", root = "/var/tmp/vornctl-root-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(out.data()) && ::mkdtemp(root.data()));
+    const CommandResult built =
+        runCommand({VORNCTL_CPACK, "-G", "DEB", "--config", VORNCTL_CPACK_CONFIG, "-B", out});
+    ASSERT_EQ(0, built.status) << built.out << built.err;
+    std::string deb = shellOutput("ls " + out + "/*.deb | head -n 1");
+    deb.pop_back();
+    const std::string depends = shellOutput("dpkg-deb -f " + deb + " Depends");
+    for (const char* needed : {"postfix", "postfix-pcre", "maildrop", "libsqlite3", "libidn"})
+        EXPECT_NE(std::string::npos, depends.find(needed)) << depends;
+
+    // A throw-away root with an empty dpkg database; dependencies checked by name above.
+    const std::string dpkg = "/usr/bin/dpkg --root=" + root +
+                             " --force-script-chrootless --force-not-root --force-depends ";
+    const CommandResult installed = runCommand(
+        {"/bin/sh", "-c",
+         "cd " + root + " && mkdir -p var/lib/dpkg/info var/lib/dpkg/updates && " +
+             "touch var/lib/dpkg/status var/lib/dpkg/available && " + dpkg + "-i " + deb});
+    ASSERT_EQ(0, installed.status) << installed.out << installed.err;
+    const std::string files =
+        " usr/sbin/vornctl usr/sbin/vornctl-setup usr/libexec/vornctl/vornctl-deliver "
+        "usr/share/man/man8/vornctl.8.gz usr/share/man/man8/vornctl-setup.8.gz "
+        "usr/share/man/man8/vornctl-deliver.8.gz usr/share/bash-completion/completions/vornctl "
+        "usr/lib/tmpfiles.d/vornctl.conf";
+    EXPECT_EQ(0, shell("cd " + root + " && for f in" + files + "; do test -f $f || exit 1; done"));
+    EXPECT_EQ(0, runCommand({root + "/usr/sbin/vornctl", "--help-commands"}).status);
+
+    // The installed man page names every command word and gives man no warning.
+    const std::string page = shellOutput("zcat " + root + "/usr/share/man/man8/vornctl.8.gz");
+    for (std::size_t i = 0; i < commands::commandDescriptionCount; ++i) {
+        std::string escaped;
+        for (const char c : commandWord(commands::commandDescriptions[i].name))
+            escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(std::string::npos, page.find(escaped)) << escaped;
+    }
+    EXPECT_EQ("", runCommand({"/usr/bin/man", "--warnings", "-l",
+                              root + "/usr/share/man/man8/vornctl.8.gz"})
+                      .err);
+
+    const CommandResult setup =
+        runCommand({root + "/usr/sbin/vornctl-setup",
+                    "--delivery-agent=" + root + "/usr/libexec/vornctl/vornctl-deliver"});
+    EXPECT_EQ(0, setup.status) << setup.out << setup.err;
+    EXPECT_EQ("korvo\n", configured("virtual_transport"));
+
+    EXPECT_EQ(0, shell(dpkg + "--purge vornctl >/dev/null"));
+    EXPECT_EQ(0,
+              shell("cd " + root + " && for f in" + files + "; do test ! -e $f || exit 1; done"));
 }
 
 } // namespace
