@@ -39,48 +39,28 @@ protected:
     }
 };
 
-Names sorted(const StringListOwner& list) {
-    Names names(list.begin(), list.end());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-TEST_F(PanelQueriesTest, ListsLimitsAndSettings) {
-    StringListOwner aliases, mailAliases, mailnames, none;
-    EXPECT_EQ(get_domaliases_by_domain(nullptr, aliases.out(), "example.com") +
-                  get_aliases_by_mailname(nullptr, mailAliases.out(), "info", "example.com") +
-                  get_mailnames_by_domain(nullptr, mailnames.out(), "example.com") +
-                  get_domaliases_by_domain(nullptr, none.out(), "missing.example"),
-              0);
-    EXPECT_EQ(sorted(aliases), (Names{"example.net", "example.org"}));
-    EXPECT_EQ(sorted(mailAliases), (Names{"office", "sales"}));
-    EXPECT_EQ(sorted(mailnames), (Names{"admin", "info"}));
+// The lists themselves are proven through the address changes below.
+TEST_F(PanelQueriesTest, EmptyListsSettingsAndFailures) {
+    StringListOwner none;
+    EXPECT_EQ(get_domaliases_by_domain(nullptr, none.out(), "missing.example"), 0);
     EXPECT_EQ(none.get(), nullptr);
-    char* domain = nullptr;
-    EXPECT_EQ(get_domain_by_domainalias(nullptr, &domain, "example.org"), 0);
-    EXPECT_STREQ(domain, "example.com");
-    std::free(domain);
     Names names{"first"};
     korvo::mail::append_domainaliases_by_domain(names, "other.example");
     EXPECT_EQ(names, (Names{"first", "other.net"}));
 
-    const std::string id = panelSql("SELECT id FROM domains WHERE name='example.com'");
-    const std::string domainId = id.substr(0, id.size() - 1);
-    setLimit("example.com", "mbox_quota", "1048576");
     setMisc("cf_instance_path", "/opt/cf");
+    EXPECT_STREQ(get_param("cf_instance_path", nullptr), "/opt/cf");
     const MysqlHandle db(db_connect());
     ASSERT_TRUE(db);
-    EXPECT_STREQ(get_dom_Limit(domainId.c_str(), "mbox_quota", db.get()), "1048576");
-    EXPECT_STREQ(get_dom_Limit(domainId.c_str(), "max_box", nullptr), "");
-    EXPECT_STREQ(get_param("cf_instance_path", nullptr), "/opt/cf");
     EXPECT_STREQ(get_param("absent", db.get()), "");
+    EXPECT_STREQ(get_dom_Limit("1", "max_box", db.get()), "");
     char* const entity = mysql_escape_mail_entity(db.get(), "bücher.example");
     EXPECT_STREQ(entity, "xn--bcher-kva.example");
     std::free(entity);
     EXPECT_EQ(mysql_escape_mail_entity(db.get(), std::string(70, 'a').c_str()), nullptr);
 
     panelSql("DROP TABLE Limits; DROP TABLE misc");
-    EXPECT_EQ(get_dom_Limit(domainId.c_str(), "mbox_quota", db.get()), nullptr);
+    EXPECT_EQ(get_dom_Limit("1", "mbox_quota", db.get()), nullptr);
     EXPECT_EQ(get_param("cf_instance_path", db.get()), nullptr);
 }
 
