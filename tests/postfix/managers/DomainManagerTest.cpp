@@ -1,28 +1,26 @@
 #include "postfix/managers/DomainManager.h"
-
 #include "postfix/tables/BatchDatabaseHelper.h"
-#include "postfix/tables/Tables.h"
 
 #include "ManagerFixture.h"
 
 #include <boost/filesystem.hpp>
-#include <fstream>
 
 namespace {
 
 using korvo::mail::postfix::DomainManager;
+using korvo::test::fillTable;
 namespace tables = korvo::mail::postfix::tables;
 using DomainManagerTest = korvo::test::ManagerTest;
 
 TEST_F(DomainManagerTest, DisablingAndEnablingKeepsMailboxesAndCatchAll) {
     DomainManager::createDomain("example.com", false);
     DomainManager::createDomain("off.example", true);
-    EXPECT_TRUE(isDirectory(std::string(homes) + "example.com"));
     const Content both = with(standardAddresses("example.com"), standardAddresses("off.example"));
+    const Content domains{{"example.com", "example.com/"}};
     EXPECT_EQ(dump(tables::VIRTUAL), both);
-    EXPECT_EQ(dump(tables::VIRTUAL_DOMAINS), (Content{{"example.com", "example.com/"}}));
+    EXPECT_EQ(dump(tables::VIRTUAL_DOMAINS), domains);
 
-    fill(tables::VMAILBOX, "info@example.com example.com/info/Maildir/\n");
+    fillTable(tables::VMAILBOX, "info@example.com example.com/info/Maildir/\n");
     DomainManager::createCatchall("example.com", "info@example.com");
     DomainManager::disableDomain("example.com");
     const Content catchAll{{"@example.com", "info@example.com"}};
@@ -30,49 +28,43 @@ TEST_F(DomainManagerTest, DisablingAndEnablingKeepsMailboxesAndCatchAll) {
     EXPECT_TRUE(dump(tables::VIRTUAL_DOMAINS).empty());
     DomainManager::enableDomain("example.com");
     EXPECT_EQ(dump(tables::VIRTUAL), with(both, catchAll));
-    EXPECT_EQ(dump(tables::VIRTUAL_DOMAINS), (Content{{"example.com", "example.com/"}}));
+    EXPECT_EQ(dump(tables::VIRTUAL_DOMAINS), domains);
     EXPECT_EQ(dump(tables::VMAILBOX).size(), 1u);
 }
 
+// Only the domain's own addresses go: not those of xexample.com or a subdomain.
 TEST_F(DomainManagerTest, RemovalPrunesForwardingListsAndDropsWhatWouldForwardNowhere) {
     DomainManager::createDomain("example.com", false);
-    std::ofstream(std::string(homes) + "example.com/mail") << "stored";
-    fill(tables::VIRTUAL, "info@example.com info@example.com\n"
-                          "@example.com info@example.com\n"
-                          "boss@other.example INFO@Example.COM, keep@other.example\n"
-                          "only@other.example sales@example.com\n"
-                          "x@xexample.com x@xexample.com\n"
-                          "a@mail.example.com a@mail.example.com\n");
-    fill(tables::VMAILBOX, "info@example.com example.com/info/Maildir/\n"
-                           "x@xexample.com xexample.com/x/Maildir/\n");
-
+    fillTable(tables::VIRTUAL, "info@example.com info@example.com\n"
+                               "@example.com info@example.com\n"
+                               "boss@other.example INFO@Example.COM, keep@other.example\n"
+                               "only@other.example sales@example.com\n"
+                               "x@xexample.com x@xexample.com\n"
+                               "a@mail.example.com a@mail.example.com\n");
+    fillTable(tables::VMAILBOX, "info@example.com example.com/info/Maildir/\n"
+                                "x@xexample.com xexample.com/x/Maildir/\n");
     DomainManager::removeDomain("example.com", korvo::mail::Remove);
-
     EXPECT_FALSE(boost::filesystem::exists(std::string(homes) + "example.com"));
     EXPECT_TRUE(dump(tables::VIRTUAL_DOMAINS).empty());
     EXPECT_EQ(dump(tables::VIRTUAL), (Content{{"boss@other.example", "keep@other.example"},
                                               {"x@xexample.com", "x@xexample.com"},
                                               {"a@mail.example.com", "a@mail.example.com"}}));
     EXPECT_EQ(dump(tables::VMAILBOX), (Content{{"x@xexample.com", "xexample.com/x/Maildir/"}}));
-
     DomainManager::removeDomainReferences("Example.com", true);
     EXPECT_EQ(dump(tables::VIRTUAL).count("a@mail.example.com"), 0u);
 }
 
-TEST_F(DomainManagerTest, BounceCatchAllAndRejectCoverEveryDomainAlias) {
+// The bounce phrase is escaped for the aliases file and covers every domain alias.
+TEST_F(DomainManagerTest, BounceAndCatchAllCoverEveryDomainAlias) {
     addDomain("example.com", {"alias1.example", "alias2.example"});
     DomainManager::setBounce("example.com", "Gone away.\nTry later");
     const std::string program = "\"|/usr/lib64/korvo-9.0/bouncemessage";
     const Content aliases = dump(tables::ALIASES);
-    EXPECT_EQ(aliases.size(), 3u);
     EXPECT_EQ(aliases.at("_korvo_bounce_example.com"),
               program + R"( Gone\\\ away.\\\ Try\\\ later")");
     EXPECT_EQ(aliases.at("_korvo_bounce_alias2.example"), aliases.at("_korvo_bounce_example.com"));
-    EXPECT_EQ(dump(tables::VIRTUAL),
-              (Content{{"@example.com", "_korvo_bounce_example.com@localhost.localdomain"},
-                       {"@alias1.example", "_korvo_bounce_alias1.example@localhost.localdomain"},
-                       {"@alias2.example", "_korvo_bounce_alias2.example@localhost.localdomain"}}));
-
+    EXPECT_EQ(dump(tables::VIRTUAL).at("@alias1.example"),
+              "_korvo_bounce_alias1.example@localhost.localdomain");
     DomainManager::setBounce("example.com", "");
     EXPECT_EQ(dump(tables::ALIASES).at("_korvo_bounce_example.com"), program + "\"");
 
@@ -82,22 +74,16 @@ TEST_F(DomainManagerTest, BounceCatchAllAndRejectCoverEveryDomainAlias) {
                                               {"@alias2.example", "info@example.com"}}));
     DomainManager::removeCatchall("example.com");
     EXPECT_TRUE(dump(tables::VIRTUAL).empty());
-    EXPECT_EQ(dump(tables::ALIASES).size(), 3u);
 }
 
-TEST_F(DomainManagerTest, DomainAliasLeadsStraightToMailboxesAndMovesWithItsCatchAll) {
+// Forwarding lists naming the alias's addresses follow its rename and removal.
+TEST_F(DomainManagerTest, DomainAliasRenameAndRemovalReachForwardingLists) {
     addDomain("example.com");
     addMailname("example.com", "info", {"sales"});
     DomainManager::createDomainAlias("example.com", "alias.example");
-    const Content aliasRecords =
-        with(standardAddresses("alias.example"), {{"alias.example", "1"},
-                                                  {"sales@alias.example", "info@example.com"},
-                                                  {"info@alias.example", "info@example.com"}});
-    EXPECT_EQ(dump(tables::VIRTUAL), aliasRecords);
-
     korvo::mail::postfix::BatchDatabaseHelper batch(true, true);
     DomainManager::createCatchallFor(batch, {"alias.example"}, "info@example.com");
-    fill(tables::VIRTUAL, "ext@other.example info@alias.example, x@other.example\n");
+    fillTable(tables::VIRTUAL, "ext@other.example info@alias.example, x@other.example\n");
     DomainManager::renameDomainAlias("ALIAS.example", "new.example");
     EXPECT_EQ(dump(tables::VIRTUAL),
               with(standardAddresses("new.example"),
@@ -106,10 +92,10 @@ TEST_F(DomainManagerTest, DomainAliasLeadsStraightToMailboxesAndMovesWithItsCatc
                     {"info@new.example", "info@example.com"},
                     {"@new.example", "info@example.com"},
                     {"ext@other.example", "info@new.example, x@other.example"}}));
-
     DomainManager::removeDomainAlias("New.Example");
     EXPECT_EQ(dump(tables::VIRTUAL), (Content{{"ext@other.example", "x@other.example"}}));
 
+    // A domain replacing an alias of the same name leaves none of the alias's records.
     DomainManager::createDomainAlias("example.com", "alias.example");
     DomainManager::createDomain("alias.example", true);
     EXPECT_EQ(dump(tables::VIRTUAL),
@@ -118,30 +104,28 @@ TEST_F(DomainManagerTest, DomainAliasLeadsStraightToMailboxesAndMovesWithItsCatc
 
 TEST_F(DomainManagerTest, DomainRenameMovesAllThreeTablesOrRestoresThemExactly) {
     DomainManager::createDomain("old.example", false);
-    fill(tables::VIRTUAL, "info@old.example info@old.example\n"
-                          "boss@other.example info@old.example, x@other.example\n");
-    fill(tables::VMAILBOX, "info@old.example old.example/info/Maildir/\n"
-                           "a@old.example.net old.example.net/a/Maildir/\n");
-    const Content domains = dump(tables::VIRTUAL_DOMAINS);
-    const Content virtualTable = dump(tables::VIRTUAL);
-    const Content mailboxes = dump(tables::VMAILBOX);
-
+    fillTable(tables::VIRTUAL, "info@old.example info@old.example\n"
+                               "boss@other.example info@old.example, x@other.example\n");
+    fillTable(tables::VMAILBOX, "info@old.example old.example/info/Maildir/\n"
+                                "a@old.example.net old.example.net/a/Maildir/\n");
+    const auto all = [] {
+        return std::vector<Content>{dump(tables::VIRTUAL_DOMAINS), dump(tables::VIRTUAL),
+                                    dump(tables::VMAILBOX)};
+    };
+    const std::vector<Content> before = all();
     boost::filesystem::create_directories(std::string(homes) + "taken.example/info");
     EXPECT_THROW(DomainManager::renameDomain("old.example", "taken.example"), std::exception);
-    EXPECT_EQ(dump(tables::VIRTUAL_DOMAINS), domains);
-    EXPECT_EQ(dump(tables::VIRTUAL), virtualTable);
-    EXPECT_EQ(dump(tables::VMAILBOX), mailboxes);
+    EXPECT_EQ(all(), before);
 
     DomainManager::renameDomain("old.example", "new.example");
     EXPECT_TRUE(isDirectory(std::string(homes) + "new.example"));
-    EXPECT_EQ(dump(tables::VIRTUAL_DOMAINS), (Content{{"new.example", "old.example/"}}));
-    EXPECT_EQ(dump(tables::VIRTUAL),
-              with(standardAddresses("new.example"),
-                   {{"info@new.example", "info@new.example"},
-                    {"boss@other.example", "info@new.example, x@other.example"}}));
-    EXPECT_EQ(dump(tables::VMAILBOX),
-              (Content{{"info@new.example", "new.example/info/Maildir/"},
-                       {"a@old.example.net", "old.example.net/a/Maildir/"}}));
+    EXPECT_EQ(all(), (std::vector<Content>{
+                         {{"new.example", "old.example/"}},
+                         with(standardAddresses("new.example"),
+                              {{"info@new.example", "info@new.example"},
+                               {"boss@other.example", "info@new.example, x@other.example"}}),
+                         {{"info@new.example", "new.example/info/Maildir/"},
+                          {"a@old.example.net", "old.example.net/a/Maildir/"}}}));
 }
 
 } // namespace

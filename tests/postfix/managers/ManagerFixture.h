@@ -3,13 +3,11 @@
 #define KORVO_TESTS_POSTFIX_MANAGERFIXTURE_H
 
 #include "postfix/tables/Tables.h"
-#include "sandbox/CommandRunner.h"
 #include "sandbox/PanelDatabase.h"
 #include "sandbox/PostmapTables.h"
+#include "sandbox/TestFiles.h"
 
-#include <map>
 #include <string>
-#include <sys/stat.h>
 
 namespace korvo::test {
 
@@ -21,22 +19,17 @@ protected:
         PanelDatabaseTest::SetUp();
         namespace tables = korvo::mail::postfix::tables;
         for (const char* table :
-             {tables::VIRTUAL, tables::VMAILBOX, tables::VIRTUAL_DOMAINS, tables::ALIASES}) {
-            fill(table, "");
-        }
+             {tables::VIRTUAL, tables::VMAILBOX, tables::VIRTUAL_DOMAINS, tables::ALIASES})
+            fillTable(table, "");
     }
 
     static Content dump(const std::string& table) { return dumpTable(table); }
-    static void fill(const std::string& table, const std::string& lines) {
-        fillTable(table, lines);
-    }
 
     static Content standardAddresses(const std::string& domain) {
         Content content;
-        for (const char* name : korvo::mail::postfix::tables::STANDARD_ADDRESS_NAMES) {
+        for (const char* name : korvo::mail::postfix::tables::STANDARD_ADDRESS_NAMES)
             content[std::string(name) + "@" + domain] =
                 std::string(name) + "@localhost.localdomain";
-        }
         return content;
     }
 
@@ -47,10 +40,7 @@ protected:
 
     static constexpr const char* homes = "/var/qmail/mailnames/";
 
-    static bool isDirectory(const std::string& path) {
-        struct stat st {};
-        return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    }
+    static bool isDirectory(const std::string& path) { return S_ISDIR(statOf(path).st_mode); }
 };
 
 } // namespace korvo::test
