@@ -25,25 +25,23 @@ inline bool runConcurrently(int count, const std::function<void(int)>& run) {
             char go;
             while (::read(start[0], &go, 1) < 0) {
             }
-            int status = 0;
             try {
                 run(index);
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "run %d: %s\n", index, e.what());
-                status = 1;
+                ::_exit(1);
             }
-            ::_exit(status);
+            ::_exit(0);
         }
-        if (pid > 0)
-            children.push_back(pid);
+        children.push_back(pid);
     }
     ::close(start[0]);
     ::close(start[1]);
-    bool allPassed = static_cast<int>(children.size()) == count;
+    bool allPassed = true;
     for (const pid_t child : children) {
         int status = 0;
-        ::waitpid(child, &status, 0);
-        allPassed = allPassed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        allPassed = ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+                    WEXITSTATUS(status) == 0 && allPassed;
     }
     return allPassed;
 }

@@ -1,11 +1,11 @@
 #include "postfix/config/ModuleManager.h"
 #include "postfix/config/ConcurrentRuns.h"
-#include "postfix/config/MasterCfTestData.h"
 #include "postfix/config/SmtpdModule.h"
 #include "postfix/config/SmtpsdModule.h"
 #include "postfix/config/SubmissionModule.h"
 #include "postfix/service/ServiceManager.h"
 #include "sandbox/Sandbox.h"
+#include "sandbox/TestFiles.h"
 #include "utils/Exceptions.h"
 
 #include <boost/filesystem/operations.hpp>
@@ -20,6 +20,14 @@ namespace {
 
 const std::string masterCf = "/etc/postfix/master.cf";
 const std::string disabledFile = "/var/spool/postfix/korvo/master.cf.disabled";
+// The submission entry of tests/data/master.cf.realworld: continuations,
+// inner comments, a tab and a carriage return.
+const std::string submissionEntry =
+    "submission inet n       -       y       -       -       smtpd\n"
+    "  -o syslog_name=postfix/submission\n"
+    "#  -o smtpd_tls_security_level=encrypt\n"
+    "\t-o smtpd_sasl_auth_enable=yes\t# added for the mail clients\n"
+    "  -o smtpd_client_restrictions=permit_sasl_authenticated,reject   \r\n";
 
 class ModuleManagerTest : public korvo::test::SandboxTest {
 protected:
@@ -38,7 +46,7 @@ protected:
 
 TEST_F(ModuleManagerTest, DisableThenEnableRestoresTheEntryTextExactly) {
     const std::string original = readFile(masterCf);
-    const std::string entry = korvo::test::realWorldSubmission + "\n";
+    const std::string& entry = submissionEntry;
     const std::string withoutEntry =
         std::string(original).erase(original.find(entry), entry.size());
     ASSERT_TRUE(ServiceManager::disableSubmission(manager()));
@@ -56,42 +64,31 @@ TEST_F(ModuleManagerTest, DisableThenEnableRestoresTheEntryTextExactly) {
     EXPECT_FALSE(manager().hasModule("submission", ModuleType::INET, false));
 }
 
-TEST_F(ModuleManagerTest, UnchangedOrUselessRequestsWriteNothing) {
+TEST_F(ModuleManagerTest, UselessRequestsWriteNothingAndMissingServicesAreAdded) {
     const std::string original = readFile(masterCf);
-    EXPECT_FALSE(manager().disableModule("smtps", ModuleType::INET));
-    EXPECT_FALSE(manager().removeModule("smtps", ModuleType::INET));
-    EXPECT_FALSE(manager().storeModules(false));
-    EXPECT_FALSE(boost::filesystem::exists(disabledFile));
-
+    const SmtpsdModule smtps;
+    EXPECT_FALSE(manager().disableModule(smtps.name, smtps.type));
+    EXPECT_FALSE(manager().removeModule(smtps.name, smtps.type));
+    EXPECT_THROW(manager().enableModule(smtps.name, smtps.type), std::out_of_range);
     // smtp inet is present with other options (postscreen): left as it is.
     ServiceManager::addOrEnableModule(manager(), SmtpdModule());
     EXPECT_FALSE(manager().storeModules(false));
-    EXPECT_EQ(manager().getModule("smtp", ModuleType::INET, true).command.front(), "postscreen");
     EXPECT_EQ(readFile(masterCf), original);
-}
+    EXPECT_FALSE(boost::filesystem::exists(disabledFile));
 
-TEST_F(ModuleManagerTest, MissingServicesAreAddedOrReported) {
-    const SmtpsdModule smtps;
-    try {
-        manager().enableModule(smtps.name, smtps.type);
-        FAIL() << "enabled a service that neither file has";
-    } catch (const std::out_of_range& e) {
-        EXPECT_STREQ(e.what(), "no such module smtps");
-    }
-    EXPECT_THROW(manager().getModule(smtps.name, smtps.type, boost::logic::indeterminate),
-                 std::out_of_range);
+    reload();
     ServiceManager::addOrEnableModule(manager(), smtps);
     EXPECT_TRUE(manager().storeModules(false));
-    EXPECT_EQ(readFile(masterCf), testData("master.cf.realworld") + smtps.format() + "\n");
-
+    EXPECT_EQ(readFile(masterCf), original + smtps.format() + "\n");
     // Adding it disabled moves it; adding it enabled again replaces its line.
+    reload();
     manager().addModule(smtps, false);
     EXPECT_FALSE(manager().hasModule(smtps.name, smtps.type, true));
     manager().addModule(smtps, true);
     manager().storeModules(true);
     reload();
     EXPECT_FALSE(manager().hasModule(smtps.name, smtps.type, false));
-    EXPECT_EQ(readFile(masterCf), testData("master.cf.realworld") + smtps.format() + "\n");
+    EXPECT_EQ(readFile(masterCf), original + smtps.format() + "\n");
 }
 
 // Root ignores mode bits: only a read-only mount makes writes fail.
