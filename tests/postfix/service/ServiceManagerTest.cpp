@@ -1,36 +1,31 @@
 #include "postfix/service/ServiceManager.h"
 
 #include "sandbox/Sandbox.h"
+#include "sandbox/TestFiles.h"
 
 #include <chrono>
-#include <fstream>
-#include <signal.h>
-#include <sstream>
 #include <unistd.h>
 
 using korvo::mail::postfix::ServiceManager;
+using korvo::test::readFile;
 using korvo::test::sandboxFile;
 using korvo::test::shell;
 
 namespace {
 
 std::string standinCalls() {
-    std::ostringstream text;
-    text << std::ifstream("/run/vornctl-sandbox/postfix.calls").rdbuf();
-    return text.str();
+    return readFile("/run/vornctl-sandbox/postfix.calls");
 }
 
 int masterPid() {
-    int pid = -1;
-    std::ifstream("/var/spool/postfix/pid/master.pid") >> pid;
-    return pid;
+    const std::string pid = readFile("/var/spool/postfix/pid/master.pid");
+    return pid.empty() ? -1 : std::stoi(pid);
 }
 
 // True once pid has exited; a zombie left for init counts as gone.
 bool processGone(int pid) {
     for (int wait = 0; wait < 50; ++wait, ::usleep(100000)) {
-        std::string stat;
-        std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
         if (stat.empty() || stat.find(") Z ") != std::string::npos)
             return true;
     }
@@ -54,6 +49,7 @@ protected:
     }
 };
 
+// Start while running and stop while stopped must not run the script.
 TEST_F(ServiceManagerTest, StartsStopsAndReloadsTheRealPostfix) {
     ASSERT_EQ(shell(sandboxFile("postfix-prepare")), 0);
     EXPECT_EQ(ServiceManager::statusServer(0), 1);
@@ -61,15 +57,14 @@ TEST_F(ServiceManagerTest, StartsStopsAndReloadsTheRealPostfix) {
     const int master = masterPid();
     standin(true);
     EXPECT_EQ(ServiceManager::startServer(), 0);
-    EXPECT_EQ(standinCalls(), "") << "start while running ran the script";
+    EXPECT_EQ(standinCalls(), "");
     standin(false);
-
     EXPECT_EQ(ServiceManager::stopServer(), 0);
     EXPECT_TRUE(processGone(master));
     EXPECT_EQ(ServiceManager::statusServer(0), 1);
     standin(true);
     EXPECT_EQ(ServiceManager::stopServer(), 0);
-    EXPECT_EQ(standinCalls(), "") << "stop while stopped ran the script";
+    EXPECT_EQ(standinCalls(), "");
     standin(false);
 
     // A stop right after a reload still stops the master.
@@ -80,10 +75,11 @@ TEST_F(ServiceManagerTest, StartsStopsAndReloadsTheRealPostfix) {
     EXPECT_TRUE(processGone(reloaded));
 }
 
+// A pid file naming some other process counts as stopped.
 TEST_F(ServiceManagerTest, MasterThatNeverComesUpFailsAfterFiveSeconds) {
-    // A pid file naming some other process counts as stopped.
     ASSERT_EQ(shell("mkdir -p /var/spool/postfix/pid"), 0);
-    std::ofstream("/var/spool/postfix/pid/master.pid") << "  " << ::getpid() << "\n";
+    korvo::test::writeFile("/var/spool/postfix/pid/master.pid",
+                           "  " + std::to_string(::getpid()) + "\n");
     standin(true);
     EXPECT_EQ(ServiceManager::stopServer(), 0);
     EXPECT_EQ(standinCalls(), "");
