@@ -1,5 +1,4 @@
 #include "postfix/managers/DomainManager.h"
-#include "postfix/tables/BatchDatabaseHelper.h"
 
 #include "ManagerFixture.h"
 
@@ -58,15 +57,12 @@ TEST_F(DomainManagerTest, RemovalPrunesForwardingListsAndDropsWhatWouldForwardNo
 TEST_F(DomainManagerTest, BounceAndCatchAllCoverEveryDomainAlias) {
     addDomain("example.com", {"alias1.example", "alias2.example"});
     DomainManager::setBounce("example.com", "Gone away.\nTry later");
-    const std::string program = "\"|/usr/lib64/korvo-9.0/bouncemessage";
     const Content aliases = dump(tables::ALIASES);
-    EXPECT_EQ(aliases.at("_korvo_bounce_example.com"),
-              program + R"( Gone\\\ away.\\\ Try\\\ later")");
+    EXPECT_EQ(aliases.at("_korvo_bounce_example.com"), "\"|/usr/lib64/korvo-9.0/bouncemessage"
+                                                       R"( Gone\\\ away.\\\ Try\\\ later")");
     EXPECT_EQ(aliases.at("_korvo_bounce_alias2.example"), aliases.at("_korvo_bounce_example.com"));
     EXPECT_EQ(dump(tables::VIRTUAL).at("@alias1.example"),
               "_korvo_bounce_alias1.example@localhost.localdomain");
-    DomainManager::setBounce("example.com", "");
-    EXPECT_EQ(dump(tables::ALIASES).at("_korvo_bounce_example.com"), program + "\"");
 
     DomainManager::createCatchall("example.com", "info@example.com");
     EXPECT_EQ(dump(tables::VIRTUAL), (Content{{"@example.com", "info@example.com"},
@@ -79,18 +75,14 @@ TEST_F(DomainManagerTest, BounceAndCatchAllCoverEveryDomainAlias) {
 // Forwarding lists naming the alias's addresses follow its rename and removal.
 TEST_F(DomainManagerTest, DomainAliasRenameAndRemovalReachForwardingLists) {
     addDomain("example.com");
-    addMailname("example.com", "info", {"sales"});
+    addMailname("example.com", "info");
     DomainManager::createDomainAlias("example.com", "alias.example");
-    korvo::mail::postfix::BatchDatabaseHelper batch(true, true);
-    DomainManager::createCatchallFor(batch, {"alias.example"}, "info@example.com");
     fillTable(tables::VIRTUAL, "ext@other.example info@alias.example, x@other.example\n");
     DomainManager::renameDomainAlias("ALIAS.example", "new.example");
     EXPECT_EQ(dump(tables::VIRTUAL),
               with(standardAddresses("new.example"),
                    {{"new.example", "1"},
-                    {"sales@new.example", "info@example.com"},
                     {"info@new.example", "info@example.com"},
-                    {"@new.example", "info@example.com"},
                     {"ext@other.example", "info@new.example, x@other.example"}}));
     DomainManager::removeDomainAlias("New.Example");
     EXPECT_EQ(dump(tables::VIRTUAL), (Content{{"ext@other.example", "x@other.example"}}));

@@ -43,10 +43,7 @@ TEST(DataStreamFilter, FiltersLinesCutAnywhereAndRejoinsLists) {
 
 TEST_F(LookupTableTest, FilterRecordsRewritesTheWholeTable) {
     const ElementsFilter<NotInDomain> removal({"d"});
-    EXPECT_EQ(failure<PostfixConfigurationError>([&] {
-                  DatabaseHelper::filterRecords(table, removal);
-              }).rfind("postmap: fatal: open database " + source, 0),
-              0u);
+    EXPECT_THROW(DatabaseHelper::filterRecords(table, removal), PostfixConfigurationError);
     EXPECT_FALSE(sourceLeft());
 
     std::string lines = "a@d b@o\nc@o a@d,d@o\ne@o a@d\n";
