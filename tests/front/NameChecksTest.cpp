@@ -90,29 +90,19 @@ TEST(NameChecksTest, AddressesFileNamesAndSingleLines) {
 // The converting forms refuse with the text as the command line gave it,
 // and let internationalised names through in their ASCII form.
 TEST(NameChecksTest, ConversionThenCheck) {
-    EXPECT_EQ(asciiDomainName("b\xc3\xbc"
-                              "cher.example"),
-              "xn--bcher-kva.example");
     EXPECT_EQ(asciiAddress("info@b\xc3\xbc"
                            "cher.example"),
               "info@xn--bcher-kva.example");
     EXPECT_EQ(asciiAddress("\xd0\xb8\xd0\xbd\xd1\x84\xd0\xbe@example.com"),
-              "\xd0\xb8\xd0\xbd\xd1\x84\xd0\xbe@example.com");
+              "\xd0\xb8\xd0\xbd\xd1\x84\xd0\xbe@example.com"); // local part stays UTF-8
     // libidn refuses empty labels itself; what it lets through, the check refuses.
     EXPECT_THROW(asciiDomainName("../../etc"), korvo::idn::IdnaError);
     for (const std::string bad : {"/", "a b.com", "x.com\n", "$(touch /tmp/pwned)"})
         expectRefused(asciiDomainName, bad);
     EXPECT_THROW(asciiAddress("info@x.com\n&evil@y.com"), std::invalid_argument);
-    EXPECT_THROW(asciiAddress("no-at-sign"), std::invalid_argument);
     // Bytes that are not UTF-8 never pass, whichever step refuses them.
     EXPECT_ANY_THROW(asciiDomainName("b\xfc"
                                      "cher.example"));
-    EXPECT_EQ(mailname_validators::mailValidateExc("info", MAIL_VALIDATE_MAILNAME), 1);
-    expectRefused(
-        [](const std::string& name) {
-            mailname_validators::mailValidateExc(name, MAIL_VALIDATE_MAILNAME);
-        },
-        "a..b");
 }
 
 } // namespace
