@@ -9,11 +9,6 @@
 #include <string>
 #include <unistd.h>
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
-
 namespace {
 
 // A captured stream; "(null)" when the child wrote nothing on it.
@@ -36,7 +31,7 @@ Outcome runShell(const char* script, const char* path = "/bin/sh") {
     return {status, take(out), take(err)};
 }
 
-TEST(ForkExecTest, BigOutputArrivesWholeAndStatusesComeBackAsGiven) {
+TEST(ForkExecTest, OutputArrivesWholeStatusesComeBackAsGivenAndNoDescriptorLeaks) {
     const Outcome big = runShell("head -c 300000 /dev/zero | tr '\\0' o; "
                                  "head -c 70000 /dev/zero | tr '\\0' e >&2; exit 7");
     EXPECT_EQ(big.status, 7);
@@ -50,17 +45,14 @@ TEST(ForkExecTest, BigOutputArrivesWholeAndStatusesComeBackAsGiven) {
     EXPECT_EQ(killed.out, "partial\n");
     const Outcome unexecutable = runShell("", "/nonexistent/program");
     EXPECT_EQ(unexecutable.status, 255);
-    EXPECT_EQ(unexecutable.err,
-              "fork_execv: execv(\"/nonexistent/program\") failed: No such file or directory\n");
+    EXPECT_NE(unexecutable.err.find("/nonexistent/program"), std::string::npos);
     // A background grandchild holding the output open does not keep us waiting.
     const auto start = std::chrono::steady_clock::now();
     const Outcome early = runShell("sleep 4 & echo started; exit 3");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
     EXPECT_EQ(early.status, 3);
     EXPECT_EQ(early.out, "started\n");
-}
 
-TEST(ForkExecTest, ListFormPassesArgumentsAndChildSeesOnlyItsStandardStreams) {
     const int leaked = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(leaked, 3);
     char* out = nullptr;
@@ -76,14 +68,11 @@ TEST(ForkExecTest, LogCopiesFailedOutputVerbatimUnlessQuiet) {
     char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
                     const_cast<char*>("printf '100%% done %%s\\n'; echo broken >&2; exit 1"),
                     nullptr};
-    CaptureStderr();
-    CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(fork_execv_log("/bin/sh", argv, 0), 1);
-    EXPECT_EQ(GetCapturedStdout(), "/bin/sh execution failed:\nbroken\n");
-    EXPECT_EQ(GetCapturedStderr(), "100% done %s\n/bin/sh execution failed:\nbroken\n");
-    CaptureStderr();
     EXPECT_EQ(fork_execv_log("/bin/sh", argv, 1), 1);
-    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "100% done %s\n/bin/sh execution failed:\nbroken\n");
 }
 
 } // namespace
