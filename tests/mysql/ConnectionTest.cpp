@@ -62,8 +62,9 @@ std::string messageOf(const std::function<void()>& action) {
     return "no mError";
 }
 
-// An insertion mode escapes the next string only; numbers go in verbatim.
-TEST_F(ConnectionTest, EscapedInsertionsAndNamedRows) {
+// An insertion mode escapes the next string only; numbers go in verbatim; a
+// failure raises mError, changes nothing and leaves the builder empty.
+TEST_F(ConnectionTest, EscapedInsertionsRowsAndFailures) {
     Connection db(true);
     EXPECT_EQ(db.escape("it's a \\ \"q\""), "it\\'s a \\\\ \\\"q\\\"");
     EXPECT_EQ(db.escape("ab'cd", 3), "ab\\'");
@@ -85,12 +86,9 @@ TEST_F(ConnectionTest, EscapedInsertionsAndNamedRows) {
 
     Result twice = db << "SELECT 1 AS a, 2 AS a" << Query::fetch;
     EXPECT_NE(messageOf([&] { twice.fetch(row); }), "no mError");
-}
 
-TEST_F(ConnectionTest, FailuresRaiseMErrorAndChangeNothing) {
     setMisc("exact", "true");
     setMisc("capital", "True");
-    Connection db(true);
     EXPECT_EQ(messageOf([&] { db << "SELECT * FROM nope" << Query::exec; }),
               "Mysql error 1146: Table 'orq.nope' doesn't exist\n executing query");
     // The builder is empty again after each failure.
@@ -99,7 +97,7 @@ TEST_F(ConnectionTest, FailuresRaiseMErrorAndChangeNothing) {
     EXPECT_NE(
         messageOf([&] { db << "DELETE FROM misc WHERE param='" << missing << "'" << Query::exec; }),
         "no mError");
-    EXPECT_EQ(panelSql("SELECT count(*) FROM misc"), "2\n");
+    EXPECT_EQ(panelSql("SELECT count(*) FROM misc"), "4\n");
 
     EXPECT_TRUE(getBoolMiscParamSafe("exact", db));
     for (const char* no : {"capital", "absent", "exact' OR param<>'"})
