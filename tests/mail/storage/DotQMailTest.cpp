@@ -12,7 +12,7 @@ using korvo::test::readFile;
 using korvo::test::statOf;
 using korvo::test::writeFile;
 
-const char delivery[] = "| /usr/bin/deliverquota ./Maildir\n";
+const std::string delivery = "| /usr/bin/deliverquota ./Maildir\n";
 
 class DotQMailTest : public korvo::test::StorageTest {
 protected:
@@ -21,12 +21,11 @@ protected:
         path = makeHome("example.com", "info") + "/.qmail";
     }
 
+    // The content, after checking that every change leaves popuser's 0600 file.
     std::string content() {
         const struct stat st = statOf(path);
-        EXPECT_TRUE(S_ISREG(st.st_mode));
-        EXPECT_EQ(st.st_mode & 07777, 0600u);
-        EXPECT_EQ(st.st_uid, popUid);
-        EXPECT_EQ(st.st_gid, popGid);
+        EXPECT_TRUE(S_ISREG(st.st_mode) && (st.st_mode & 07777) == 0600 && st.st_uid == popUid &&
+                    st.st_gid == popGid);
         return readFile(path);
     }
 
@@ -39,18 +38,27 @@ TEST_F(DotQMailTest, DeliveryAndForwardsKeepTheirOrderAndNeverRepeat) {
     EXPECT_EQ(content(), "| true\n");
     qmail.enableDelivery();
     qmail.enableDelivery();
-    EXPECT_EQ(content(), std::string("| true\n") + delivery);
     qmail.addRedirect("a@example.org", DotQMailManager::Default);
     qmail.addRedirect("b@example.org", DotQMailManager::AtBeginning);
-    EXPECT_EQ(content(), std::string("| true\n") + delivery + "&a@example.org\n&b@example.org\n");
+    EXPECT_EQ(content(), "| true\n" + delivery + "&a@example.org\n&b@example.org\n");
     // Adding again moves the line to the end; so does enabling delivery.
     qmail.addRedirect("a@example.org", DotQMailManager::Default);
     qmail.enableDelivery();
-    EXPECT_EQ(content(), std::string("| true\n") + "&b@example.org\n&a@example.org\n" + delivery);
+    EXPECT_EQ(content(), "| true\n&b@example.org\n&a@example.org\n" + delivery);
     qmail.disableDelivery();
     qmail.removeRedirect("b@example.org");
     qmail.removeRedirect("nobody@example.org");
     EXPECT_EQ(content(), "| true\n&a@example.org\n");
+    // International domains are stored in ASCII form; a line break never gets in.
+    qmail.addRedirect("Jörg@bücher.example", DotQMailManager::Default);
+    EXPECT_EQ(content(), "| true\n&a@example.org\n&Jörg@xn--bcher-kva.example\n");
+    qmail.removeRedirect("Jörg@bücher.example");
+    try {
+        qmail.addRedirect("x@example.org\n|/bin/sh -c id", DotQMailManager::Default);
+        ADD_FAILURE() << "no error";
+    } catch (const korvo::SystemError& e) {
+        EXPECT_EQ(e.code(), EINVAL) << e.what();
+    }
     qmail.reset();
     EXPECT_EQ(content(), "| true\n");
 }
@@ -60,40 +68,15 @@ TEST_F(DotQMailTest, OldMaildirLineIsReplacedAndForeignOwnerReset) {
     ASSERT_EQ(::chown(path.c_str(), 0, 0), 0);
     ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
     DotQMailManager(path).enableDelivery();
-    EXPECT_EQ(content(), std::string("| true\n&x@example.org\n") + delivery);
-
+    EXPECT_EQ(content(), "| true\n&x@example.org\n" + delivery);
     writeFile(path, "| true\n./Maildir/\n");
     DotQMailManager(path).disableDelivery();
     EXPECT_EQ(content(), "| true\n");
 }
 
-TEST_F(DotQMailTest, ForwardsToInternationalDomainsAreStoredInAsciiForm) {
-    const DotQMailManager qmail(path);
-    qmail.reset();
-    qmail.addRedirect("Jörg@bücher.example", DotQMailManager::Default);
-    EXPECT_EQ(content(), "| true\n&Jörg@xn--bcher-kva.example\n");
-    qmail.removeRedirect("Jörg@bücher.example");
-    EXPECT_EQ(content(), "| true\n");
-    EXPECT_THROW(
-        qmail.addRedirect("x@" + std::string(70, 'a') + ".example", DotQMailManager::Default),
-        korvo::SystemError);
-    try {
-        qmail.addRedirect("x@example.org\n|/bin/sh -c id", DotQMailManager::Default);
-        ADD_FAILURE() << "no error";
-    } catch (const korvo::SystemError& e) {
-        EXPECT_EQ(e.code(), EINVAL) << e.what();
-    }
-    EXPECT_EQ(content(), "| true\n");
-}
-
 TEST_F(DotQMailTest, EditsOfAMissingFileFailButAddsCreateIt) {
     const DotQMailManager qmail(path);
-    try {
-        qmail.disableDelivery();
-        ADD_FAILURE() << "no error";
-    } catch (const korvo::SystemError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("unable to modify " + path, 0), 0u) << e.what();
-    }
+    EXPECT_THROW(qmail.disableDelivery(), korvo::SystemError);
     EXPECT_THROW(qmail.removeRedirect("a@example.org"), korvo::SystemError);
     EXPECT_NE(::access(path.c_str(), F_OK), 0);
     EXPECT_EQ(dotqmail_add_forward(path.c_str(), "a@example.org"), 0);

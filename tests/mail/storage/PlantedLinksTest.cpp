@@ -32,7 +32,7 @@ protected:
     const std::string victim = std::string(outside) + "/victim";
     const std::string victimDir = std::string(outside) + "/dir";
     std::string home;
-    std::map<std::string, std::string> before;
+    std::string before;
 };
 
 TEST_F(PlantedLinksTest, DeliveryFile) {

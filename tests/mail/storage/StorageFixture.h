@@ -4,12 +4,11 @@
 #define KORVO_TESTS_MAIL_STORAGE_STORAGEFIXTURE_H
 
 #include "mail/storage/MaildirManager.h"
+#include "sandbox/CommandRunner.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <map>
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
@@ -28,11 +27,11 @@ protected:
         ASSERT_NE(entry, nullptr);
         popUid = entry->pw_uid;
         popGid = entry->pw_gid;
-        ASSERT_EQ(::mkdir(outside, 0755), 0);
-        writeFile(std::string(outside) + "/victim", "precious\n");
-        ASSERT_EQ(::chmod((std::string(outside) + "/victim").c_str(), 0640), 0);
-        ASSERT_EQ(::mkdir((std::string(outside) + "/dir").c_str(), 0755), 0);
-        writeFile(std::string(outside) + "/dir/inner", "inner\n");
+        const std::string dir = outside;
+        ASSERT_EQ(shell("mkdir -p " + dir + "/dir && echo precious > " + dir +
+                        "/victim && chmod 640 " + dir + "/victim && echo inner > " + dir +
+                        "/dir/inner"),
+                  0);
     }
 
     static mail::MaildirManager& manager() { return mail::MaildirManager::getInstance(); }
@@ -42,35 +41,15 @@ protected:
         return manager().getMailnameHome(domain, mailname);
     }
 
-    // Every entry below outside with its type, mode, owner and content.
-    static std::map<std::string, std::string> outsideState() {
-        std::map<std::string, std::string> state;
-        record(outside, state);
-        return state;
+    // Every entry below outside with its type, mode, owner, size and content.
+    static std::string outsideState() {
+        return runCommand({"/usr/bin/find", outside, "-printf", "%p %y %m %U:%G %s\n", "-type", "f",
+                           "-exec", "cat", "{}", ";"})
+            .out;
     }
 
     uid_t popUid = 0;
     gid_t popGid = 0;
-
-private:
-    static void record(const std::string& path, std::map<std::string, std::string>& state) {
-        const struct stat st = statOf(path);
-        std::string line = std::to_string(st.st_mode) + " " + std::to_string(st.st_uid) + ":" +
-                           std::to_string(st.st_gid) + " " + std::to_string(st.st_size);
-        if (S_ISREG(st.st_mode))
-            line += " " + readFile(path);
-        state[path] = line;
-        if (!S_ISDIR(st.st_mode))
-            return;
-        DIR* dir = ::opendir(path.c_str());
-        while (const dirent* entry = dir != nullptr ? ::readdir(dir) : nullptr) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                record(path + "/" + name, state);
-        }
-        if (dir != nullptr)
-            ::closedir(dir);
-    }
 };
 
 } // namespace korvo::test
