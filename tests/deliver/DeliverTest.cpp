@@ -1,21 +1,11 @@
 #include "setup/SetupFixture.h"
 
-#include <filesystem>
-
 namespace korvo::test {
 namespace {
 
 const std::string home = mailRoot + "/example.com/info";
 const std::string maildirNew = home + "/Maildir/new";
 const std::string message = "From: sender@example.org\nSubject: test\n\nHello.\n";
-
-std::vector<std::string> entries(const std::string& directory) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(directory, error))
-        names.push_back(entry.path().filename());
-    return names;
-}
 
 // A mail home for info@example.com laid out and owned as the tool makes it,
 // listed in the mailbox table, with deliverquota linked.

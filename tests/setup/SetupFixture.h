@@ -9,6 +9,7 @@
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
@@ -39,6 +40,15 @@ inline CommandResult runSetup(const std::vector<std::string>& extra = {}) {
 
 inline std::string shellOutput(const std::string& command) {
     return runCommand({"/bin/sh", "-c", command}).out;
+}
+
+// The names in a directory; none when it cannot be read.
+inline std::vector<std::string> entries(const std::string& directory) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error))
+        names.push_back(entry.path().filename());
+    return names;
 }
 
 // A fresh sandbox with a private /usr/bin and no table directory, so that
