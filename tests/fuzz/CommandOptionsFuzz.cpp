@@ -121,20 +121,26 @@ bool parse(const std::pair<std::string, CommandHandler>& command, std::vector<st
 
 // No path separator, line break, blank or NUL, no directory reference.
 void checkHarmless(const std::string& name, bool dots) {
-    check(name.find_first_of(std::string("/\n\r \t\0", 6)) == std::string::npos,
-          "accepted name holds a separator", name);
-    check(name != "." && name != ".." && !name.empty(), "accepted a directory reference", name);
-    check(dots || name.find("..") == std::string::npos, "accepted name holds \"..\"", name);
+    check(name.find_first_of(std::string("/\n\r \t\0", 6)) == std::string::npos && !name.empty() &&
+              name != "." && name != ".." && (dots || name.find("..") == std::string::npos),
+          "accepted name holds a separator or a directory reference", name);
 }
 
-// The name check the commands apply to an option of this name.
-void gateOne(const std::string& option, const std::string& value) {
-    if (option.find("domain") != std::string::npos || option == "maps-zones") {
+// The name check the commands apply to an option of this name; a list of
+// zones is checked zone by zone.
+void gate(const std::string& option, const std::string& value) {
+    if (option == "maps-zones") {
+        for (std::string::size_type start = 0, end; start <= value.size(); start = end + 1) {
+            end = std::min(value.find_first_of(" \t,", start), value.size());
+            if (end > start)
+                gate("domain", value.substr(start, end - start));
+        }
+    } else if (option.find("domain") != std::string::npos) {
         const std::string ascii = asciiDomainName(value);
         checkHarmless(ascii, false);
-        check(ascii.size() <= 253, "accepted an over-long domain", ascii);
-        for (const unsigned char c : ascii)
-            check(c < 0x80, "accepted domain is not ASCII", ascii);
+        check(ascii.size() <= 253 &&
+                  std::all_of(ascii.begin(), ascii.end(), [](unsigned char c) { return c < 0x80; }),
+              "accepted an over-long or non-ASCII domain", ascii);
     } else if (option.find("mailname") != std::string::npos || option == "alias" ||
                option == "handler-type-name") {
         korvo::mail::postfix::mailname_validators::mailValidateExc(value, MAIL_VALIDATE_MAILNAME);
@@ -152,18 +158,6 @@ void gateOne(const std::string& option, const std::string& value) {
         checkHarmless(value, true);
     } else {
         checkSingleLine(value);
-    }
-}
-
-// A list of zones is checked zone by zone.
-void gate(const std::string& option, const std::string& value) {
-    if (option != "maps-zones")
-        return gateOne(option, value);
-    for (std::string::size_type start = 0; start <= value.size();) {
-        const auto end = std::min(value.find_first_of(" \t,", start), value.size());
-        if (end > start)
-            gateOne(option, value.substr(start, end - start));
-        start = end + 1;
     }
 }
 
@@ -191,10 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     std::vector<std::string> words{""};
     for (std::size_t i = 1; i < size && words.size() <= 24; ++i)
-        if (data[i] == '\0')
-            words.emplace_back();
-        else
-            words.back() += static_cast<char>(data[i]);
+        data[i] == '\0' ? words.emplace_back() : words.back() += static_cast<char>(data[i]);
     if (words.back().empty() || words.size() > 24)
         words.pop_back();
     Values values;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,18 +34,16 @@ std::vector<Entry> parseRequest(const std::string& line) {
     std::vector<Entry> entries;
     std::istringstream items(line);
     for (std::string item; std::getline(items, item, ';');) {
-        const auto equals = item.find('=');
-        if (item.size() < 2 || entries.size() == COURIER_PARAMS_MAX)
+        const auto equals = std::min(item.find('='), item.size());
+        if (equals < 2 || entries.size() == COURIER_PARAMS_MAX)
             continue;
-        Entry entry{item[0] - '0',
-                    item.substr(1, equals == std::string::npos ? equals : equals - 1),
-                    equals == std::string::npos ? "" : item.substr(equals + 1)};
-        bool valid = !entry.name.empty() && entry.value.find('\0') == std::string::npos;
-        for (const char c : entry.name)
-            valid = valid && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
-        for (const Entry& other : entries)
-            valid = valid && other.name != entry.name;
-        if (valid)
+        const Entry entry{item[0] - '0', item.substr(1, equals - 1),
+                          item.substr(std::min(equals + 1, item.size()))};
+        if (entry.value.find('\0') == std::string::npos &&
+            entry.name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") ==
+                std::string::npos &&
+            std::none_of(entries.begin(), entries.end(),
+                         [&](const Entry& other) { return other.name == entry.name; }))
             entries.push_back(entry);
     }
     return entries;
@@ -60,25 +59,13 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-// The entry the line assigns, or null.
-const Entry* entryOf(const std::vector<Entry>& entries, const std::string& line) {
+// The set or remove entry the line assigns, or null.
+const Entry* assigned(const std::vector<Entry>& entries, const std::string& line) {
     for (const Entry& entry : entries)
-        if (line.size() > entry.name.size() &&
-            line.compare(0, entry.name.size(), entry.name) == 0 && line[entry.name.size()] == '=')
+        if ((entry.action == COURIER_PARAM_SET || entry.action == COURIER_PARAM_REMOVE) &&
+            line.compare(0, entry.name.size() + 1, entry.name + "=") == 0)
             return &entry;
     return nullptr;
-}
-
-// The lines of text that no set or remove entry names.
-std::vector<std::string> untouched(const std::vector<Entry>& entries, const std::string& text) {
-    std::vector<std::string> kept;
-    for (const std::string& line : linesOf(text)) {
-        const Entry* entry = entryOf(entries, line);
-        if (entry == nullptr ||
-            (entry->action != COURIER_PARAM_SET && entry->action != COURIER_PARAM_REMOVE))
-            kept.push_back(line);
-    }
-    return kept;
 }
 
 std::string apply(const std::string& old, const std::vector<Entry>& entries) {
@@ -92,24 +79,26 @@ std::string apply(const std::string& old, const std::vector<Entry>& entries) {
 void checkRewrite(const std::string& old, const std::vector<Entry>& entries,
                   const std::string& out) {
     check(out.empty() || out.back() == '\n', "new text lacks its final line feed");
-    const std::vector<std::string> before = untouched(entries, old);
-    std::vector<std::string> after = untouched(entries, out);
+    std::vector<std::string> before, after;
+    std::map<const Entry*, std::vector<std::string>> assignments;
+    for (const std::string& line : linesOf(old))
+        if (assigned(entries, line) == nullptr)
+            before.push_back(line);
+    for (const std::string& line : linesOf(out))
+        if (const Entry* entry = assigned(entries, line))
+            assignments[entry].push_back(line);
+        else
+            after.push_back(line);
     if (!before.empty() && before.back().back() != '\n' && !after.empty())
         after.back().pop_back(); // the added final line feed
     check(before == after, "a line the request does not name changed");
-    for (const Entry& entry : entries) {
-        std::size_t count = 0;
-        bool value = false;
-        for (const std::string& line : linesOf(out))
-            if (entryOf(entries, line) == &entry) {
-                ++count;
-                value = line == entry.name + "=" + entry.value + "\n";
-            }
+    for (const Entry& entry : entries)
         if (entry.action == COURIER_PARAM_SET)
-            check(count == 1 && value, "a set variable lacks its one line");
+            check(assignments[&entry] ==
+                      std::vector<std::string>{entry.name + "=" + entry.value + "\n"},
+                  "a set variable lacks its one line");
         else if (entry.action == COURIER_PARAM_REMOVE)
-            check(count == 0, "a removed variable kept a line");
-    }
+            check(assignments[&entry].empty(), "a removed variable kept a line");
 }
 
 } // namespace

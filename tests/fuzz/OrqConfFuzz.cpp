@@ -5,6 +5,7 @@
 // finds. Storing the entries as "KEY value" lines must load the same entries.
 #include "utils/OrqConf.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -24,35 +25,29 @@ void check(bool condition, const char* what) {
     }
 }
 
-bool isKey(const std::string& key) {
-    bool valid = !key.empty();
-    for (const char c : key)
-        valid = valid && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
-    return valid;
-}
-
-bool isValue(const std::string& value) {
-    const char* const blanks = " \t\n\v\f\r";
-    return !value.empty() && !std::strchr(blanks, value.front()) &&
-           !std::strchr(blanks, value.back()) && value.find_first_of("#\n") == std::string::npos;
-}
-
 // The entries the loader keeps for text; checks each one on the way.
 std::map<std::string, std::string> load(const std::string& text) {
     const int fd = ::memfd_create("orq.conf", MFD_CLOEXEC);
     check(fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()),
           "cannot stage the file in memory");
     auto* conf = static_cast<conf_data*>(std::calloc(1, sizeof(conf_data)));
-    check(conf != nullptr, "out of memory");
-    check(conf_read_file_r(("/proc/self/fd/" + std::to_string(fd)).c_str(), conf) == 0,
+    check(conf != nullptr &&
+              conf_read_file_r(("/proc/self/fd/" + std::to_string(fd)).c_str(), conf) == 0 &&
+              conf->finalized == 1,
           "loading an in-memory file failed");
     ::close(fd);
-    check(conf->finalized == 1, "loaded configuration is not finalized");
+    const char* const blanks = " \t\n\v\f\r";
     std::map<std::string, std::string> entries;
     for (std::uint64_t i = 0; i < conf->nmemb; ++i) {
         const std::string key = conf->data[i].key, value = conf->data[i].value;
-        check(isKey(key), "kept a malformed key");
-        check(isValue(value), "kept a malformed value");
+        check(!key.empty() &&
+                  std::all_of(key.begin(), key.end(),
+                              [](unsigned char c) { return std::isalnum(c) || c == '_'; }),
+              "kept a malformed key");
+        check(!value.empty() && !std::strchr(blanks, value.front()) &&
+                  !std::strchr(blanks, value.back()) &&
+                  value.find_first_of("#\n") == std::string::npos,
+              "kept a malformed value");
         check(i == 0 || std::strcmp(conf->data[i - 1].key, conf->data[i].key) < 0,
               "entries not sorted or not unique");
         const char* found = conf_get_r(key.c_str(), conf);
