@@ -27,96 +27,20 @@
 
 namespace po = boost::program_options;
 
+namespace korvo::mail::postfix::vornctl_commands {
 namespace {
 
-using Values = std::vector<std::pair<std::string, std::string>>;
-// Not derived from std::exception, so no handler's catch clause takes them.
-struct OptionsParsed {
-    Values values; // every text value, by option name
-};
-struct OptionsRefused {};
+// Ends a handler at its option parsing; not derived from std::exception,
+// so no handler's catch clause takes it.
+struct OptionsDone {};
 
 bool replacementCalled = false;
-
-} // namespace
-
-namespace korvo::mail::postfix::vornctl_commands {
-
-void standardOptionsParse(ProgramOptionsHelper& helper, int argc, char** argv) {
-    replacementCalled = true;
-    try {
-        ProgramOptionsHelper::OptionAppender declare(helper);
-        declare("help,h", "displays this help message");
-        po::store(po::parse_command_line(argc, argv, helper.options), helper.variables);
-        po::notify(helper.variables);
-        if (helper.variables.count("help"))
-            throw OptionsRefused{};
-        for (const std::string& name : helper.mandatoryOptions)
-            if (!helper.variables.count(longName(name)))
-                throw MissingMandatoryOption(name);
-    } catch (const po::error&) {
-        throw OptionsRefused{};
-    }
-    OptionsParsed parsed;
-    for (const auto& [option, value] : helper.variables) {
-        if (const auto* text = boost::any_cast<std::string>(&value.value()))
-            parsed.values.emplace_back(option, *text);
-        if (const auto* texts = boost::any_cast<std::vector<std::string>>(&value.value()))
-            for (const std::string& text : *texts)
-                parsed.values.emplace_back(option, text);
-    }
-    throw parsed;
-}
-
-} // namespace korvo::mail::postfix::vornctl_commands
-
-namespace {
-
-using namespace korvo::mail::postfix::vornctl_commands;
 
 void check(bool condition, const char* what, const std::string& name) {
     if (!condition) {
         std::fprintf(stderr, "CommandOptionsFuzz: %s: \"%s\"\n", what, name.c_str());
         std::abort();
     }
-}
-
-// Every command whose help shows options; the others run at once.
-const std::vector<std::pair<std::string, CommandHandler>>& commands() {
-    static const auto all = [] {
-        const CommandMap table = buildCommandTable();
-        std::vector<std::pair<std::string, CommandHandler>> found;
-        for (std::size_t i = 0; i < commandDescriptionCount; ++i) {
-            const auto it = table.find(commandDescriptions[i].name);
-            if (*commandDescriptions[i].syntax != '\0' && it != table.end())
-                found.emplace_back(it->first, it->second);
-        }
-        return found;
-    }();
-    return all;
-}
-
-// Runs the handler until the replacement parser stops it; false when the
-// options were refused (a netmask that is no number is main's to report).
-bool parse(const std::pair<std::string, CommandHandler>& command, std::vector<std::string> words,
-           Values* values) {
-    words.insert(words.begin(), command.first);
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    try {
-        command.second(static_cast<int>(words.size()), argv.data());
-    } catch (OptionsParsed& parsed) {
-        *values = std::move(parsed.values);
-        return true;
-    } catch (const OptionsRefused&) {
-        return false;
-    } catch (const boost::bad_lexical_cast&) {
-        return false;
-    }
-    check(false, "ran past its option parsing", command.first);
-    return false;
 }
 
 // No path separator, line break, blank or NUL, no directory reference.
@@ -163,6 +87,79 @@ void gate(const std::string& option, const std::string& value) {
 
 } // namespace
 
+void standardOptionsParse(ProgramOptionsHelper& helper, int argc, char** argv) {
+    replacementCalled = true;
+    try {
+        ProgramOptionsHelper::OptionAppender declare(helper);
+        declare("help,h", "displays this help message");
+        po::store(po::parse_command_line(argc, argv, helper.options), helper.variables);
+        po::notify(helper.variables);
+        if (helper.variables.count("help"))
+            throw OptionsDone{};
+        for (const std::string& name : helper.mandatoryOptions)
+            if (!helper.variables.count(longName(name)))
+                throw MissingMandatoryOption(name);
+    } catch (const po::error&) {
+        throw OptionsDone{};
+    }
+    const auto gated = [](const std::string& option, const std::string& value) {
+        try {
+            gate(option, value);
+        } catch (const std::invalid_argument&) {
+        } catch (const korvo::idn::IdnaError&) {
+        }
+    };
+    for (const auto& [option, value] : helper.variables) {
+        if (const auto* text = boost::any_cast<std::string>(&value.value()))
+            gated(option, *text);
+        if (const auto* texts = boost::any_cast<std::vector<std::string>>(&value.value()))
+            for (const std::string& text : *texts)
+                gated(option, text);
+    }
+    throw OptionsDone{};
+}
+
+} // namespace korvo::mail::postfix::vornctl_commands
+
+namespace {
+
+using namespace korvo::mail::postfix::vornctl_commands;
+
+// Every command whose help shows options; the others run at once.
+const std::vector<std::pair<std::string, CommandHandler>>& commands() {
+    static const auto all = [] {
+        const CommandMap table = buildCommandTable();
+        std::vector<std::pair<std::string, CommandHandler>> found;
+        for (std::size_t i = 0; i < commandDescriptionCount; ++i) {
+            const auto it = table.find(commandDescriptions[i].name);
+            if (*commandDescriptions[i].syntax != '\0' && it != table.end())
+                found.emplace_back(it->first, it->second);
+        }
+        return found;
+    }();
+    return all;
+}
+
+// Runs the handler until the replacement parser stops it (a netmask that is
+// no number is main's to report).
+void parse(const std::pair<std::string, CommandHandler>& command, std::vector<std::string> words) {
+    words.insert(words.begin(), command.first);
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    try {
+        command.second(static_cast<int>(words.size()), argv.data());
+    } catch (const OptionsDone&) {
+        return;
+    } catch (const boost::bad_lexical_cast&) {
+        return;
+    }
+    check(false, "ran past its option parsing", command.first);
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The parser in effect must be the one above, or a command would run;
     // parseDomainName is the library's own caller of it.
@@ -172,7 +169,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     bool stopped = false;
     try {
         parseDomainName(helper, 2, argv);
-    } catch (const OptionsParsed&) {
+    } catch (const OptionsDone&) {
         stopped = true;
     }
     check(replacementCalled && stopped && !commands().empty(),
@@ -188,15 +185,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         data[i] == '\0' ? words.emplace_back() : words.back() += static_cast<char>(data[i]);
     if (words.back().empty() || words.size() > 24)
         words.pop_back();
-    Values values;
-    if (!parse(commands()[data[0] % commands().size()], words, &values))
-        return 0;
-    for (const auto& [option, value] : values) {
-        try {
-            gate(option, value);
-        } catch (const std::invalid_argument&) {
-        } catch (const korvo::idn::IdnaError&) {
-        }
-    }
+    parse(commands()[data[0] % commands().size()], words);
     return 0;
 }
