@@ -1,6 +1,4 @@
-// The panel database layer against the real server: what the query builder
-// sends, rows and failures; the connection's password file, its session
-// set-up for the panel's character set, and failing fast when the server is away.
+// The panel database layer against the real server.
 #include "mysql/Connection.h"
 #include "mysql/DbConnect.h"
 #include "mysql/MiscParam.h"
@@ -62,8 +60,7 @@ std::string messageOf(const std::function<void()>& action) {
     return "no mError";
 }
 
-// An insertion mode escapes the next string only; numbers go in verbatim; a
-// failure raises mError, changes nothing and leaves the builder empty.
+// An insertion mode escapes the next string only; a failure leaves the builder empty.
 TEST_F(ConnectionTest, EscapedInsertionsRowsAndFailures) {
     Connection db(true);
     EXPECT_EQ(db.escape("it's a \\ \"q\""), "it\\'s a \\\\ \\\"q\\\"");
@@ -91,7 +88,6 @@ TEST_F(ConnectionTest, EscapedInsertionsRowsAndFailures) {
     setMisc("capital", "True");
     EXPECT_EQ(messageOf([&] { db << "SELECT * FROM nope" << Query::exec; }),
               "Mysql error 1146: Table 'orq.nope' doesn't exist\n executing query");
-    // The builder is empty again after each failure.
     db << "SET @a=2" << Query::exec;
     const char* const missing = nullptr;
     EXPECT_NE(
@@ -148,8 +144,7 @@ TEST_F(ConnectionTest, PasswordFileAndFailedSetUpStep) {
     EXPECT_FALSE(MysqlHandle(db_connect()));
 }
 
-// Neither a missing socket, nor one nobody listens on, nor a server that
-// never answers may keep the tool waiting.
+// Neither a missing socket, nor a deaf one, nor a silent server may keep the tool waiting.
 TEST_F(ConnectionTest, AbsentOrSilentServerNeverHangs) {
     PanelServer::stop();
     const std::string refused = "Unable to connect to Korvo Database: Can't connect to local "
@@ -158,7 +153,6 @@ TEST_F(ConnectionTest, AbsentOrSilentServerNeverHangs) {
     EXPECT_EQ(connectError(), refused + "(2)");
     _mysql41_compatible = -1;
     EXPECT_EQ(db_is_mysql41_compatible(), -1);
-    // A setting read without a server is false: a warning, no exception.
     Connection later(false);
     EXPECT_FALSE(getBoolMiscParamSafe("mysql41_compatible", later));
 

@@ -1,5 +1,4 @@
-// The authenticating services read these rows: a wrong column, a lost row
-// or a failure under contention locks mail users out.
+// POP3/IMAP logins read these rows: a wrong column or a lost row locks users out.
 #include "mail/auth/MailAuth.h"
 #include "mail/auth/MailAuthDB.h"
 #include "sandbox/MailAuthDatabase.h"
@@ -29,7 +28,7 @@ TEST_F(MailAuthTest, RowsThroughSetRenameCloneAndDomainStatus) {
     EXPECT_EQ(mailAuthRemove("a", "unknown.example"), 0);
     EXPECT_EQ(authSql("SELECT name, status FROM domains"), "example.com|0\n");
 
-    // Only the call that registers a domain sets its status.
+    // Only the call that registers a domain sets its status; users keep their own.
     ASSERT_EQ(mailAuthSet("old", "off.example", "$1$x", Crypted | UserDisabled | DomainDisabled),
               0);
     ASSERT_EQ(mailAuthSet("taken", "off.example", "pw", 0), 0);
@@ -45,7 +44,6 @@ TEST_F(MailAuthTest, RowsThroughSetRenameCloneAndDomainStatus) {
                            "boss@off.example|NULL|$1$x|1|1\n"
                            "taken@off.example|pw|NULL|0|1\n");
 
-    // Domain status leaves the users' own; removal takes them.
     EXPECT_EQ(mailAuthEnableDomain("off.example"), 0);
     EXPECT_EQ(mailAuthDisableDomain("example.com"), 0);
     EXPECT_EQ(authSql("SELECT name, status FROM domains ORDER BY name"),
@@ -76,9 +74,7 @@ TEST_F(MailAuthTest, FailuresNameTheFileAndSqlitesReason) {
     EXPECT_NE(GetCapturedStdout().find("no such table: users"), std::string::npos);
 }
 
-// While a holder keeps the lock far past the 50 ms busy timeout and registers
-// the very domain they all find missing, twenty writers start at once: each
-// waits, uses that row and loses nothing.
+// A holder keeps the lock far past the busy timeout and registers the domain all writers miss.
 TEST_F(MailAuthTest, TwentyWritersWaitOutALongLockAndARivalRegistration) {
     const std::string flag = "/var/spool/postfix/korvo/locked";
     const std::string script =

@@ -1,7 +1,4 @@
-// Handlers are plain files that the delivery side reads: each test checks
-// the registry on disk after the call, not only the result. Renaming or
-// removing a mailname or domain carries its handlers along through the mass
-// operations; a broken handler must not stop the others.
+// Handlers are plain files the delivery side reads: tests check the registry on disk.
 #include "mail/MailHandlers.h"
 #include "mail/HandlerNames.h"
 #include "mail/MassHandlers.h"
@@ -22,8 +19,7 @@ const std::string kSyncCalls = "/run/vornctl-sandbox/handlers-tmpfs.calls";
 
 class MailHandlersTest : public RegistryTest {
 protected:
-    // "TEMPLATE TYPE:VALUE" of every handler, sorted, with " (disabled)"
-    // when it is not enabled.
+    // "TEMPLATE TYPE:VALUE" of every handler, sorted, " (disabled)" when not enabled.
     static Names bindings() {
         Names result;
         for (const std::string& name : entriesOf(kInfo)) {
@@ -48,8 +44,7 @@ std::string nameOf(const char* templ, const char* type, const char* value, const
     return name;
 }
 
-// The delivery side runs a queue in this order: priority read as with %i,
-// then template, then random part.
+// The delivery side runs a queue in this order: priority read as with %i, template, random.
 TEST(HandlerNamesTest, QueueOrder) {
     Names names = {"10-b-aaaaaa", "9-m-xxxxxx",   "010-a-bbbbbb",
                    "10-a-cccccc", "0x5-z-aaaaaa", "10-a-bbbbbb"};
@@ -76,11 +71,9 @@ TEST_F(MailHandlersTest, AddEnableDisableUpdateAndRemove) {
     char target[64] = {};
     ASSERT_GT(::readlink((dir + "/executable").c_str(), target, sizeof target - 1), 0);
     EXPECT_STREQ(target, "/bin/true");
-    // The delivery side runs as another user: everything readable, nothing writable.
     for (const std::string& path : {dir, kQueue, dir + "/hook", kQueue + "/" + a})
         EXPECT_EQ(statOf(path).st_mode & 07777, S_ISDIR(statOf(path).st_mode) ? 0755u : 0644u)
             << path;
-    // Found by part of its template and its address in any case.
     EXPECT_EQ(nameOf("spam", "recipient", "INFO@example.com", "before-local"), a);
     EXPECT_EQ(nameOf("spam", "sender", "info@example.com", "before-local"), "");
     EXPECT_EQ(nameOf("spam", "recipient", "info@example.com", "before-queue"), "");
@@ -97,8 +90,7 @@ TEST_F(MailHandlersTest, AddEnableDisableUpdateAndRemove) {
     EXPECT_FALSE(pathExists(kQueue));
     EXPECT_TRUE(pathExists(kRoot + "/before-local/recipient"));
 
-    // The command tests cover an enabled handler's rename; here the disabled
-    // state and an unchanged context under the new name, and a refused update.
+    // An update renames; the disabled state and the context must follow.
     ASSERT_EQ(mail_handler_update("spamcheck", "recipient", "info@example.com", "/bin/false", "",
                                   "before-local", "0x20"),
               0);
@@ -129,7 +121,6 @@ TEST_F(MailHandlersTest, GlobalContextlessAndCheckAll) {
     EXPECT_EQ(mail_handler_check_all("nobody", "before-queue"), 0);
     EXPECT_EQ(control_handler_queue(name.c_str(), nullptr, HANDLER_ENABLE), 0);
     EXPECT_EQ(mail_handler_check_all("nobody", "before-queue"), 1);
-    // A global handler is its own copy for every address.
     EXPECT_EQ(control_handler_queue(name.c_str(), "x@example.com", HANDLER_COPY), 0);
     EXPECT_EQ(entriesOf(kInfo), Names{name});
 
@@ -146,7 +137,6 @@ TEST_F(MailHandlersTest, GlobalContextlessAndCheckAll) {
 }
 
 TEST_F(MailHandlersTest, NamesThatWouldLeaveTheRegistryAreRefused) {
-    // template, type, value, hook
     const std::vector<std::vector<const char*>> refused = {
         {"x", "recipient", "../../../../etc/evil", "before-local"},
         {"x", "recipient", "..", "before-local"},
@@ -184,7 +174,6 @@ TEST_F(MailHandlersTest, FailingSyncProgramIsOnlyReported) {
     add("x", "recipient", "a@b", HANDLER_ENABLE);
     EXPECT_NE(GetCapturedStdout().find("Cannot sync tmps storage to fs"), std::string::npos);
     EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
-    // Without the owner's execute bit the program is not run at all.
     ::chmod(KORVO_HANDLERS_SYNC, 0644);
     EXPECT_EQ(mail_handler_remove(handlerWith("-x-").c_str()), 0);
     EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
@@ -203,7 +192,6 @@ TEST_F(MailHandlersTest, MassCopyMoveAndRemoveByAddressAndByDomain) {
                                  "other recipient:a@other.com", "rcpt recipient:a@new.com",
                                  "rcpt recipient:a@old.com", "snd sender:b@old.com"}));
 
-    // Moves the domain's handler and its addresses'; the copy above is not made twice.
     EXPECT_EQ(mass_control_handler_by_mailname("old.com", "new.com", HANDLER_MOVE), 0);
     EXPECT_EQ(bindings(),
               (Names{"all global:", "dom sender-domain:new.com", "other recipient:a@other.com",

@@ -1,6 +1,4 @@
-// The panel's read queries and the mail authentication changes that reach a
-// mailbox through its mailname, mail aliases and every domain alias: a change
-// that misses one leaves a login working that should not.
+// Panel queries and the mail authentication changes that must reach every address of a mailbox.
 #include "mail/PanelQueries.h"
 #include "mail/auth/MailAuth.h"
 #include "mail/auth/MailAuthAliases.h"
@@ -22,8 +20,6 @@ using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 using Names = std::vector<std::string>;
 
-// example.com (domain aliases example.net, example.org) with info (mail
-// aliases sales, office) and admin; other.example (other.net) with info (x).
 class PanelQueriesTest : public korvo::test::PanelDatabaseTest {
 protected:
     void SetUp() override {
@@ -95,8 +91,7 @@ TEST_F(PanelQueriesTest, QuotedNamesMatchNothingAndChangeNothing) {
               "");
 }
 
-// One mailbox has nine addresses here (three names, three domains); the
-// same mailname of another domain must stay untouched.
+// A missed address leaves a login working; the same mailname elsewhere must stay.
 TEST_F(PanelQueriesTest, MailboxAndDomainChangesReachEveryAddressAndNoOther) {
     ASSERT_EQ(set_mass_postbox_passwd("info", "example.com", "$1$c", Crypted | UserDisabled), 1);
     ASSERT_EQ(set_passwd_for_domains("admin", "example.com", "pw", 0), 1);
@@ -115,7 +110,6 @@ TEST_F(PanelQueriesTest, MailboxAndDomainChangesReachEveryAddressAndNoOther) {
                   "other.example", [](const char*) { return -1; }, "fail"),
               -1);
 
-    // A new domain alias gets every address with its password, flags and status.
     panelSql("INSERT INTO domainaliases (name, dom_id) SELECT 'example.info', id "
              "FROM domains WHERE name='example.com'");
     EXPECT_EQ(add_domain_auth_alias("example.com", "example.info"), 1);
@@ -140,8 +134,7 @@ TEST_F(PanelQueriesTest, MailboxAndDomainChangesReachEveryAddressAndNoOther) {
     EXPECT_EQ(authSql(statuses), "lonely.example|0\nother.example|0\nother.net|0\n");
 }
 
-// Without the panel database nothing is listed and nothing waits; a mass
-// change stops after the address it was given.
+// Without the panel database nothing waits, and a mass change stops after its own address.
 TEST_F(PanelQueriesTest, NoServerMeansFailureNotWaiting) {
     korvo::test::PanelServer::stop();
     CaptureStdout();
