@@ -120,9 +120,8 @@ public:
         server.sin_family = AF_INET;
         server.sin_port = htons(25);
         ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
-        connected_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-                     ::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
-        if (connected_)
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+            ::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0)
             greeting_ = reply();
     }
     ~SmtpClient() { ::close(fd_); }
@@ -158,7 +157,6 @@ private:
     }
 
     int fd_;
-    bool connected_ = false;
     std::string greeting_;
 };
 

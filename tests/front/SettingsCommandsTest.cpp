@@ -37,10 +37,16 @@ TEST_F(SettingsCommandsTest, FeaturesAndLetterSize) {
     EXPECT_EQ(postconf("message_size_limit"), "51200000");
     EXPECT_NE(readFile("/run/vornctl-sandbox/postfix.calls").find("args: reload"),
               std::string::npos);
-    ASSERT_EQ(runVornctl({"--set-max-letter-size", "--size=1234"}).status, 0);
+    ASSERT_EQ(runVornctl({"--set-max-letter-size", "--si=1234"}).status, 0); // a prefix will do
     EXPECT_EQ(runVornctl({"--get-max-letter-size"}).out, "1234\n");
     EXPECT_EQ(runVornctl({"--get-mailbox-size-limit"}).out, "51200000\n");
-    EXPECT_EQ(runVornctl({"--set-max-letter-size", "--size=big"}).status, 1);
+    const std::vector<std::vector<std::string>> refused = {
+        {"--size=big"}, {"--size=1", "--bogus"}, {"--size=1", "--size=2"}};
+    for (const std::vector<std::string>& options : refused) {
+        std::vector<std::string> args = {"--set-max-letter-size"};
+        args.insert(args.end(), options.begin(), options.end());
+        EXPECT_EQ(runVornctl(args).status, 1) << options.back();
+    }
     EXPECT_EQ(postconf("message_size_limit"), "1234");
     setPostconf("message_size_limit=unlimited");
     const CommandResult bad = runVornctl({"--get-max-letter-size"});
@@ -112,12 +118,13 @@ TEST_F(SettingsCommandsTest, MapsZonesWhiteListAndBadMailFrom) {
 
     setPostconf("mynetworks=127.0.0.0/8, 10.1.0.0/16");
     ASSERT_EQ(runVornctl({"--add-whitelist", "--ip-address=192.0.2.0", "--netmask=24"}).status, 0);
+    ASSERT_EQ(runVornctl({"--add-whitelist", "--ip-address=192.0.2.1", "--netmask=32"}).status, 0);
     ASSERT_EQ(runVornctl({"--remove-whitelist", "--ip-address=10.1.0.0", "--netmask=16"}).status,
               0);
     // The loopback network stays whatever the panel asks.
     ASSERT_EQ(runVornctl({"--remove-whitelist", "--ip-address=127.0.0.0", "--netmask=8"}).status,
               0);
-    EXPECT_EQ(postconf("mynetworks"), "127.0.0.0/8, 192.0.2.0/24");
+    EXPECT_EQ(postconf("mynetworks"), "127.0.0.0/8, 192.0.2.0/24, 192.0.2.1/32");
     // Malformed masks are refused cleanly (the sanitized build traps overflows).
     for (const char* mask : {"--netmask=33", "--netmask=2x4567", "--netmask=+", "--netmask=123456"})
         EXPECT_EQ(runVornctl({"--add-whitelist", "--ip-address=192.0.2.0", mask}).status, 1)

@@ -1,0 +1,369 @@
+// The mail domain, mailname, domain alias and DomainKey commands as the panel
+// runs them: panel rows first, state read back with the real postmap, the
+// panel MariaDB, the SQLite authentication database and the handler registry.
+#include "CommandFixture.h"
+#include "mail/handlers/RegistryFixture.h"
+#include "postfix/managers/ManagerFixture.h"
+#include "sandbox/MailAuthDatabase.h"
+
+#include <grp.h>
+
+namespace korvo::test {
+namespace {
+
+const std::string ace = "xn--bcher-kva.example";
+const std::string inExample = "--domain-name=example.com";
+const char uploaded[] = "/var/lib/korvo/upload.key";
+
+class MailCommandsTest : public ManagerTest {
+protected:
+    void SetUp() override {
+        ManagerTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        createMailAuthDatabase();
+        ASSERT_EQ(shell("mkdir -p /usr/local/orq/handlers/hooks && install -m 0755 " +
+                        sandboxFile("autoresponder-hook") +
+                        " /usr/local/orq/handlers/hooks/autoresponder"),
+                  0);
+    }
+
+    // Runs vornctl and expects status 0 with nothing on either stream.
+    static void ok(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+        const CommandResult result = runVornctl(args, env);
+        EXPECT_EQ(result.status, 0) << args[0] << "\n" << result.err;
+        EXPECT_EQ(result.err, "") << args[0];
+        EXPECT_EQ(result.out, "") << args[0];
+    }
+
+    // Status 1, the message on both streams, the usage after it on stdout.
+    static void expectMissingOption(const std::vector<std::string>& args,
+                                    const std::string& option) {
+        const CommandResult result = runVornctl(args);
+        const std::string message = "mandatory option \"--" + option + "\" is not specified\n";
+        EXPECT_EQ(result.status, 1) << args[0];
+        EXPECT_EQ(result.err, message) << args[0];
+        EXPECT_EQ(result.out.rfind(message, 0), 0u) << result.out;
+        EXPECT_NE(result.out.find("\nUsage: " + args[0] + " "), std::string::npos) << result.out;
+    }
+
+    // The status and the "Fatal error: " line main writes on both streams.
+    static void expectFatal(const std::vector<std::string>& args, const std::string& line) {
+        const CommandResult result = runVornctl(args);
+        EXPECT_EQ(result.status, 1) << args[0];
+        EXPECT_EQ(result.err, "Fatal error: " + line + "\n") << args[0];
+        EXPECT_EQ(result.out, result.err) << args[0];
+    }
+
+    // Names of the registered mail handlers, sorted.
+    static std::vector<std::string> handlers() { return entriesOf(kInfo); }
+
+    static constexpr const char* virtualTable = "hash:/var/spool/postfix/korvo/virtual";
+    static constexpr const char* mailboxTable = "hash:/var/spool/postfix/korvo/vmailbox";
+    static constexpr const char* domainsTable = "hash:/var/spool/postfix/korvo/virtual_domains";
+    static constexpr const char* aliasesTable = "hash:/var/spool/postfix/korvo/aliases";
+
+    // example.com with the mailbox info (password "pw"), an autoresponder and a DomainKey.
+    void addExampleMailbox() {
+        addDomain("example.com");
+        addMailname("example.com", "info");
+        ok({"--add-domain", inExample});
+        ok({"--add-mailname", inExample, "--mailname=info"});
+        ok({"--add-mailbox", inExample, "--mailname=info"}, {"ORQ_PASSWORD=pw"});
+        ok({"--set-autoresponder", inExample, "--mailname=info"});
+        writeFile(uploaded, "KEY\n");
+        ok({"--set-domain-key", inExample, std::string("--file-name=") + uploaded});
+    }
+
+    static std::string usersIn(const std::string& domain) {
+        return authSql("SELECT u.name || ' ' || u.userPassword FROM users u, domains d WHERE "
+                       "u.dom_id = d.id AND d.name = " +
+                       sqlLiteral(domain) + " ORDER BY u.name");
+    }
+};
+
+TEST_F(MailCommandsTest, InternationalDomainThroughCatchAllRejectAndSwitches) {
+    addDomain(ace);
+    ok({"--add-domain", "--domain-name=Bücher.example", "--disk-quota=-1"});
+    EXPECT_EQ(dump(domainsTable), (Content{{ace, ace + "/"}}));
+    addMailname(ace, "info");
+    ok({"--add-mailname", "--domain-name=" + ace, "--mailname=info"});
+    ok({"--add-mailbox", "--domain-name=Bücher.example", "--mailname=info"}, {"ORQ_PASSWORD=pw"});
+    ok({"--set-domain-disk-quota", "--domain-name=bücher.example", "--disk-quota=2048"});
+    const long long quota =
+        std::stoll(readFile("/var/qmail/mailnames/" + ace + "/info/Maildir/maildirsize"));
+    EXPECT_TRUE(quota > 0 && quota <= 2048) << quota; // less the attachments store
+
+    ok({"--set-catchall", "--domain-name=Bücher.example", "--email=boss@Bücher.example"});
+    EXPECT_EQ(dump(virtualTable)["@" + ace], "boss@" + ace);
+    ok({"--set-reject", "--domain-name=Bücher.example"});
+    const Content rejecting = dump(virtualTable);
+    EXPECT_EQ(rejecting.count("@" + ace), 0u);
+    ok({"--set-bounce", "--domain-name=Bücher.example", "--phrase=No such user"});
+    const Content bouncing = dump(aliasesTable);
+    EXPECT_EQ(dump(virtualTable)["@" + ace], "_korvo_bounce_" + ace + "@localhost.localdomain");
+    // A line feed in the phrase would end the record: it becomes a blank.
+    ok({"--set-bounce", "--domain-name=Bücher.example", "--phrase=No such\nuser"});
+    EXPECT_EQ(dump(aliasesTable), bouncing);
+    ok({"--unset-reject", "--domain-name=Bücher.example"});
+    EXPECT_EQ(dump(virtualTable), rejecting);
+
+    // The authentication database decides first: without it nothing moves.
+    ::rename(mailAuthPath, "/var/spool/postfix/korvo/passwd.away");
+    const Snapshot before = takeSnapshot();
+    EXPECT_EQ(runVornctl({"--turn-off-domain", "--domain-name=Bücher.example"}).status, 1);
+    EXPECT_EQ(runVornctl({"--remove-domain", "--domain-name=Bücher.example"}).status, 1);
+    EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
+    ::rename("/var/spool/postfix/korvo/passwd.away", mailAuthPath);
+
+    ok({"--turn-off-domain", "--domain-name=Bücher.example"});
+    EXPECT_TRUE(dump(domainsTable).empty());
+    EXPECT_EQ(authUsers(), "info@" + ace + "|pw|NULL|0|1\n");
+    ok({"--turn-on-domain", "--domain-name=Bücher.example"});
+    EXPECT_EQ(authUsers(), "info@" + ace + "|pw|NULL|0|0\n");
+    ok({"--remove-domain", "--domain-name=Bücher.example"});
+    EXPECT_EQ(authSql("SELECT count(*) FROM domains"), "0\n");
+    EXPECT_FALSE(isDirectory("/var/qmail/mailnames/" + ace));
+}
+
+TEST_F(MailCommandsTest, FailuresChangeNothingOrLeaveWhatWasDoneBefore) {
+    // The domain record comes after the standard addresses.
+    ::unlink("/var/spool/postfix/korvo/virtual_domains.db");
+    ASSERT_EQ(::mkdir("/var/spool/postfix/korvo/virtual_domains.db", 0755), 0);
+    const CommandResult add = runVornctl({"--add-domain", inExample});
+    EXPECT_EQ(add.status, 1);
+    EXPECT_EQ(add.err.rfind("Fatal error: korvo::mail::postfix::PostfixConfigurationError(", 0), 0u)
+        << add.err;
+    EXPECT_EQ(add.out, add.err);
+    EXPECT_EQ(dump(virtualTable), standardAddresses("example.com"));
+    ASSERT_EQ(::rmdir("/var/spool/postfix/korvo/virtual_domains.db"), 0);
+
+    addDomain("example.com", {"alias.example"});
+    addMailname("example.com", "info");
+    ok({"--add-domain", inExample});
+    ok({"--add-mailname", inExample, "--mailname=info"});
+    ok({"--add-mailbox", inExample, "--mailname=info"}, {"ORQ_PASSWORD=pw"});
+    const Snapshot before = takeSnapshot();
+    expectMissingOption({"--set-catchall", inExample}, "email");
+    // The mandatory option declared last is reported first.
+    expectMissingOption({"--add-mailname"}, "mailname");
+    expectMissingOption({"--del-domain-alias", "--domain-alias-name=alias.example"}, "domain-name");
+    expectFatal({"--set-catchall", inExample, "--email=nobody"}, "std::invalid_argument(nobody)");
+    expectFatal({"--add-mailname", inExample, "--mailname=a..b"}, "std::invalid_argument(a..b)");
+    EXPECT_EQ(runVornctl({"--add-domain", inExample, "--disk-quota=big"}).status, 1);
+    EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
+
+    // Panel database down: the domain's own users go, its alias's stay, tables too.
+    const Content tables = dump(virtualTable);
+    PanelServer::stop();
+    const CommandResult removed = runVornctl({"--remove-domain", inExample});
+    PanelServer::start();
+    EXPECT_EQ(removed.status, 1);
+    EXPECT_NE(removed.err.find("Unable to get aliases for domain example.com"), std::string::npos)
+        << removed.err;
+    EXPECT_EQ(authUsers(), "info@alias.example|pw|NULL|0|0\n");
+    EXPECT_EQ(dump(virtualTable), tables);
+    EXPECT_EQ(dump(domainsTable), (Content{{"example.com", "example.com/"}}));
+}
+
+TEST_F(MailCommandsTest, DomainAliasWithEverythingItsDomainHas) {
+    addExampleMailbox();
+    panelSql("INSERT INTO domainaliases (name, dom_id) SELECT 'alias.example', id FROM domains");
+    // Without a choice for unknown names the alias is made, and the answer is 1.
+    const std::string unchosen = "Action for notexisting mail names is not specified "
+                                 "(--set-bounce/--set-catchall/--set-reject)\n";
+    const CommandResult result =
+        runVornctl({"--add-domain-alias", inExample, "--domain-alias-name=alias.example"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, unchosen);
+    EXPECT_EQ(result.out, unchosen);
+    Content table = dump(virtualTable);
+    EXPECT_EQ(table["alias.example"], "1");
+    EXPECT_EQ(table["info@alias.example"], "info@example.com");
+    EXPECT_EQ(table.count("@alias.example"), 0u);
+    EXPECT_EQ(usersIn("alias.example"), "info pw\n");
+    EXPECT_EQ(readFile("/etc/domainkeys/alias.example/default"), "KEY\n");
+    EXPECT_EQ(handlers().size(), 2u);
+
+    ok({"--del-domain-alias", "--domain-name=unused", "--domain-alias-name=alias.example"});
+    for (const auto& [key, value] : dump(virtualTable))
+        EXPECT_EQ(key.find("alias.example"), std::string::npos) << key;
+    EXPECT_FALSE(isDirectory("/etc/domainkeys/alias.example"));
+    EXPECT_EQ(handlers().size(), 1u);
+
+    // The bounce wins over the catch-all.
+    ok({"--add-domain-alias", inExample, "--domain-alias-name=alias.example", "--set-catchall",
+        "--email=info@example.com", "--set-bounce", "--phrase=Gone"});
+    EXPECT_EQ(dump(virtualTable)["@alias.example"],
+              "_korvo_bounce_alias.example@localhost.localdomain");
+
+    // A catch-all without an address is refused before anything changes.
+    const Snapshot before = takeSnapshot();
+    expectFatal({"--rename-domain-alias", inExample, "--old-domain-alias-name=alias.example",
+                 "--new-domain-alias-name=bücher.example", "--set-catchall", "--email", ""},
+                "korvo::mail::postfix::vornctl_commands::MissingMandatoryOption(mandatory option "
+                "\"--email\" is not specified)");
+    EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
+
+    panelSql("UPDATE domainaliases SET name = " + sqlLiteral(ace));
+    ok({"--rename-domain-alias", inExample, "--old-domain-alias-name=alias.example",
+        "--new-domain-alias-name=Bücher.example", "--set-catchall", "--email=info@Bücher.example"});
+    table = dump(virtualTable);
+    EXPECT_EQ(table.at("@" + ace), "info@" + ace);
+    EXPECT_EQ(table.at("info@" + ace), "info@example.com");
+    EXPECT_EQ(table.count("@alias.example") + table.count("info@alias.example"), 0u);
+    EXPECT_EQ(usersIn(ace), "info pw\n");
+    EXPECT_EQ(usersIn("alias.example"), "");
+    EXPECT_EQ(readFile("/etc/domainkeys/" + ace + "/default"), "KEY\n");
+    EXPECT_EQ(shell("grep -rqx info@" + ace + " /usr/local/orq/handlers/info"), 0);
+
+    // Panel database down: the tables are renamed, the users cannot follow.
+    PanelServer::stop();
+    const CommandResult stopped =
+        runVornctl({"--rename-domain-alias", inExample, "--old-domain-alias-name=" + ace,
+                    "--new-domain-alias-name=third.example", "--set-reject"});
+    PanelServer::start();
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_NE(stopped.err.find("Unable to get mailnames from domain example.com"),
+              std::string::npos)
+        << stopped.err;
+    EXPECT_EQ(dump(virtualTable).at("info@third.example"), "info@example.com");
+    EXPECT_EQ(usersIn(ace), "info pw\n");
+}
+
+TEST_F(MailCommandsTest, UploadedKeyIsRemovedOnlyWhenInstalledAndNamesAreChecked) {
+    addExampleMailbox();
+    EXPECT_NE(::access(uploaded, F_OK), 0);
+    const struct stat key = statOf("/etc/domainkeys/example.com/default");
+    EXPECT_EQ(key.st_mode & 07777, 0440u);
+    EXPECT_EQ(key.st_uid, 0u);
+    EXPECT_EQ(key.st_gid, ::getgrnam("popuser")->gr_gid);
+
+    ASSERT_EQ(::mkdir(uploaded, 0700), 0);
+    EXPECT_EQ(runVornctl({"--set-domain-key", "--domain-name=b.example",
+                          std::string("--file-name=") + uploaded})
+                  .status,
+              1);
+    EXPECT_TRUE(isDirectory(uploaded));
+    ASSERT_EQ(::rmdir(uploaded), 0);
+
+    writeFile(uploaded, "OTHER\n");
+    ok({"--set-domain-key", "--domain-name=a.example,,Bücher.example",
+        std::string("--file-name=") + uploaded});
+    EXPECT_EQ(readFile("/etc/domainkeys/" + ace + "/default"), "OTHER\n");
+    // The failed install leaves its empty directory, which the removal takes.
+    ok({"--remove-domain-key", "--domain-name=example.com,a.example," + ace + ",b.example"});
+    EXPECT_EQ(runCommand({"/usr/bin/find", "/etc/domainkeys", "-mindepth", "1"}).out, "");
+
+    writeFile(uploaded, "KEY\n");
+    expectHostileNamesRefused({"--rename-domain-alias", inExample,
+                               "--old-domain-alias-name=alias.example",
+                               "--new-domain-alias-name=NAME", "--set-reject"});
+    expectHostileNamesRefused({"--set-domain-key", "--domain-name=a.example,NAME",
+                               std::string("--file-name=") + uploaded});
+}
+
+TEST_F(MailCommandsTest, LifeOfADomain) {
+    addDomain("example.com");
+    ok({"--add-domain", inExample});
+    addMailname("example.com", "info");
+    ok({"--add-mailname", inExample, "--mailname=info", "--disk-quota=1048576"});
+    ok({"--add-mailbox", inExample, "--mailname=info"}, {"ORQ_PASSWORD=secret"});
+    addMailname("example.com", "boss");
+    ok({"--add-mailname", inExample, "--mailname=boss"});
+    ok({"--add-mailbox", inExample, "--mailname=boss"}, {"ORQ_CRYPTED_PASSWORD=$1$abc$def"});
+    panelSql("INSERT INTO domainaliases (name, dom_id) SELECT 'alias.example', id FROM domains");
+    ok({"--add-domain-alias", inExample, "--domain-alias-name=alias.example", "--set-reject"});
+    panelSql("INSERT INTO mail_aliases (mn_id, alias) SELECT id, 'sales' FROM mail WHERE "
+             "mail_name='info'");
+    ok({"--add-alias", inExample, "--mailname=info", "--alias=sales"});
+    ok({"--add-redirect", inExample, "--mailname=info", "--redirect-email=boss@other.example"});
+    ok({"--set-autoresponder", inExample, "--mailname=info"});
+    EXPECT_EQ(dump(virtualTable)["sales@alias.example"], "info@example.com");
+    EXPECT_EQ(authUsers(), "boss@alias.example|NULL|$1$abc$def|0|0\n"
+                           "info@alias.example|secret|NULL|0|0\n"
+                           "sales@alias.example|secret|NULL|0|0\n"
+                           "boss@example.com|NULL|$1$abc$def|0|0\n"
+                           "info@example.com|secret|NULL|0|0\n"
+                           "sales@example.com|secret|NULL|0|0\n");
+    const std::string home = "/var/qmail/mailnames/example.com/";
+    EXPECT_EQ(readFile(home + "info/.qmail"),
+              "| true\n| /usr/bin/deliverquota ./Maildir\n&boss@other.example\n");
+
+    panelSql("UPDATE mail SET mail_name='office' WHERE mail_name='info'");
+    ok({"--rename-mailname", inExample, "--old-mailname=info", "--new-mailname=office"},
+       {"ORQ_PASSWORD=secret"});
+    EXPECT_EQ(dump(mailboxTable), (Content{{"boss@example.com", "example.com/boss/Maildir/"},
+                                           {"office@example.com", "example.com/office/Maildir/"}}));
+    const Content table = dump(virtualTable);
+    EXPECT_EQ(table.count("info@example.com") + table.count("info@alias.example"), 0u);
+    EXPECT_EQ(table.at("office@alias.example"), "office@example.com");
+    EXPECT_EQ(table.at("sales@example.com"), "office@example.com");
+    EXPECT_EQ(authSql("SELECT u.name || '@' || d.name || ' ' || u.userPassword FROM users u, "
+                      "domains d WHERE u.dom_id = d.id AND u.name IN ('info', 'office') "
+                      "ORDER BY d.name"),
+              "office@alias.example secret\noffice@example.com secret\n");
+    EXPECT_EQ(shell("grep -rqx office@example.com /usr/local/orq/handlers/info"), 0);
+
+    ok({"--remove-redirect", inExample, "--mailname=office",
+        "--redirect-email=boss@other.example"});
+    ok({"--reset-autoresponder", inExample, "--mailname=office"});
+    EXPECT_TRUE(handlers().empty());
+    ok({"--remove-alias", inExample, "--mailname=office", "--alias=sales"});
+    panelSql("DELETE FROM mail_aliases");
+    ok({"--remove-mailbox", inExample, "--mailname=office"});
+    EXPECT_EQ(readFile(home + "office/.qmail"), "| true\n");
+    EXPECT_EQ(authUsers(), "boss@alias.example|NULL|$1$abc$def|0|0\n"
+                           "boss@example.com|NULL|$1$abc$def|0|0\n");
+
+    // Nothing of the domain is left behind.
+    ok({"--remove-mailname", inExample, "--mailname=boss"});
+    ok({"--remove-mailname", inExample, "--mailname=office"});
+    panelSql("DELETE FROM mail");
+    ok({"--del-domain-alias", inExample, "--domain-alias-name=alias.example"});
+    panelSql("DELETE FROM domainaliases");
+    ok({"--remove-domain", inExample});
+    for (const char* name : {virtualTable, mailboxTable, domainsTable})
+        EXPECT_TRUE(dump(name).empty()) << name;
+    EXPECT_EQ(authSql("SELECT count(*) FROM users; SELECT count(*) FROM domains"), "0\n0\n");
+    EXPECT_FALSE(isDirectory("/var/qmail/mailnames/example.com"));
+}
+
+TEST_F(MailCommandsTest, PasswordsAndHandlersOfEveryAddress) {
+    addDomain("example.com", {"alias.example"});
+    addMailname("example.com", "info", {"sales", "office"});
+    ok({"--add-domain", inExample});
+    ok({"--add-mailname", inExample, "--mailname=info"});
+    ok({"--set-password", inExample, "--mailname=info", "-D"}, {"ORQ_CRYPTED_PASSWORD=$1$x$y"});
+    // -D: the domain's flag, not the user's, says disabled.
+    EXPECT_EQ(authSql("SELECT count(*) FROM users u, domains d WHERE u.dom_id = d.id AND "
+                      "u.cmusaslsecretPLAIN = '$1$x$y' AND u.userPassword IS NULL AND "
+                      "u.status = 0 AND d.status = 1"),
+              "6\n");
+    // No password at all takes the users out.
+    ok({"--set-password", inExample, "--mailname=info"});
+    EXPECT_EQ(authUsers(), "");
+
+    // One handler on each of the mailbox's six addresses; its removal takes all.
+    for (const char* domain : {"example.com", "alias.example"})
+        for (const char* name : {"info", "sales", "office"})
+            ok({"--set-autoresponder", std::string("--domain-name=") + domain,
+                std::string("--mailname=") + name});
+    EXPECT_EQ(handlers().size(), 6u);
+    ok({"--remove-mailname", inExample, "--mailname=info"});
+    EXPECT_TRUE(handlers().empty());
+
+    // Panel database down: nothing can be listed, nothing changes.
+    ok({"--add-mailname", inExample, "--mailname=info"});
+    const Snapshot before = takeSnapshot();
+    PanelServer::stop();
+    const CommandResult removed = runVornctl({"--remove-mailname", inExample, "--mailname=info"});
+    PanelServer::start();
+    EXPECT_EQ(removed.status, 1);
+    EXPECT_NE(removed.err.find("Unable to remove mailname from domain aliases"), std::string::npos)
+        << removed.err;
+    EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
+}
+
+} // namespace
+} // namespace korvo::test
