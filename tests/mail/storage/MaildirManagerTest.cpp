@@ -34,7 +34,6 @@ TEST_F(MaildirManagerTest, PathsFollowTheConfiguredRootAndRefuseClimbingNames) {
         EXPECT_THROW(manager().getDomainRoot(bad), FSError) << bad;
         EXPECT_THROW(manager().removeMailnameHome("example.com", bad), FSError) << bad;
     }
-    EXPECT_TRUE(fs::exists("/var/qmail") && !fs::exists(root));
     EXPECT_EXIT(
         {
             writeFile("/etc/orq/orq.conf", "KORVO_MAILNAMES_D /srv/mail\n");
