@@ -31,7 +31,7 @@ Outcome runShell(const char* script, const char* path = "/bin/sh") {
     return {status, take(out), take(err)};
 }
 
-TEST(ForkExecTest, OutputArrivesWholeStatusesComeBackAsGivenAndNoDescriptorLeaks) {
+TEST(ForkExecTest, OutputArrivesWholeStatusesComeBackAsGivenFailuresAreLoggedAndNoDescriptorLeaks) {
     const Outcome big = runShell("head -c 300000 /dev/zero | tr '\\0' o; "
                                  "head -c 70000 /dev/zero | tr '\\0' e >&2; exit 7");
     EXPECT_EQ(big.status, 7);
@@ -59,9 +59,8 @@ TEST(ForkExecTest, OutputArrivesWholeStatusesComeBackAsGivenAndNoDescriptorLeaks
     // ls itself holds one more descriptor for reading the directory.
     EXPECT_EQ(take(out), "a b\n0\n1\n2\n3\n");
     ::close(leaked);
-}
 
-TEST(ForkExecTest, LogCopiesFailedOutputVerbatimUnlessQuiet) {
+    // The log form copies a failed run's output verbatim, unless asked to be quiet.
     char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
                     const_cast<char*>("printf '100%% done %%s\\n'; echo broken >&2; exit 1"),
                     nullptr};

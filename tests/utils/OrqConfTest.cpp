@@ -43,7 +43,7 @@ TEST_F(OrqConfTest, DefaultsUntilTheFileAppearsThenMalformedLinesCostOnlyThemsel
     EXPECT_EQ(orqConfGet("COURIER_IMAP_ROOT_D"), nullptr);
 }
 
-TEST_F(OrqConfTest, TableGrowsAndRejectedLinesStayOutOfTheOutputThePanelParses) {
+TEST_F(OrqConfTest, TableGrowsRejectedLinesStayOutOfTheOutputAndPasswordsLeaveTheEnvironment) {
     conf_data* const conf = static_cast<conf_data*>(std::calloc(1, sizeof(conf_data)));
     for (int i = 99; i >= 0; --i)
         ASSERT_EQ(conf_set_r(("KEY_" + std::to_string(i)).c_str(), "old", conf), 0);
@@ -62,10 +62,9 @@ TEST_F(OrqConfTest, TableGrowsAndRejectedLinesStayOutOfTheOutputThePanelParses) 
     EXPECT_EQ(conf_read_file_r("/etc/orq/absent.conf", conf), -1);
     EXPECT_STREQ(conf_get_r("C", conf), "value");
     conf_free_r(conf);
-}
 
-// The password must not reach the programs the tool starts.
-TEST(EnvPasswordTest, EmptyPlainPasswordFallsBackToCryptedAndIsConsumed) {
+    // An empty plain password falls back to the crypted one, which is taken
+    // out of the environment the tool's programs inherit.
     setenv("ORQ_PASSWORD", "", 1);
     setenv("ORQ_CRYPTED_PASSWORD", "$1$salt$hash", 1);
     const char* password = nullptr;
