@@ -20,8 +20,7 @@ namespace {
 
 const std::string masterCf = "/etc/postfix/master.cf";
 const std::string disabledFile = "/var/spool/postfix/korvo/master.cf.disabled";
-// The submission entry of tests/data/master.cf.realworld: continuations,
-// inner comments, a tab and a carriage return.
+// The realworld file's submission entry: continuations, comments, a tab, a CR.
 const std::string submissionEntry =
     "submission inet n       -       y       -       -       smtpd\n"
     "  -o syslog_name=postfix/submission\n"

@@ -13,8 +13,7 @@ namespace {
 using korvo::mail::postfix::SettingsManager;
 using SettingsManagerTest = SandboxTest;
 
-// Which clients may relay is proven through Postfix below; here the parameters
-// only a string shows: SMTP AUTH, the POP-lock networks, no duplicates.
+// Relaying is proven through Postfix below; here SMTP AUTH, POP-lock networks, no duplicates.
 TEST_F(SettingsManagerTest, AuthRelayTogglesSaslAndThePopLockNetworksOnce) {
     const std::string check = ", check_client_access pcre:/var/spool/postfix/korvo/no_relay.re, ";
     SettingsManager::setOpenRelay();

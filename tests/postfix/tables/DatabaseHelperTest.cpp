@@ -104,8 +104,7 @@ TEST_F(LookupTableTest, RecordsThatWouldInjectOthersAreRefused) {
 
 // Valid UTF-8 as postmap sees it: what it would silently drop is refused.
 TEST_F(LookupTableTest, InvalidUtf8IsRefusedExactlyWherePostmapWouldDropIt) {
-    // Blank-separated: valid 2, 3, 4 bytes, U+FFFF, U+10FFFF; a stray byte, a lone
-    // continuation, overlong forms, a surrogate, beyond U+10FFFF, a cut one, 5 bytes.
+    // Valid 2, 3 and 4 bytes, U+FFFF, U+10FFFF; then malformed forms of every kind.
     std::istringstream texts(
         "\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xef\xbf\xbf \xf4\x8f\xbf\xbf "
         "\xff \x80 \xc0\xaf \xe0\x80\xaf \xed\xa0\x80 \xf4\x90\x80\x80 \xe2\x82 "
@@ -151,8 +150,7 @@ TEST_F(LookupTableTest, ReplacingBatchesAndCollectingBatchesApplyOnlyAtCommit) {
     EXPECT_EQ(dump(), (Content{{"a", "1"}}));
     EXPECT_EQ(test::dumpTable(other), (Content{{"c", "3"}}));
 
-    // ".../korvo/missing/t" sorts first, so its failure ends the commit
-    // before the other addition and before any removal.
+    // The missing table sorts first: its failure ends the commit before anything else.
     const Keys otherKeys = {"c"};
     batch.removeChanges(other, otherKeys.begin(), otherKeys.end());
     batch.addChange(table, "y", "5");
@@ -162,8 +160,7 @@ TEST_F(LookupTableTest, ReplacingBatchesAndCollectingBatchesApplyOnlyAtCommit) {
     EXPECT_EQ(test::dumpTable(other), (Content{{"c", "3"}}));
 }
 
-// Killed mid-rebuild the old table stays readable and postmap still finishes
-// the new one; a dead rebuild's leftovers go, planted links not followed.
+// Killed mid-rebuild: old table readable, new one finished, leftovers go, links not followed.
 TEST_F(LookupTableTest, RebuildKilledMidwayLeavesACompleteTableAndNothingBeside) {
     fill("old 1\n");
     RecordList records;

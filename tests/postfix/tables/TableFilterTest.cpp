@@ -58,8 +58,7 @@ TEST_F(LookupTableTest, FilterRecordsRewritesTheWholeTable) {
     EXPECT_FALSE(sourceLeft());
 }
 
-// The rounds a child made rewriting the table through a no-op filter, as a
-// concurrent domain removal does, while change ran; -1 when one failed.
+// Rounds of a child rewriting the table, as a domain removal does, during change; -1 on failure.
 int filterRoundsDuring(const std::string& table, const std::function<void()>& change) {
     int stop[2];
     if (::pipe(stop) != 0)
@@ -87,8 +86,7 @@ int filterRoundsDuring(const std::string& table, const std::function<void()>& ch
     return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
 }
 
-// With the table's lock no change falls between a filter's dump and rebuild;
-// the same postmap call without the lock loses some.
+// With the lock no change falls between a rewrite's dump and rebuild; without it some do.
 TEST_F(LookupTableTest, RecordChangesDuringWholeTableRewritesAreKept) {
     std::string lines;
     for (int i = 0; i < 5000; ++i)
