@@ -63,8 +63,7 @@ TEST_F(OrqConfTest, TableGrowsRejectedLinesStayOutOfTheOutputAndPasswordsLeaveTh
     EXPECT_STREQ(conf_get_r("C", conf), "value");
     conf_free_r(conf);
 
-    // An empty plain password falls back to the crypted one, which is taken
-    // out of the environment the tool's programs inherit.
+    // An empty plain password falls back to the crypted one, which leaves the environment.
     setenv("ORQ_PASSWORD", "", 1);
     setenv("ORQ_CRYPTED_PASSWORD", "$1$salt$hash", 1);
     const char* password = nullptr;
