@@ -56,19 +56,13 @@ TEST(CommandLineTest, CommandListLegacyHelpAndOneCommandsUsage) {
     const CommandResult usage = runVornctl({"--add-domain-alias", "--domain-name=x", "--help"});
     EXPECT_EQ(usage.status, 0);
     EXPECT_EQ(usage.err, "");
-    EXPECT_EQ(usage.out, "add a domain alias\n"
-                         "Usage: --add-domain-alias --domain-name=<domain_name> "
-                         "--domain-alias-name=<domain_alias_name> <--set-bounce 'text'| "
-                         "--set-catchall 'email' | --set-reject>\n"
-                         "Allowed options to add a domain alias:\n"
-                         "  --domain-name arg       domain name (mandatory)\n"
-                         "  --domain-alias-name arg domain alias name (mandatory)\n"
-                         "  --set-catchall          set a domain catchall address\n"
-                         "  --email arg             catchall e-mail address\n"
-                         "  --set-bounce            set a domain bounce\n"
-                         "  --phrase arg            phrase\n"
-                         "  --set-reject            set domain reject flag\n"
-                         "  -h [ --help ]           displays this help message\n\n");
+    EXPECT_EQ(usage.out.rfind("add a domain alias\nUsage: --add-domain-alias --domain-name=", 0),
+              0u);
+    EXPECT_NE(usage.out.find("\nAllowed options to add a domain alias:\n"
+                             "  --domain-name arg       domain name (mandatory)\n"),
+              std::string::npos);
+    EXPECT_EQ(usage.out.substr(usage.out.rfind("\n  -h")), "\n  -h [ --help ]           displays "
+                                                           "this help message\n\n");
 }
 
 } // namespace

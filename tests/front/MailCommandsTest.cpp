@@ -1,12 +1,14 @@
-// The mail domain, mailname, domain alias and DomainKey commands as the panel
-// runs them: panel rows first, state read back with the real postmap, the
-// panel MariaDB, the SQLite authentication database and the handler registry.
+// The mail domain, mailname, alias, DomainKey, attachment and handler commands
+// as the panel runs them: panel rows first, state read back with the real
+// postmap, the panel MariaDB, the SQLite authentication database, the mail
+// homes and the handler registry.
 #include "CommandFixture.h"
 #include "mail/handlers/RegistryFixture.h"
 #include "postfix/managers/ManagerFixture.h"
 #include "sandbox/MailAuthDatabase.h"
 
 #include <grp.h>
+#include <set>
 
 namespace korvo::test {
 namespace {
@@ -14,6 +16,21 @@ namespace {
 const std::string ace = "xn--bcher-kva.example";
 const std::string inExample = "--domain-name=example.com";
 const char uploaded[] = "/var/lib/korvo/upload.key";
+
+std::vector<std::string> handlerArgs(const std::string& word, const std::string& type,
+                                     const std::string& typeName, bool withProgram) {
+    std::vector<std::string> args = {word, "--handler-name=spam", "--handler-type=" + type,
+                                     "--hook=before-queue"};
+    if (!typeName.empty())
+        args.push_back("--handler-type-name=" + typeName);
+    if (withProgram)
+        args.insert(args.end(), {"--executable=/bin/true", "--context=ctx", "--priority=10"});
+    return args;
+}
+
+int run(const std::vector<std::string>& args) {
+    return runVornctl(args).status;
+}
 
 class MailCommandsTest : public ManagerTest {
 protected:
@@ -286,9 +303,6 @@ TEST_F(MailCommandsTest, LifeOfADomain) {
                            "boss@example.com|NULL|$1$abc$def|0|0\n"
                            "info@example.com|secret|NULL|0|0\n"
                            "sales@example.com|secret|NULL|0|0\n");
-    const std::string home = "/var/qmail/mailnames/example.com/";
-    EXPECT_EQ(readFile(home + "info/.qmail"),
-              "| true\n| /usr/bin/deliverquota ./Maildir\n&boss@other.example\n");
 
     panelSql("UPDATE mail SET mail_name='office' WHERE mail_name='info'");
     ok({"--rename-mailname", inExample, "--old-mailname=info", "--new-mailname=office"},
@@ -312,7 +326,8 @@ TEST_F(MailCommandsTest, LifeOfADomain) {
     ok({"--remove-alias", inExample, "--mailname=office", "--alias=sales"});
     panelSql("DELETE FROM mail_aliases");
     ok({"--remove-mailbox", inExample, "--mailname=office"});
-    EXPECT_EQ(readFile(home + "office/.qmail"), "| true\n");
+    // Neither the redirect nor the mailbox is left in the delivery file.
+    EXPECT_EQ(readFile("/var/qmail/mailnames/example.com/office/.qmail"), "| true\n");
     EXPECT_EQ(authUsers(), "boss@alias.example|NULL|$1$abc$def|0|0\n"
                            "boss@example.com|NULL|$1$abc$def|0|0\n");
 
@@ -363,6 +378,145 @@ TEST_F(MailCommandsTest, PasswordsAndHandlersOfEveryAddress) {
     EXPECT_NE(removed.err.find("Unable to remove mailname from domain aliases"), std::string::npos)
         << removed.err;
     EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
+}
+
+TEST_F(MailCommandsTest, AttachmentsAddListRemoveAndRefuse) {
+    const std::string homes = "/var/qmail/mailnames/xn--bcher-kva.example/";
+    const std::string idnDomain = "--domain-name=b\xc3\xbc"
+                                  "cher.example";
+    const std::string upload = "/var/lib/korvo/upload.txt";
+    ASSERT_EQ(shell("mkdir -p " + homes + "info/@attachments " + homes +
+                    "sales/@attachments && chown -R popuser:popuser /var/qmail/mailnames"),
+              0);
+    writeFile(upload, "hello");
+    const auto add = [&](const std::string& mailname, const std::string& name) {
+        return runVornctl({"--add-attachment", idnDomain, "--mailname=" + mailname,
+                           "--file-name=" + upload, "--attachment-file-name=" + name});
+    };
+    ASSERT_EQ(add("info", "Report 1 (final).pdf").status, 0);
+    ASSERT_EQ(add("sales", "price.txt").status, 0);
+    const std::string stored = homes + "info/@attachments/Report 1 (final).pdf";
+    EXPECT_EQ(readFile(stored), "hello");
+    EXPECT_EQ(statOf(stored).st_mode & 07777, 0644u);
+    EXPECT_EQ(runVornctl({"--list-attachments", idnDomain, "--mailname=info"}).out,
+              "Report 1 (final).pdf\t5\n");
+    const CommandResult all =
+        runVornctl({"--list-attachments", idnDomain, "--mail-all", "--fullname"});
+    EXPECT_EQ(all.status, 0);
+    const std::vector<std::string> listed = lines(all.out);
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()),
+              (std::set<std::string>{stored + "\t5", homes + "sales/@attachments/price.txt\t5"}));
+
+    // Removal is idempotent.
+    for (int round = 0; round < 2; ++round) {
+        const CommandResult remove =
+            runVornctl({"--remove-attachment", idnDomain, "--mailname=info",
+                        "--attachment-file-name=Report 1 (final).pdf"});
+        EXPECT_EQ(remove.status, 0) << remove.err;
+        EXPECT_EQ(remove.out, "");
+    }
+    EXPECT_NE(::access(stored.c_str(), F_OK), 0);
+
+    // Exactly one of --mailname and --mail-all.
+    const CommandResult neither = runVornctl({"--list-attachments", idnDomain});
+    EXPECT_EQ(neither.status, 1);
+    EXPECT_EQ(neither.err.rfind("neither --mailname nor --mail-all are specified\n"
+                                "list attachments\nUsage: --list-attachments [--in-blocks]",
+                                0),
+              0u)
+        << neither.err;
+    EXPECT_EQ(neither.out, neither.err);
+    const CommandResult both =
+        runVornctl({"--list-attachments", idnDomain, "--mail-all", "--mailname=info"});
+    EXPECT_EQ(both.status, 1);
+    EXPECT_EQ(both.err.rfind("you should not use --mailname and --mail-all together\n", 0), 0u);
+
+    EXPECT_EQ(runVornctl({"--add-attachment", idnDomain, "--mailname=info",
+                          "--file-name=/var/lib/korvo/missing", "--attachment-file-name=x"})
+                  .status,
+              1);
+    expectHostileNamesRefused({"--list-attachments", idnDomain, "--mailname=NAME"});
+    expectHostileNamesRefused({"--add-attachment", idnDomain, "--mailname=info", "--file-name=NAME",
+                               "--attachment-file-name=a.txt"},
+                              {"a\nb", "\xff\xfe"});
+}
+
+TEST_F(MailCommandsTest, HandlerListsOfAddressesThroughTheirLife) {
+    ASSERT_EQ(run(handlerArgs("--add-handler", "recipient", "A@Example.com, b@example.com", true)),
+              0);
+    // An existing handler is not added twice.
+    ASSERT_EQ(run(handlerArgs("--add-handler", "recipient", "a@example.com", true)), 0);
+    ASSERT_EQ(handlers().size(), 2u);
+    const std::string a = "before-queue/recipient/a@example.com";
+    const auto queuedFor = [&a](const std::string& prefix) {
+        int count = 0;
+        for (const std::string& name : handlers())
+            count += name.rfind(prefix, 0) == 0 && pathExists(kRoot + "/" + a + "/" + name);
+        return count;
+    };
+    EXPECT_EQ(queuedFor("10-spam-"), 1);
+
+    // The panel reads --check-handler the other way round.
+    EXPECT_EQ(run(handlerArgs("--check-handler", "recipient", "a@example.com", false)), 1);
+    EXPECT_EQ(run(handlerArgs("--check-handler", "recipient", "c@example.com", false)), 0);
+    EXPECT_EQ(run(handlerArgs("--disable-handler", "recipient", "a@example.com", false)), 0);
+    EXPECT_EQ(queuedFor("10-spam-"), 0);
+    EXPECT_EQ(run(handlerArgs("--enable-handler", "recipient", "all", false)), 0);
+    EXPECT_EQ(queuedFor("10-spam-"), 1);
+
+    // A missing handler in the list is reported, the others still updated.
+    const CommandResult update =
+        runVornctl({"--update-handler", "--handler-name=spam", "--handler-type=recipient",
+                    "--handler-type-name=a@example.com,c@example.com", "--executable", "",
+                    "--context", "", "--hook=before-queue", "--priority=20"});
+    EXPECT_EQ(update.status, 0) << update.err;
+    EXPECT_NE(update.err.find("Handler spam for recipient c@example.com does not exist"),
+              std::string::npos)
+        << update.err;
+    EXPECT_EQ(queuedFor("20-spam-"), 1);
+
+    EXPECT_EQ(
+        run(handlerArgs("--remove-handler", "recipient", "a@example.com b@example.com", false)), 0);
+    EXPECT_TRUE(handlers().empty());
+}
+
+TEST_F(MailCommandsTest, GlobalAndDomainHandlersAndHostileValues) {
+    ASSERT_EQ(run(handlerArgs("--add-handler", "global", "", true)), 0);
+    EXPECT_EQ(run(handlerArgs("--check-handler", "global", "", false)), 1);
+    EXPECT_EQ(run(handlerArgs("--remove-handler", "global", "", false)), 0);
+    const CommandResult none = runVornctl(handlerArgs("--remove-handler", "global", "", false));
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out + none.err, "");
+    EXPECT_EQ(run(handlerArgs("--add-handler", "sender", "", true)), 1); // no --handler-type-name
+
+    const std::vector<std::string> add = handlerArgs("--add-handler", "sender-domain",
+                                                     "b\xc3\xbc"
+                                                     "cher.example",
+                                                     true);
+    ASSERT_EQ(run(add), 0);
+    ASSERT_EQ(handlers().size(), 1u);
+    EXPECT_EQ(param(handlers()[0], "sender-domain"), "xn--bcher-kva.example\n");
+
+    const auto with = [](std::vector<std::string> args, const std::string& option,
+                         const std::string& value = "NAME") {
+        for (std::string& arg : args)
+            if (arg.rfind(option + "=", 0) == 0)
+                arg = option + "=" + value;
+        return args;
+    };
+    // Commas and blanks separate the list; every other hostile byte is refused.
+    const std::vector<std::string> listed = {
+        "/", "..", "../../etc", "a\nb", "a\tb", "a'b", "a\"b", std::string(300, 'x'), "\xff\xfe"};
+    expectHostileNamesRefused(with(handlerArgs("--add-handler", "recipient", "x", true),
+                                   "--handler-type-name", "NAME@example.com"),
+                              listed);
+    expectHostileNamesRefused(with(add, "--handler-type-name"), listed);
+    expectHostileNamesRefused(
+        with(handlerArgs("--remove-handler", "sender-domain", "x.example", false), "--hook"),
+        {"/", "..", "../../etc", "a\nb", "\xff"});
+    expectHostileNamesRefused(with(add, "--context"), {"a\nb", "a\tb", "\xff\xfe"});
+    expectHostileNamesRefused(with(add, "--priority"), {"-1", "1/2", "a\nb", "10 "});
+    EXPECT_EQ(handlers().size(), 1u);
 }
 
 } // namespace
