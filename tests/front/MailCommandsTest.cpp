@@ -517,5 +517,71 @@ TEST_F(MailCommandsTest, GlobalAndDomainHandlersAndHostileValues) {
     EXPECT_EQ(handlers().size(), 1u);
 }
 
+// The programs a command started, one argument list per line, vornctl itself left out.
+std::vector<std::string> childPrograms(const std::vector<std::string>& args,
+                                       const std::vector<std::string>& env = {}) {
+    std::vector<std::string> argv = {"/usr/bin/strace",
+                                     "-f",
+                                     "-qq",
+                                     "-s",
+                                     "4096",
+                                     "-e",
+                                     "trace=execve",
+                                     "-o",
+                                     "/run/vornctl-sandbox/execs",
+                                     VORNCTL_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> traced = env;
+    traced.push_back("ASAN_OPTIONS=detect_leaks=0"); // LeakSanitizer refuses to run under ptrace
+    const CommandResult result = runCommand(argv, traced);
+    EXPECT_EQ(result.status, 0) << args[0] << ": " << result.err;
+    std::vector<std::string> programs;
+    std::istringstream lines(readFile("/run/vornctl-sandbox/execs"));
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t open = line.find("execve(\"");
+        if (open == std::string::npos || line.find(") = 0") == std::string::npos)
+            continue;
+        const std::size_t first = line.find('[', open);
+        programs.push_back(line.substr(first + 1, line.find(']', first) - first - 1));
+    }
+    if (!programs.empty())
+        programs.erase(programs.begin());
+    return programs;
+}
+
+// One postmap run per record change, a dump and a rebuild per whole-table
+// filter, and never a postconf: an extra run costs time on a busy server.
+TEST_F(MailCommandsTest, ChildProcessesAreThePostmapRunsOfTheSteps) {
+    addDomain("example.com", {"alias.example"});
+    addDomain("other.example");
+    addMailname("example.com", "info");
+    ok({"--add-domain", inExample});
+    ok({"--add-domain", "--domain-name=other.example"});
+    const std::string postmap = "\"/usr/sbin/postmap\", ";
+    const std::string mailboxes = std::string("\"") + mailboxTable + "\"";
+    const std::string virtuals = std::string("\"") + virtualTable + "\"";
+    EXPECT_EQ(childPrograms({"--add-mailname", inExample, "--mailname=info", "--disk-quota=1000"}),
+              (std::vector<std::string>{postmap + "\"-r\", \"-i\", " + mailboxes,
+                                        postmap + "\"-r\", \"-i\", " + virtuals}));
+
+    ok({"--add-mailbox", inExample, "--mailname=info"}, {"ORQ_PASSWORD=pw"});
+    panelSql("UPDATE mail SET mail_name = 'office'");
+    const std::vector<std::string> renamed = childPrograms(
+        {"--rename-mailname", inExample, "--old-mailname=info", "--new-mailname=office"},
+        {"ORQ_PASSWORD=pw"});
+    ASSERT_EQ(renamed.size(), 6u);
+    const std::string dumped[] = {mailboxes, virtuals, virtuals}; // the domain alias too
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(renamed[2 * i], postmap + "\"-s\", " + dumped[i]);
+        EXPECT_EQ(renamed[2 * i + 1].rfind(postmap, 0), 0u) << renamed[2 * i + 1];
+    }
+
+    const std::vector<std::string> removed =
+        childPrograms({"--remove-domain", "--domain-name=other.example"});
+    EXPECT_EQ(removed.size(), 5u);
+    for (const std::string& program : removed)
+        EXPECT_EQ(program.rfind(postmap, 0), 0u) << program;
+}
+
 } // namespace
 } // namespace korvo::test
