@@ -138,6 +138,14 @@ public:
         return reply();
     }
 
+    // Sends a message's text after DATA, then the closing dot; returns the reply to it.
+    std::string sendMessage(const std::string& text) {
+        const std::string data = text + "\r\n";
+        if (::write(fd_, data.data(), data.size()) != static_cast<ssize_t>(data.size()))
+            return "write failed";
+        return send(".");
+    }
+
 private:
     std::string reply() {
         std::string last;

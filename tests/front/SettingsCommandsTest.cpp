@@ -1,5 +1,9 @@
-// The server settings commands against the real postconf and postmap.
+// The server settings commands against the real postconf and postmap; relaying
+// and the letter size proved through a running Postfix.
 #include "CommandFixture.h"
+
+#include <chrono>
+#include <thread>
 
 namespace korvo::test {
 namespace {
@@ -140,6 +144,61 @@ TEST_F(SettingsCommandsTest, MapsZonesWhiteListAndBadMailFrom) {
     expectHostileNamesRefused({"--set-maps-protection", "--maps-zones=ok.example,NAME"},
                               {"/", "..", "../../etc", "a\nb", "a'b", "a\"b", "$(touch /tmp/pwned)",
                                std::string(300, 'x'), "\xff\xfe"});
+}
+
+// Sends one RCPT from a client address, retrying while a reload settles.
+std::string rcptReply(const std::string& client, const std::string& expectPrefix) {
+    std::string reply;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        SmtpClient smtp(client);
+        smtp.send("EHLO client.example");
+        smtp.send("MAIL FROM:<sender@client.example>");
+        reply = smtp.send("RCPT TO:<someone@remote.example>");
+        if (reply.rfind(expectPrefix, 0) == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    return reply;
+}
+
+class SettingsThroughPostfixTest : public RunningPostfixTest {};
+
+// What --set-mail-params writes decides who may relay; --set-max-letter-size
+// makes Postfix refuse larger mail.
+TEST_F(SettingsThroughPostfixTest, RelayModeAndLetterSizeHold) {
+    // The tool names the table of clients refused relaying; the panel fills it.
+    writeFile("/var/spool/postfix/korvo/no_relay.re", "");
+    startPostfix();
+    const std::string denied = "554 5.7.1 <someone@remote.example>: Relay access denied";
+    ASSERT_EQ(runVornctl({"--set-mail-params"}).status, 0);
+    EXPECT_EQ(rcptReply("127.0.0.2", "554"), denied);
+    EXPECT_EQ(rcptReply("127.0.0.1", "250"), "250 2.1.5 Ok");
+
+    ASSERT_EQ(runVornctl({"--set-mail-params", "--relayclient"}).status, 0);
+    EXPECT_EQ(rcptReply("127.0.0.2", "250"), "250 2.1.5 Ok");
+
+    ASSERT_EQ(runVornctl({"--set-mail-params", "--smtpauth"}).status, 0);
+    EXPECT_EQ(rcptReply("127.0.0.2", "554"), denied);
+
+    ASSERT_EQ(runVornctl({"--set-max-letter-size", "--size=2000"}).status, 0);
+    std::string reply;
+    for (int attempt = 0; attempt < 20 && reply.rfind("552", 0) != 0; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(attempt ? 500 : 0));
+        SmtpClient smtp("127.0.0.1");
+        smtp.send("EHLO client.example");
+        smtp.send("MAIL FROM:<sender@client.example>");
+        smtp.send("RCPT TO:<someone@remote.example>");
+        smtp.send("DATA");
+        reply = smtp.sendMessage("Subject: big\r\n\r\n" + std::string(3000, 'x'));
+    }
+    EXPECT_EQ(reply.rfind("552 5.3.4", 0), 0u) << reply;
+
+    SmtpClient small("127.0.0.1");
+    small.send("EHLO client.example");
+    EXPECT_EQ(small.send("MAIL FROM:<sender@client.example> SIZE=1500").rfind("250", 0), 0u);
+    small.send("RCPT TO:<someone@remote.example>");
+    small.send("DATA");
+    EXPECT_EQ(small.sendMessage("Subject: small\r\n\r\nhello").rfind("250", 0), 0u);
 }
 
 } // namespace
