@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 using namespace korvo::test;
 
@@ -58,6 +59,26 @@ TEST_F(SettingsFilesTest, CourierAssignmentsAreReplacedRemovedAndAppendedOtherLi
 }
 
 // The SPF checker reads each file whole: no newline added; a failure leaves later files alone.
+// The request list is cut at 31 entries: an off-by-one writes a 32nd or overruns.
+TEST_F(SettingsFilesTest, OnlyTheFirstThirtyOneEntriesApply) {
+    writeFile(kDir + "imapd", "V5=old\nV31=old\n");
+    std::vector<std::string> names(33);
+    std::vector<courier_param_entry> entries;
+    for (int i = 0; i < 33; ++i)
+        entries.push_back({(names[i] = "V" + std::to_string(i)).c_str(), COURIER_PARAM_SET, "x"});
+    entries.push_back({nullptr, 0, nullptr});
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(set_courier_params_list(entries.data()), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find(
+                  "Too many variables specified, tail is ignored"),
+              std::string::npos);
+    std::string expected = "V5=x\nV31=old\n";
+    for (int i = 0; i < 31; ++i)
+        if (i != 5)
+            expected += "V" + std::to_string(i) + "=x\n";
+    EXPECT_EQ(readFile(kDir + "imapd"), expected);
+}
+
 TEST_F(SettingsFilesTest, SpfWritesOnlyGivenValuesAndStopsAtTheFirstFailure) {
     ASSERT_EQ(update_spf(nullptr, "include:%{d} a mx", nullptr, nullptr), 0);
     EXPECT_EQ(readFile("/etc/orq-spf/spfrules"), "include:%{d} a mx");
