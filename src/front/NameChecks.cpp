@@ -2,6 +2,8 @@
 
 #include "utils/Idn.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <stdexcept>
 
@@ -80,6 +82,26 @@ bool isMailNameByte(unsigned char c) {
            c != '\\' && c != ',';
 }
 
+// A DNS label neither begins nor ends with a hyphen.
+bool hasHyphenEdge(const std::string& label) {
+    return label.front() == '-' || label.back() == '-';
+}
+
+// An ACE label ("xn--...") is only a name when it is what IDNA makes of its
+// own decoded form; any other would name nothing a resolver can look up.
+bool isUndecodableAce(std::string label) {
+    std::transform(label.begin(), label.end(), label.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (label.rfind("xn--", 0) != 0)
+        return false;
+    try {
+        const std::string decoded = korvo::idn::toUtf8(label);
+        return decoded == label || korvo::idn::toAscii(decoded) != label;
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
 void require(bool accepted, const std::string& name) {
     if (!accepted)
         throw std::invalid_argument(name);
@@ -90,17 +112,17 @@ void require(bool accepted, const std::string& name) {
 bool isDomainName(const std::string& ascii) {
     if (ascii.empty() || ascii.size() > maxDomainLength)
         return false;
-    std::size_t label = 0;
-    for (const char c : ascii) {
-        if (c == '.') {
-            if (label == 0)
-                return false;
-            label = 0;
-        } else if (!isLabelChar(c) || ++label > maxLabelLength) {
+    std::size_t start = 0;
+    while (start <= ascii.size()) {
+        const std::size_t end = std::min(ascii.find('.', start), ascii.size());
+        const std::string label = ascii.substr(start, end - start);
+        if (label.empty() || label.size() > maxLabelLength ||
+            !std::all_of(label.begin(), label.end(), isLabelChar) || hasHyphenEdge(label) ||
+            isUndecodableAce(label))
             return false;
-        }
+        start = end + 1;
     }
-    return label != 0;
+    return true;
 }
 
 bool isMailName(const std::string& name) {

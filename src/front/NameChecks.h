@@ -9,7 +9,9 @@
 //   domain name   domain names, domain alias names, RBL zones and the domain
 //                 of every address: 1 to 253 bytes of ASCII (the IDNA form),
 //                 labels of 1 to 63 letters, digits, "-" or "_" joined by
-//                 single dots, no leading or trailing dot;
+//                 single dots, no leading or trailing dot, no label that
+//                 begins or ends with "-", no ACE label ("xn--") that does
+//                 not decode to a name IDNA encodes back to it;
 //   mail name     mailnames, mail alias names and the local part of every
 //                 address: 1 to 64 bytes of valid UTF-8, no "/", "@",
 //                 quote, backquote or backslash, no byte below 0x21 nor

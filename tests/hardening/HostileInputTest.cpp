@@ -11,7 +11,7 @@ namespace {
 // The shared hostile names plus malformed domains and more shell syntax.
 std::vector<std::string> hostileDomainNames() {
     std::vector<std::string> names = hostileNames();
-    for (const char* more : {"a..b", ".a", "a.", "a;b", "`id`",
+    for (const char* more : {"a..b", ".a", "a.", "a;b", "`id`", "-", "a-.test", "xn--zz",
                              "a\x7f"
                              "b",
                              "\xc3\x28.test"})
