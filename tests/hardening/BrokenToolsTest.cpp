@@ -1,20 +1,28 @@
-// A program the tool drives that fails, dies or is missing: the run fails
-// with a message, one-step commands change nothing, every file stays whole.
+// A program or server the tool drives that fails, dies or is missing: the run
+// fails with a message, one-step commands change nothing, every file stays whole.
 #include "hardening/HardeningFixture.h"
+#include "postfix/service/ServiceManager.h"
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <future>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace korvo::test {
 namespace {
 
+using korvo::mail::postfix::ServiceManager;
+
 const char modeFile[] = "/run/vornctl-sandbox/standin-failing.mode";
 const char notExecutable[] = "/run/vornctl-sandbox/not-executable";
 
-struct Fault {
+struct Broken {
     const char* program;
-    const char* mode; // "fail", "kill" or "missing"
+    std::vector<std::string> args;
+    bool oneStep; // else the steps before the failing call may stay done
 };
 
 class BrokenToolsTest : public HardeningTest {
@@ -27,82 +35,106 @@ protected:
         ASSERT_EQ(::chmod(notExecutable, 0644), 0);
     }
 
-    void TearDown() override {
-        unbind();
-        HardeningTest::TearDown();
-    }
-
-    void runBroken(const Fault& fault, const std::vector<std::string>& args, bool oneStep) {
-        const Snapshot before = takeSnapshot();
-        writeFile(modeFile, std::string(fault.mode) + "\n");
-        const std::string stand =
-            std::string(fault.mode) == "missing" ? notExecutable : sandboxFile("standin-failing");
-        bound_ = fault.program;
-        EXPECT_EQ(::mount(stand.c_str(), fault.program, nullptr, MS_BIND, nullptr), 0)
-            << fault.program;
-        const CommandResult result = runVornctl(args);
-        unbind();
-        const std::string where = args[0] + " with " + fault.program + " " + fault.mode;
-        EXPECT_NE(result.status, 0) << where << " succeeded";
-        EXPECT_FALSE(result.err.empty()) << where << " said nothing";
-        EXPECT_TRUE(damage().empty()) << where << "\n" << testing::PrintToString(damage());
-        if (oneStep) {
-            EXPECT_TRUE(compareSnapshots(before, takeSnapshot())) << where;
+    // Each case once per way of breaking: failing, killed, not executable.
+    void runBroken(const std::vector<Broken>& cases) {
+        for (const Broken& broken : cases) {
+            for (const std::string mode : {"fail", "kill", "missing"}) {
+                const Snapshot before = takeSnapshot();
+                writeFile(modeFile, mode + "\n");
+                const std::string stand =
+                    mode == "missing" ? notExecutable : sandboxFile("standin-failing");
+                ASSERT_EQ(::mount(stand.c_str(), broken.program, nullptr, MS_BIND, nullptr), 0);
+                const CommandResult result = runVornctl(broken.args);
+                ::umount2(broken.program, MNT_DETACH);
+                const std::string where = broken.args[0] + " with " + broken.program + " " + mode;
+                EXPECT_NE(result.status, 0) << where << " succeeded";
+                EXPECT_FALSE(result.err.empty()) << where << " said nothing";
+                EXPECT_TRUE(damage().empty()) << where << "\n" << testing::PrintToString(damage());
+                if (broken.oneStep) {
+                    EXPECT_TRUE(compareSnapshots(before, takeSnapshot())) << where;
+                }
+                std::printf("broken: %s: status %d: %s", where.c_str(), result.status,
+                            result.err.c_str());
+            }
         }
-        std::printf("broken: %s: status %d: %s", where.c_str(), result.status, result.err.c_str());
     }
-
-private:
-    void unbind() {
-        if (!bound_.empty())
-            ::umount2(bound_.c_str(), MNT_DETACH);
-        bound_.clear();
-    }
-
-    std::string bound_;
 };
 
-TEST_F(BrokenToolsTest, BrokenPostmapAndPostconfChangeNothing) {
-    for (const char* mode : {"fail", "kill", "missing"}) {
-        runBroken({"/usr/sbin/postmap", mode}, {"--add-badmailfrom", "--domain-name=spam.test"},
-                  true);
-        runBroken({"/usr/sbin/postmap", mode},
-                  {"--add-alias", "--domain-name=main.test", "--mailname=info", "--alias=other"},
-                  true);
-        runBroken({"/usr/sbin/postconf", mode}, {"--set-max-letter-size", "--size=1000000"}, true);
-        runBroken({"/usr/sbin/postconf", mode},
-                  {"--add-whitelist", "--ip-address=10.1.0.0", "--netmask=16"}, true);
-    }
+TEST_F(BrokenToolsTest, BrokenPostmapAndPostconfStopTheCommandWithWholeFiles) {
+    runBroken({
+        {"/usr/sbin/postmap", {"--add-badmailfrom", "--domain-name=spam.test"}, true},
+        {"/usr/sbin/postmap",
+         {"--add-alias", "--domain-name=main.test", "--mailname=info", "--alias=other"},
+         true},
+        {"/usr/sbin/postconf", {"--set-max-letter-size", "--size=1000000"}, true},
+        {"/usr/sbin/postconf", {"--add-whitelist", "--ip-address=10.1.0.0", "--netmask=16"}, true},
+        {"/usr/sbin/postmap",
+         {"--add-mailname", "--domain-name=main.test", "--mailname=fresh"},
+         false},
+        {"/usr/sbin/postmap", {"--remove-domain", "--domain-name=main.test"}, false},
+    });
 }
 
-TEST_F(BrokenToolsTest, BrokenPostmapStopsMultiStepCommandsWithWholeFiles) {
-    for (const char* mode : {"fail", "kill"}) {
-        runBroken({"/usr/sbin/postmap", mode},
-                  {"--add-mailname", "--domain-name=main.test", "--mailname=fresh"}, false);
-        runBroken({"/usr/sbin/postmap", mode}, {"--remove-domain", "--domain-name=main.test"},
-                  false);
-    }
+TEST_F(BrokenToolsTest, BrokenInitScriptsFailTheServiceCommands) {
+    const char postfix[] = "/etc/init.d/postfix";
+    const char courier[] = "/etc/init.d/courier-imap";
+    runBroken({
+        {courier, {"--set-mail-params", "--popauth"}, false},
+        {courier, {"--restart-service", "--mail-component=imap"}, true},
+        {postfix, {"--start-service", "--mail-component=mta"}, true},
+        {postfix, {"--start-qmail-send"}, true},
+        {postfix, {"--restart-service", "--mail-component=mta"}, true},
+        {postfix, {"--reload-service", "--mail-component=mta"}, true},
+    });
+    EXPECT_NE(readFile("/etc/courier-imap/imapd").find("POPAUTH=1\n"), std::string::npos);
+    // Stopping calls the script only while Postfix runs; a broken one leaves it running.
+    ASSERT_EQ(shell(sandboxFile("postfix-prepare") + " && env -i LANG=C " + postfix +
+                    " start >/dev/null 2>&1"),
+              0);
+    ASSERT_EQ(ServiceManager::statusServer(5), 0);
+    runBroken({{postfix, {"--stop-service", "--mail-component=mta"}, false},
+               {postfix, {"--stop-qmail-send"}, false}});
+    EXPECT_EQ(ServiceManager::statusServer(0), 0) << "Postfix stopped";
 }
 
-TEST_F(BrokenToolsTest, BrokenInitScriptsAreReported) {
-    for (const char* mode : {"fail", "kill", "missing"}) {
-        runBroken({"/etc/init.d/courier-imap", mode}, {"--set-mail-params", "--popauth"}, false);
-        EXPECT_NE(readFile("/etc/courier-imap/imapd").find("POPAUTH=1\n"), std::string::npos);
-        runBroken({"/etc/init.d/courier-imap", mode},
-                  {"--restart-service", "--mail-component=imap"}, true);
-    }
-}
-
-TEST_F(BrokenToolsTest, StoppedPanelDatabaseIsReportedBeforeTablesChange) {
-    PanelServer::stop();
+// Both the refused connection and the one lost while a query waits on a
+// table another session holds locked; the server is killed in that wait.
+TEST_F(BrokenToolsTest, PanelDatabaseStoppedOrKilledStopsTheCommandBeforeTablesChange) {
     const std::vector<std::string> tablesBefore = tableLines();
-    const CommandResult result =
+    PanelServer::stop();
+    const CommandResult stopped =
         runVornctl({"--add-mailname", "--domain-name=main.test", "--mailname=fresh"});
-    EXPECT_NE(result.status, 0);
-    EXPECT_FALSE(result.err.empty());
-    EXPECT_TRUE(damage().empty()) << testing::PrintToString(damage());
+    EXPECT_NE(stopped.status, 0);
+    EXPECT_NE(stopped.err.find("unable to connect to MySQL"), std::string::npos) << stopped.err;
     EXPECT_EQ(tableLines(), tablesBefore);
     PanelServer::start();
+    ASSERT_EQ(shell("mariadb --no-defaults -uroot orq -e 'LOCK TABLES mail_aliases WRITE; DO "
+                    "SLEEP(600)' >/dev/null 2>&1 &"),
+              0);
+    const auto waiting = [](const std::string& where) {
+        for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+            if (panelSql("SELECT COUNT(*) FROM information_schema.processlist WHERE " + where) !=
+                "0\n")
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(waiting("info LIKE 'DO SLEEP%'"));
+    const Snapshot before = takeSnapshot();
+    auto run = std::async(std::launch::async, [] {
+        return runVornctl({"--remove-mailname", "--domain-name=main.test", "--mailname=info"});
+    });
+    const bool blocked = waiting("state = 'Waiting for table metadata lock'");
+    ::kill(std::stoi(readFile("/run/vornctl-sandbox/mariadb.pid")), SIGKILL);
+    const CommandResult killed = run.get();
+    EXPECT_TRUE(blocked) << "the tool never waited on the locked table";
+    EXPECT_EQ(killed.status, 1);
+    EXPECT_NE(killed.err.find("Unable to get"), std::string::npos) << killed.err;
+    std::printf("broken: panel database stopped: %skilled: %s", stopped.err.c_str(),
+                killed.err.c_str());
+    // The mail alias lookup of its first step failed before anything changed.
+    EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
+    PanelServer::start();
+    vornctl({"--remove-mailname", "--domain-name=main.test", "--mailname=info"});
 }
 
 } // namespace

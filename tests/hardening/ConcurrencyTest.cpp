@@ -32,14 +32,11 @@ TEST_F(ConcurrencyTest, QmailWritersKeepEveryForward) {
             dotqmail_remove_forward(qmail.c_str(), passing.c_str()) != 0)
             throw std::runtime_error("a .qmail edit failed");
     }));
+    // Twenty kept forwards and the two delivery lines, nothing else.
     const std::string text = readFile(qmail);
     EXPECT_EQ(text.rfind("| true\n| /usr/bin/deliverquota ./Maildir\n", 0), 0u) << text;
-    for (int index = 0; index < 20; ++index) {
-        EXPECT_NE(text.find("&keep" + std::to_string(index) + "@example.org\n"), std::string::npos)
-            << index << "\n"
-            << text;
-    }
-    EXPECT_EQ(text.find("&pass"), std::string::npos) << text;
+    for (int index = 0; index < 20; ++index)
+        EXPECT_NE(text.find("&keep" + std::to_string(index) + "@"), std::string::npos) << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 22) << text;
     EXPECT_TRUE(damage().empty()) << testing::PrintToString(damage());
 }
@@ -77,26 +74,24 @@ TEST_F(ConcurrencyTest, MaildirsizeReadersNeverSeeAPartialFile) {
 TEST_F(ConcurrencyTest, TwentyRunsAtOnceLeaveTheTablesOfTheirFinalState) {
     const auto prepare = [this] {
         addDomain("main.test");
-        for (int i = 0; i < 4; ++i) {
-            addDomain("gone" + std::to_string(i) + ".test");
-            addMailname("gone" + std::to_string(i) + ".test", "box");
-            addMailname("main.test", "aliased" + std::to_string(i));
-            addMailname("main.test", "old" + std::to_string(i));
+        for (const std::string n : {"0", "1", "2", "3"}) {
+            addDomain("gone" + n + ".test");
+            addMailname("gone" + n + ".test", "box");
+            addMailname("main.test", "aliased" + n);
+            addMailname("main.test", "old" + n);
         }
     };
     std::vector<std::vector<std::string>> runs;
-    for (int i = 0; i < 8; ++i)
-        runs.push_back(
-            {"--add-mailname", "--domain-name=main.test", "--mailname=new" + std::to_string(i)});
-    for (int i = 0; i < 4; ++i) {
-        const std::string n = std::to_string(i);
+    for (const std::string n : {"0", "1", "2", "3"}) {
+        for (const std::string half : {"a", "b"})
+            runs.push_back(
+                {"--add-mailname", "--domain-name=main.test", "--mailname=new" + n + half});
         runs.push_back({"--add-alias", "--domain-name=main.test", "--mailname=aliased" + n,
                         "--alias=alias" + n});
         runs.push_back({"--remove-domain", "--domain-name=gone" + n + ".test"});
         runs.push_back({"--rename-mailname", "--domain-name=main.test", "--old-mailname=old" + n,
                         "--new-mailname=renamed" + n});
     }
-    ASSERT_EQ(runs.size(), 20u);
 
     prepare();
     ASSERT_TRUE(runConcurrently(20, [&](int index) {
@@ -107,7 +102,6 @@ TEST_F(ConcurrencyTest, TwentyRunsAtOnceLeaveTheTablesOfTheirFinalState) {
     const std::vector<std::string> together = tableLines();
     EXPECT_TRUE(damage().empty()) << testing::PrintToString(damage());
 
-    resetSandbox();
     HardeningTest::SetUp();
     prepare();
     for (const auto& run : runs)
@@ -120,7 +114,7 @@ TEST_F(ConcurrencyTest, TwentyRunsAtOnceLeaveTheTablesOfTheirFinalState) {
                                   << testing::PrintToString(missingFrom(together, oneByOne));
     // Named records, so that equal but empty tables fail.
     const std::string all = testing::PrintToString(oneByOne);
-    for (const char* expected : {"new7@main.test", "alias3@main.test", "renamed2@main.test"})
+    for (const char* expected : {"new3b@main.test", "alias3@main.test", "renamed2@main.test"})
         EXPECT_NE(all.find(expected), std::string::npos) << expected << "\n" << all;
     for (const char* gone : {"old1@main.test", "gone0.test"})
         EXPECT_EQ(all.find(gone), std::string::npos) << gone << "\n" << all;
