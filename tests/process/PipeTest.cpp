@@ -56,7 +56,8 @@ bool noChildLeft() {
 
 } // namespace
 
-TEST(PipeTest, BigAndLateOutputArrivesWholeAndAChildThatStopsReadingEndsFeeding) {
+TEST(PipeTest, OutputArrivesWholeFeedingEndsWithTheReaderAndNothingLeaks) {
+    const long before = openDescriptors();
     Pipe both(command("/bin/sh", "-c", "head -c 2000000 /dev/zero >&2 & cat; wait"));
     std::string fed, out, err;
     both.flags.stdinChannel = {FD_PIPE, patternFeeder(3000000, fed)};
@@ -90,10 +91,8 @@ TEST(PipeTest, BigAndLateOutputArrivesWholeAndAChildThatStopsReadingEndsFeeding)
     sigset_t pending;
     ::sigpending(&pending);
     EXPECT_FALSE(::sigismember(&pending, SIGPIPE));
-}
 
-TEST(PipeTest, RunsEndedOrLeftByAnExceptionLeakNoDescriptorAndLeaveNoChild) {
-    const long before = openDescriptors();
+    // Runs ended or left by an exception leak no descriptor and leave no child.
     for (int run = 0; run < 1000; ++run) {
         Pipe pipe(command("/bin/true"));
         std::string fed;

@@ -21,9 +21,8 @@ TEST(IdnTest, RealDomainsRoundTripAndInvalidOnesAreRefusedWithTheirCode) {
         EXPECT_EQ(toUtf8(ascii), unicode);
         EXPECT_EQ(Owned(idn_toascii(unicode.c_str()), std::free).get(), ascii);
     }
+    // Addresses through the command checks are covered in tests/front.
     EXPECT_EQ(toAscii("BÜCHER.example"), "xn--bcher-kva.example");
-    EXPECT_EQ(emailToAscii("Info@bücher.example"), "Info@xn--bcher-kva.example");
-    EXPECT_EQ(emailToAscii("no-at-sign"), "no-at-sign");
     EXPECT_STREQ(Owned(idn_email_toascii("a.b@例え.テスト"), std::free).get(),
                  "a.b@xn--r8jz45g.xn--zckzah");
 
