@@ -11,14 +11,13 @@
 namespace korvo::test {
 namespace {
 
-class ConcurrencyTest : public HardeningTest {
-protected:
-    static std::string makeHome(const std::string& domain, const std::string& mailname) {
-        auto& homes = mail::MaildirManager::getInstance();
-        homes.createMailnameHome(domain, mailname);
-        return homes.getMailnameHome(domain, mailname);
-    }
-};
+std::string makeHome(const std::string& domain, const std::string& mailname) {
+    auto& homes = mail::MaildirManager::getInstance();
+    homes.createMailnameHome(domain, mailname);
+    return homes.getMailnameHome(domain, mailname);
+}
+
+class ConcurrencyTest : public HardeningTest {};
 
 TEST_F(ConcurrencyTest, QmailWritersKeepEveryForward) {
     const std::string qmail = makeHome("example.com", "info") + "/.qmail";

@@ -27,11 +27,6 @@ inline bool present(const fs::path& path) {
     return fs::exists(fs::symlink_status(path));
 }
 
-inline bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() > suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 // The entries of dir, links not followed; none when unreadable.
 inline std::vector<fs::path> entries(const fs::path& dir) {
     std::vector<fs::path> found;
@@ -43,15 +38,15 @@ inline std::vector<fs::path> entries(const fs::path& dir) {
 
 // ".tmp", ".korvo-new" or a random 6-character suffix after a sibling's name.
 inline void checkTemporaries(const fs::path& root, std::vector<std::string>& found) {
+    static const std::regex suffix(R"(.+\.(tmp|tmp\.db|korvo-new))");
     static const std::regex random(R"((.+)\.[A-Za-z0-9]{6})");
     std::error_code error;
     for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
          it.increment(error)) {
         const std::string name = it->path().filename();
         std::smatch match;
-        if (endsWith(name, ".tmp") || endsWith(name, ".tmp.db") || endsWith(name, ".korvo-new") ||
-            (std::regex_match(name, match, random) &&
-             present(it->path().parent_path() / match[1].str())))
+        if (std::regex_match(name, suffix) || (std::regex_match(name, match, random) &&
+                                               present(it->path().parent_path() / match[1].str())))
             found.push_back("temporary left: " + it->path().string());
     }
 }
