@@ -2,7 +2,6 @@
 
 #include "front/CommandFixture.h"
 #include "postfix/config/ConcurrentRuns.h"
-#include "utils/Exceptions.h"
 
 #include <set>
 
@@ -37,16 +36,6 @@ TEST_F(MainCfManagerTest, ListEditsKeepOrderAndNeverDuplicate) {
     for (int i = 0; i < 2; ++i)
         mainCf.appendCompoundStringValue(list, "check_client_access", "hash:/t");
     EXPECT_EQ(postconf(list), "permit_mynetworks, reject, check_client_access hash:/t");
-}
-
-TEST_F(MainCfManagerTest, PostconfErrorsCarryItsMessage) {
-    std::ofstream("/etc/postfix/main.cf", std::ios::app) << "no equals sign here\n";
-    try {
-        mainCf.getStringValue("message_size_limit", false);
-        FAIL() << "a broken main.cf read as a value";
-    } catch (const korvo::mail::postfix::PostfixConfigurationError& error) {
-        EXPECT_NE(std::string(error.what()).find("postconf: fatal: "), std::string::npos);
-    }
 }
 
 TEST_F(MainCfManagerTest, MynetworksStandsInForPostfixsComputedValueOnly) {

@@ -43,11 +43,23 @@ protected:
     static void reload() { manager().loadModules(true); }
 };
 
-TEST_F(ModuleManagerTest, DisableThenEnableRestoresTheEntryTextExactly) {
+// Adding a missing service is proven by --restart-smtpd in tests/front.
+TEST_F(ModuleManagerTest, UselessRequestsWriteNothingAndDisableThenEnableRestoresTheEntryText) {
     const std::string original = readFile(masterCf);
+    const SmtpsdModule smtps;
+    EXPECT_FALSE(manager().disableModule(smtps.name, smtps.type));
+    EXPECT_FALSE(manager().removeModule(smtps.name, smtps.type));
+    EXPECT_THROW(manager().enableModule(smtps.name, smtps.type), std::out_of_range);
+    // smtp inet is present with other options (postscreen): left as it is.
+    ServiceManager::addOrEnableModule(manager(), SmtpdModule());
+    EXPECT_FALSE(manager().storeModules(false));
+    EXPECT_EQ(readFile(masterCf), original);
+    EXPECT_FALSE(boost::filesystem::exists(disabledFile));
+
     const std::string& entry = submissionEntry;
     const std::string withoutEntry =
         std::string(original).erase(original.find(entry), entry.size());
+    reload();
     ASSERT_TRUE(ServiceManager::disableSubmission(manager()));
     EXPECT_TRUE(manager().storeModules(false));
     EXPECT_EQ(readFile(masterCf), withoutEntry);
@@ -63,44 +75,12 @@ TEST_F(ModuleManagerTest, DisableThenEnableRestoresTheEntryTextExactly) {
     EXPECT_FALSE(manager().hasModule("submission", ModuleType::INET, false));
 }
 
-TEST_F(ModuleManagerTest, UselessRequestsWriteNothingAndMissingServicesAreAdded) {
-    const std::string original = readFile(masterCf);
-    const SmtpsdModule smtps;
-    EXPECT_FALSE(manager().disableModule(smtps.name, smtps.type));
-    EXPECT_FALSE(manager().removeModule(smtps.name, smtps.type));
-    EXPECT_THROW(manager().enableModule(smtps.name, smtps.type), std::out_of_range);
-    // smtp inet is present with other options (postscreen): left as it is.
-    ServiceManager::addOrEnableModule(manager(), SmtpdModule());
-    EXPECT_FALSE(manager().storeModules(false));
-    EXPECT_EQ(readFile(masterCf), original);
-    EXPECT_FALSE(boost::filesystem::exists(disabledFile));
-
-    reload();
-    ServiceManager::addOrEnableModule(manager(), smtps);
-    EXPECT_TRUE(manager().storeModules(false));
-    EXPECT_EQ(readFile(masterCf), original + smtps.format() + "\n");
-    // Adding it disabled moves it; adding it enabled again replaces its line.
-    reload();
-    manager().addModule(smtps, false);
-    EXPECT_FALSE(manager().hasModule(smtps.name, smtps.type, true));
-    manager().addModule(smtps, true);
-    manager().storeModules(true);
-    reload();
-    EXPECT_FALSE(manager().hasModule(smtps.name, smtps.type, false));
-    EXPECT_EQ(readFile(masterCf), original + smtps.format() + "\n");
+// Root ignores mode bits: only a read-only mount makes a store fail.
+void storeFailsReadOnly(const std::string& dir) {
+    ASSERT_EQ(korvo::test::shell("mount --bind -o ro " + dir + " " + dir), 0);
+    EXPECT_THROW(ModuleManager::getInstance().storeModules(false), korvo::SystemError);
+    EXPECT_EQ(korvo::test::shell("umount " + dir), 0);
 }
-
-// Root ignores mode bits: only a read-only mount makes writes fail.
-class ReadOnly {
-public:
-    explicit ReadOnly(const std::string& dir) : dir_(dir) {
-        EXPECT_EQ(korvo::test::shell("mount --bind -o ro " + dir + " " + dir), 0);
-    }
-    ~ReadOnly() { korvo::test::shell("umount " + dir_); }
-
-private:
-    std::string dir_;
-};
 
 // Where submission and smtps are, as the next run finds them.
 std::string entriesOnDisk() {
@@ -118,10 +98,7 @@ std::string entriesOnDisk() {
 TEST_F(ModuleManagerTest, FailedStoreNeverLosesAnEntry) {
     const std::string original = readFile(masterCf);
     ASSERT_TRUE(ServiceManager::disableSubmission(manager()));
-    {
-        const ReadOnly spool("/var/spool/postfix/korvo");
-        EXPECT_THROW(manager().storeModules(false), korvo::SystemError);
-    }
+    storeFailsReadOnly("/var/spool/postfix/korvo");
     EXPECT_EQ(readFile(masterCf), original);
 
     // A store moving entries both ways into an unwritable master.cf loses none.
@@ -136,10 +113,7 @@ TEST_F(ModuleManagerTest, FailedStoreNeverLosesAnEntry) {
     reload();
     manager().enableModule("submission", ModuleType::INET);
     manager().addModule(SmtpdModule(), false);
-    {
-        const ReadOnly configuration("/etc/postfix");
-        EXPECT_THROW(manager().storeModules(false), korvo::SystemError);
-    }
+    storeFailsReadOnly("/etc/postfix");
     EXPECT_EQ(entriesOnDisk(), "submission disabled\nsmtps disabled\n");
 
     // An entry in both files: master.cf wins, the disabled copy goes.
