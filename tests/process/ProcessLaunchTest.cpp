@@ -107,12 +107,4 @@ TEST(ProcessLaunchTest, DescriptorSpecificationsRouteTheChildsStreams) {
     shared.waitExit();
     borrowed.writeEnd.close();
     EXPECT_EQ(readAll(borrowed.readEnd.get()), "out\nerr\n");
-
-    // Arguments stop at the first empty one; a bare name is searched.
-    const auto echo =
-        launchOne(Parameters<PipeProcessFlags>("echo", "a", "", "b", "", "", "", "", "", ""),
-                  FD_DEVNULL, FD_PIPE);
-    echo->waitExec();
-    EXPECT_EQ(readAll(echo->stdoutFd().get()), "a\n");
-    EXPECT_EQ(echo->waitExit(), 0);
 }
