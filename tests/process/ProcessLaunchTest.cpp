@@ -1,6 +1,5 @@
 // Exec failures and hook exceptions reach the parent; descriptor specifications.
 #include "process/ProcessLaunch.h"
-#include "process/LaunchOne.h"
 #include "process/PipeOwner.h"
 #include "utils/ErrorStream.h"
 #include "utils/Exceptions.h"
@@ -74,12 +73,6 @@ TEST(ProcessLaunchTest, ExecAndHookFailuresReachTheParentWithoutReplayingItsOutp
     korvo::uerr << std::flush;
     std::fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "buffered half a line");
-
-    Parameters<PipeProcessFlags> inMissingDir("true", "", "", "", "", "", "", "", "", "");
-    inMissingDir.workingDirectory = "/nonexistent/dir";
-    const Launched cwd = outcome(*launchOne(inMissingDir, FD_DEVNULL, FD_DEVNULL));
-    EXPECT_EQ(cwd.error, std::string("cwd chdir: ") + std::strerror(ENOENT));
-    EXPECT_EQ(cwd.code, ENOENT);
 
     // The pipe's mask-restoring hook reports its failure as a SystemError.
     const char* const truth[] = {"/bin/true", nullptr};

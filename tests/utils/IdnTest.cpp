@@ -21,10 +21,8 @@ TEST(IdnTest, RealDomainsRoundTripAndInvalidOnesAreRefusedWithTheirCode) {
         EXPECT_EQ(toUtf8(ascii), unicode);
         EXPECT_EQ(Owned(idn_toascii(unicode.c_str()), std::free).get(), ascii);
     }
-    // Addresses through the command checks are covered in tests/front.
+    // Addresses are covered through the name checks (tests/front) and .qmail (tests/mail/storage).
     EXPECT_EQ(toAscii("BÜCHER.example"), "xn--bcher-kva.example");
-    EXPECT_STREQ(Owned(idn_email_toascii("a.b@例え.テスト"), std::free).get(),
-                 "a.b@xn--r8jz45g.xn--zckzah");
 
     const std::pair<std::string, int> invalid[] = {
         {std::string(64, 'a') + ".com", 5}, {"\xff\xfe.com", 9}, {"a\u200f\u05d0.com", 1}};
@@ -39,7 +37,6 @@ TEST(IdnTest, RealDomainsRoundTripAndInvalidOnesAreRefusedWithTheirCode) {
         EXPECT_EQ(idn_email_toascii(("info@" + name).c_str()), nullptr);
         EXPECT_EQ(idn_errno, code);
     }
-    EXPECT_EQ(idn_email_toascii("bücher.example"), nullptr);
 }
 
 } // namespace
