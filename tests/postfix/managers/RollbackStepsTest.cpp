@@ -13,12 +13,6 @@ namespace {
 using namespace korvo::mail::postfix;
 using RollbackStepsTest = korvo::test::ManagerTest;
 
-void rename(const std::string& table) {
-    DatabaseHelper::filterRecords(table,
-                                  database::ElementsFilter<database::ReplaceAddress>(
-                                      database::ReplaceAddress("b@x.example", "c@x.example")));
-}
-
 TEST_F(RollbackStepsTest, AFailedUndoIsReportedAndTheEarlierStepsStillRun) {
     korvo::test::fillTable(tables::VIRTUAL, "a@x.example b@x.example\n");
     // The mailbox table's database is gone, so its undo cannot even dump it.
@@ -28,7 +22,8 @@ TEST_F(RollbackStepsTest, AFailedUndoIsReportedAndTheEarlierStepsStillRun) {
     for (const char* table : {tables::VIRTUAL, tables::VMAILBOX}) {
         rollback.arm(table, [&ran, table] {
             ran.push_back(table);
-            rename(table);
+            DatabaseHelper::filterRecords(table, database::ElementsFilter<database::ReplaceAddress>(
+                                                     {"b@x.example", "c@x.example"}));
         });
     }
     testing::internal::CaptureStderr();

@@ -14,7 +14,7 @@ using korvo::mail::postfix::SettingsManager;
 using SettingsManagerTest = SandboxTest;
 
 // Relaying is proven through Postfix below; here SMTP AUTH, POP-lock networks, no duplicates.
-TEST_F(SettingsManagerTest, AuthRelayTogglesSaslAndThePopLockNetworksOnce) {
+TEST_F(SettingsManagerTest, AuthRelayTogglesSaslAndPopLockOnceAndRblHostsReplaceOnlyRblChecks) {
     const std::string check = ", check_client_access pcre:/var/spool/postfix/korvo/no_relay.re, ";
     SettingsManager::setOpenRelay();
     SettingsManager::setAuthRelay(true, true);
@@ -30,9 +30,8 @@ TEST_F(SettingsManagerTest, AuthRelayTogglesSaslAndThePopLockNetworksOnce) {
     EXPECT_EQ(postconf("mynetworks"), "127.0.0.0/8, [::ffff:127.0.0.0]/104, [::1]/128");
     SettingsManager::setAuthRelay(false, boost::logic::indeterminate);
     EXPECT_EQ(postconf("smtpd_sasl_auth_enable"), "no");
-}
 
-TEST_F(SettingsManagerTest, RblHostsReplaceOnlyTheRblChecks) {
+    // RBL items written without commas keep the other words of their piece.
     setPostconf("smtpd_client_restrictions=permit_mynetworks reject_rbl_client old.example,, "
                 "reject_unknown_client_hostname, reject_rbl_client older.example "
                 "reject_unauth_pipelining, reject_rhsbl_client rhs.example");
