@@ -20,8 +20,8 @@ namespace {
 
 using test::LookupTableTest;
 
-// Keys fold to lower case, values keep theirs.
-TEST_F(LookupTableTest, AddsOverwritesAndRemovesRecords) {
+// Keys fold to lower case, values keep theirs; no source file is left beside the table.
+TEST_F(LookupTableTest, AddsOverwritesRemovesAndReplacesRecords) {
     const Records records = {{"a@x", "b@y, c@y"}, {"Info@X", "Q@Y"}};
     DatabaseHelper::addRecords(table, records.begin(), records.end());
     DatabaseHelper::addRecord(table, "a@x", "z@y");
@@ -29,10 +29,21 @@ TEST_F(LookupTableTest, AddsOverwritesAndRemovesRecords) {
     const Keys keys = {"absent@y", "a@x"};
     DatabaseHelper::removeRecords(table, keys.begin(), keys.end());
     EXPECT_EQ(dump(), (Content{{"info@x", "Q@Y"}}));
-    EXPECT_FALSE(sourceLeft());
     // Empty ranges start no postmap (it would fail here).
     DatabaseHelper::addRecords(missing, records.end(), records.end());
     DatabaseHelper::removeRecords(missing, keys.end(), keys.end());
+
+    const RecordList replacement = {{"c", "3"}, {"d", "4 5"}};
+    DatabaseHelper::replaceRecords(table, replacement.begin(), replacement.end());
+    EXPECT_EQ(dump(), (Content{{"c", "3"}, {"d", "4 5"}}));
+    DatabaseHelper::replaceRecords(table, replacement.end(), replacement.end());
+    EXPECT_EQ(dump(), Content{});
+    EXPECT_THROW(DatabaseHelper::replaceRecords("nosuchtype:" + source, replacement.begin(),
+                                                replacement.end()),
+                 PostfixConfigurationError);
+    EXPECT_FALSE(sourceLeft());
+    EXPECT_THROW(DatabaseHelper::replaceRecords(missing, replacement.begin(), replacement.end()),
+                 std::ios_base::failure);
 }
 
 TEST_F(LookupTableTest, FailuresCarryPostmapsErrorText) {
@@ -59,21 +70,6 @@ TEST_F(LookupTableTest, FailuresCarryPostmapsErrorText) {
     std::string errors;
     EXPECT_TRUE(WIFSIGNALED(utilities::runCollectingErrors(killed, errors)));
     EXPECT_EQ(utilities::errorMessage(errors), "said\nsh killed by signal 9");
-}
-
-TEST_F(LookupTableTest, ReplaceRecordsMakesTheWholeContentAndLeavesNoSource) {
-    fill("a 1\nb 2\n");
-    const RecordList records = {{"c", "3"}, {"d", "4 5"}};
-    DatabaseHelper::replaceRecords(table, records.begin(), records.end());
-    EXPECT_EQ(dump(), (Content{{"c", "3"}, {"d", "4 5"}}));
-    DatabaseHelper::replaceRecords(table, records.end(), records.end());
-    EXPECT_EQ(dump(), Content{});
-    EXPECT_THROW(
-        DatabaseHelper::replaceRecords("nosuchtype:" + source, records.begin(), records.end()),
-        PostfixConfigurationError);
-    EXPECT_FALSE(sourceLeft());
-    EXPECT_THROW(DatabaseHelper::replaceRecords(missing, records.begin(), records.end()),
-                 std::ios_base::failure);
 }
 
 TEST_F(LookupTableTest, RecordsThatWouldInjectOthersAreRefused) {
