@@ -9,7 +9,6 @@
 #include "sandbox/TestFiles.h"
 
 #include <arpa/inet.h>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sstream>
@@ -23,18 +22,11 @@ namespace korvo::test {
 
 // Names no command may take: climbing paths, control bytes, shell and SQL
 // syntax, over-long names, bytes that are not UTF-8.
+inline const std::string overLongName(300, 'x');
 inline const std::vector<std::string>& hostileNames() {
-    static const std::vector<std::string> names = {"/",
-                                                   "..",
-                                                   "../../etc",
-                                                   "a\nb",
-                                                   "a\tb",
-                                                   "a b",
-                                                   "a'b",
-                                                   "a\"b",
-                                                   "$(touch /tmp/pwned)",
-                                                   std::string(300, 'x'),
-                                                   "\xff\xfe"};
+    static const std::vector<std::string> names = {
+        "/",   "..",   "../../etc",           "a\nb",       "a\tb",    "a b",
+        "a'b", "a\"b", "$(touch /tmp/pwned)", overLongName, "\xff\xfe"};
     return names;
 }
 
@@ -48,14 +40,12 @@ inline void expectHostileNamesRefused(const std::vector<std::string>& args,
     for (const std::string& name : names) {
         std::vector<std::string> run;
         std::string value; // the option value holding the name
-        for (const std::string& arg : args) {
-            const std::size_t at = arg.find("NAME");
-            if (at == std::string::npos) {
-                run.push_back(arg);
-                continue;
+        for (std::string arg : args) {
+            if (const std::size_t at = arg.find("NAME"); at != std::string::npos) {
+                arg.replace(at, 4, name);
+                value = arg.substr(arg.find('=') + 1);
             }
-            run.push_back(arg.substr(0, at) + name + arg.substr(at + 4));
-            value = run.back().substr(run.back().find('=') + 1);
+            run.push_back(arg);
         }
         const CommandResult result = runVornctl(run);
         EXPECT_EQ(result.status, 1) << run[0] << " [" << name << "]\n" << result.err;
@@ -74,6 +64,21 @@ inline void expectHostileNamesRefused(const std::vector<std::string>& args,
     EXPECT_NE(::access("/tmp/pwned", F_OK), 0);
 }
 
+// Runs vornctl and expects status 0 with nothing on either stream.
+inline void ok(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    const CommandResult result = runVornctl(args, env);
+    EXPECT_EQ(result.status, 0) << args[0] << "\n" << result.err;
+    EXPECT_EQ(result.err, "") << args[0];
+    EXPECT_EQ(result.out, "") << args[0];
+}
+
+// Runs vornctl and expects status 0, leaving what it wrote to the caller.
+inline CommandResult succeeds(const std::vector<std::string>& args) {
+    const CommandResult result = runVornctl(args);
+    EXPECT_EQ(result.status, 0) << args[0] << "\n" << result.err;
+    return result;
+}
+
 inline std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
     std::istringstream in(text);
@@ -89,21 +94,6 @@ inline std::string postconf(const std::string& name) {
 
 inline void setPostconf(const std::string& assignment) {
     ASSERT_EQ(runCommand({"/usr/sbin/postconf", "-e", assignment}).status, 0) << assignment;
-}
-
-// A port of the sandbox's network namespace in LISTEN state (IPv4).
-inline bool listening(int port) {
-    std::ifstream tcp("/proc/net/tcp");
-    std::string line;
-    std::getline(tcp, line);
-    while (std::getline(tcp, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        fields >> slot >> local >> remote >> state;
-        if (state == "0A" && std::stoi(local.substr(local.find(':') + 1), nullptr, 16) == port)
-            return true;
-    }
-    return false;
 }
 
 // One SMTP conversation with the sandbox's Postfix on 127.0.0.1:25.
@@ -138,14 +128,6 @@ public:
         return reply();
     }
 
-    // Sends a message's text after DATA, then the closing dot; returns the reply to it.
-    std::string sendMessage(const std::string& text) {
-        const std::string data = text + "\r\n";
-        if (::write(fd_, data.data(), data.size()) != static_cast<ssize_t>(data.size()))
-            return "write failed";
-        return send(".");
-    }
-
 private:
     std::string reply() {
         std::string last;
@@ -173,11 +155,10 @@ private:
 // mail for other hosts discarded instead of rejected at RCPT.
 inline void preparePostfix() {
     ASSERT_EQ(shell(sandboxFile("postfix-prepare")), 0);
-    setPostconf("smtpd_peername_lookup=no");
-    setPostconf("maillog_file=/var/spool/postfix/maillog");
-    setPostconf("mynetworks=127.0.0.1/32");
-    setPostconf("default_transport=discard");
-    setPostconf("relay_transport=discard");
+    for (const char* setting :
+         {"smtpd_peername_lookup=no", "maillog_file=/var/spool/postfix/maillog",
+          "mynetworks=127.0.0.1/32", "default_transport=discard", "relay_transport=discard"})
+        setPostconf(setting);
 }
 
 // Never leaves a Postfix running behind a test.

@@ -15,21 +15,32 @@ namespace {
 
 const std::string ace = "xn--bcher-kva.example";
 const std::string inExample = "--domain-name=example.com";
-const char uploaded[] = "/var/lib/korvo/upload.key";
+const std::string inBuecher = "--domain-name=Bücher.example";
+const std::string uploaded = "/var/lib/korvo/upload.key";
+const std::string fromUpload = "--file-name=" + uploaded;
 
+// A command on the handler "spam" of the before-queue hook; an add gets a program.
 std::vector<std::string> handlerArgs(const std::string& word, const std::string& type,
-                                     const std::string& typeName, bool withProgram) {
+                                     const std::string& typeName = "") {
     std::vector<std::string> args = {word, "--handler-name=spam", "--handler-type=" + type,
                                      "--hook=before-queue"};
     if (!typeName.empty())
         args.push_back("--handler-type-name=" + typeName);
-    if (withProgram)
+    if (word == "--add-handler")
         args.insert(args.end(), {"--executable=/bin/true", "--context=ctx", "--priority=10"});
     return args;
 }
 
-int run(const std::vector<std::string>& args) {
-    return runVornctl(args).status;
+int handler(const std::string& word, const std::string& type, const std::string& typeName = "") {
+    return runVornctl(handlerArgs(word, type, typeName)).status;
+}
+
+// args with the value of option replaced by NAME, for a hostile-name run.
+std::vector<std::string> withName(std::vector<std::string> args, const std::string& option) {
+    for (std::string& arg : args)
+        if (arg.rfind(option + "=", 0) == 0)
+            arg = option + "=NAME";
+    return args;
 }
 
 class MailCommandsTest : public ManagerTest {
@@ -43,25 +54,6 @@ protected:
                         sandboxFile("autoresponder-hook") +
                         " /usr/local/orq/handlers/hooks/autoresponder"),
                   0);
-    }
-
-    // Runs vornctl and expects status 0 with nothing on either stream.
-    static void ok(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-        const CommandResult result = runVornctl(args, env);
-        EXPECT_EQ(result.status, 0) << args[0] << "\n" << result.err;
-        EXPECT_EQ(result.err, "") << args[0];
-        EXPECT_EQ(result.out, "") << args[0];
-    }
-
-    // Status 1, the message on both streams, the usage after it on stdout.
-    static void expectMissingOption(const std::vector<std::string>& args,
-                                    const std::string& option) {
-        const CommandResult result = runVornctl(args);
-        const std::string message = "mandatory option \"--" + option + "\" is not specified\n";
-        EXPECT_EQ(result.status, 1) << args[0];
-        EXPECT_EQ(result.err, message) << args[0];
-        EXPECT_EQ(result.out.rfind(message, 0), 0u) << result.out;
-        EXPECT_NE(result.out.find("\nUsage: " + args[0] + " "), std::string::npos) << result.out;
     }
 
     // The status and the "Fatal error: " line main writes on both streams.
@@ -78,7 +70,6 @@ protected:
     static constexpr const char* virtualTable = "hash:/var/spool/postfix/korvo/virtual";
     static constexpr const char* mailboxTable = "hash:/var/spool/postfix/korvo/vmailbox";
     static constexpr const char* domainsTable = "hash:/var/spool/postfix/korvo/virtual_domains";
-    static constexpr const char* aliasesTable = "hash:/var/spool/postfix/korvo/aliases";
 
     // example.com with the mailbox info (password "pw"), an autoresponder and a DomainKey.
     void addExampleMailbox() {
@@ -89,7 +80,7 @@ protected:
         ok({"--add-mailbox", inExample, "--mailname=info"}, {"ORQ_PASSWORD=pw"});
         ok({"--set-autoresponder", inExample, "--mailname=info"});
         writeFile(uploaded, "KEY\n");
-        ok({"--set-domain-key", inExample, std::string("--file-name=") + uploaded});
+        ok({"--set-domain-key", inExample, fromUpload});
     }
 
     static std::string usersIn(const std::string& domain) {
@@ -101,43 +92,39 @@ protected:
 
 TEST_F(MailCommandsTest, InternationalDomainThroughCatchAllRejectAndSwitches) {
     addDomain(ace);
-    ok({"--add-domain", "--domain-name=Bücher.example", "--disk-quota=-1"});
+    ok({"--add-domain", inBuecher, "--disk-quota=-1"});
     EXPECT_EQ(dump(domainsTable), (Content{{ace, ace + "/"}}));
     addMailname(ace, "info");
     ok({"--add-mailname", "--domain-name=" + ace, "--mailname=info"});
-    ok({"--add-mailbox", "--domain-name=Bücher.example", "--mailname=info"}, {"ORQ_PASSWORD=pw"});
+    ok({"--add-mailbox", inBuecher, "--mailname=info"}, {"ORQ_PASSWORD=pw"});
     ok({"--set-domain-disk-quota", "--domain-name=bücher.example", "--disk-quota=2048"});
     EXPECT_LE(std::stoll(readFile("/var/qmail/mailnames/" + ace + "/info/Maildir/maildirsize")),
               2048);
 
-    ok({"--set-catchall", "--domain-name=Bücher.example", "--email=boss@Bücher.example"});
+    ok({"--set-catchall", inBuecher, "--email=boss@Bücher.example"});
     EXPECT_EQ(dump(virtualTable)["@" + ace], "boss@" + ace);
-    ok({"--set-reject", "--domain-name=Bücher.example"});
+    ok({"--set-reject", inBuecher});
     const Content rejecting = dump(virtualTable);
     EXPECT_EQ(rejecting.count("@" + ace), 0u);
-    ok({"--set-bounce", "--domain-name=Bücher.example", "--phrase=No such user"});
-    const Content bouncing = dump(aliasesTable);
+    ok({"--set-bounce", inBuecher, "--phrase=No such user"});
     EXPECT_EQ(dump(virtualTable)["@" + ace], "_korvo_bounce_" + ace + "@localhost.localdomain");
-    // A line feed in the phrase would end the record: it becomes a blank.
-    ok({"--set-bounce", "--domain-name=Bücher.example", "--phrase=No such\nuser"});
-    EXPECT_EQ(dump(aliasesTable), bouncing);
-    ok({"--unset-reject", "--domain-name=Bücher.example"});
+    ok({"--unset-reject", inBuecher});
     EXPECT_EQ(dump(virtualTable), rejecting);
 
     // The authentication database decides first: without it nothing moves.
     ::rename(mailAuthPath, "/var/spool/postfix/korvo/passwd.away");
     const Snapshot before = takeSnapshot();
-    EXPECT_EQ(runVornctl({"--turn-off-domain", "--domain-name=Bücher.example"}).status, 1);
-    EXPECT_EQ(runVornctl({"--remove-domain", "--domain-name=Bücher.example"}).status, 1);
+    EXPECT_EQ(runVornctl({"--turn-off-domain", inBuecher}).status, 1);
+    EXPECT_EQ(runVornctl({"--remove-domain", inBuecher}).status, 1);
     EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
     ::rename("/var/spool/postfix/korvo/passwd.away", mailAuthPath);
 
-    ok({"--turn-off-domain", "--domain-name=Bücher.example"});
+    ok({"--turn-off-domain", inBuecher});
     EXPECT_TRUE(dump(domainsTable).empty());
     EXPECT_EQ(authUsers(), "info@" + ace + "|pw|NULL|0|1\n");
-    ok({"--turn-on-domain", "--domain-name=Bücher.example"});
+    ok({"--turn-on-domain", inBuecher});
     EXPECT_EQ(authUsers(), "info@" + ace + "|pw|NULL|0|0\n");
-    ok({"--remove-domain", "--domain-name=Bücher.example"});
+    ok({"--remove-domain", inBuecher});
     EXPECT_EQ(authSql("SELECT count(*) FROM domains"), "0\n");
     EXPECT_FALSE(isDirectory("/var/qmail/mailnames/" + ace));
 }
@@ -160,12 +147,17 @@ TEST_F(MailCommandsTest, FailuresChangeNothingOrLeaveWhatWasDoneBefore) {
     ok({"--add-mailname", inExample, "--mailname=info"});
     ok({"--add-mailbox", inExample, "--mailname=info"}, {"ORQ_PASSWORD=pw"});
     const Snapshot before = takeSnapshot();
-    expectMissingOption({"--set-catchall", inExample}, "email");
-    // The mandatory option declared last is reported first.
-    expectMissingOption({"--add-mailname"}, "mailname");
-    expectMissingOption({"--del-domain-alias", "--domain-alias-name=alias.example"}, "domain-name");
+    // The message on both streams, the usage after it on stdout; the option declared last first.
+    for (const auto& [args, option] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--set-catchall", inExample}, "email"}, {{"--add-mailname"}, "mailname"}}) {
+        const CommandResult result = runVornctl(args);
+        const std::string message = "mandatory option \"--" + option + "\" is not specified\n";
+        EXPECT_EQ(result.status, 1) << args[0];
+        EXPECT_EQ(result.err, message) << args[0];
+        EXPECT_EQ(result.out.rfind(message, 0), 0u) << result.out;
+        EXPECT_NE(result.out.find("\nUsage: " + args[0] + " "), std::string::npos) << result.out;
+    }
     expectFatal({"--set-catchall", inExample, "--email=nobody"}, "std::invalid_argument(nobody)");
-    expectFatal({"--add-mailname", inExample, "--mailname=a..b"}, "std::invalid_argument(a..b)");
     EXPECT_EQ(runVornctl({"--add-domain", inExample, "--disk-quota=big"}).status, 1);
     EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
 
@@ -182,8 +174,14 @@ TEST_F(MailCommandsTest, FailuresChangeNothingOrLeaveWhatWasDoneBefore) {
     EXPECT_EQ(dump(domainsTable), (Content{{"example.com", "example.com/"}}));
 }
 
-TEST_F(MailCommandsTest, DomainAliasWithEverythingItsDomainHas) {
+TEST_F(MailCommandsTest, DomainAliasesAndKeysWithEverythingTheirDomainHas) {
     addExampleMailbox();
+    // The uploaded key is removed once installed.
+    EXPECT_NE(::access(uploaded.c_str(), F_OK), 0);
+    const struct stat installed = statOf("/etc/domainkeys/example.com/default");
+    EXPECT_EQ(installed.st_mode & 07777, 0440u);
+    EXPECT_EQ(installed.st_uid, 0u);
+    EXPECT_EQ(installed.st_gid, ::getgrnam("popuser")->gr_gid);
     panelSql("INSERT INTO domainaliases (name, dom_id) SELECT 'alias.example', id FROM domains");
     // Without a choice for unknown names the alias is made, and the answer is 1.
     const std::string unchosen = "Action for notexisting mail names is not specified "
@@ -233,50 +231,21 @@ TEST_F(MailCommandsTest, DomainAliasWithEverythingItsDomainHas) {
     EXPECT_EQ(readFile("/etc/domainkeys/" + ace + "/default"), "KEY\n");
     EXPECT_EQ(shell("grep -rqx info@" + ace + " /usr/local/orq/handlers/info"), 0);
 
-    // Panel database down: the tables are renamed, the users cannot follow.
-    PanelServer::stop();
-    const CommandResult stopped =
-        runVornctl({"--rename-domain-alias", inExample, "--old-domain-alias-name=" + ace,
-                    "--new-domain-alias-name=third.example", "--set-reject"});
-    PanelServer::start();
-    EXPECT_EQ(stopped.status, 1);
-    EXPECT_NE(stopped.err.find("Unable to get mailnames from domain example.com"),
-              std::string::npos)
-        << stopped.err;
-    EXPECT_EQ(dump(virtualTable).at("info@third.example"), "info@example.com");
-    EXPECT_EQ(usersIn(ace), "info pw\n");
-}
-
-TEST_F(MailCommandsTest, UploadedKeyIsRemovedOnlyWhenInstalledAndNamesAreChecked) {
-    addExampleMailbox();
-    EXPECT_NE(::access(uploaded, F_OK), 0);
-    const struct stat key = statOf("/etc/domainkeys/example.com/default");
-    EXPECT_EQ(key.st_mode & 07777, 0440u);
-    EXPECT_EQ(key.st_uid, 0u);
-    EXPECT_EQ(key.st_gid, ::getgrnam("popuser")->gr_gid);
-
-    ASSERT_EQ(::mkdir(uploaded, 0700), 0);
-    EXPECT_EQ(runVornctl({"--set-domain-key", "--domain-name=b.example",
-                          std::string("--file-name=") + uploaded})
-                  .status,
-              1);
+    // A key that cannot be read stays where it was uploaded.
+    ASSERT_EQ(::mkdir(uploaded.c_str(), 0700), 0);
+    EXPECT_EQ(runVornctl({"--set-domain-key", "--domain-name=b.example", fromUpload}).status, 1);
     EXPECT_TRUE(isDirectory(uploaded));
-    ASSERT_EQ(::rmdir(uploaded), 0);
+    ASSERT_EQ(::rmdir(uploaded.c_str()), 0);
 
     writeFile(uploaded, "OTHER\n");
-    ok({"--set-domain-key", "--domain-name=a.example,,Bücher.example",
-        std::string("--file-name=") + uploaded});
+    ok({"--set-domain-key", "--domain-name=a.example,,Bücher.example", fromUpload});
     EXPECT_EQ(readFile("/etc/domainkeys/" + ace + "/default"), "OTHER\n");
     // The failed install leaves its empty directory, which the removal takes.
     ok({"--remove-domain-key", "--domain-name=example.com,a.example," + ace + ",b.example"});
     EXPECT_EQ(runCommand({"/usr/bin/find", "/etc/domainkeys", "-mindepth", "1"}).out, "");
 
     writeFile(uploaded, "KEY\n");
-    expectHostileNamesRefused({"--rename-domain-alias", inExample,
-                               "--old-domain-alias-name=alias.example",
-                               "--new-domain-alias-name=NAME", "--set-reject"});
-    expectHostileNamesRefused({"--set-domain-key", "--domain-name=a.example,NAME",
-                               std::string("--file-name=") + uploaded});
+    expectHostileNamesRefused({"--set-domain-key", "--domain-name=a.example,NAME", fromUpload});
 }
 
 TEST_F(MailCommandsTest, LifeOfADomain) {
@@ -366,100 +335,66 @@ TEST_F(MailCommandsTest, PasswordsAndHandlersOfEveryAddress) {
     EXPECT_EQ(handlers().size(), 6u);
     ok({"--remove-mailname", inExample, "--mailname=info"});
     EXPECT_TRUE(handlers().empty());
-
-    // Panel database down: nothing can be listed, nothing changes.
-    ok({"--add-mailname", inExample, "--mailname=info"});
-    const Snapshot before = takeSnapshot();
-    PanelServer::stop();
-    const CommandResult removed = runVornctl({"--remove-mailname", inExample, "--mailname=info"});
-    PanelServer::start();
-    EXPECT_EQ(removed.status, 1);
-    EXPECT_NE(removed.err.find("Unable to remove mailname from domain aliases"), std::string::npos)
-        << removed.err;
-    EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
 }
 
 TEST_F(MailCommandsTest, AttachmentsAddListRemoveAndRefuse) {
-    const std::string homes = "/var/qmail/mailnames/xn--bcher-kva.example/";
-    const std::string idnDomain = "--domain-name=b\xc3\xbc"
-                                  "cher.example";
-    const std::string upload = "/var/lib/korvo/upload.txt";
+    const std::string homes = "/var/qmail/mailnames/" + ace + "/";
     ASSERT_EQ(shell("mkdir -p " + homes + "info/@attachments " + homes +
                     "sales/@attachments && chown -R popuser:popuser /var/qmail/mailnames"),
               0);
-    writeFile(upload, "hello");
-    const auto add = [&](const std::string& mailname, const std::string& name) {
-        return runVornctl({"--add-attachment", idnDomain, "--mailname=" + mailname,
-                           "--file-name=" + upload, "--attachment-file-name=" + name});
-    };
-    ASSERT_EQ(add("info", "Report 1 (final).pdf").status, 0);
-    ASSERT_EQ(add("sales", "price.txt").status, 0);
+    writeFile(uploaded, "hello");
+    const std::string report = "--attachment-file-name=Report 1 (final).pdf";
+    ok({"--add-attachment", inBuecher, "--mailname=info", fromUpload, report});
+    ok({"--add-attachment", inBuecher, "--mailname=sales", fromUpload,
+        "--attachment-file-name=price.txt"});
     const std::string stored = homes + "info/@attachments/Report 1 (final).pdf";
     EXPECT_EQ(readFile(stored), "hello");
     EXPECT_EQ(statOf(stored).st_mode & 07777, 0644u);
-    EXPECT_EQ(runVornctl({"--list-attachments", idnDomain, "--mailname=info"}).out,
+    EXPECT_EQ(runVornctl({"--list-attachments", inBuecher, "--mailname=info"}).out,
               "Report 1 (final).pdf\t5\n");
-    const CommandResult all =
-        runVornctl({"--list-attachments", idnDomain, "--mail-all", "--fullname"});
-    EXPECT_EQ(all.status, 0);
-    const std::vector<std::string> listed = lines(all.out);
+    const std::vector<std::string> listed =
+        lines(succeeds({"--list-attachments", inBuecher, "--mail-all", "--fullname"}).out);
     EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()),
               (std::set<std::string>{stored + "\t5", homes + "sales/@attachments/price.txt\t5"}));
-
     // Removal is idempotent.
-    for (int round = 0; round < 2; ++round) {
-        const CommandResult remove =
-            runVornctl({"--remove-attachment", idnDomain, "--mailname=info",
-                        "--attachment-file-name=Report 1 (final).pdf"});
-        EXPECT_EQ(remove.status, 0) << remove.err;
-        EXPECT_EQ(remove.out, "");
-    }
+    for (int round = 0; round < 2; ++round)
+        ok({"--remove-attachment", inBuecher, "--mailname=info", report});
     EXPECT_NE(::access(stored.c_str(), F_OK), 0);
 
-    // Exactly one of --mailname and --mail-all.
-    const CommandResult neither = runVornctl({"--list-attachments", idnDomain});
-    EXPECT_EQ(neither.status, 1);
-    EXPECT_EQ(neither.err.rfind("neither --mailname nor --mail-all are specified\n"
-                                "list attachments\nUsage: --list-attachments [--in-blocks]",
-                                0),
-              0u)
-        << neither.err;
-    EXPECT_EQ(neither.out, neither.err);
-    const CommandResult both =
-        runVornctl({"--list-attachments", idnDomain, "--mail-all", "--mailname=info"});
-    EXPECT_EQ(both.status, 1);
-
-    EXPECT_EQ(runVornctl({"--add-attachment", idnDomain, "--mailname=info",
-                          "--file-name=/var/lib/korvo/missing", "--attachment-file-name=x"})
-                  .status,
-              1);
-    expectHostileNamesRefused({"--list-attachments", idnDomain, "--mailname=NAME"});
-    expectHostileNamesRefused({"--add-attachment", idnDomain, "--mailname=info", "--file-name=NAME",
+    // Exactly one of --mailname and --mail-all; the file to attach must exist.
+    const CommandResult neither = runVornctl({"--list-attachments", inBuecher});
+    EXPECT_EQ(neither.err.rfind("neither --mailname nor --mail-all are specified\n", 0), 0u);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--list-attachments", inBuecher},
+             {"--list-attachments", inBuecher, "--mail-all", "--mailname=info"},
+             {"--add-attachment", inBuecher, "--mailname=info",
+              "--file-name=/var/lib/korvo/missing", "--attachment-file-name=x"}})
+        EXPECT_EQ(runVornctl(args).status, 1) << args.size();
+    expectHostileNamesRefused({"--add-attachment", inBuecher, "--mailname=info", "--file-name=NAME",
                                "--attachment-file-name=a.txt"},
                               {"a\nb", "\xff\xfe"});
 }
 
 TEST_F(MailCommandsTest, HandlerListsOfAddressesThroughTheirLife) {
-    ASSERT_EQ(run(handlerArgs("--add-handler", "recipient", "A@Example.com, b@example.com", true)),
-              0);
+    ASSERT_EQ(handler("--add-handler", "recipient", "A@Example.com, b@example.com"), 0);
     // An existing handler is not added twice.
-    ASSERT_EQ(run(handlerArgs("--add-handler", "recipient", "a@example.com", true)), 0);
+    ASSERT_EQ(handler("--add-handler", "recipient", "a@example.com"), 0);
     ASSERT_EQ(handlers().size(), 2u);
-    const std::string a = "before-queue/recipient/a@example.com";
-    const auto queuedFor = [&a](const std::string& prefix) {
+    const auto queuedFor = [](const std::string& prefix) {
         int count = 0;
         for (const std::string& name : handlers())
-            count += name.rfind(prefix, 0) == 0 && pathExists(kRoot + "/" + a + "/" + name);
+            count += name.rfind(prefix, 0) == 0 &&
+                     pathExists(kRoot + "/before-queue/recipient/a@example.com/" + name);
         return count;
     };
     EXPECT_EQ(queuedFor("10-spam-"), 1);
 
     // The panel reads --check-handler the other way round.
-    EXPECT_EQ(run(handlerArgs("--check-handler", "recipient", "a@example.com", false)), 1);
-    EXPECT_EQ(run(handlerArgs("--check-handler", "recipient", "c@example.com", false)), 0);
-    EXPECT_EQ(run(handlerArgs("--disable-handler", "recipient", "a@example.com", false)), 0);
+    EXPECT_EQ(handler("--check-handler", "recipient", "a@example.com"), 1);
+    EXPECT_EQ(handler("--check-handler", "recipient", "c@example.com"), 0);
+    EXPECT_EQ(handler("--disable-handler", "recipient", "a@example.com"), 0);
     EXPECT_EQ(queuedFor("10-spam-"), 0);
-    EXPECT_EQ(run(handlerArgs("--enable-handler", "recipient", "all", false)), 0);
+    EXPECT_EQ(handler("--enable-handler", "recipient", "all"), 0);
     EXPECT_EQ(queuedFor("10-spam-"), 1);
 
     // A missing handler in the list is reported, the others still updated.
@@ -472,71 +407,50 @@ TEST_F(MailCommandsTest, HandlerListsOfAddressesThroughTheirLife) {
               std::string::npos)
         << update.err;
     EXPECT_EQ(queuedFor("20-spam-"), 1);
-
-    EXPECT_EQ(
-        run(handlerArgs("--remove-handler", "recipient", "a@example.com b@example.com", false)), 0);
+    EXPECT_EQ(handler("--remove-handler", "recipient", "a@example.com b@example.com"), 0);
     EXPECT_TRUE(handlers().empty());
-}
 
-TEST_F(MailCommandsTest, GlobalAndDomainHandlersAndHostileValues) {
-    ASSERT_EQ(run(handlerArgs("--add-handler", "global", "", true)), 0);
-    EXPECT_EQ(run(handlerArgs("--check-handler", "global", "", false)), 1);
-    EXPECT_EQ(run(handlerArgs("--remove-handler", "global", "", false)), 0);
-    const CommandResult none = runVornctl(handlerArgs("--remove-handler", "global", "", false));
+    // A global handler takes no list; removing none succeeds silently.
+    ASSERT_EQ(handler("--add-handler", "global"), 0);
+    EXPECT_EQ(handler("--check-handler", "global"), 1);
+    EXPECT_EQ(handler("--remove-handler", "global"), 0);
+    const CommandResult none = runVornctl(handlerArgs("--remove-handler", "global"));
     EXPECT_EQ(none.status, 0);
     EXPECT_EQ(none.out + none.err, "");
-    EXPECT_EQ(run(handlerArgs("--add-handler", "sender", "", true)), 1); // no --handler-type-name
+    EXPECT_EQ(handler("--add-handler", "sender"), 1); // no --handler-type-name
+}
 
-    const std::vector<std::string> add = handlerArgs("--add-handler", "sender-domain",
-                                                     "b\xc3\xbc"
-                                                     "cher.example",
-                                                     true);
-    ASSERT_EQ(run(add), 0);
+TEST_F(MailCommandsTest, DomainHandlersStoreAsciiNamesAndRefuseHostileValues) {
+    const std::vector<std::string> add =
+        handlerArgs("--add-handler", "sender-domain", "Bücher.example");
+    ASSERT_EQ(runVornctl(add).status, 0);
     ASSERT_EQ(handlers().size(), 1u);
-    EXPECT_EQ(param(handlers()[0], "sender-domain"), "xn--bcher-kva.example\n");
-
-    const auto with = [](std::vector<std::string> args, const std::string& option,
-                         const std::string& value = "NAME") {
-        for (std::string& arg : args)
-            if (arg.rfind(option + "=", 0) == 0)
-                arg = option + "=" + value;
-        return args;
-    };
+    EXPECT_EQ(param(handlers()[0], "sender-domain"), ace + "\n");
     // Commas and blanks separate the list; every other hostile byte is refused.
-    const std::vector<std::string> listed = {
-        "/", "..", "../../etc", "a\nb", "a\tb", "a'b", "a\"b", std::string(300, 'x'), "\xff\xfe"};
-    expectHostileNamesRefused(with(handlerArgs("--add-handler", "recipient", "x", true),
-                                   "--handler-type-name", "NAME@example.com"),
-                              listed);
-    expectHostileNamesRefused(with(add, "--handler-type-name"), listed);
     expectHostileNamesRefused(
-        with(handlerArgs("--remove-handler", "sender-domain", "x.example", false), "--hook"),
+        handlerArgs("--add-handler", "recipient", "NAME@example.com"),
+        {"/", "..", "../../etc", "a\nb", "a\tb", "a'b", "a\"b", overLongName, "\xff\xfe"});
+    expectHostileNamesRefused(
+        withName(handlerArgs("--remove-handler", "sender-domain", "x.example"), "--hook"),
         {"/", "..", "../../etc", "a\nb", "\xff"});
-    expectHostileNamesRefused(with(add, "--context"), {"a\nb", "a\tb", "\xff\xfe"});
-    expectHostileNamesRefused(with(add, "--priority"), {"-1", "1/2", "a\nb", "10 "});
+    expectHostileNamesRefused(withName(add, "--context"), {"a\nb", "a\tb", "\xff\xfe"});
+    expectHostileNamesRefused(withName(add, "--priority"), {"-1", "1/2", "a\nb", "10 "});
     EXPECT_EQ(handlers().size(), 1u);
 }
 
 // The programs a command started, one argument list per line, vornctl itself left out.
 std::vector<std::string> childPrograms(const std::vector<std::string>& args,
                                        const std::vector<std::string>& env = {}) {
-    std::vector<std::string> argv = {"/usr/bin/strace",
-                                     "-f",
-                                     "-qq",
-                                     "-s",
-                                     "4096",
-                                     "-e",
-                                     "trace=execve",
-                                     "-o",
-                                     "/run/vornctl-sandbox/execs",
-                                     VORNCTL_BINARY};
+    const std::string trace = "/run/vornctl-sandbox/execs";
+    std::vector<std::string> argv = {"/usr/bin/strace", "-f",         "-qq",         "-s4096",
+                                     "-etrace=execve",  "-o" + trace, VORNCTL_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> traced = env;
     traced.push_back("ASAN_OPTIONS=detect_leaks=0"); // LeakSanitizer refuses to run under ptrace
     const CommandResult result = runCommand(argv, traced);
     EXPECT_EQ(result.status, 0) << args[0] << ": " << result.err;
     std::vector<std::string> programs;
-    std::istringstream lines(readFile("/run/vornctl-sandbox/execs"));
+    std::istringstream lines(readFile(trace));
     for (std::string line; std::getline(lines, line);) {
         const std::size_t open = line.find("execve(\"");
         if (open == std::string::npos || line.find(") = 0") == std::string::npos)

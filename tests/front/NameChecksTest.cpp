@@ -1,7 +1,6 @@
 // The name checks: accepted and refused names per kind, refusals naming the text.
 #include "front/NameChecks.h"
 #include "utils/Exceptions.h"
-#include "utils/Idn.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -95,8 +94,7 @@ TEST(NameChecksTest, ConversionThenCheck) {
               "info@xn--bcher-kva.example");
     EXPECT_EQ(asciiAddress("\xd0\xb8\xd0\xbd\xd1\x84\xd0\xbe@example.com"),
               "\xd0\xb8\xd0\xbd\xd1\x84\xd0\xbe@example.com"); // local part stays UTF-8
-    // libidn refuses empty labels itself; what it lets through, the check refuses.
-    EXPECT_THROW(asciiDomainName("../../etc"), korvo::idn::IdnaError);
+    // What libidn lets through, the check refuses.
     for (const std::string bad : {"/", "a b.com", "x.com\n", "$(touch /tmp/pwned)"})
         expectRefused(asciiDomainName, bad);
     EXPECT_THROW(asciiAddress("info@x.com\n&evil@y.com"), std::invalid_argument);
