@@ -64,19 +64,18 @@ inline void expectHostileNamesRefused(const std::vector<std::string>& args,
     EXPECT_NE(::access("/tmp/pwned", F_OK), 0);
 }
 
-// Runs vornctl and expects status 0 with nothing on either stream.
-inline void ok(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+// Runs vornctl and expects status 0, leaving what it wrote to the caller.
+inline CommandResult succeeds(const std::vector<std::string>& args,
+                              const std::vector<std::string>& env = {}) {
     const CommandResult result = runVornctl(args, env);
     EXPECT_EQ(result.status, 0) << args[0] << "\n" << result.err;
-    EXPECT_EQ(result.err, "") << args[0];
-    EXPECT_EQ(result.out, "") << args[0];
+    return result;
 }
 
-// Runs vornctl and expects status 0, leaving what it wrote to the caller.
-inline CommandResult succeeds(const std::vector<std::string>& args) {
-    const CommandResult result = runVornctl(args);
-    EXPECT_EQ(result.status, 0) << args[0] << "\n" << result.err;
-    return result;
+// Runs vornctl and expects status 0 with nothing on either stream.
+inline void ok(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    const CommandResult result = succeeds(args, env);
+    EXPECT_EQ(result.out + result.err, "") << args[0];
 }
 
 inline std::vector<std::string> lines(const std::string& text) {
