@@ -40,6 +40,17 @@ TEST(MasterCfParse, FilesStoreBackUnchangedAndEntriesKeepOnlyTheirOwnWords) {
     MasterCfContent content;
     ASSERT_TRUE(parses(testData("master.cf.realworld"), content));
     EXPECT_EQ(content.getModule("submission", ModuleType::INET).first.command.size(), 7u);
+
+    // Keys are name and type; a later duplicate replaces the earlier one in place.
+    MasterCfContent keyed;
+    ASSERT_TRUE(parses("smtp inet n - y - - smtpd\n# between\nsmtp unix - - y - - smtp\n"
+                       "smtp inet n - y - 100 smtpd -o x=1\n",
+                       keyed));
+    EXPECT_EQ(stored(keyed),
+              "smtp inet n - y - 100 smtpd -o x=1\n# between\nsmtp unix - - y - - smtp\n");
+    EXPECT_TRUE(keyed.removeModule("smtp", ModuleType::UNIX));
+    EXPECT_FALSE(keyed.removeModule("smtp", ModuleType::UNIX));
+    EXPECT_THROW(keyed.getModule("smtp", ModuleType::UNIX), std::out_of_range);
 }
 
 TEST(MasterCfParse, RefusesWhatPostfixWouldMisread) {
@@ -56,18 +67,6 @@ TEST(MasterCfParse, RefusesWhatPostfixWouldMisread) {
         MasterCfContent content;
         EXPECT_FALSE(parses(text, content)) << text;
     }
-}
-
-TEST(MasterCfParse, KeysAreNameAndTypeAndALaterDuplicateReplacesInPlace) {
-    MasterCfContent content;
-    ASSERT_TRUE(parses("smtp inet n - y - - smtpd\n# between\nsmtp unix - - y - - smtp\n"
-                       "smtp inet n - y - 100 smtpd -o x=1\n",
-                       content));
-    EXPECT_EQ(stored(content),
-              "smtp inet n - y - 100 smtpd -o x=1\n# between\nsmtp unix - - y - - smtp\n");
-    EXPECT_TRUE(content.removeModule("smtp", ModuleType::UNIX));
-    EXPECT_FALSE(content.removeModule("smtp", ModuleType::UNIX));
-    EXPECT_THROW(content.getModule("smtp", ModuleType::UNIX), std::out_of_range);
 }
 
 using MasterCfFile = korvo::test::SandboxTest;

@@ -61,9 +61,7 @@ TEST_F(LookupTableTest, FailuresCarryPostmapsErrorText) {
         failure<PostfixDatabaseError>([&] { DatabaseHelper::removeRecord(missing, "a"); });
     EXPECT_EQ(error.rfind("postmap: warning: /etc/postfix/main.cf", 0), 0u) << error;
     EXPECT_NE(error.find(opening), std::string::npos);
-    EXPECT_TRUE(checkOutput("postmap: warning: x: y\nfatal: x\npostmap: error\nx:\n"));
     EXPECT_FALSE(checkOutput("postmap: warning: x: y\npostmap:   panic: no"));
-    EXPECT_FALSE(checkOutput("postmap: error:"));
 
     process::Pipe killed(process::Parameters<process::PipeProcessFlags>(
         "/bin/sh", "-c", "printf 'said' >&2; kill -9 $$", "", "", "", "", "", "", ""));
