@@ -34,8 +34,11 @@ constexpr std::size_t textBufferSize = 100;
 constexpr std::size_t maxReadSize = 5120;
 constexpr std::size_t maxHostName = 64;
 
-// The new maildirsize while it is written in the Maildir's "tmp": removed
-// on every way out unless it was renamed into place.
+// The new maildirsize while it is written in the Maildir's "tmp": an
+// unnamed file (O_TMPFILE) that gets its name only right before the rename,
+// so that a run killed meanwhile leaves nothing behind; where the file
+// system has no unnamed files, a named one from the start. Removed on every
+// way out unless it was renamed into place.
 class TemporaryFile {
 public:
     TemporaryFile() = default;
@@ -46,31 +49,90 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    // One attempt of the safe-creation rule: the name must not exist, is
-    // created exclusively without following a link, and must still be the
-    // file just opened. errno tells why an attempt failed.
+    // One attempt of the safe-creation rule: the name must not exist, and a
+    // named file is created exclusively without following a link and must
+    // still be the file just opened. errno tells why an attempt failed.
     bool create(int maildirFd, const std::string& candidate) {
         dir.close_nothrow();
         dir.seize(openDirectoryAt(maildirFd, "tmp"));
-        if (dir.get() < 0)
+        if (dir.get() < 0 || !nameIsFree(candidate))
             return false;
+        name = candidate;
+        int fd;
+        do
+            fd = ::openat(dir.get(), ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0644);
+        while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            file.seize(fd);
+            return true;
+        }
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+            return createNamed();
+        name.clear();
+        return false;
+    }
+
+    // Closes and deletes the file, keeping errno.
+    void discard() {
+        const int code = errno;
+        file.close_nothrow();
+        if (linked)
+            ::unlinkat(dir.get(), name.c_str(), 0);
+        linked = false;
+        name.clear();
+        errno = code;
+    }
+
+    // Flushes the content to disk, gives an unnamed file its name (failing
+    // with EEXIST when the name was taken meanwhile) and closes the file.
+    bool commit() {
+        if (::fsync(file.get()) != 0)
+            return false;
+        if (!linked) {
+            const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+            if (::linkat(AT_FDCWD, self.c_str(), dir.get(), name.c_str(), AT_SYMLINK_FOLLOW) != 0)
+                return false;
+            linked = true;
+        }
+        return file.close_nothrow() == 0;
+    }
+
+    // Moves the committed file over maildirsize in the Maildir; afterwards
+    // nothing is deleted any more.
+    bool moveInto(int maildirFd) {
+        if (::renameat(dir.get(), name.c_str(), maildirFd, maildirsizeName) != 0)
+            return false;
+        linked = false;
+        name.clear();
+        return true;
+    }
+
+    int fd() const { return file.get(); }
+
+private:
+    bool nameIsFree(const std::string& candidate) const {
         struct stat st {};
         if (::fstatat(dir.get(), candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             errno = EEXIST;
             return false;
         }
-        if (errno != ENOENT)
-            return false;
+        return errno == ENOENT;
+    }
+
+    bool createNamed() {
         int fd;
         do
-            fd = ::openat(dir.get(), candidate.c_str(),
+            fd = ::openat(dir.get(), name.c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         while (fd < 0 && errno == EINTR);
-        if (fd < 0)
+        if (fd < 0) {
+            name.clear();
             return false;
+        }
         file.seize(fd);
-        name = candidate;
+        linked = true;
         struct stat opened {};
+        struct stat st {};
         if (::fstat(fd, &opened) != 0 ||
             ::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
             opened.st_dev != st.st_dev || opened.st_ino != st.st_ino || ::ftruncate(fd, 0) != 0) {
@@ -82,33 +144,11 @@ public:
         return true;
     }
 
-    // Closes and deletes the file, keeping errno.
-    void discard() {
-        const int code = errno;
-        file.close_nothrow();
-        if (!name.empty())
-            ::unlinkat(dir.get(), name.c_str(), 0);
-        name.clear();
-        errno = code;
-    }
-
-    // Moves the file over maildirsize in the Maildir; afterwards nothing is
-    // deleted any more.
-    bool moveInto(int maildirFd) {
-        if (::renameat(dir.get(), name.c_str(), maildirFd, maildirsizeName) != 0)
-            return false;
-        name.clear();
-        return true;
-    }
-
-    int fd() const { return file.get(); }
-    // Flushes the content to disk and closes the file.
-    bool commit() { return ::fsync(file.get()) == 0 && file.close_nothrow() == 0; }
-
-private:
     FdOwner dir;
     FdOwner file;
     std::string name;
+    // Whether name is a link to file in dir (to be removed on discard).
+    bool linked = false;
 };
 
 std::string candidateName(const char* host) {

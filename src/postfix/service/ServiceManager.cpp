@@ -3,6 +3,7 @@
 #include "postfix/tables/PostfixUtilities.h"
 #include "process/DescriptorSpec.h"
 #include "process/ProcessLaunch.h"
+#include "utils/ErrorStream.h"
 #include "utils/ProcessIteration.h"
 
 #include <fstream>
@@ -91,7 +92,11 @@ int ServiceManager::rcCommand(const std::string& verb) {
         throw;
     }
     const int status = script.waitExit();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    // A script that dies says nothing itself; without this the failure is silent.
+    uerr << utilities::POSTFIX_INIT_SCRIPT << " killed by signal " << WTERMSIG(status) << std::endl;
+    return 255;
 }
 
 int ServiceManager::reloadServer() {
