@@ -19,25 +19,16 @@ namespace {
 
 using Hook = boost::function<void()>;
 
-struct Launched {
-    std::string error; // what() of the rethrown exception, "" when exec worked
-    int code = 0;      // errno of a SystemError
-    int exitStatus = -1;
-};
-
-// Waits for the child's exec and exit and tells what came back.
-Launched outcome(ProcessLaunch& child) {
-    Launched result;
+// "what() (errno), exit STATUS" of a child whose exec failed, once it has ended.
+std::string outcome(ProcessLaunch& child) {
+    std::string error = "exec worked";
     try {
         child.waitExec();
     } catch (const SystemError& e) {
-        result = {e.what(), e.code()};
-    } catch (const std::exception& e) {
-        result = {e.what()};
+        error = std::string(e.what()) + " (" + std::to_string(e.code()) + ")";
     }
     const int status = child.waitExit();
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return error + ", exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
 }
 
 const char* const shellLine[] = {"sh", "-c", "echo out; echo err >&2", nullptr};
@@ -65,10 +56,7 @@ TEST(ProcessLaunchTest, ExecAndHookFailuresReachTheParentWithoutReplayingItsOutp
     std::printf("buffered ");
     const char* const missing[] = {"no-such-program", nullptr};
     ProcessLaunch child = spawn(FD_DEVNULL, FD_PIPE, FD_DEVNULL, missing, "/nonexistent/program");
-    const Launched direct = outcome(child);
-    EXPECT_EQ(direct.error, std::string("execv: ") + std::strerror(ENOENT));
-    EXPECT_EQ(direct.code, ENOENT);
-    EXPECT_EQ(direct.exitStatus, 67);
+    EXPECT_EQ(outcome(child), std::string("execv: ") + std::strerror(ENOENT) + " (2), exit 67");
     EXPECT_EQ(readAll(child.stdoutFd().get()), "");
     korvo::uerr << std::flush;
     std::fflush(stdout);
@@ -78,10 +66,7 @@ TEST(ProcessLaunchTest, ExecAndHookFailuresReachTheParentWithoutReplayingItsOutp
     const char* const truth[] = {"/bin/true", nullptr};
     ProcessLaunch hooked = spawn(FD_DEVNULL, FD_DEVNULL, FD_DEVNULL, truth, truth[0],
                                  [] { throw SystemError("hook", EACCES); });
-    const Launched hook = outcome(hooked);
-    EXPECT_EQ(hook.error, std::string("hook: ") + std::strerror(EACCES));
-    EXPECT_EQ(hook.code, EACCES);
-    EXPECT_EQ(hook.exitStatus, 67);
+    EXPECT_EQ(outcome(hooked), std::string("hook: ") + std::strerror(EACCES) + " (13), exit 67");
 }
 
 TEST(ProcessLaunchTest, DescriptorSpecificationsRouteTheChildsStreams) {
