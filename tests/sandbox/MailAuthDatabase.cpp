@@ -4,41 +4,25 @@
 #include "sandbox/CommandRunner.h"
 #include "sandbox/TestFiles.h"
 
-#include <cerrno>
-#include <cstring>
-#include <pwd.h>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvo::test {
 
 const char* const mailAuthPath = "/var/spool/postfix/korvo/passwd.db";
 
-namespace {
-
-const char* const mailAuthDir = "/var/spool/postfix/korvo";
-
-void own(const char* path, uid_t uid, mode_t mode) {
-    if (::chown(path, uid, 0) != 0 || ::chmod(path, mode) != 0)
-        throw std::runtime_error(std::string("cannot set owner and mode of ") + path + ": " +
-                                 std::strerror(errno));
-}
-
-} // namespace
-
 void createMailAuthDatabase() {
-    const struct passwd* const postfix = ::getpwnam("postfix");
-    if (postfix == nullptr)
-        throw std::runtime_error("no postfix account");
-    ::mkdir(mailAuthDir, 0770);
+    const std::string dir = "/var/spool/postfix/korvo";
+    if (shell("mkdir -p " + dir) != 0)
+        throw std::runtime_error("cannot make " + dir);
     ::unlink(mailAuthPath);
     const CommandResult created = runCommand({"/usr/bin/sqlite3", "-batch", mailAuthPath}, {},
                                              readFile(sandboxFile("../sql/mail-auth-schema.sql")));
     if (created.status != 0 || !created.err.empty())
         throw std::runtime_error("cannot create the mail authentication database: " + created.err);
-    own(mailAuthDir, postfix->pw_uid, 0770);
-    own(mailAuthPath, postfix->pw_uid, 0460);
+    if (shell("chown postfix:root " + dir + " " + mailAuthPath + " && chmod 0770 " + dir +
+              " && chmod 0460 " + mailAuthPath) != 0)
+        throw std::runtime_error("cannot set owner and mode of " + dir + " and " + mailAuthPath);
     mailAuthDBSelectStyle(1);
 }
 

@@ -74,21 +74,36 @@ pid_t launch(const std::vector<std::string>& options) {
     return pid;
 }
 
-void waitUntilReady(pid_t pid) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!canConnect()) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            server().pid = -1;
-            ::unlink(pidRecord);
-            throw std::runtime_error("mariadbd ended before it accepted connections:\n" +
-                                     readFile(std::string(dataDir) + ".err"));
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            PanelServer::stop();
-            throw std::runtime_error("mariadbd accepted no connection within 60 s");
-        }
+// Polls every 20 ms until done() holds or the time is up; returns done().
+template <class Done> bool waitFor(const Done& done, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// Reaps the server if it has ended; true when it has (or none runs).
+bool reapedServer() {
+    int status = 0;
+    if (server().pid > 0 && ::waitpid(server().pid, &status, WNOHANG) != server().pid)
+        return false;
+    server().pid = -1;
+    ::unlink(pidRecord);
+    return true;
+}
+
+void waitUntilReady() {
+    bool ended = false;
+    const bool ready = waitFor([&ended] { return canConnect() || (ended = reapedServer()); }, 60);
+    if (ended)
+        throw std::runtime_error("mariadbd ended before it accepted connections:\n" +
+                                 readFile(std::string(dataDir) + ".err"));
+    if (!ready) {
+        PanelServer::stop();
+        throw std::runtime_error("mariadbd accepted no connection within 60 s");
     }
 }
 
@@ -105,18 +120,13 @@ void PanelServer::start(const std::vector<std::string>& options) {
     if (!inSandbox())
         throw std::runtime_error("not inside tests/sandbox/run: no database server here");
     Server& s = server();
-    int status = 0;
-    if (s.pid > 0 && ::waitpid(s.pid, &status, WNOHANG) == s.pid) {
-        // A server that died since the last test is started afresh.
-        s.pid = -1;
-        ::unlink(pidRecord);
-    }
-    if (s.pid > 0 && s.options == options && canConnect())
+    // A server that died since the last test is started afresh.
+    if (s.pid > 0 && !reapedServer() && s.options == options && canConnect())
         return;
     stop();
     s.pid = launch(options);
     s.options = options;
-    waitUntilReady(s.pid);
+    waitUntilReady();
     const CommandResult loaded =
         runCommand({"/usr/bin/mariadb", "--no-defaults", "-uroot"}, {}, readFile(schemaFile));
     if (loaded.status != 0)
@@ -128,18 +138,10 @@ void PanelServer::stop() {
     if (s.pid <= 0)
         return;
     ::kill(s.pid, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int status = 0;
-    while (::waitpid(s.pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(s.pid, SIGKILL);
-            ::waitpid(s.pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!waitFor(reapedServer, 20)) {
+        ::kill(s.pid, SIGKILL);
+        waitFor(reapedServer, 60);
     }
-    s.pid = -1;
-    ::unlink(pidRecord);
 }
 
 std::string panelSql(const std::string& sql) {

@@ -7,9 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
+#include <filesystem>
 #include <iterator>
-#include <memory>
 #include <openssl/evp.h>
 #include <sstream>
 #include <stdexcept>
@@ -33,14 +32,10 @@ std::string sha256(const std::string& data) {
     return hex;
 }
 
+// The type's letter, indexed by the S_IFMT bits (fifo 1, char 2, dir 4, block 6, file 8,
+// link 10, socket 12).
 char typeOf(mode_t mode) {
-    const std::pair<mode_t, char> types[] = {{S_IFDIR, 'd'},  {S_IFREG, 'f'}, {S_IFLNK, 'l'},
-                                             {S_IFSOCK, 's'}, {S_IFIFO, 'p'}, {S_IFCHR, 'c'},
-                                             {S_IFBLK, 'b'}};
-    for (const auto& [type, letter] : types)
-        if ((mode & S_IFMT) == type)
-            return letter;
-    return '?';
+    return "?pc?d?b?f?l?s???"[(mode & S_IFMT) >> 12];
 }
 
 void addLines(std::vector<std::string>& lines, const std::string& prefix, const std::string& text) {
@@ -58,52 +53,29 @@ void addDump(std::vector<std::string>& lines, const std::string& prefix,
     addLines(lines, prefix, result.out);
 }
 
-struct Walker {
-    std::vector<std::string>& lines;
-    std::vector<std::string> tables;
-    std::vector<std::string> sqliteFiles;
-
-    void entry(const std::string& path) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0)
-            throw std::runtime_error("lstat " + path + ": " + std::strerror(errno));
-        char head[64];
-        std::snprintf(head, sizeof head, " %c %04o %u:%u", typeOf(st.st_mode),
-                      static_cast<unsigned>(st.st_mode & 07777), static_cast<unsigned>(st.st_uid),
-                      static_cast<unsigned>(st.st_gid));
-        std::string line = "file " + path + head;
-        if (S_ISREG(st.st_mode)) {
-            const std::string content = readFile(path);
-            line += " " + std::to_string(st.st_size) + " " + sha256(content);
-            if (content.compare(0, sizeof sqliteMagic - 1, sqliteMagic) == 0)
-                sqliteFiles.push_back(path);
-            else if (path.size() > 3 && path.compare(path.size() - 3, 3, ".db") == 0)
-                tables.push_back(path.substr(0, path.size() - 3));
-        } else if (S_ISLNK(st.st_mode)) {
-            std::string target(4096, '\0');
-            const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-            target.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
-            line += " -> " + target;
-        }
-        lines.push_back(line);
-        if (S_ISDIR(st.st_mode))
-            directory(path);
+// The entry's snapshot line; hash tables and SQLite files are noted for their dumps.
+std::string entryLine(const std::string& path, std::vector<std::string>& tables,
+                      std::vector<std::string>& sqliteFiles) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        throw std::runtime_error("lstat " + path + ": " + std::strerror(errno));
+    char head[64];
+    std::snprintf(head, sizeof head, " %c %04o %u:%u", typeOf(st.st_mode),
+                  static_cast<unsigned>(st.st_mode & 07777), static_cast<unsigned>(st.st_uid),
+                  static_cast<unsigned>(st.st_gid));
+    std::string line = "file " + path + head;
+    if (S_ISREG(st.st_mode)) {
+        const std::string content = readFile(path);
+        line += " " + std::to_string(st.st_size) + " " + sha256(content);
+        if (content.compare(0, sizeof sqliteMagic - 1, sqliteMagic) == 0)
+            sqliteFiles.push_back(path);
+        else if (path.size() > 3 && path.compare(path.size() - 3, 3, ".db") == 0)
+            tables.push_back(path.substr(0, path.size() - 3));
+    } else if (S_ISLNK(st.st_mode)) {
+        line += " -> " + std::filesystem::read_symlink(path).string();
     }
-
-    void directory(const std::string& path) {
-        const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), ::closedir);
-        if (!dir)
-            throw std::runtime_error("opendir " + path + ": " + std::strerror(errno));
-        std::vector<std::string> names;
-        while (const dirent* e = ::readdir(dir.get())) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        for (const std::string& name : names)
-            entry(path + "/" + name);
-    }
-};
+    return line;
+}
 
 } // namespace
 
@@ -117,17 +89,22 @@ const std::vector<std::string>& snapshotRoots() {
 
 Snapshot takeSnapshot(const std::string& extra) {
     Snapshot snapshot;
-    Walker walker{snapshot.lines, {}, {}};
+    std::vector<std::string> tables, sqliteFiles;
     for (const std::string& root : snapshotRoots()) {
-        if (::access(root.c_str(), F_OK) != 0)
+        if (::access(root.c_str(), F_OK) != 0) {
             snapshot.lines.push_back("file " + root + " missing");
-        else
-            walker.entry(root);
+            continue;
+        }
+        snapshot.lines.push_back(entryLine(root, tables, sqliteFiles));
+        // Links are listed, never followed; an unreadable directory throws.
+        if (std::filesystem::is_directory(std::filesystem::symlink_status(root)))
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+                snapshot.lines.push_back(entryLine(entry.path().string(), tables, sqliteFiles));
     }
-    for (const std::string& table : walker.tables)
+    for (const std::string& table : tables)
         addDump(snapshot.lines, "table hash:" + table + "\t",
                 {"/usr/sbin/postmap", "-s", "hash:" + table});
-    for (const std::string& file : walker.sqliteFiles)
+    for (const std::string& file : sqliteFiles)
         addDump(snapshot.lines, "sqlite " + file + "\t",
                 {"/usr/bin/sqlite3", "-readonly", file, ".dump"});
     addLines(snapshot.lines, "extra ", extra);
@@ -136,21 +113,20 @@ Snapshot takeSnapshot(const std::string& extra) {
 }
 
 ::testing::AssertionResult compareSnapshots(const Snapshot& before, const Snapshot& after) {
-    std::vector<std::string> gone;
-    std::vector<std::string> added;
-    std::set_difference(before.lines.begin(), before.lines.end(), after.lines.begin(),
-                        after.lines.end(), std::back_inserter(gone));
-    std::set_difference(after.lines.begin(), after.lines.end(), before.lines.begin(),
-                        before.lines.end(), std::back_inserter(added));
-    if (gone.empty() && added.empty())
+    std::string changes;
+    const auto only = [&changes](const Snapshot& in, const Snapshot& notIn, const char* mark) {
+        std::vector<std::string> lines;
+        std::set_difference(in.lines.begin(), in.lines.end(), notIn.lines.begin(),
+                            notIn.lines.end(), std::back_inserter(lines));
+        for (const std::string& line : lines)
+            changes += mark + line + "\n";
+    };
+    only(before, after, "- ");
+    only(after, before, "+ ");
+    if (changes.empty())
         return ::testing::AssertionSuccess();
-    ::testing::AssertionResult failure = ::testing::AssertionFailure()
-                                         << "the sandbox changed (- before only, + after only):\n";
-    for (const std::string& line : gone)
-        failure << "- " << line << "\n";
-    for (const std::string& line : added)
-        failure << "+ " << line << "\n";
-    return failure;
+    return ::testing::AssertionFailure() << "the sandbox changed (- before only, + after only):\n"
+                                         << changes;
 }
 
 } // namespace korvo::test
