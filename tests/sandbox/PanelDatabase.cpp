@@ -33,9 +33,15 @@ const std::string schemaFile = sandboxFile("../sql/panel-schema.sql");
 struct Server {
     pid_t pid = -1;
     std::vector<std::string> options;
+    // The process that started the server: a forked test child that exits
+    // runs this destructor too, and must neither kill nor wait for it.
+    pid_t starter = -1;
 
     // A server that outlived its program would survive the sandbox.
-    ~Server() { PanelServer::stop(); }
+    ~Server() {
+        if (starter == ::getpid())
+            PanelServer::stop();
+    }
 };
 
 Server& server() {
@@ -126,6 +132,7 @@ void PanelServer::start(const std::vector<std::string>& options) {
     stop();
     s.pid = launch(options);
     s.options = options;
+    s.starter = ::getpid();
     waitUntilReady();
     const CommandResult loaded =
         runCommand({"/usr/bin/mariadb", "--no-defaults", "-uroot"}, {}, readFile(schemaFile));
