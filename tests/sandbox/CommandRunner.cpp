@@ -1,5 +1,6 @@
 #include "sandbox/CommandRunner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -48,18 +49,13 @@ CommandResult runCommand(const std::vector<std::string>& argv,
         throw std::runtime_error("cannot stage standard input");
     ::lseek(in.fd(), 0, SEEK_SET);
 
-    std::vector<std::string> args(argv), env;
+    std::vector<std::string> args(argv), env(extraEnv);
     // An extra entry replaces the inherited one of the same name.
-    const auto overridden = [&extraEnv](const char* entry) {
-        for (const std::string& extra : extraEnv)
-            if (std::strncmp(entry, extra.c_str(), extra.find('=') + 1) == 0)
-                return true;
-        return false;
-    };
     for (char** e = environ; *e != nullptr; ++e)
-        if (!overridden(*e))
+        if (std::none_of(extraEnv.begin(), extraEnv.end(), [e](const std::string& extra) {
+                return std::strncmp(*e, extra.c_str(), extra.find('=') + 1) == 0;
+            }))
             env.emplace_back(*e);
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> argp = pointers(args);
     std::vector<char*> envp = pointers(env);
 
