@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvo::mail {
 
@@ -51,23 +52,54 @@ const Subdirectory homeSubdirectories[] = {
     {5, "tmp"},     {5, "new"}, {5, "cur"}, {0, "@attachments"},
 };
 
+constexpr std::size_t subdirectoryCount = sizeof homeSubdirectories / sizeof homeSubdirectories[0];
+
+// The subdirectories one build made, removed again, newest first, unless
+// the build completes: a failed build takes back only what it added, and
+// mail in directories that were there before stays. Only empty directories
+// go (rmdir), so nothing delivered meanwhile is lost.
+class MadeSubdirectories {
+public:
+    explicit MadeSubdirectories(const FdOwner* directories) : directories_(directories) {}
+    ~MadeSubdirectories() {
+        while (count_ > 0 && !kept_) {
+            const Subdirectory& sub = homeSubdirectories[made_[--count_]];
+            ::unlinkat(directories_[sub.parent].get(), sub.name, AT_REMOVEDIR);
+        }
+    }
+    MadeSubdirectories(const MadeSubdirectories&) = delete;
+    MadeSubdirectories& operator=(const MadeSubdirectories&) = delete;
+
+    void add(std::size_t index) { made_[count_++] = index; }
+    void keep() { kept_ = true; }
+
+private:
+    const FdOwner* directories_;
+    std::size_t made_[subdirectoryCount] = {};
+    std::size_t count_ = 0;
+    bool kept_ = false;
+};
+
 // Gives the home and its subdirectories popuser's owner and mode 0700,
 // making the subdirectories that are missing.
 void buildHome(const std::string& home, uid_t uid, gid_t gid) {
-    constexpr std::size_t count = sizeof homeSubdirectories / sizeof homeSubdirectories[0];
-    FdOwner directories[count + 1];
-    std::string paths[count + 1] = {home};
+    FdOwner directories[subdirectoryCount + 1];
+    std::string paths[subdirectoryCount + 1] = {home};
     directories[0].seize(openDirectoryOrThrow(AT_FDCWD, home, home).release());
     setOwnerAndMode(directories[0].get(), uid, gid, 0700, home);
-    for (std::size_t i = 0; i < count; ++i) {
+    MadeSubdirectories made(directories);
+    for (std::size_t i = 0; i < subdirectoryCount; ++i) {
         const Subdirectory& sub = homeSubdirectories[i];
         const int parent = directories[sub.parent].get();
         paths[i + 1] = paths[sub.parent] + "/" + sub.name;
-        if (::mkdirat(parent, sub.name, 0700) != 0 && errno != EEXIST)
+        if (::mkdirat(parent, sub.name, 0700) == 0)
+            made.add(i);
+        else if (errno != EEXIST)
             throw FSError("create_directory", paths[i + 1], systemError(errno));
         directories[i + 1].seize(openDirectoryOrThrow(parent, sub.name, paths[i + 1]).release());
         setOwnerAndMode(directories[i + 1].get(), uid, gid, 0700, paths[i + 1]);
     }
+    made.keep();
 }
 
 // True when path is a directory, not a symbolic link to one.
@@ -139,10 +171,15 @@ void MaildirManager::createMailnameHome(const std::string& domain,
                                         const std::string& mailname) const {
     const std::string home = getMailnameHome(domain, mailname);
     const UmaskGuard mask(077);
+    const bool existed = existsNoFollow(home);
     try {
         boost::filesystem::create_directories(home);
         buildHome(home, uid, gid);
     } catch (...) {
+        // A home that was there before holds mail: buildHome took back
+        // what it added, the rest stays.
+        if (existed)
+            throw;
         const int code = errno;
         try {
             removeTree(home);

@@ -18,8 +18,10 @@
 // error or its subclass FSError; chown and chmod failures throw FSError
 // "chown" or "chmod" with the path concerned. A missing popuser account
 // makes getInstance() throw korvo::SystemError ("user popuser not found").
-// A failed createMailnameHome leaves no home behind (an existing one
-// included); a failed createDomainRoot leaves what it made.
+// A failed createMailnameHome removes only what it made: a new home goes
+// with everything in it, an existing home loses only the subdirectories the
+// failed call added and keeps its mail; a failed createDomainRoot leaves
+// what it made.
 //
 // Use: MaildirManager::getInstance().createMailnameHome("example.com", "info");
 // The single instance is shared with MaildirPPManager (both getInstance()

@@ -60,8 +60,26 @@ TEST_F(MaildirManagerTest, HomesAndDomainRootsAreCreatedAndRecreatedWithOwnerAnd
     EXPECT_EQ(st.st_gid, popGid);
 }
 
-TEST_F(MaildirManagerTest, FailedRecreationRemovesTheHomeButNothingOutside) {
+TEST_F(MaildirManagerTest, FailedRecreationTakesBackOnlyWhatItMade) {
     const std::string home = makeHome("example.com", "info");
+    for (const char* name : {"1.host,S=5", "2.host,S=5", "3.host,S=5"})
+        writeFile(home + "/Maildir/cur/" + name, "hello");
+    // The run makes .Spam/tmp again, then finds a file where .Spam/cur was.
+    ASSERT_EQ(shell("rmdir " + home + "/Maildir/.Spam/tmp && rmdir " + home +
+                    "/Maildir/.Spam/cur && echo x > " + home + "/Maildir/.Spam/cur"),
+              0);
+    try {
+        manager().createMailnameHome("example.com", "info");
+        ADD_FAILURE() << "no error";
+    } catch (const FSError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "open: Not a directory: \"" + home + "/Maildir/.Spam/cur\"");
+    }
+    EXPECT_EQ(korvo::test::runCommand({"/bin/sh", "-c", "cd " + home + " && find . | sort"}).out,
+              ".\n./@attachments\n./Maildir\n./Maildir/.Spam\n./Maildir/.Spam/cur\n"
+              "./Maildir/.Spam/new\n./Maildir/cur\n./Maildir/cur/1.host,S=5\n"
+              "./Maildir/cur/2.host,S=5\n./Maildir/cur/3.host,S=5\n./Maildir/new\n./Maildir/tmp\n");
+
     // A Maildir swapped for a link to root's directory: never chown through it.
     ASSERT_EQ(shell("rm -r " + home + "/Maildir && ln -s " + outside + "/dir " + home + "/Maildir"),
               0);
@@ -72,7 +90,7 @@ TEST_F(MaildirManagerTest, FailedRecreationRemovesTheHomeButNothingOutside) {
     } catch (const FSError& e) {
         EXPECT_EQ(std::string(e.what()), "open: Not a directory: \"" + home + "/Maildir\"");
     }
-    EXPECT_FALSE(fs::exists(fs::symlink_status(home)));
+    EXPECT_TRUE(fs::is_symlink(home + "/Maildir"));
     EXPECT_EQ(outsideState(), before);
 
     // A domain root that is a file fails before any home exists.
