@@ -4,11 +4,13 @@
 include(GNUInstallDirs)
 
 set(VORNCTL_DELIVER_PATH ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vornctl/vornctl-deliver)
+set(VORNCTL_FILTER_PATH ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vornctl/vornctl-filter)
 
 file(GLOB VORNCTL_SETUP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/setup/*.cpp)
 add_executable(vornctl-setup ${VORNCTL_SETUP_SOURCES})
 target_include_directories(vornctl-setup PRIVATE ${PROJECT_SOURCE_DIR}/src)
-target_compile_definitions(vornctl-setup PRIVATE VORNCTL_DELIVER_PATH="${VORNCTL_DELIVER_PATH}")
+target_compile_definitions(vornctl-setup PRIVATE VORNCTL_DELIVER_PATH="${VORNCTL_DELIVER_PATH}"
+  VORNCTL_FILTER_PATH="${VORNCTL_FILTER_PATH}")
 target_link_libraries(vornctl-setup PRIVATE korvo_postfix korvo_mail korvo_process korvo_utils
   PkgConfig::SQLITE3 Boost::program_options)
 
@@ -16,6 +18,12 @@ file(GLOB VORNCTL_DELIVER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/de
 add_executable(vornctl-deliver ${VORNCTL_DELIVER_SOURCES})
 target_include_directories(vornctl-deliver PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(vornctl-deliver PRIVATE korvo_utils)
+
+# The before-queue filter that master.cf's spawn service runs.
+file(GLOB VORNCTL_FILTER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/filter/*.cpp)
+add_executable(vornctl-filter ${VORNCTL_FILTER_SOURCES})
+target_include_directories(vornctl-filter PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(vornctl-filter PRIVATE korvo_handlers)
 
 file(GLOB VORNCTL_DOCGEN_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/doc/*.cpp)
 add_executable(vornctl-docgen ${VORNCTL_DOCGEN_SOURCES})
@@ -53,12 +61,13 @@ add_custom_target(vornctl-docs ALL
   DEPENDS ${VORNCTL_MAN_PAGES} ${VORNCTL_DOC_DIR}/vornctl.bash-completion)
 
 # The test programs of these tools run them from the build tree.
-foreach(test_target test_setup test_deliver test_flow)
+foreach(test_target test_setup test_deliver test_flow test_filter test_handlers test_autoresponder)
   if(TARGET ${test_target})
-    add_dependencies(${test_target} vornctl-setup vornctl-deliver vornctl-docs)
+    add_dependencies(${test_target} vornctl-setup vornctl-deliver vornctl-filter vornctl-docs)
     target_compile_definitions(${test_target} PRIVATE
       VORNCTL_SETUP_BINARY="$<TARGET_FILE:vornctl-setup>"
       VORNCTL_DELIVER_BINARY="$<TARGET_FILE:vornctl-deliver>"
+      VORNCTL_FILTER_BINARY="$<TARGET_FILE:vornctl-filter>"
       VORNCTL_DOC_DIR="${VORNCTL_DOC_DIR}"
       VORNCTL_CPACK_CONFIG="${PROJECT_BINARY_DIR}/CPackConfig.cmake"
       VORNCTL_CPACK="${CMAKE_CPACK_COMMAND}")

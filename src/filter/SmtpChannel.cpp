@@ -1,0 +1,112 @@
+#include "filter/SmtpChannel.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <unistd.h>
+
+namespace korvo::filter {
+
+namespace {
+
+constexpr std::size_t BUFFER_SIZE = 65536;
+
+} // namespace
+
+SmtpChannel::SmtpChannel(int readFd, int writeFd, std::string side, std::chrono::seconds timeout)
+    : readFd_(readFd), writeFd_(writeFd), side_(std::move(side)), timeout_(timeout),
+      in_(BUFFER_SIZE), out_(BUFFER_SIZE) {}
+
+bool SmtpChannel::fill() {
+    begin_ = 0;
+    end_ = 0;
+    for (;;) {
+        pollfd watched{readFd_, POLLIN, 0};
+        const int ready = ::poll(&watched, 1, static_cast<int>(timeout_.count() * 1000));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            throw ChannelError("poll on the " + side_ + ": " + std::strerror(errno));
+        if (ready == 0)
+            throw ChannelError("the " + side_ + " sent nothing for " +
+                               std::to_string(timeout_.count()) + " seconds");
+        const ssize_t got = ::read(readFd_, in_.data(), in_.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw ChannelError("read from the " + side_ + ": " + std::strerror(errno));
+        end_ = static_cast<std::size_t>(got);
+        return got > 0;
+    }
+}
+
+bool SmtpChannel::readLine(std::string& line) {
+    line.clear();
+    for (;;) {
+        if (begin_ == end_ && !fill())
+            return !line.empty();
+        const char* start = in_.data() + begin_;
+        const void* lf = std::memchr(start, '\n', end_ - begin_);
+        const std::size_t take =
+            lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1
+                          : end_ - begin_;
+        line.append(start, take);
+        begin_ += take;
+        if (lf != nullptr || line.size() >= BUFFER_SIZE)
+            return true;
+    }
+}
+
+std::string SmtpChannel::requireLine() {
+    std::string line;
+    if (!readLine(line))
+        throw ChannelError("the " + side_ + " closed the connection");
+    return line;
+}
+
+std::string SmtpChannel::readReply() {
+    std::string reply;
+    for (;;) {
+        const std::string line = requireLine();
+        reply += line;
+        if (line.size() < 4 || line[3] != '-')
+            return reply;
+    }
+}
+
+void SmtpChannel::write(const char* data, std::size_t size) {
+    while (size > 0) {
+        if (pending_ == out_.size())
+            flush();
+        const std::size_t take = std::min(size, out_.size() - pending_);
+        std::memcpy(out_.data() + pending_, data, take);
+        pending_ += take;
+        data += take;
+        size -= take;
+    }
+}
+
+void SmtpChannel::flush() {
+    std::size_t done = 0;
+    while (done < pending_) {
+        const ssize_t put = ::write(writeFd_, out_.data() + done, pending_ - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0)
+            throw ChannelError("write to the " + side_ + ": " + std::strerror(errno));
+        done += static_cast<std::size_t>(put);
+    }
+    pending_ = 0;
+}
+
+int replyCode(const std::string& reply) {
+    if (reply.size() < 3 || !std::isdigit(static_cast<unsigned char>(reply[0])) ||
+        !std::isdigit(static_cast<unsigned char>(reply[1])) ||
+        !std::isdigit(static_cast<unsigned char>(reply[2])))
+        return 0;
+    return std::stoi(reply.substr(0, 3));
+}
+
+} // namespace korvo::filter

@@ -1,0 +1,63 @@
+// One side of an SMTP conversation over a descriptor: buffered line reads
+// with a time limit and buffered writes.
+//
+// readLine hands back one line with its line end, or, for a line longer
+// than the buffer, the part that fits (the rest comes with the next calls):
+// memory use stays bounded whatever a client sends. A read or write that
+// fails, a peer that closes early and a time limit that passes raise
+// ChannelError naming the side and the system error.
+#ifndef KORVO_FILTER_SMTPCHANNEL_H
+#define KORVO_FILTER_SMTPCHANNEL_H
+
+#include <chrono>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace korvo::filter {
+
+class ChannelError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class SmtpChannel {
+public:
+    SmtpChannel(int readFd, int writeFd, std::string side, std::chrono::seconds timeout);
+    SmtpChannel(const SmtpChannel&) = delete;
+    SmtpChannel& operator=(const SmtpChannel&) = delete;
+
+    // False at the end of input before any byte of a line.
+    bool readLine(std::string& line);
+    // The same, but the end of input is a ChannelError.
+    std::string requireLine();
+    // One whole reply (every continuation line), as received.
+    std::string readReply();
+
+    void write(const char* data, std::size_t size);
+    void write(const std::string& text) { write(text.data(), text.size()); }
+    void flush();
+
+    const std::string& side() const { return side_; }
+
+private:
+    bool fill();
+
+    int readFd_;
+    int writeFd_;
+    std::string side_;
+    std::chrono::seconds timeout_;
+    std::vector<char> in_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    std::vector<char> out_;
+    std::size_t pending_ = 0;
+};
+
+// The three-digit code at the start of a reply, 0 when there is none.
+int replyCode(const std::string& reply);
+
+} // namespace korvo::filter
+
+#endif
