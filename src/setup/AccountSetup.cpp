@@ -11,9 +11,6 @@
 
 namespace korvo::setup {
 
-namespace {
-
-// Runs an account program with both output streams captured.
 void runAccountProgram(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const std::string& arg : argv)
@@ -29,8 +26,6 @@ void runAccountProgram(const std::vector<std::string>& argv) {
         throw std::runtime_error(argv[0] + " exited with status " + std::to_string(status) +
                                  (said.empty() ? "" : ": " + said));
 }
-
-} // namespace
 
 Account lookupAccount(const std::string& name) {
     const struct passwd* entry = ::getpwnam(name.c_str());

@@ -14,6 +14,7 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace korvo::setup {
 
@@ -26,6 +27,10 @@ struct Account {
 Account lookupAccount(const std::string& name);
 
 void ensureMailAccount(const std::string& mailRoot, SetupReport& report);
+
+// Runs a system program (argv[0] a path) with both output streams captured;
+// std::runtime_error with its status and output when it fails.
+void runAccountProgram(const std::vector<std::string>& argv);
 
 } // namespace korvo::setup
 

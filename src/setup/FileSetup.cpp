@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,6 +127,22 @@ void ensureFile(const std::string& path, const Ownership& wanted, bool force, Se
     fd.close();
     syncParentDirectory(path);
     report.changed("created empty file " + path + " (" + describeOwnership(wanted) + ")");
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st;
+    return exists(path, st);
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throwSystemError("open " + path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad())
+        throwSystemError("read " + path);
+    return text.str();
 }
 
 void ensureSymlink(const std::string& path, const std::string& target, SetupReport& report) {

@@ -39,6 +39,13 @@ void ensureDirectory(const std::string& path, const Ownership& wanted, bool forc
 // An empty regular file when there is nothing at path.
 void ensureFile(const std::string& path, const Ownership& wanted, bool force, SetupReport& report);
 
+// Whether anything, a dangling link too, is at path; korvo::SystemError for
+// a failure other than ENOENT.
+bool pathExists(const std::string& path);
+
+// The whole content of a file; korvo::SystemError naming it.
+std::string readWholeFile(const std::string& path);
+
 // A symbolic link at path to target when there is nothing at path; anything
 // already there, link or file, is left as it is.
 void ensureSymlink(const std::string& path, const std::string& target, SetupReport& report);

@@ -1,0 +1,205 @@
+#include "setup/SaslSetup.h"
+
+#include "postfix/config/MainCfManager.h"
+#include "postfix/config/ModuleManager.h"
+#include "setup/AccountSetup.h"
+#include "setup/FileSetup.h"
+#include "utils/Exceptions.h"
+#include "utils/ReplaceFile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvo::setup {
+
+namespace {
+
+const char USERMOD[] = "/usr/sbin/usermod";
+const char OPENSSL[] = "/usr/bin/openssl";
+const char MADE_CERT[] = "vornctl-smtpd.pem";
+const char MADE_KEY[] = "vornctl-smtpd.key";
+
+// A directory only root can enter, removed with what is left in it.
+class PrivateDirectory {
+public:
+    explicit PrivateDirectory(const std::string& parent) {
+        std::string pattern = parent + "/.vornctl-tls.XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throwSystemError("mkdtemp " + pattern);
+        path_ = pattern;
+    }
+    ~PrivateDirectory() {
+        for (const char* name : {MADE_CERT, MADE_KEY})
+            ::unlink((path_ + "/" + name).c_str());
+        ::rmdir(path_.c_str());
+    }
+    PrivateDirectory(const PrivateDirectory&) = delete;
+    PrivateDirectory& operator=(const PrivateDirectory&) = delete;
+
+    std::string file(const char* name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string hostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
+        return "localhost";
+    return name;
+}
+
+void renameInto(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        throwSystemError("rename " + from + " to " + to);
+}
+
+TlsFiles makeSelfSigned(const std::string& configDir, SetupReport& report) {
+    const TlsFiles made{configDir + "/" + MADE_CERT, configDir + "/" + MADE_KEY};
+    if (pathExists(made.cert) && pathExists(made.key))
+        return made;
+    const PrivateDirectory scratch(configDir);
+    runAccountProgram({OPENSSL, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650",
+                       "-subj", "/CN=" + hostName(), "-keyout", scratch.file(MADE_KEY), "-out",
+                       scratch.file(MADE_CERT)});
+    if (::chmod(scratch.file(MADE_KEY).c_str(), 0600) != 0)
+        throwSystemError("chmod " + scratch.file(MADE_KEY));
+    if (::chmod(scratch.file(MADE_CERT).c_str(), 0644) != 0)
+        throwSystemError("chmod " + scratch.file(MADE_CERT));
+    // The key first: a certificate without its key is never left behind.
+    renameInto(scratch.file(MADE_KEY), made.key);
+    renameInto(scratch.file(MADE_CERT), made.cert);
+    syncParentDirectory(made.cert);
+    report.changed("made a self-signed certificate " + made.cert + " with key " + made.key);
+    return made;
+}
+
+bool isMember(const std::string& user, const std::string& group) {
+    const struct group* entry = ::getgrnam(group.c_str());
+    if (entry == nullptr)
+        throw std::runtime_error("group " + group + " not found: install courier-authlib");
+    const struct passwd* account = ::getpwnam(user.c_str());
+    if (account == nullptr)
+        throw std::runtime_error("user " + user + " not found");
+    if (account->pw_gid == entry->gr_gid)
+        return true;
+    for (char* const* member = entry->gr_mem; *member != nullptr; ++member)
+        if (user == *member)
+            return true;
+    return false;
+}
+
+// A main.cf parameter setup wants to hold value; Postfix's own default
+// (shipped) is replaced without asking. True when written.
+bool ensureOwnedValue(const std::string& name, const std::string& value, const std::string& shipped,
+                      bool force, SetupReport& report) {
+    const mail::postfix::MainCfManager& mainCf = mail::postfix::MainCfManager::getInstance();
+    std::string was;
+    bool written = false;
+    mainCf.editValue(name, [&](std::string& current) {
+        if (current == value)
+            return false;
+        if (!current.empty() && current != shipped && !force) {
+            report.refused("main.cf: " + name + " is \"" + current +
+                           "\"; left as it is (--force sets \"" + value + "\")");
+            return false;
+        }
+        was = current;
+        current = value;
+        written = true;
+        return true;
+    });
+    if (written)
+        report.changed("main.cf: " + name + " = " + value +
+                       (was.empty() ? "" : " (was \"" + was + "\")"));
+    return written;
+}
+
+} // namespace
+
+std::string saslConfig() {
+    return std::string("pwcheck_method: authdaemond\nauthdaemond_path: ") + AUTHDAEMON_SOCKET +
+           "\nmech_list: PLAIN LOGIN\n";
+}
+
+bool ensureSaslConfig(const std::string& saslDir, bool force, SetupReport& report) {
+    ensureDirectory(saslDir, {0, 0, 0755}, force, report);
+    const std::string path = saslDir + "/smtpd.conf";
+    const bool present = pathExists(path);
+    if (present && readWholeFile(path) == saslConfig())
+        return false;
+    if (present && !force) {
+        report.refused(path + " differs from what setup writes; left as it is (--force "
+                              "replaces it)");
+        return false;
+    }
+    ReplaceOptions options;
+    options.uid = 0;
+    options.gid = 0;
+    options.mode = 0644;
+    replaceFileContent(path, saslConfig(), options);
+    report.changed((present ? "replaced " : "wrote ") + path +
+                   ": SMTP AUTH through Courier's authentication daemon");
+    return true;
+}
+
+bool ensureGroupMember(const std::string& user, const std::string& group, SetupReport& report) {
+    if (isMember(user, group))
+        return false;
+    runAccountProgram({USERMOD, "--append", "--groups", group, user});
+    report.changed("added user " + user + " to group " + group);
+    return true;
+}
+
+TlsFiles chooseTlsFiles(const TlsFiles& named, const std::string& configDir, SetupReport& report) {
+    if (named.cert.empty() != named.key.empty())
+        throw std::invalid_argument("--tls-cert and --tls-key go together");
+    if (!named.cert.empty()) {
+        for (const std::string& file : {named.cert, named.key})
+            if (::access(file.c_str(), R_OK) != 0)
+                throwSystemError("TLS file " + file);
+        return named;
+    }
+    const mail::postfix::MainCfManager& mainCf = mail::postfix::MainCfManager::getInstance();
+    const TlsFiles configured{mainCf.getStringValue("smtpd_tls_cert_file", false),
+                              mainCf.getStringValue("smtpd_tls_key_file", false)};
+    if (!configured.cert.empty() && ::access(configured.cert.c_str(), R_OK) == 0)
+        return configured;
+    return makeSelfSigned(configDir, report);
+}
+
+bool ensureSmtpdTls(const TlsFiles& files, bool force, SetupReport& report) {
+    const bool cert = ensureOwnedValue("smtpd_tls_cert_file", files.cert, "", force, report);
+    // Postfix's default key is the certificate file itself.
+    const bool key =
+        ensureOwnedValue("smtpd_tls_key_file", files.key, "$smtpd_tls_cert_file", force, report);
+    return cert || key;
+}
+
+bool ensureUnchrootedSmtp(bool force, SetupReport& report) {
+    using mail::postfix::ModuleType;
+    mail::postfix::ModuleManager& manager = mail::postfix::ModuleManager::getInstance();
+    manager.loadModules(true);
+    if (!manager.hasModule("smtp", ModuleType::INET, true))
+        return false;
+    mail::postfix::ModuleInfo smtp = manager.getModule("smtp", ModuleType::INET, true);
+    if (!smtp.chroot)
+        return false;
+    if (!force) {
+        report.refused("master.cf: service smtp runs chrooted, where SMTP AUTH cannot reach " +
+                       std::string(AUTHDAEMON_SOCKET) + "; left as it is (--force unchroots it)");
+        return false;
+    }
+    smtp.chroot = false;
+    manager.addModule(smtp, true);
+    const bool written = manager.storeModules(false);
+    if (written)
+        report.changed("master.cf: service smtp runs unchrooted: " + smtp.format());
+    return written;
+}
+
+} // namespace korvo::setup

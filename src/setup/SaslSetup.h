@@ -1,0 +1,54 @@
+// Postfix SMTP AUTH through Courier's authentication daemon: Cyrus SASL's
+// authdaemond method, the daemon's socket reachable by smtpd, and a TLS
+// certificate and key for the submission service.
+//
+// What exists and differs from what setup makes (smtpd.conf, a TLS setting
+// in main.cf, a chrooted smtp service) is someone else's setting: reported
+// and kept unless force. A certificate setup makes is self-signed, made in a
+// private temporary directory and renamed into place, so a killed run leaves
+// no half-written key. Failures raise korvo::SystemError naming the file and
+// the system error, std::runtime_error for a program that fails (with its
+// output), PostfixConfigurationError from postconf.
+#ifndef KORVO_SETUP_SASLSETUP_H
+#define KORVO_SETUP_SASLSETUP_H
+
+#include "setup/SetupReport.h"
+
+#include <string>
+
+namespace korvo::setup {
+
+// Where Courier's authentication daemon listens; smtpd connects there.
+inline constexpr char AUTHDAEMON_SOCKET[] = "/run/courier/authdaemon/socket";
+// The group that may enter the socket's directory.
+inline constexpr char COURIER_GROUP[] = "courier";
+
+// The certificate and key smtpd offers; both empty: none named.
+struct TlsFiles {
+    std::string cert;
+    std::string key;
+};
+
+// The text of smtpd.conf.
+std::string saslConfig();
+
+// smtpd.conf in saslDir; true when written.
+bool ensureSaslConfig(const std::string& saslDir, bool force, SetupReport& report);
+
+// Adds user to group (usermod); true when it was not a member.
+bool ensureGroupMember(const std::string& user, const std::string& group, SetupReport& report);
+
+// The files to name in main.cf: named ones (which must exist), else those
+// main.cf names already, else a self-signed pair made in configDir.
+TlsFiles chooseTlsFiles(const TlsFiles& named, const std::string& configDir, SetupReport& report);
+
+// smtpd_tls_cert_file and smtpd_tls_key_file; true when main.cf was written.
+bool ensureSmtpdTls(const TlsFiles& files, bool force, SetupReport& report);
+
+// A chrooted smtpd cannot reach the daemon's socket: the smtp service of
+// master.cf runs unchrooted. True when master.cf was written.
+bool ensureUnchrootedSmtp(bool force, SetupReport& report);
+
+} // namespace korvo::setup
+
+#endif
