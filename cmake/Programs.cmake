@@ -17,7 +17,7 @@ target_link_libraries(vornctl-setup PRIVATE korvo_postfix korvo_mail korvo_proce
 file(GLOB VORNCTL_DELIVER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/deliver/*.cpp)
 add_executable(vornctl-deliver ${VORNCTL_DELIVER_SOURCES})
 target_include_directories(vornctl-deliver PRIVATE ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(vornctl-deliver PRIVATE korvo_utils)
+target_link_libraries(vornctl-deliver PRIVATE korvo_handlers korvo_utils)
 
 # The before-queue filter that master.cf's spawn service runs.
 file(GLOB VORNCTL_FILTER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/filter/*.cpp)

@@ -41,7 +41,7 @@ std::vector<std::string> handlerEnvironment(const Handler& handler, const std::s
             env.emplace_back(*entry);
     std::string recipients;
     for (const std::string& recipient : parties.recipients)
-        recipients += recipient + "\n";
+        recipients += (recipients.empty() ? "" : "\n") + recipient;
     env.push_back("HANDLER_HOOK=" + hook);
     env.push_back("HANDLER_NAME=" + handler.name);
     env.push_back("HANDLER_CONTEXT=" + handler.context);
