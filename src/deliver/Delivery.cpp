@@ -2,11 +2,12 @@
 
 #include "deliver/DeliveryFailure.h"
 #include "deliver/MaildirDelivery.h"
+#include "utils/ChildCore.h"
 #include "utils/FdOwner.h"
-#include "utils/ForkExec.h"
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,26 +16,58 @@ namespace korvo::deliver {
 
 namespace {
 
-// Waits for the child; its wait status.
-int waitFor(pid_t child) {
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR)
-            deferDelivery("cannot wait for a child process");
-    }
-    return status;
-}
+const char* const SHELL = "/bin/sh";
+const char* const BLANKS = " \t";
+// Characters that mean nothing to the shell outside quotes, variables and
+// globs; a command made of them alone runs the same without one.
+const char* const PLAIN_CHARACTERS = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                     "0123456789/._+,:@%=- \t";
 
 // Runs path with argv, the message on its standard input and the agent's
-// own output streams; its wait status.
+// own output streams; its wait status. A process that cannot be started
+// (no process slot, no descriptor, no memory) raises korvo::SystemError,
+// which defers the delivery like any failure of the agent itself.
 int runWithMessage(const SpooledMessage& message, const char* path,
                    const std::vector<std::string>& argv) {
-    std::vector<char*> args;
+    std::vector<const char*> args;
     for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(arg.c_str());
     args.push_back(nullptr);
     const FdOwner reader(message.openReader());
-    return waitFor(fork_execv_pipes(reader.get(), 1, 2, path, args.data()));
+    ChildPlan plan;
+    plan.argv = args.data();
+    plan.file = path;
+    plan.closeDescriptors = true;
+    plan.stdio[0] = reader.get();
+    plan.stdio[1] = STDOUT_FILENO;
+    plan.stdio[2] = STDERR_FILENO;
+    ChildProcess child(plan, std::string("start ") + path);
+    if (const std::optional<ChildError> error = child.waitExec())
+        deferDelivery(std::string("cannot run ") + path + ": " + error->message +
+                      (error->code != 0 ? std::string(": ") + std::strerror(error->code) : ""));
+    return child.wait();
+}
+
+// The words of a command the shell would run as one program found by its
+// path, with nothing to expand; none when it needs the shell.
+std::vector<std::string> plainCommandWords(const std::string& command) {
+    std::vector<std::string> words;
+    if (command.find_first_not_of(PLAIN_CHARACTERS) != std::string::npos)
+        return words;
+    for (std::string::size_type start = command.find_first_not_of(BLANKS);
+         start != std::string::npos; start = command.find_first_not_of(BLANKS, start)) {
+        const std::string::size_type end = command.find_first_of(BLANKS, start);
+        words.push_back(command.substr(start, end - start));
+        start = end;
+    }
+    if (words.empty() || words.front()[0] != '/')
+        words.clear();
+    return words;
+}
+
+bool isTrue(const std::string& command) {
+    const std::string::size_type start = command.find_first_not_of(BLANKS);
+    return start != std::string::npos && command.compare(start, std::string::npos, "true") == 0;
 }
 
 std::string describeStatus(int status) {
@@ -83,7 +116,14 @@ void Delivery::exportEnvironment() const {
 }
 
 bool Delivery::runProgram(const std::string& command) {
-    const int status = runWithMessage(message_, "/bin/sh", {"sh", "-c", command});
+    // "| true", on every line the tool writes, is the shell's builtin: it
+    // reads nothing and succeeds, so no process is started for it. A plain
+    // command line runs without the shell in between.
+    if (isTrue(command))
+        return false;
+    const std::vector<std::string> words = plainCommandWords(command);
+    const int status = words.empty() ? runWithMessage(message_, SHELL, {"sh", "-c", command})
+                                     : runWithMessage(message_, words.front().c_str(), words);
     const std::string what = "program \"" + command + "\" ended with " + describeStatus(status);
     if (!WIFEXITED(status))
         deferDelivery(what);

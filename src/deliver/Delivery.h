@@ -2,9 +2,12 @@
 //
 // Instructions run in file order. A program ("|" line) runs as
 // "/bin/sh -c COMMAND" in the mail home (the current directory, which the
-// caller has changed to) with the message on standard input and qmail's
-// variables in its environment (SENDER, RECIPIENT, LOCAL, HOST, HOME, USER,
-// RPLINE, DTLINE); its exit status decides as qmail's does: 0 goes on to the
+// caller has changed to) with the message on standard input; a command of
+// plain words (no quote, variable, glob or operator) that starts with an
+// absolute path runs the same without the shell, and "true" starts no
+// process at all. Programs get qmail's variables in their environment
+// (SENDER, RECIPIENT, LOCAL, HOST, HOME, USER, RPLINE, DTLINE); a program's
+// exit status decides as qmail's does: 0 goes on to the
 // next line, 99 stops with success, 100 and the permanent sysexits codes
 // 64, 65, 70, 76, 77 (deliverquota over quota) and 78, and 112, bounce the
 // message; every other status or a signal defers it. A Maildir line

@@ -14,22 +14,18 @@
 namespace korvo::deliver {
 
 inline constexpr int EXIT_DELIVERED = 0;
-inline constexpr int EXIT_NO_SUCH_USER = 67; // EX_NOUSER
 inline constexpr int EXIT_UNAVAILABLE = 69;  // EX_UNAVAILABLE
 inline constexpr int EXIT_TEMPORARY = 75;    // EX_TEMPFAIL
 
 class DeliveryFailure : public std::runtime_error {
 public:
-    enum Kind { Defer, Bounce, NoSuchMailbox };
+    enum Kind { Defer, Bounce };
 
     DeliveryFailure(Kind kind, const std::string& message)
         : std::runtime_error(message), kind_(kind) {}
 
     Kind kind() const { return kind_; }
-    int exitStatus() const {
-        return kind_ == Defer ? EXIT_TEMPORARY
-                              : (kind_ == Bounce ? EXIT_UNAVAILABLE : EXIT_NO_SUCH_USER);
-    }
+    int exitStatus() const { return kind_ == Defer ? EXIT_TEMPORARY : EXIT_UNAVAILABLE; }
 
 private:
     Kind kind_;

@@ -1,12 +1,12 @@
 #include "deliver/MailHome.h"
 
 #include "deliver/DeliveryFailure.h"
-#include "utils/ForkExec.h"
+#include "utils/DirOwner.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +15,6 @@ namespace korvo::deliver {
 namespace {
 
 constexpr off_t MAX_DOT_QMAIL_SIZE = 65536;
-const char* const MAILDIR_SUFFIX = "Maildir/";
 
 [[noreturn]] void deferOnError(const std::string& what, int error) {
     deferDelivery(what + ": " + std::strerror(error));
@@ -26,61 +25,87 @@ bool safeComponent(const std::string& component) {
            component.find('/') == std::string::npos;
 }
 
-enum class Lookup { Found, Absent, Unusable };
-
-// "postmap -q": Found with the value, Absent when postmap exits 1 silently,
-// Unusable on any other outcome.
-Lookup lookupMailbox(const std::string& recipient, const std::string& table, std::string& value) {
-    const char* const argv[] = {"postmap", "-q", recipient.c_str(), table.c_str(), nullptr};
-    char* out = nullptr;
-    char* err = nullptr;
-    const int status =
-        fork_execv_getouterr(&out, &err, "/usr/sbin/postmap", const_cast<char* const*>(argv));
-    value = out != nullptr ? out : "";
-    const bool quiet = err == nullptr || err[0] == '\0';
-    std::free(out);
-    std::free(err);
-    while (!value.empty() && (value.back() == '\n' || value.back() == ' '))
-        value.pop_back();
-    if (status == 0)
-        return Lookup::Found;
-    return status == 1 && quiet ? Lookup::Absent : Lookup::Unusable;
+std::string lowerCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
 }
 
-// The home of a table value "domain/mailname/Maildir/".
-std::string homeFromMailboxPath(const std::string& value, const std::string& mailRoot) {
-    const std::string::size_type suffix = value.size() - std::strlen(MAILDIR_SUFFIX);
-    const bool shaped = value.size() > std::strlen(MAILDIR_SUFFIX) &&
-                        value.compare(suffix, std::string::npos, MAILDIR_SUFFIX) == 0 &&
-                        value[0] != '/' && value.find("..") == std::string::npos;
-    if (!shaped)
-        deferDelivery("unexpected mailbox path \"" + value + "\" in the mailbox table");
-    return mailRoot + "/" + value.substr(0, suffix - 1);
+// True when name is an entry of the directory open as dirFd; a failure
+// other than its absence defers.
+bool hasEntry(int dirFd, const std::string& name, const std::string& shownDirectory) {
+    struct stat st {};
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return true;
+    if (errno != ENOENT)
+        deferOnError("cannot examine " + shownDirectory + "/" + name, errno);
+    return false;
 }
 
-std::string homeByLayout(const std::string& recipient, const std::string& mailRoot) {
-    const std::string::size_type at = recipient.rfind('@');
-    const std::string mailname = recipient.substr(0, at == std::string::npos ? 0 : at);
-    const std::string domain = at == std::string::npos ? "" : recipient.substr(at + 1);
-    if (!safeComponent(mailname) || !safeComponent(domain))
-        deferDelivery("cannot derive a mail home from the address \"" + recipient + "\"");
-    return mailRoot + "/" + domain + "/" + mailname;
+// The entry of the directory that is name but for the case of its letters;
+// "" when none is.
+std::string entryIgnoringCase(int dirFd, const std::string& name,
+                              const std::string& shownDirectory) {
+    const DirOwner listing =
+        DirOwner::fromDescriptor(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (listing.get() == nullptr)
+        deferOnError("cannot list " + shownDirectory, errno);
+    std::string found;
+    errno = 0;
+    while (const dirent* entry = ::readdir(listing.get())) {
+        if (::strcasecmp(entry->d_name, name.c_str()) != 0)
+            continue;
+        if (!found.empty())
+            deferDelivery(shownDirectory + " holds both " + found + " and " + entry->d_name);
+        found = entry->d_name;
+    }
+    if (errno != 0)
+        deferOnError("cannot list " + shownDirectory, errno);
+    return found;
+}
+
+// The entry for name: itself, its lower-case form, or the one entry equal
+// but for case; "" when there is none.
+std::string findEntry(int dirFd, const std::string& name, const std::string& shownDirectory) {
+    if (!safeComponent(name))
+        return "";
+    if (hasEntry(dirFd, name, shownDirectory))
+        return name;
+    const std::string lower = lowerCase(name);
+    if (lower != name && hasEntry(dirFd, lower, shownDirectory))
+        return lower;
+    return entryIgnoringCase(dirFd, name, shownDirectory);
+}
+
+int openDirectory(int dirFd, const std::string& name, const std::string& path) {
+    const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        deferOnError("cannot open " + path, errno);
+    return fd;
 }
 
 } // namespace
 
 std::string findMailHome(const std::string& recipient, const std::string& mailRoot,
-                         const std::string& mailboxTable) {
-    std::string value;
-    switch (lookupMailbox(recipient, mailboxTable, value)) {
-    case Lookup::Found:
-        return homeFromMailboxPath(value, mailRoot);
-    case Lookup::Absent:
-        throw DeliveryFailure(DeliveryFailure::NoSuchMailbox, "no mailbox for " + recipient);
-    case Lookup::Unusable:
-        break;
-    }
-    return homeByLayout(recipient, mailRoot);
+                         const std::string& delimiters) {
+    const std::string::size_type at = recipient.rfind('@');
+    if (at == std::string::npos)
+        deferDelivery("the recipient \"" + recipient + "\" has no domain");
+    const std::string local = recipient.substr(0, at);
+    const FdOwner root(openDirectory(AT_FDCWD, mailRoot, mailRoot));
+    const std::string domain = findEntry(root.get(), recipient.substr(at + 1), mailRoot);
+    if (domain.empty())
+        deferDelivery("no mail domain for " + recipient + " below " + mailRoot);
+    const std::string domainPath = mailRoot + "/" + domain;
+    const FdOwner domainDir(openDirectory(root.get(), domain, domainPath));
+    std::string mailname = findEntry(domainDir.get(), local, domainPath);
+    const std::string::size_type extension = local.find_first_of(delimiters);
+    if (mailname.empty() && extension != std::string::npos && extension > 0)
+        mailname = findEntry(domainDir.get(), local.substr(0, extension), domainPath);
+    if (mailname.empty())
+        deferDelivery("no mail home for " + recipient + " below " + domainPath);
+    return domainPath + "/" + mailname;
 }
 
 int openMailHome(const std::string& home) {

@@ -1,6 +1,7 @@
 #include "deliver/MaildirDelivery.h"
 
 #include "deliver/DeliveryFailure.h"
+#include "mail/storage/DeliveryQuota.h"
 #include "utils/FdOwner.h"
 
 #include <cerrno>
@@ -13,6 +14,9 @@
 namespace korvo::deliver {
 
 namespace {
+
+// What deliverquota says of a full mailbox.
+const char* const OVER_QUOTA = "Mail quota exceeded.";
 
 [[noreturn]] void deferOnError(const std::string& what, const std::string& path) {
     deferDelivery(what + " " + path + ": " + std::strerror(errno));
@@ -84,6 +88,9 @@ std::string deliverToMaildir(int homeFd, const std::string& home, const std::str
     static unsigned deliveries = 0;
     const std::string base = home + "/" + maildir;
     const FdOwner dir(openMaildir(homeFd, home, maildir));
+    mail::DeliveryQuota quota(dir.get(), base);
+    if (!quota.admits(message.size()))
+        bounceDelivery(OVER_QUOTA);
     const FdOwner tmp(openDirectoryAt(dir.get(), "tmp", base + "tmp"));
     const FdOwner fresh(openDirectoryAt(dir.get(), "new", base + "new"));
     const std::string name = uniqueMaildirName(message.size(), ++deliveries);
@@ -104,6 +111,7 @@ std::string deliverToMaildir(int homeFd, const std::string& home, const std::str
         deferOnError("cannot link into", base + "new/" + name);
     if (::fsync(fresh.get()) != 0)
         deferOnError("cannot flush", base + "new");
+    quota.record(message.size());
     return name;
 }
 

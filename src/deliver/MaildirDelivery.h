@@ -10,7 +10,11 @@
 // "SECONDS.MMICROSECONDSPPIDQCOUNT.HOST,S=SIZE" (Maildir++: the size lets
 // quota counting skip a stat).
 //
-// Any failure defers the delivery (DeliveryFailure naming the path and the
+// The mailbox's Maildir++ quota holds as deliverquota holds it
+// (mail/storage/DeliveryQuota.h): a message that does not fit bounces with
+// deliverquota's words, a stored one is added to maildirsize.
+//
+// Any other failure defers the delivery (DeliveryFailure naming the path and the
 // system error) and removes what was written to "tmp".
 #ifndef KORVO_DELIVER_MAILDIRDELIVERY_H
 #define KORVO_DELIVER_MAILDIRDELIVERY_H

@@ -1,11 +1,15 @@
 // vornctl-deliver: Postfix's pipe transport for the tool's mailboxes. Reads
 // one message on standard input and carries out the recipient's .qmail; the
-// exit status tells Postfix delivered (0), bounce (67, 69) or try again
-// later (75). See vornctl-deliver(8).
+// exit status tells Postfix delivered (0), bounce (69) or try again later
+// (75). Every failure but what the .qmail itself bounces, including a
+// korvo::SystemError or std::bad_alloc of a shortage, ends with 75. See
+// vornctl-deliver(8).
+#include "deliver/BeforeLocal.h"
 #include "deliver/Delivery.h"
 #include "deliver/DeliveryFailure.h"
 #include "deliver/DotQmail.h"
 #include "deliver/MailHome.h"
+#include "deliver/RecipientDelimiter.h"
 #include "deliver/SpooledMessage.h"
 #include "utils/FdOwner.h"
 #include "utils/OrqConf.h"
@@ -22,7 +26,6 @@
 namespace korvo::deliver {
 namespace {
 
-const char* const MAILBOX_TABLE = "hash:/var/spool/postfix/korvo/vmailbox";
 const char* const SPOOL_DIRECTORY = "/var/tmp";
 const char* const SENDER_OPTION = "--sender=";
 
@@ -64,12 +67,16 @@ void deliver(int argc, char** argv) {
     const SpooledMessage message(0, SPOOL_DIRECTORY);
     detachInput();
     const std::string home = findMailHome(
-        envelope.recipient, orqConfGetDefaultByIndex(KORVO_MAILNAMES_D), MAILBOX_TABLE);
+        envelope.recipient, orqConfGetDefaultByIndex(KORVO_MAILNAMES_D), recipientDelimiters());
     const FdOwner homeFd(openMailHome(home));
     if (::fchdir(homeFd.get()) != 0)
         deferDelivery("cannot change to " + home + ": " + std::strerror(errno));
     const std::vector<Instruction> instructions = parseDotQmail(readDotQmail(homeFd.get(), home));
-    Delivery(message, envelope, homeFd.get(), home).carryOut(instructions);
+    const LocalHandling handling = runBeforeLocalHandlers(envelope, message, SPOOL_DIRECTORY);
+    if (!handling.deliver)
+        return;
+    const SpooledMessage& delivered = handling.replaced ? *handling.replaced : message;
+    Delivery(delivered, envelope, homeFd.get(), home).carryOut(instructions);
 }
 
 } // namespace

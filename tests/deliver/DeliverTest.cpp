@@ -1,5 +1,7 @@
 #include "setup/SetupFixture.h"
 
+#include <sstream>
+
 namespace korvo::test {
 namespace {
 
@@ -30,13 +32,23 @@ protected:
                            "/.qmail"));
     }
 
-    // Runs the agent as Postfix's pipe transport would: as popuser.
+    // Runs the agent as Postfix's pipe transport would: as popuser, here
+    // under the resource limits given as prlimit options.
     static CommandResult deliver(const std::string& recipient = "info@example.com",
-                                 const std::vector<std::string>& environment = {}) {
-        return runCommand({"/usr/bin/setpriv", "--reuid=popuser", "--regid=popuser",
-                           "--init-groups", agentBinary, "--sender=sender@example.org", "--",
-                           recipient},
-                          environment, message);
+                                 const std::vector<std::string>& environment = {},
+                                 const std::vector<std::string>& limits = {},
+                                 const std::string& text = message) {
+        std::vector<std::string> argv = {"/usr/bin/setpriv", "--reuid=popuser", "--regid=popuser",
+                                         "--init-groups", "/usr/bin/prlimit"};
+        argv.insert(argv.end(), limits.begin(), limits.end());
+        argv.insert(argv.end(), {agentBinary, "--sender=sender@example.org", "--", recipient});
+        return runCommand(argv, environment, text);
+    }
+
+    // The directory and table modes setup makes: closed to the mail account.
+    static void closeTables() {
+        ASSERT_EQ(0, shell("chown postfix:root /var/spool/postfix/korvo && chmod 0770 "
+                           "/var/spool/postfix/korvo && chmod 0600 /var/spool/postfix/korvo/*"));
     }
 };
 
@@ -74,8 +86,7 @@ TEST_F(DeliverTest, CarriesOutTheLinesInOrderAndTheOutcomeFollowsThem) {
         {"|exit 111\n./Maildir/\n", 75, 0}, // try again later
         {"|kill -9 $$\n", 75, 0},
         {"./Maildir/\n|exit 1\n", 75, 1}, // stored, then deferred
-        {"./Maildir/\n", 67, 0, "nobody@example.com"},
-        {"./Maildir/\n", 0, 1, "info@EXAMPLE.com"},
+        {"./Maildir/\n", 75, 0, "nobody@example.com"}, // no home: waits for one
     };
     for (const Case& c : cases) {
         ASSERT_EQ(0, shell("rm -f " + maildirNew + "/*"));
@@ -113,15 +124,8 @@ TEST_F(DeliverTest, ForwardsLeaveOnceThroughSendmailWithTheSender) {
         EXPECT_NE(std::string::npos, queueFile.find(line)) << queueFile;
 }
 
-TEST_F(DeliverTest, FallsBackToTheLayoutAndFollowsNoLink) {
-    // With the table closed to the mail account, an existing home still
-    // gets its mail, a missing one waits.
+TEST_F(DeliverTest, FollowsNoLinkInTheHome) {
     writeDotQmail("./Maildir/\n");
-    ASSERT_EQ(0, shell("chmod 0700 /var/spool/postfix/korvo"));
-    EXPECT_EQ(0, deliver().status);
-    EXPECT_EQ(75, deliver("nobody@example.com").status);
-    EXPECT_EQ(1u, entries(maildirNew).size());
-
     // A link planted for new/ is not followed.
     ASSERT_EQ(0, shell("mkdir -p -m 0777 /var/tmp/planted && rm -rf " + maildirNew + " && ln -s " +
                        "/var/tmp/planted " + maildirNew + " && chown -h popuser " + maildirNew));
@@ -139,6 +143,134 @@ TEST_F(DeliverTest, FallsBackToTheLayoutAndFollowsNoLink) {
     ASSERT_EQ(0, shell("rm " + home + "/.qmail && mv " + home + "/real " + home +
                        "/.qmail && chown root " + home));
     EXPECT_EQ(75, deliver().status);
+}
+
+// The home is found with the modes setup makes and without starting any
+// process: a process limit of one still delivers. Plus-addressed and
+// mixed-case recipients land where the plain lower-case address lands, as
+// Postfix's own virtual delivery would put them.
+TEST_F(DeliverTest, FindsTheHomeOfEveryFormOfTheAddressWithTheTablesClosed) {
+    closeTables();
+    writeDotQmail("./Maildir/\n");
+    const std::vector<std::string> oneProcess = {"--nproc=1:1"};
+    for (const char* recipient : {"info@example.com", "INFO@Example.COM", "info+news@example.com",
+                                  "Info+News+x@EXAMPLE.com"}) {
+        const CommandResult run = deliver(recipient, {}, oneProcess);
+        EXPECT_EQ(0, run.status) << recipient << run.err;
+    }
+    EXPECT_EQ(4u, entries(maildirNew).size());
+
+    // A mailname that holds the delimiter itself is found before the
+    // address without its extension, and Postfix's own delimiter counts.
+    const std::string plus = mailRoot + "/example.com/a+b";
+    ASSERT_EQ(0, shell("cp -a " + home + " " + plus + " && rm -f " + plus + "/Maildir/new/* " +
+                       maildirNew + "/*"));
+    EXPECT_EQ(0, deliver("a+b@example.com", {}, oneProcess).status);
+    EXPECT_EQ(1u, entries(plus + "/Maildir/new").size());
+    writeFile("/etc/postfix/main.cf", "recipient_delimiter = +\nrecipient_delimiter =\n  -+\n");
+    EXPECT_EQ(0, deliver("info-news@example.com", {}, oneProcess).status);
+    EXPECT_EQ(1u, entries(maildirNew).size());
+    EXPECT_EQ(75, deliver("nobody+x@example.com").status);
+}
+
+// Whatever may pass (a process or descriptor shortage, a missing
+// deliverquota, a full disk) keeps the message queued: 75, never a status
+// Postfix takes for a bounce.
+TEST_F(DeliverTest, ATemporaryShortageDefersTheMessage) {
+    writeDotQmail("| /usr/bin/deliverquota ./Maildir\n");
+    EXPECT_EQ(75, deliver("info@example.com", {}, {"--nproc=1:1"}).status);
+    ASSERT_EQ(0, ::unlink("/usr/bin/deliverquota"));
+    EXPECT_EQ(75, deliver().status);
+    writeDotQmail("./Maildir/\n| true\n|/bin/true\n&other@example.com\n");
+    for (int descriptors = 3; descriptors <= 12; ++descriptors) {
+        const CommandResult run =
+            deliver("info@example.com", {"MAIL_CONFIG=/nonexistent"},
+                    {"--nofile=" + std::to_string(descriptors) + ":" + std::to_string(descriptors)});
+        // Below what the dynamic loader needs the agent never starts.
+        if (run.err.find("error while loading shared libraries") == std::string::npos) {
+            EXPECT_EQ(75, run.status) << descriptors << " descriptors: " << run.err;
+        }
+    }
+    EXPECT_TRUE(entries(home + "/Maildir/tmp").empty());
+
+    // A full Maildir, through the agent itself and through deliverquota, and
+    // a full spool directory.
+    ASSERT_EQ(0, shell("rm -f " + maildirNew + "/* && mount -t tmpfs -o size=64k full " +
+                       home + "/Maildir && mkdir " + home + "/Maildir/tmp " + maildirNew + " " +
+                       home + "/Maildir/cur && chown -R popuser:popuser " + home + "/Maildir"));
+    const std::string big(200000, 'x');
+    ASSERT_EQ(0, shell("ln -s /usr/sbin/deliverquota.maildrop /usr/bin/deliverquota"));
+    for (const char* dotQmail : {"./Maildir/\n", "| /usr/bin/deliverquota ./Maildir\n"}) {
+        writeDotQmail(dotQmail);
+        const CommandResult run = deliver("info@example.com", {}, {}, big);
+        EXPECT_EQ(75, run.status) << dotQmail << run.err;
+        EXPECT_TRUE(entries(maildirNew).empty()) << dotQmail;
+    }
+    ASSERT_EQ(0, shell("mount -t tmpfs -o size=16k full /var/tmp"));
+    EXPECT_EQ(75, deliver("info@example.com", {}, {}, big).status);
+    EXPECT_EQ(0, shell("umount /var/tmp " + home + "/Maildir"));
+}
+
+// What a maildirsize says: its quota limits, then the summed bytes and
+// messages of its usage lines.
+std::vector<long long> quotaAndUsage(const std::string& maildirsize) {
+    std::istringstream lines(maildirsize);
+    std::string line;
+    std::vector<long long> meaning = {0, 0, 0, 0};
+    std::getline(lines, line);
+    std::istringstream parts(line);
+    for (std::string part; std::getline(parts, part, ',');)
+        meaning[part.back() == 'S' ? 0 : 1] = std::stoll(part);
+    for (long long bytes = 0, count = 0; lines >> bytes >> count;) {
+        meaning[2] += bytes;
+        meaning[3] += count;
+    }
+    return meaning;
+}
+
+// A "./Maildir/" line keeps the mailbox's Maildir++ quota as deliverquota
+// does: the same refusals, the same count in maildirsize after the same
+// deliveries, no quota without a maildirsize the mail account may write.
+TEST_F(DeliverTest, AMaildirLineKeepsTheQuotaAsDeliverquotaDoes) {
+    const std::string body(4999, 'x');
+    struct Outcome {
+        std::vector<int> statuses;
+        std::string maildirsize;
+        std::size_t stored = 0;
+        std::string errors;
+    };
+    const auto run = [&](const char* dotQmail, const char* quota, const char* owner) {
+        writeDotQmail(dotQmail);
+        EXPECT_EQ(0, shell("rm -f " + home + "/Maildir/maildirsize " + maildirNew + "/*"));
+        if (quota[0] != '\0') {
+            writeFile(home + "/Maildir/maildirsize", quota);
+            EXPECT_EQ(0, shell("chown " + std::string(owner) + " " + home + "/Maildir/maildirsize"));
+        }
+        Outcome outcome;
+        for (const std::string& text : {body, body, message, body + body}) {
+            const CommandResult result = deliver("info@example.com", {}, {}, text);
+            outcome.statuses.push_back(result.status);
+            outcome.errors += result.err;
+        }
+        outcome.maildirsize = readFile(home + "/Maildir/maildirsize");
+        outcome.stored = entries(maildirNew).size();
+        return outcome;
+    };
+    const char* const quotas[] = {"8000S\n", "12000S,2C\n", "0S\n", ""};
+    for (const char* quota : quotas) {
+        for (const char* owner : {"popuser", "root"}) {
+            const Outcome expected = run("| /usr/bin/deliverquota ./Maildir\n", quota, owner);
+            const Outcome got = run("./Maildir/\n", quota, owner);
+            EXPECT_EQ(expected.statuses, got.statuses) << quota << owner << got.errors;
+            EXPECT_EQ(quotaAndUsage(expected.maildirsize), quotaAndUsage(got.maildirsize))
+                << quota << owner << expected.maildirsize << got.maildirsize;
+            EXPECT_EQ(expected.stored, got.stored) << quota << owner;
+            if (quota == quotas[0] && owner[0] == 'p') {
+                EXPECT_EQ(2u, got.stored);
+                EXPECT_NE(std::string::npos, got.errors.find("Mail quota exceeded.")) << got.errors;
+            }
+        }
+    }
 }
 
 } // namespace

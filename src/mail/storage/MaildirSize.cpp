@@ -328,6 +328,22 @@ int write_maildirpp_maildirsize(const char* maildir, uid_t uid, gid_t gid, long 
     return ::fchdir(maildirFd.get()) == 0 ? 1 : 0;
 }
 
+int write_maildirpp_maildirsize_at(int maildirFd, const char* shownPath, uid_t uid, gid_t gid,
+                                   long long quotaBytes, unsigned long long quotaCount) {
+    return writeMaildirsize(maildirFd, shownPath, uid, gid, quotaBytes, quotaCount) ? 1 : 0;
+}
+
+int read_maildirpp_maildirsize(int maildirFd, std::string& text, long long* bytes,
+                               unsigned long long* count) {
+    long long sumBytes = 0;
+    unsigned long long sumCount = 0;
+    if (!readMaildirsize(maildirFd, text) || !sumUsageLines(text, sumBytes, sumCount))
+        return 0;
+    *bytes = sumBytes;
+    *count = sumCount;
+    return 1;
+}
+
 int store_maildirpp_quota_raw(const char* maildir, long long quota) {
     const long long bytes = quota < 0 ? 0 : quota == 0 ? 1 : quota;
     return write_maildirpp_maildirsize(maildir, korvo_ugid(mailAccount, 0),

@@ -22,6 +22,7 @@
 #ifndef KORVO_MAIL_STORAGE_MAILDIRSIZE_H
 #define KORVO_MAIL_STORAGE_MAILDIRSIZE_H
 
+#include <string>
 #include <sys/types.h>
 
 // Writes maildir/maildirsize for uid:gid with the quota line and a freshly
@@ -31,6 +32,17 @@
 // characters.
 int write_maildirpp_maildirsize(const char* maildir, uid_t uid, gid_t gid, long long quotaBytes,
                                 unsigned long long quotaCount);
+
+// The same for the Maildir open as maildirFd (shownPath names it in
+// messages); the current directory is left alone.
+int write_maildirpp_maildirsize_at(int maildirFd, const char* shownPath, uid_t uid, gid_t gid,
+                                   long long quotaBytes, unsigned long long quotaCount);
+
+// The text of maildirsize in the Maildir open as maildirFd and the sums of
+// its usage lines: 1 when it is a regular file of at most 5120 bytes whose
+// usage lines are all well formed, else 0.
+int read_maildirpp_maildirsize(int maildirFd, std::string& text, long long* bytes,
+                               unsigned long long* count);
 
 // Writes the quota for popuser, without a message-count limit: a negative
 // quota (no limit) is written as 0, a quota of 0 as 1 byte.
