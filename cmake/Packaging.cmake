@@ -15,7 +15,7 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 include(${CMAKE_CURRENT_LIST_DIR}/Programs.cmake)
 
 install(TARGETS vornctl vornctl-setup DESTINATION ${CMAKE_INSTALL_SBINDIR})
-install(TARGETS vornctl-deliver vornctl-filter DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/vornctl)
+install(TARGETS vornctl-deliver vornctl-filter vornctl-autoresponder DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/vornctl)
 install(FILES ${VORNCTL_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 install(FILES ${VORNCTL_DOC_DIR}/vornctl.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vornctl)
@@ -44,6 +44,7 @@ include(CPack)
 add_custom_target(deb
   COMMAND ${CMAKE_CPACK_COMMAND} -G DEB --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
   WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
-  DEPENDS vornctl vornctl-setup vornctl-deliver vornctl-filter vornctl-docs
+  DEPENDS vornctl vornctl-setup vornctl-deliver vornctl-filter vornctl-autoresponder
+    vornctl-docs
   COMMENT "Building the Debian package"
   VERBATIM)

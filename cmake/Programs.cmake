@@ -5,12 +5,14 @@ include(GNUInstallDirs)
 
 set(VORNCTL_DELIVER_PATH ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vornctl/vornctl-deliver)
 set(VORNCTL_FILTER_PATH ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vornctl/vornctl-filter)
+set(VORNCTL_AUTORESPONDER_PATH ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vornctl/vornctl-autoresponder)
 
 file(GLOB VORNCTL_SETUP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/setup/*.cpp)
 add_executable(vornctl-setup ${VORNCTL_SETUP_SOURCES})
 target_include_directories(vornctl-setup PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_compile_definitions(vornctl-setup PRIVATE VORNCTL_DELIVER_PATH="${VORNCTL_DELIVER_PATH}"
-  VORNCTL_FILTER_PATH="${VORNCTL_FILTER_PATH}")
+  VORNCTL_FILTER_PATH="${VORNCTL_FILTER_PATH}"
+  VORNCTL_AUTORESPONDER_PATH="${VORNCTL_AUTORESPONDER_PATH}")
 target_link_libraries(vornctl-setup PRIVATE korvo_postfix korvo_mail korvo_process korvo_utils
   PkgConfig::SQLITE3 Boost::program_options)
 
@@ -24,6 +26,13 @@ file(GLOB VORNCTL_FILTER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/fil
 add_executable(vornctl-filter ${VORNCTL_FILTER_SOURCES})
 target_include_directories(vornctl-filter PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(vornctl-filter PRIVATE korvo_handlers)
+
+# The autoresponder hook; setup links the registry's hook path to it.
+file(GLOB VORNCTL_AUTORESPONDER_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/src/autoresponder/*.cpp)
+add_executable(vornctl-autoresponder ${VORNCTL_AUTORESPONDER_SOURCES})
+target_include_directories(vornctl-autoresponder PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(vornctl-autoresponder PRIVATE korvo_handlers korvo_utils PkgConfig::MARIADB)
 
 file(GLOB VORNCTL_DOCGEN_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/doc/*.cpp)
 add_executable(vornctl-docgen ${VORNCTL_DOCGEN_SOURCES})
@@ -63,11 +72,13 @@ add_custom_target(vornctl-docs ALL
 # The test programs of these tools run them from the build tree.
 foreach(test_target test_setup test_deliver test_flow test_filter test_handlers test_autoresponder)
   if(TARGET ${test_target})
-    add_dependencies(${test_target} vornctl-setup vornctl-deliver vornctl-filter vornctl-docs)
+    add_dependencies(${test_target} vornctl-setup vornctl-deliver vornctl-filter
+      vornctl-autoresponder vornctl-docs)
     target_compile_definitions(${test_target} PRIVATE
       VORNCTL_SETUP_BINARY="$<TARGET_FILE:vornctl-setup>"
       VORNCTL_DELIVER_BINARY="$<TARGET_FILE:vornctl-deliver>"
       VORNCTL_FILTER_BINARY="$<TARGET_FILE:vornctl-filter>"
+      VORNCTL_AUTORESPONDER_BINARY="$<TARGET_FILE:vornctl-autoresponder>"
       VORNCTL_DOC_DIR="${VORNCTL_DOC_DIR}"
       VORNCTL_CPACK_CONFIG="${PROJECT_BINARY_DIR}/CPackConfig.cmake"
       VORNCTL_CPACK="${CMAKE_CPACK_COMMAND}")

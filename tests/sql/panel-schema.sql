@@ -52,3 +52,34 @@ CREATE TABLE IF NOT EXISTS mail_aliases (
 
 CREATE USER IF NOT EXISTS 'admin'@'localhost' IDENTIFIED BY 'vornctl-panel-admin';
 GRANT ALL PRIVILEGES ON orq.* TO 'admin'@'localhost';
+
+-- Automatic replies. The panel writes one row per mailbox that has an
+-- autoresponder (registered with --set-autoresponder); the autoresponder
+-- hook reads it for each message the mailbox receives. An empty subject
+-- answers with "Re: " and the original subject; resend_interval is the time
+-- in seconds within which one sender gets no second reply (0: every
+-- message is answered).
+CREATE TABLE IF NOT EXISTS mail_resp (
+  mn_id INT UNSIGNED NOT NULL PRIMARY KEY,
+  subject VARCHAR(255) NOT NULL DEFAULT '',
+  text MEDIUMTEXT NOT NULL,
+  content_type VARCHAR(64) NOT NULL DEFAULT 'text/plain',
+  charset VARCHAR(32) NOT NULL DEFAULT 'UTF-8',
+  resend_interval INT UNSIGNED NOT NULL DEFAULT 86400
+);
+
+-- Files of the mailbox's attachment store (@attachments in its mail home)
+-- that its reply carries.
+CREATE TABLE IF NOT EXISTS mail_resp_files (
+  mn_id INT UNSIGNED NOT NULL,
+  file_name VARCHAR(255) NOT NULL,
+  PRIMARY KEY (mn_id, file_name)
+);
+
+-- The hook runs as the mail account popuser and reads only what a reply
+-- needs, authenticated by its system account over the local socket.
+CREATE USER IF NOT EXISTS 'popuser'@'localhost' IDENTIFIED VIA unix_socket;
+GRANT SELECT ON orq.mail_resp TO 'popuser'@'localhost';
+GRANT SELECT ON orq.mail_resp_files TO 'popuser'@'localhost';
+GRANT SELECT (id, mail_name, dom_id) ON orq.mail TO 'popuser'@'localhost';
+GRANT SELECT (id, name) ON orq.domains TO 'popuser'@'localhost';
