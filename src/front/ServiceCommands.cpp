@@ -8,6 +8,7 @@
 #include "postfix/config/SmtpdModule.h"
 #include "postfix/config/SmtpsdModule.h"
 #include "postfix/config/SubmissionModule.h"
+#include "postfix/service/CourierService.h"
 #include "postfix/service/ServiceManager.h"
 #include "utils/ReportException.h"
 #include "utils/ServiceScripts.h"
@@ -108,7 +109,7 @@ int postfixStep(int (*call)()) {
 int courierStep(unsigned components, const char* action) {
     if ((components & courierComponents) == 0)
         return 0;
-    return restart_daemon(courier, action) != 0 ? 1 : 0;
+    return CourierService::control(components, action) != 0 ? 1 : 0;
 }
 
 // stop and restart: the MTA call replaces the reload.
@@ -164,13 +165,12 @@ int statusService(int argc, char** argv) {
         print_status(ServiceManager::statusServer(0));
     }
     if (set & courierComponents) {
-        const int result = restart_daemon(courier, "status");
         const std::pair<unsigned, const char*> order[] = {
             {C::POP3, "pop3 "}, {C::POP3S, "pop3s "}, {C::IMAP, "imap "}, {C::IMAPS, "imaps "}};
         for (const auto& [bit, label] : order) {
             if (set & bit) {
                 std::cout << label << std::flush;
-                print_status(result);
+                print_status(CourierService::status(bit));
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "utils/ServiceScripts.h"
 
 #include "utils/ChildCore.h"
+#include "utils/CourierDaemons.h"
 #include "utils/Exceptions.h"
 #include "utils/Logging.h"
 #include "utils/OrqConf.h"
@@ -18,6 +19,7 @@
 namespace {
 
 const char* const kInitDirectory = "/etc/init.d/";
+const char* const courierService = "courier-imap";
 
 bool exists(const std::string& path) {
     struct stat status;
@@ -157,6 +159,13 @@ int restart_daemon(const char* service, const char* action) {
         messlog2(0, 0, "Unable to %s service %s: this program controls only mail services\n",
                  action, service);
         return -1;
+    }
+    // Where Courier comes as one script per daemon, its one name still
+    // governs all of them.
+    if (std::strcmp(service, courierService) == 0 && courier_split_scripts()) {
+        if (std::strcmp(action, "status") == 0)
+            return courier_status(COURIER_ALL) == 0 ? 0 : -1;
+        return courier_control(COURIER_ALL, action);
     }
     std::string script = kInitDirectory + std::string(service);
     if (!exists(script))
