@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@ namespace korvo::deliver {
 namespace {
 
 const char* const SHELL = "/bin/sh";
+const char* const COURIER_DELIVERQUOTA = "/usr/sbin/deliverquota.maildrop";
 const char* const BLANKS = " \t";
 // Characters that mean nothing to the shell outside quotes, variables and
 // globs; a command made of them alone runs the same without one.
@@ -65,6 +67,18 @@ std::vector<std::string> plainCommandWords(const std::string& command) {
     return words;
 }
 
+// The Maildir of a "deliverquota ./Maildir" command whose program is
+// Courier's deliverquota (by way of any link); "" for every other command.
+std::string courierDeliverquotaMaildir(const std::vector<std::string>& words) {
+    struct stat named {};
+    struct stat courier {};
+    if (words.size() != 2 || ::stat(words[0].c_str(), &named) != 0 ||
+        ::stat(COURIER_DELIVERQUOTA, &courier) != 0 || named.st_dev != courier.st_dev ||
+        named.st_ino != courier.st_ino)
+        return "";
+    return maildirBelowHome(words[1]);
+}
+
 bool isTrue(const std::string& command) {
     const std::string::size_type start = command.find_first_not_of(BLANKS);
     return start != std::string::npos && command.compare(start, std::string::npos, "true") == 0;
@@ -76,6 +90,20 @@ std::string describeStatus(int status) {
 }
 
 } // namespace
+
+std::string firstMaildir(const std::vector<Instruction>& instructions) {
+    for (const Instruction& instruction : instructions) {
+        if (instruction.kind == Instruction::Maildir)
+            return instruction.text;
+        const std::string maildir = instruction.kind == Instruction::Program
+                                        ? courierDeliverquotaMaildir(
+                                              plainCommandWords(instruction.text))
+                                        : "";
+        if (!maildir.empty())
+            return maildir;
+    }
+    return "";
+}
 
 ProgramVerdict judgeExitStatus(int exitStatus) {
     switch (exitStatus) {
@@ -117,11 +145,18 @@ void Delivery::exportEnvironment() const {
 
 bool Delivery::runProgram(const std::string& command) {
     // "| true", on every line the tool writes, is the shell's builtin: it
-    // reads nothing and succeeds, so no process is started for it. A plain
-    // command line runs without the shell in between.
+    // reads nothing and succeeds, so no process is started for it. Courier's
+    // deliverquota on a Maildir of the home is carried out here, with the
+    // same quota rules, sparing a second program per message. Any other
+    // plain command line runs without the shell in between.
     if (isTrue(command))
         return false;
     const std::vector<std::string> words = plainCommandWords(command);
+    const std::string maildir = courierDeliverquotaMaildir(words);
+    if (!maildir.empty()) {
+        deliverToMaildir(homeFd_, home_, maildir, message_);
+        return false;
+    }
     const int status = words.empty() ? runWithMessage(message_, SHELL, {"sh", "-c", command})
                                      : runWithMessage(message_, words.front().c_str(), words);
     const std::string what = "program \"" + command + "\" ended with " + describeStatus(status);

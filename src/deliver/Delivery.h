@@ -4,8 +4,9 @@
 // "/bin/sh -c COMMAND" in the mail home (the current directory, which the
 // caller has changed to) with the message on standard input; a command of
 // plain words (no quote, variable, glob or operator) that starts with an
-// absolute path runs the same without the shell, and "true" starts no
-// process at all. Programs get qmail's variables in their environment
+// absolute path runs the same without the shell, "true" starts no process
+// at all, and Courier's deliverquota on a Maildir of the home is carried out
+// by the agent itself with deliverquota's quota rules (MaildirDelivery.h). Programs get qmail's variables in their environment
 // (SENDER, RECIPIENT, LOCAL, HOST, HOME, USER, RPLINE, DTLINE); a program's
 // exit status decides as qmail's does: 0 goes on to the
 // next line, 99 stops with success, 100 and the permanent sysexits codes
@@ -36,6 +37,11 @@ struct Envelope {
 };
 
 inline constexpr char SENDMAIL[] = "/usr/sbin/sendmail";
+
+// The Maildir (relative to the home, "Maildir/") the first storing
+// instruction delivers into, a Maildir line or Courier's deliverquota
+// carried out by the agent; "" when no instruction stores the message.
+std::string firstMaildir(const std::vector<Instruction>& instructions);
 
 // What a program's exit status asks for.
 enum class ProgramVerdict { Continue, Stop, Bounce, Defer };

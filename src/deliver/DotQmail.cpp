@@ -49,6 +49,11 @@ Instruction parseLine(const std::string& line, int lineNumber) {
 
 } // namespace
 
+std::string maildirBelowHome(const std::string& argument) {
+    const std::string path = argument.back() == '/' ? argument : argument + "/";
+    return path.compare(0, 2, "./") == 0 && staysInHome(path) ? path.substr(2) : "";
+}
+
 std::vector<Instruction> parseDotQmail(const std::string& content) {
     std::vector<Instruction> instructions;
     std::istringstream lines(content);

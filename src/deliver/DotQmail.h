@@ -33,6 +33,11 @@ struct Instruction {
 
 std::vector<Instruction> parseDotQmail(const std::string& content);
 
+// The Maildir of a deliverquota argument ("./Maildir" or "./Maildir/") as
+// an instruction's text ("Maildir/"); "" when it does not lie below the
+// home.
+std::string maildirBelowHome(const std::string& argument);
+
 } // namespace korvo::deliver
 
 #endif

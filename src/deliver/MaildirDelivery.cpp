@@ -73,6 +73,27 @@ private:
     std::string name_;
 };
 
+// A copy of the message written under name into tmp, flushed and linked
+// into new.
+void copyIntoNew(int tmpFd, int newFd, const std::string& base, const std::string& name,
+                 const SpooledMessage& message) {
+    const std::string tmpPath = base + "tmp/" + name;
+    FdOwner file(
+        ::openat(tmpFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (file.get() < 0)
+        deferOnError("cannot create", tmpPath);
+    const TmpEntry entry(tmpFd, name);
+    const FdOwner reader(message.openReader());
+    if (!copyAll(reader.get(), file.get(), nullptr))
+        deferOnError("cannot write", tmpPath);
+    if (::fsync(file.get()) != 0)
+        deferOnError("cannot flush", tmpPath);
+    if (file.close_nothrow() != 0)
+        deferOnError("cannot close", tmpPath);
+    if (::linkat(tmpFd, name.c_str(), newFd, name.c_str(), 0) != 0)
+        deferOnError("cannot link into", base + "new/" + name);
+}
+
 } // namespace
 
 std::string uniqueMaildirName(off_t size, unsigned count) {
@@ -83,6 +104,11 @@ std::string uniqueMaildirName(off_t size, unsigned count) {
            ",S=" + std::to_string(size);
 }
 
+int openMaildirTmp(int homeFd, const std::string& home, const std::string& maildir) {
+    const FdOwner dir(openMaildir(homeFd, home, maildir));
+    return openDirectoryAt(dir.get(), "tmp", home + "/" + maildir + "tmp");
+}
+
 std::string deliverToMaildir(int homeFd, const std::string& home, const std::string& maildir,
                              const SpooledMessage& message) {
     static unsigned deliveries = 0;
@@ -91,24 +117,13 @@ std::string deliverToMaildir(int homeFd, const std::string& home, const std::str
     mail::DeliveryQuota quota(dir.get(), base);
     if (!quota.admits(message.size()))
         bounceDelivery(OVER_QUOTA);
-    const FdOwner tmp(openDirectoryAt(dir.get(), "tmp", base + "tmp"));
     const FdOwner fresh(openDirectoryAt(dir.get(), "new", base + "new"));
     const std::string name = uniqueMaildirName(message.size(), ++deliveries);
-    const std::string tmpPath = base + "tmp/" + name;
-    FdOwner file(::openat(tmp.get(), name.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (file.get() < 0)
-        deferOnError("cannot create", tmpPath);
-    const TmpEntry entry(tmp.get(), name);
-    const FdOwner reader(message.openReader());
-    if (!copyAll(reader.get(), file.get(), nullptr))
-        deferOnError("cannot write", tmpPath);
-    if (::fsync(file.get()) != 0)
-        deferOnError("cannot flush", tmpPath);
-    if (file.close_nothrow() != 0)
-        deferOnError("cannot close", tmpPath);
-    if (::linkat(tmp.get(), name.c_str(), fresh.get(), name.c_str(), 0) != 0)
-        deferOnError("cannot link into", base + "new/" + name);
+    // A spooled message on this file system, flushed, only needs its name.
+    if (!message.linkAt(fresh.get(), name)) {
+        const FdOwner tmp(openDirectoryAt(dir.get(), "tmp", base + "tmp"));
+        copyIntoNew(tmp.get(), fresh.get(), base, name, message);
+    }
     if (::fsync(fresh.get()) != 0)
         deferOnError("cannot flush", base + "new");
     quota.record(message.size());

@@ -3,7 +3,9 @@
 // The message is written under a unique name into the Maildir's "tmp",
 // flushed to disk, linked into "new" and removed from "tmp", and "new" is
 // flushed, so a reader sees the message whole or not at all and a crash
-// never leaves a partial message in "new". Every directory on the way is
+// never leaves a partial message in "new". A spooled message on the same
+// file system (the agent spools into this "tmp") is flushed and linked
+// into "new" at once, without a copy. Every directory on the way is
 // opened relative to the home without following a symbolic link, and the
 // file is created with O_EXCL|O_NOFOLLOW, so a link planted in the home
 // cannot redirect the delivery. The name is
@@ -29,6 +31,9 @@ namespace korvo::deliver {
 // Returns the name the message got in "new".
 std::string deliverToMaildir(int homeFd, const std::string& home, const std::string& maildir,
                              const SpooledMessage& message);
+
+// The Maildir's "tmp" opened as the walk to it is (the spool's place).
+int openMaildirTmp(int homeFd, const std::string& home, const std::string& maildir);
 
 // A name no other delivery on any host gets; count distinguishes the
 // deliveries of one process.

@@ -9,6 +9,7 @@
 #include "deliver/DeliveryFailure.h"
 #include "deliver/DotQmail.h"
 #include "deliver/MailHome.h"
+#include "deliver/MaildirDelivery.h"
 #include "deliver/RecipientDelimiter.h"
 #include "deliver/SpooledMessage.h"
 #include "utils/FdOwner.h"
@@ -62,16 +63,33 @@ void detachInput() {
     ::close(null);
 }
 
+// Where the message waits: the "tmp" of the Maildir it is to be stored in,
+// where storing it needs no second copy, or the spool directory.
+std::string spoolDirectoryName(const std::string& home, const std::string& maildir) {
+    return maildir.empty() ? SPOOL_DIRECTORY : home + "/" + maildir + "tmp";
+}
+
+int openSpoolDirectory(int homeFd, const std::string& home, const std::string& maildir) {
+    if (!maildir.empty())
+        return openMaildirTmp(homeFd, home, maildir);
+    const int fd = ::open(SPOOL_DIRECTORY, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        deferDelivery(std::string("cannot open ") + SPOOL_DIRECTORY + ": " + std::strerror(errno));
+    return fd;
+}
+
 void deliver(int argc, char** argv) {
     const Envelope envelope = parseArguments(argc, argv);
-    const SpooledMessage message(0, SPOOL_DIRECTORY);
-    detachInput();
     const std::string home = findMailHome(
         envelope.recipient, orqConfGetDefaultByIndex(KORVO_MAILNAMES_D), recipientDelimiters());
     const FdOwner homeFd(openMailHome(home));
     if (::fchdir(homeFd.get()) != 0)
         deferDelivery("cannot change to " + home + ": " + std::strerror(errno));
     const std::vector<Instruction> instructions = parseDotQmail(readDotQmail(homeFd.get(), home));
+    const std::string maildir = firstMaildir(instructions);
+    const FdOwner spoolFd(openSpoolDirectory(homeFd.get(), home, maildir));
+    const SpooledMessage message(0, spoolFd.get(), spoolDirectoryName(home, maildir));
+    detachInput();
     const LocalHandling handling = runBeforeLocalHandlers(envelope, message, SPOOL_DIRECTORY);
     if (!handling.deliver)
         return;

@@ -8,6 +8,9 @@ namespace {
 const std::string home = mailRoot + "/example.com/info";
 const std::string maildirNew = home + "/Maildir/new";
 const std::string message = "From: sender@example.org\nSubject: test\n\nHello.\n";
+// A deliverquota the agent cannot tell from any other program: it runs it.
+const std::string copyDeliverquota =
+    "cp /usr/sbin/deliverquota.maildrop /usr/bin/deliverquota-copy";
 
 // A mail home for info@example.com laid out and owned as the tool makes it,
 // listed in the mailbox table, with deliverquota linked.
@@ -177,10 +180,13 @@ TEST_F(DeliverTest, FindsTheHomeOfEveryFormOfTheAddressWithTheTablesClosed) {
 // deliverquota, a full disk) keeps the message queued: 75, never a status
 // Postfix takes for a bounce.
 TEST_F(DeliverTest, ATemporaryShortageDefersTheMessage) {
-    writeDotQmail("| /usr/bin/deliverquota ./Maildir\n");
+    writeDotQmail("|/bin/true\n./Maildir/\n");
     EXPECT_EQ(75, deliver("info@example.com", {}, {"--nproc=1:1"}).status);
+    EXPECT_TRUE(entries(maildirNew).empty());
+    writeDotQmail("| /usr/bin/deliverquota ./Maildir\n");
     ASSERT_EQ(0, ::unlink("/usr/bin/deliverquota"));
     EXPECT_EQ(75, deliver().status);
+    ASSERT_EQ(0, shell(copyDeliverquota));
     writeDotQmail("./Maildir/\n| true\n|/bin/true\n&other@example.com\n");
     for (int descriptors = 3; descriptors <= 12; ++descriptors) {
         const CommandResult run =
@@ -193,14 +199,13 @@ TEST_F(DeliverTest, ATemporaryShortageDefersTheMessage) {
     }
     EXPECT_TRUE(entries(home + "/Maildir/tmp").empty());
 
-    // A full Maildir, through the agent itself and through deliverquota, and
-    // a full spool directory.
+    // A full Maildir, through the agent itself and through a deliverquota
+    // of its own, and a full spool directory.
     ASSERT_EQ(0, shell("rm -f " + maildirNew + "/* && mount -t tmpfs -o size=64k full " +
                        home + "/Maildir && mkdir " + home + "/Maildir/tmp " + maildirNew + " " +
                        home + "/Maildir/cur && chown -R popuser:popuser " + home + "/Maildir"));
     const std::string big(200000, 'x');
-    ASSERT_EQ(0, shell("ln -s /usr/sbin/deliverquota.maildrop /usr/bin/deliverquota"));
-    for (const char* dotQmail : {"./Maildir/\n", "| /usr/bin/deliverquota ./Maildir\n"}) {
+    for (const char* dotQmail : {"./Maildir/\n", "| /usr/bin/deliverquota-copy ./Maildir\n"}) {
         writeDotQmail(dotQmail);
         const CommandResult run = deliver("info@example.com", {}, {}, big);
         EXPECT_EQ(75, run.status) << dotQmail << run.err;
@@ -228,10 +233,13 @@ std::vector<long long> quotaAndUsage(const std::string& maildirsize) {
     return meaning;
 }
 
-// A "./Maildir/" line keeps the mailbox's Maildir++ quota as deliverquota
-// does: the same refusals, the same count in maildirsize after the same
-// deliveries, no quota without a maildirsize the mail account may write.
+// A "./Maildir/" line, and Courier's deliverquota line that the agent
+// carries out itself, keep the mailbox's Maildir++ quota as deliverquota
+// (a copy, which the agent runs) does: the same refusals, the same count
+// in maildirsize after the same deliveries, no quota without a maildirsize
+// the mail account may write.
 TEST_F(DeliverTest, AMaildirLineKeepsTheQuotaAsDeliverquotaDoes) {
+    ASSERT_EQ(0, shell(copyDeliverquota));
     const std::string body(4999, 'x');
     struct Outcome {
         std::vector<int> statuses;
@@ -259,15 +267,18 @@ TEST_F(DeliverTest, AMaildirLineKeepsTheQuotaAsDeliverquotaDoes) {
     const char* const quotas[] = {"8000S\n", "12000S,2C\n", "0S\n", ""};
     for (const char* quota : quotas) {
         for (const char* owner : {"popuser", "root"}) {
-            const Outcome expected = run("| /usr/bin/deliverquota ./Maildir\n", quota, owner);
-            const Outcome got = run("./Maildir/\n", quota, owner);
-            EXPECT_EQ(expected.statuses, got.statuses) << quota << owner << got.errors;
-            EXPECT_EQ(quotaAndUsage(expected.maildirsize), quotaAndUsage(got.maildirsize))
-                << quota << owner << expected.maildirsize << got.maildirsize;
-            EXPECT_EQ(expected.stored, got.stored) << quota << owner;
-            if (quota == quotas[0] && owner[0] == 'p') {
-                EXPECT_EQ(2u, got.stored);
-                EXPECT_NE(std::string::npos, got.errors.find("Mail quota exceeded.")) << got.errors;
+            const Outcome expected = run("| /usr/bin/deliverquota-copy ./Maildir\n", quota, owner);
+            for (const char* dotQmail : {"./Maildir/\n", "| /usr/bin/deliverquota ./Maildir\n"}) {
+                const Outcome got = run(dotQmail, quota, owner);
+                EXPECT_EQ(expected.statuses, got.statuses) << dotQmail << quota << owner;
+                EXPECT_EQ(quotaAndUsage(expected.maildirsize), quotaAndUsage(got.maildirsize))
+                    << dotQmail << quota << owner << expected.maildirsize << got.maildirsize;
+                EXPECT_EQ(expected.stored, got.stored) << dotQmail << quota << owner;
+                if (quota == quotas[0] && owner[0] == 'p') {
+                    EXPECT_EQ(2u, got.stored) << dotQmail;
+                    EXPECT_NE(std::string::npos, got.errors.find("vornctl-deliver: Mail quota"))
+                        << got.errors;
+                }
             }
         }
     }
