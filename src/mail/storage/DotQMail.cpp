@@ -3,11 +3,11 @@
 #include "process/MKLock.h"
 #include "utils/Exceptions.h"
 #include "utils/FdOwner.h"
-#include "utils/FileStr.h"
 #include "utils/Idn.h"
 #include "utils/Logging.h"
 #include "utils/ReplaceFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,37 +17,34 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 const char mailAccount[] = "popuser";
-const char trueLine[] = "| true\n";
+const char trueLine[] = "| true";
 const char deliveryLine[] = "| /usr/bin/deliverquota ./Maildir";
 const char oldDeliveryLine[] = "./Maildir/";
 constexpr mode_t dotQmailMode = 0600;
 
-// Gives the file popuser's user and group and mode 0600 through a
-// descriptor, never through a link at path.
-int setOwnerAndMode(const char* path) {
+// The mail account's ids; false after a message when it is missing.
+bool mailAccountIds(uid_t& uid, gid_t& gid) {
     const passwd* entry = ::getpwnam(mailAccount);
     if (entry == nullptr) {
         korvo_log(3, "user %s not found", mailAccount);
-        return -1;
+        return false;
     }
-    const korvo::FdOwner fd(::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode))
-        errno = EINVAL;
-    if (fd.get() < 0 || !S_ISREG(st.st_mode) ||
-        ::fchown(fd.get(), entry->pw_uid, entry->pw_gid) != 0) {
-        korvo_log(3, "ERROR: unable to chown %s: %s\n", path, std::strerror(errno));
-        return -1;
-    }
-    if (::fchmod(fd.get(), dotQmailMode) != 0) {
-        korvo_log(3, "ERROR: unable to chmod %s: %s\n", path, std::strerror(errno));
-        return -1;
-    }
-    return 0;
+    uid = entry->pw_uid;
+    gid = entry->pw_gid;
+    return true;
+}
+
+// Reports a failure with the system error it carries; errno is its code.
+int failed(const char* what, const char* path, int code) {
+    errno = 0;
+    messlog2(0, 0, "%s %s: %s", what, path, std::strerror(code));
+    errno = code;
+    return -1;
 }
 
 // The "&ADDRESS" line of a forward, the domain in ASCII form; "" after a
@@ -69,19 +66,89 @@ std::string forwardLine(const char* address) {
     return std::string("&") + ascii.get();
 }
 
-int appendLine(const char* path, const char* line) {
-    file_str(path, line, FILE_STR_REMOVE, 0);
-    if (file_str(path, line, FILE_STR_ADD, FILE_STR_END) != 0) {
-        messlog2(0, 0, "Unable to add string to %s file.", path);
-        return -1;
+// Reads the whole file without following a link at path; a missing file
+// reads as empty when missingIsEmpty. Returns 0, or the error code.
+int readLines(const char* path, bool missingIsEmpty, std::vector<std::string>& lines) {
+    korvo::FdOwner fd(::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        return errno == ENOENT && missingIsEmpty ? 0 : errno;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return EINVAL;
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(got));
     }
-    return setOwnerAndMode(path);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return 0;
 }
 
-int removeLine(const char* path, const char* line) {
-    if (file_str(path, line, FILE_STR_REMOVE, 0) != 0) {
-        messlog2(0, 0, "Unable to remove string from %s file.", path);
-        return -1;
+// Replaces the file by the lines, popuser's with mode 0600 from the moment
+// it appears under its name. Returns 0, or the error code.
+int writeLines(const char* path, const std::vector<std::string>& lines) {
+    korvo::ReplaceOptions options;
+    options.mode = dotQmailMode;
+    if (!mailAccountIds(options.uid, options.gid))
+        return ENOENT;
+    try {
+        korvo::ReplaceFile file(path, options);
+        std::string text;
+        for (const std::string& line : lines)
+            text += line + '\n';
+        file.write(text);
+        file.commit();
+    } catch (const korvo::SystemError& e) {
+        return e.code();
+    }
+    return 0;
+}
+
+// What one change does to the lines: drops every line equal to one of
+// dropped, then appends added unless it is empty.
+struct LineChange {
+    std::vector<std::string> dropped;
+    std::string added;
+};
+
+enum MissingFile { MissingFails, MissingIsEmpty };
+
+// Every change is one locked read, one change in memory and one
+// replacement: the delivery agent, reading without the lock, sees the old
+// file or the new one, never a moment without a line both have.
+int changeLines(const char* path, const LineChange& change, MissingFile missing) {
+    try {
+        const korvo::MKLock lock(path);
+        std::vector<std::string> lines;
+        if (const int code = readLines(path, missing == MissingIsEmpty, lines))
+            return failed("Unable to read", path, code);
+        lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                   [&change](const std::string& line) {
+                                       return std::find(change.dropped.begin(),
+                                                        change.dropped.end(),
+                                                        line) != change.dropped.end();
+                                   }),
+                    lines.end());
+        if (!change.added.empty())
+            lines.push_back(change.added);
+        if (const int code = writeLines(path, lines))
+            return failed("Unable to write", path, code);
+    } catch (const korvo::SystemError& e) {
+        return failed("Unable to lock", path, e.code());
     }
     return 0;
 }
@@ -89,54 +156,34 @@ int removeLine(const char* path, const char* line) {
 } // namespace
 
 int dotqmail_reset(const char* path) {
-    korvo::ReplaceOptions options;
-    options.mode = dotQmailMode;
     try {
         const korvo::MKLock lock(path);
-        std::unique_ptr<korvo::ReplaceFile> file;
-        try {
-            file = std::make_unique<korvo::ReplaceFile>(path, options);
-        } catch (const korvo::SystemError& e) {
-            errno = 0;
-            messlog2(0, 0, "Unable to open %s: %s", path, std::strerror(e.code()));
-            errno = e.code();
-            return -1;
-        }
-        file->write(trueLine);
-        file->commit();
-    } catch (const std::exception& e) {
-        // The text names the system error already; the caller gets its code.
-        const auto* systemError = dynamic_cast<const korvo::SystemError*>(&e);
-        errno = 0;
-        messlog2(0, 0, "Unable to write to %s: %s", path, e.what());
-        errno = systemError != nullptr ? systemError->code() : EIO;
-        return -1;
+        if (const int code = writeLines(path, {trueLine}))
+            return failed("Unable to write", path, code);
+    } catch (const korvo::SystemError& e) {
+        return failed("Unable to lock", path, e.code());
     }
-    return setOwnerAndMode(path);
+    return 0;
 }
 
 int dotqmail_add_delivery(const char* path) {
-    file_str(path, oldDeliveryLine, FILE_STR_REMOVE, 0);
-    return appendLine(path, deliveryLine);
+    return changeLines(path, {{oldDeliveryLine, deliveryLine}, deliveryLine}, MissingIsEmpty);
 }
 
 int dotqmail_remove_delivery(const char* path) {
-    if (removeLine(path, oldDeliveryLine) != 0)
-        return -1;
-    file_str(path, deliveryLine, FILE_STR_REMOVE, 0);
-    return setOwnerAndMode(path);
+    return changeLines(path, {{oldDeliveryLine, deliveryLine}, ""}, MissingFails);
 }
 
 int dotqmail_add_forward(const char* path, const char* address) {
     const std::string line = forwardLine(address);
     if (line.empty())
         return -1;
-    return appendLine(path, line.c_str());
+    return changeLines(path, {{line}, line}, MissingIsEmpty);
 }
 
 int dotqmail_remove_forward(const char* path, const char* address) {
     const std::string line = forwardLine(address);
-    if (line.empty() || removeLine(path, (line + "\n").c_str()) != 0)
+    if (line.empty())
         return -1;
-    return setOwnerAndMode(path);
+    return changeLines(path, {{line}, ""}, MissingFails);
 }

@@ -5,15 +5,18 @@
 // when mail is stored in the Maildir under its quota, and one "&ADDRESS"
 // line per forward, the domain part in ASCII (IDNA) form. The old plain
 // "./Maildir/" line is removed whenever delivery is switched, never written.
-// Lines are edited with the locked line editor file_str (a line added again
-// is removed first, so it moves to the end); a reset replaces the whole
-// file. After every change the file belongs to popuser and has mode 0600.
+// Every change holds the file's lock (MKLock, by digest) while it reads the
+// file, changes its lines in memory and replaces it in one rename (a line
+// added again is removed first, so it moves to the end): the agent, which
+// reads without the lock, sees the old file or the new one, never a moment
+// between a removal and an append. The new file belongs to popuser and has
+// mode 0600 before it takes the name.
 //
 // The mail home belongs to popuser, who may put a symbolic link at ".qmail"
-// or ".qmail.tmp": the line editor refuses a ".qmail" that is not a regular
-// file and removes a link at ".qmail.tmp", a reset replaces a link at
-// ".qmail" itself, and owner and mode are set through a descriptor opened
-// without following links.
+// or ".qmail.tmp": a ".qmail" that is a link or not a regular file is
+// refused when read (EINVAL, or ELOOP for a link), a link at ".qmail.tmp"
+// is removed, never written through, and the rename replaces a link at
+// ".qmail" itself rather than following it.
 //
 // Function library conventions: 0 on success, -1 on failure after a
 // message through messlog2 (never ending the process), with errno set to

@@ -5,6 +5,9 @@
 #include "mail/storage/DotQMailManager.h"
 #include "utils/Exceptions.h"
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 using korvo::mail::DotQMailManager;
@@ -77,6 +80,37 @@ TEST_F(DotQMailTest, OldMaildirLineIsReplacedAndForeignOwnerReset) {
     writeFile(path, "| true\n./Maildir/\n");
     DotQMailManager(path).disableDelivery();
     EXPECT_EQ(content(), "| true\n");
+}
+
+// The delivery agent reads .qmail without a lock while the panel re-runs
+// its commands: every read must find the lines both versions hold.
+TEST_F(DotQMailTest, AReaderDuringRepeatedChangesAlwaysSeesEveryLine) {
+    const DotQMailManager qmail(path);
+    qmail.reset();
+    qmail.enableDelivery();
+    qmail.addRedirect("a@example.org", DotQMailManager::Default);
+    std::atomic<bool> done{false};
+    std::size_t reads = 0;
+    std::size_t incomplete = 0;
+    std::string example;
+    std::thread reader([&] {
+        while (!done) {
+            const std::string text = readFile(path);
+            ++reads;
+            if (text.find(delivery) == std::string::npos ||
+                text.find("&a@example.org\n") == std::string::npos) {
+                ++incomplete;
+                example = text;
+            }
+        }
+    });
+    for (int run = 0; run < 100; ++run) {
+        qmail.enableDelivery();
+        qmail.addRedirect("a@example.org", DotQMailManager::Default);
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(incomplete, 0u) << "of " << reads << " reads, e.g. [" << example << "]";
 }
 
 } // namespace
