@@ -141,8 +141,13 @@ int rewriteFile(const std::string& path, const CourierRequest& request) {
             return -1;
         }
     }
+    // The settings hold what Courier is told about relaying and logins: the
+    // rewritten file is the tool's own, readable by nobody else, whatever
+    // the old one allowed.
     korvo::ReplaceOptions options;
-    options.keepTargetAttributes = true;
+    options.mode = 0600;
+    options.uid = ::geteuid();
+    options.gid = ::getegid();
     options.resolveTargetLink = true;
     std::unique_ptr<korvo::ReplaceFile> out;
     try {

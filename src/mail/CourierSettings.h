@@ -6,8 +6,9 @@
 // set variable is replaced in place and its later lines dropped, a removed
 // variable loses all its lines, a set variable the file lacks is appended,
 // and every other line is kept byte for byte. Each file is rewritten under
-// its hashed lock (Locks.h) through a temporary file beside it, keeping its
-// owner and mode; a file that does not exist is skipped. Courier-IMAP is
+// its hashed lock (Locks.h) through a temporary file beside it and gets the
+// tool's user and group and mode 0600; a file that does not exist is
+// skipped. Courier-IMAP is
 // restarted afterwards.
 //
 // Results: the restart's result (0 or -1), or -1 after a message through

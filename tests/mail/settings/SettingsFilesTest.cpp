@@ -31,7 +31,8 @@ TEST_F(SettingsFilesTest, CourierAssignmentsAreReplacedRemovedAndAppendedOtherLi
                               "SHORTNAMES=1\n"
                               "POPLOCK_TIMEX=5\n"
                               "LAST=1");
-    ASSERT_EQ(::chmod((kDir + "imapd").c_str(), 0640), 0);
+    ASSERT_EQ(::chmod((kDir + "imapd").c_str(), 0644), 0);
+    ASSERT_EQ(::chown((kDir + "imapd").c_str(), 1, 1), 0);
     writeFile(kDir + "pop3d", "");
 
     ASSERT_EQ(set_courier_params(1, 0, 300, 0), 0);
@@ -41,7 +42,10 @@ TEST_F(SettingsFilesTest, CourierAssignmentsAreReplacedRemovedAndAppendedOtherLi
                                         "POPLOCK_TIMEX=5\n"
                                         "LAST=1\n"
                                         "POPLOCK_TIME=300\n");
-    EXPECT_EQ(statOf(kDir + "imapd").st_mode & 07777, 0640u);
+    const struct stat rewritten = statOf(kDir + "imapd");
+    EXPECT_EQ(rewritten.st_mode & 07777, 0600u);
+    EXPECT_EQ(rewritten.st_uid, ::geteuid());
+    EXPECT_EQ(rewritten.st_gid, ::getegid());
     EXPECT_FALSE(pathExists(kDir + "imapd-ssl"));
     // 65535 is -1 as 16 bits: the lock time stays; 0 removes it.
     ASSERT_EQ(set_courier_params(0, 1, 65535, 1), 0);
