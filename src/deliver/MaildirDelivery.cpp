@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iostream>
 #include <sstream>
 #include <sys/time.h>
 #include <unistd.h>
@@ -115,8 +116,11 @@ std::string deliverToMaildir(int homeFd, const std::string& home, const std::str
     const std::string base = home + "/" + maildir;
     const FdOwner dir(openMaildir(homeFd, home, maildir));
     mail::DeliveryQuota quota(dir.get(), base);
-    if (!quota.admits(message.size()))
-        bounceDelivery(OVER_QUOTA);
+    if (!quota.admits(message.size())) {
+        // deliverquota's own words first, which senders and logs know.
+        std::cerr << OVER_QUOTA << std::endl;
+        bounceDelivery("the Maildir " + base + " is over its quota");
+    }
     const FdOwner fresh(openDirectoryAt(dir.get(), "new", base + "new"));
     const std::string name = uniqueMaildirName(message.size(), ++deliveries);
     // A spooled message on this file system, flushed, only needs its name.

@@ -13,8 +13,9 @@
 // quota counting skip a stat).
 //
 // The mailbox's Maildir++ quota holds as deliverquota holds it
-// (mail/storage/DeliveryQuota.h): a message that does not fit bounces with
-// deliverquota's words, a stored one is added to maildirsize.
+// (mail/storage/DeliveryQuota.h): a message that does not fit bounces,
+// after deliverquota's words on standard error; a stored one is added to
+// maildirsize.
 //
 // Any other failure defers the delivery (DeliveryFailure naming the path and the
 // system error) and removes what was written to "tmp".

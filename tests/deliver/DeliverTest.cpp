@@ -276,7 +276,7 @@ TEST_F(DeliverTest, AMaildirLineKeepsTheQuotaAsDeliverquotaDoes) {
                 EXPECT_EQ(expected.stored, got.stored) << dotQmail << quota << owner;
                 if (quota == quotas[0] && owner[0] == 'p') {
                     EXPECT_EQ(2u, got.stored) << dotQmail;
-                    EXPECT_NE(std::string::npos, got.errors.find("vornctl-deliver: Mail quota"))
+                    EXPECT_NE(std::string::npos, got.errors.find("Mail quota exceeded.\nvornctl-deliver: "))
                         << got.errors;
                 }
             }
