@@ -101,7 +101,9 @@ int processNotexistingMailnamesOptions(const ProgramOptionsHelper& helper) {
         DomainManager::createCatchallFor(batch, {choice.alias}, choice.value);
         return 0;
     case NotexistingMailChoice::Reject:
-        // Without catch-all and bounce records Postfix rejects such mail.
+        // Without a catch-all record Postfix rejects such mail; a renamed
+        // alias brought its old one along.
+        DomainManager::removeCatchallFor(batch, {choice.alias});
         return 0;
     case NotexistingMailChoice::Unchosen:
         break;

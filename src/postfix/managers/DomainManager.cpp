@@ -48,11 +48,37 @@ std::vector<std::string> withAliases(const std::string& domain) {
     return domains;
 }
 
+// The virtual records that switching a domain takes out or puts back: its
+// standard addresses, and the marker and standard addresses of each of its
+// aliases. An alias left on would go on accepting mail that can only be
+// forwarded to the domain the server no longer serves, and bounce.
+RecordList switchedRecords(const std::string& domain) {
+    RecordList records;
+    for (const std::string& name : withAliases(domain)) {
+        if (name != domain)
+            records.emplace_back(name, tables::DOMAIN_ALIAS_MARKER);
+        for (const char* local : tables::STANDARD_ADDRESS_NAMES)
+            records.emplace_back(tables::address(local, name), tables::localAddress(local));
+    }
+    return records;
+}
+
+// A name that was a domain alias before it became a domain leaves records
+// behind that would route its mail elsewhere. Only its marker tells such a
+// name from a live domain, whose own records the same filter would drop: a
+// single lookup, so a re-run on a domain passes over no table.
+void clearDomainAliasLeftovers(const std::string& name) {
+    std::string value;
+    if (DatabaseHelper::findRecord(tables::VIRTUAL, name, value) &&
+        value == tables::DOMAIN_ALIAS_MARKER)
+        DomainManager::removeDomainAlias(name);
+}
+
 } // namespace
 
 void DomainManager::createDomain(const std::string& domain, bool disabled) {
     MaildirManager::getInstance().createDomainRoot(domain);
-    removeDomainAlias(domain);
+    clearDomainAliasLeftovers(domain);
     BatchDatabaseHelper batch(true, true);
     createDomainRecord(batch, domain, disabled);
 }
@@ -60,7 +86,7 @@ void DomainManager::createDomain(const std::string& domain, bool disabled) {
 void DomainManager::createDomain(const std::string& domain, long quota, bool disabled) {
     MaildirManager::getInstance().createDomainRoot(domain);
     MaildirPPManager::getInstance().setDomainQuota(domain, quota);
-    removeDomainAlias(domain);
+    clearDomainAliasLeftovers(domain);
     BatchDatabaseHelper batch(true, true);
     createDomainRecord(batch, domain, disabled);
 }
@@ -85,13 +111,18 @@ void DomainManager::enableDomain(BatchDatabaseHelper& batch, const std::string& 
 }
 
 void DomainManager::enableDomain(const std::string& domain) {
+    const RecordList records = switchedRecords(domain);
     BatchDatabaseHelper batch(true, true);
-    enableDomain(batch, domain);
+    batch.addChange(tables::VIRTUAL_DOMAINS, domain, tables::domainRecordValue(domain));
+    batch.addChanges(tables::VIRTUAL, records.cbegin(), records.cend());
 }
 
 void DomainManager::disableDomain(const std::string& domain) {
+    KeyList keys;
+    for (const auto& record : switchedRecords(domain))
+        keys.push_back(record.first);
     DatabaseHelper::removeRecord(tables::VIRTUAL_DOMAINS, domain);
-    removeStandardDomainAddresses(domain);
+    DatabaseHelper::removeRecords(tables::VIRTUAL, keys.begin(), keys.end());
 }
 
 void DomainManager::createDomainRecord(BatchDatabaseHelper& batch, const std::string& domain,
@@ -173,11 +204,15 @@ void DomainManager::setBounceFor(BatchDatabaseHelper& batch,
 }
 
 void DomainManager::removeCatchall(BatchDatabaseHelper& batch, const std::string& domain) {
+    removeCatchallFor(batch, withAliases(domain));
+}
+
+void DomainManager::removeCatchallFor(BatchDatabaseHelper& batch,
+                                      const std::vector<std::string>& domains) {
     KeyList keys;
-    for (const std::string& alias : domainAliasesOf(domain)) {
-        keys.push_back(tables::catchAllKey(alias));
+    for (const std::string& domain : domains) {
+        keys.push_back(tables::catchAllKey(domain));
     }
-    keys.push_back(tables::catchAllKey(domain));
     batch.removeChanges(tables::VIRTUAL, keys.begin(), keys.end());
 }
 

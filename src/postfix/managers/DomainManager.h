@@ -44,8 +44,10 @@ public:
     DomainManager() = delete;
 
     // Creates the domain root, clears what an earlier domain alias of the
-    // same name left in the tables, and writes the standard addresses and,
-    // unless disabled, the domain record.
+    // same name left in the tables (only while the virtual table still holds
+    // the name's alias marker), and writes the standard addresses and,
+    // unless disabled, the domain record. A re-run on a live domain keeps
+    // all its records.
     static void createDomain(const std::string& domain, bool disabled);
     // The same, with the domain's disk quota set before the tables change.
     static void createDomain(const std::string& domain, long quota, bool disabled);
@@ -56,10 +58,15 @@ public:
     // including other domains' forwardings to them.
     static void removeDomain(const std::string& domain, OnRemoval mode);
 
+    // The domain record and the standard addresses.
     static void enableDomain(BatchDatabaseHelper& batch, const std::string& domain);
+    // Switches the domain on together with its domain aliases (as the panel
+    // lists them): the domain record, the standard addresses of both and
+    // the aliases' markers, one postmap run per table.
     static void enableDomain(const std::string& domain);
-    // Removes the domain record and the standard addresses; mailboxes,
-    // aliases and the catch-all stay.
+    // Removes what enableDomain writes, so that no address of the domain or
+    // of its aliases is accepted; mailboxes, mail aliases and catch-alls
+    // stay for the switch back on.
     static void disableDomain(const std::string& domain);
     static void createDomainRecord(BatchDatabaseHelper& batch, const std::string& domain,
                                    bool disabled);
@@ -89,6 +96,8 @@ public:
     // records stay.
     static void removeCatchall(BatchDatabaseHelper& batch, const std::string& domain);
     static void removeCatchall(const std::string& domain);
+    static void removeCatchallFor(BatchDatabaseHelper& batch,
+                                  const std::vector<std::string>& domains);
 
     // Drops from the virtual and mailbox tables every record keyed by the
     // domain or an address of it (with subdomains, of its subdomains too),

@@ -228,6 +228,26 @@ void DatabaseHelper::removeRecord(const std::string& table, const std::string& k
     runDeleting(pipe);
 }
 
+bool DatabaseHelper::findRecord(const std::string& table, const std::string& key,
+                                std::string& value) {
+    requireRepresentableKey(key);
+    process::Pipe pipe(utilities::postmapQuery(key, table));
+    pipe.flags.stdinChannel.fd = process::FD_DEVNULL;
+    std::string found;
+    pipe.flags.stdoutChannel.fd = process::FD_PIPE;
+    pipe.flags.stdoutChannel.function = process::makeStringReceiver(found);
+    std::string errors;
+    const int status = utilities::runCollectingErrors(pipe, errors);
+    if (!WIFEXITED(status) || !checkOutput(errors))
+        throw PostfixDatabaseError(errorMessage(errors));
+    if (!exitedSuccessfully(status))
+        return false;
+    if (!found.empty() && found.back() == '\n')
+        found.pop_back();
+    value = found;
+    return true;
+}
+
 void DatabaseHelper::addFromFeeder(const std::string& table, const Feeder& feeder) {
     process::Pipe pipe(utilities::postmapAdd(table));
     feedStdin(pipe, feeder);

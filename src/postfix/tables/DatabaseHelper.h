@@ -131,6 +131,11 @@ public:
         });
     }
 
+    // One record looked up (a single postmap query, no pass over the
+    // table): true with its value when the key is stored, false when not.
+    // A failed query raises PostfixDatabaseError.
+    static bool findRecord(const std::string& table, const std::string& key, std::string& value);
+
     static void removeRecord(const std::string& table, const std::string& key);
 
     template <class Iterator>

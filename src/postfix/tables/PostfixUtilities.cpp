@@ -49,6 +49,10 @@ ProcessParameters postmapDump(const std::string& table) {
     return command(POSTMAP, {"-s", table});
 }
 
+ProcessParameters postmapQuery(const std::string& key, const std::string& table) {
+    return command(POSTMAP, {"-q", key, table});
+}
+
 ProcessParameters postconfValue(const std::string& name) {
     return command(POSTCONF, {"-h", name});
 }

@@ -52,6 +52,9 @@ ProcessParameters postmapDelete(const std::string& key, const std::string& table
 ProcessParameters postmapDeleteListed(const std::string& table);
 // "postmap -s TABLE": every record on stdout as key, blank or tab, value.
 ProcessParameters postmapDump(const std::string& table);
+// "postmap -q KEY TABLE": the key's value on stdout; an absent key exits
+// non-zero without a message.
+ProcessParameters postmapQuery(const std::string& key, const std::string& table);
 
 // "postconf -h NAME": the current value on stdout.
 ProcessParameters postconfValue(const std::string& name);
