@@ -4,6 +4,7 @@
 #include "setup/AccountSetup.h"
 #include "setup/AuthDatabaseSetup.h"
 #include "setup/FileSetup.h"
+#include "setup/MailAccessSetup.h"
 #include "setup/MainCfSetup.h"
 #include "setup/MasterCfSetup.h"
 #include "setup/SetupPaths.h"
@@ -26,9 +27,11 @@ namespace {
 struct Options {
     bool force = false;
     std::string agent = VORNCTL_DELIVER_PATH;
+    TlsFiles tls;
 };
 
-const char* const usage = "usage: vornctl-setup [--force] [--delivery-agent=PATH]";
+const char* const usage = "usage: vornctl-setup [--force] [--delivery-agent=PATH]"
+                          " [--tls-cert=PATH --tls-key=PATH]";
 
 // Parses argv; ends the process for help (0) and for bad options (2).
 Options parseOptions(int argc, char** argv) {
@@ -38,7 +41,10 @@ Options parseOptions(int argc, char** argv) {
         "force", po::bool_switch(&options.force),
         "replace settings, services and owners that differ from what setup makes")(
         "delivery-agent", po::value(&options.agent),
-        "the delivery agent master.cf runs (default " VORNCTL_DELIVER_PATH ")");
+        "the delivery agent master.cf runs (default " VORNCTL_DELIVER_PATH ")")(
+        "tls-cert", po::value(&options.tls.cert),
+        "the certificate smtpd offers (default: main.cf's, else a self-signed one setup makes)")(
+        "tls-key", po::value(&options.tls.key), "the key of --tls-cert");
     po::variables_map values;
     try {
         po::store(po::command_line_parser(argc, argv).options(described).run(), values);
@@ -112,6 +118,9 @@ int run(const Options& options) {
     });
     step(report, "main.cf",
          [&] { configured = ensureMainCf(options.force, report) || configured; });
+    step(report, "mail access", [&] {
+        configured = ensureMailAccess(options.tls, options.force, report) || configured;
+    });
     if (configured)
         step(report, "reload", [&] { reloadPostfix(report); });
     return report.complete() ? 0 : 1;

@@ -1,0 +1,219 @@
+// Mailboxes as their users see them: the setup program prepares the real
+// Courier and Postfix, vornctl stores passwords, and Python's own IMAP, POP3
+// and SMTP clients (tests/sandbox/courier-mail-client) must log in exactly
+// with the passwords the tool stored last, read the mail that was delivered,
+// and relay through SMTP AUTH only when authenticated.
+#include "front/CommandFixture.h"
+#include "sandbox/PanelDatabase.h"
+#include "sandbox/Ports.h"
+#include "setup/SetupFixture.h"
+
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+namespace korvo::test {
+namespace {
+
+const std::string domainHome = mailRoot + "/example.com";
+
+// Every password the test hands to the tool; none may show anywhere else.
+const std::vector<std::string> passwords = {"Info-secret-1",  "Six-secret-6", "One-secret-1",
+                                            "Changed-secret", "Boss-secret",  "Off-secret"};
+
+// Runs the checks (one a line, see the client) at once; one result a line.
+std::vector<std::string> check(const std::string& checks) {
+    const CommandResult result =
+        runCommand({"/usr/bin/python3", sandboxFile("courier-mail-client")}, {}, checks);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return lines(result.out);
+}
+
+// vornctl must succeed and say nothing, a password in its environment.
+void vornctl(const std::vector<std::string>& args, const std::string& environment = "") {
+    const CommandResult result =
+        runVornctl(args, environment.empty() ? std::vector<std::string>{}
+                                             : std::vector<std::string>{environment});
+    EXPECT_EQ(result.status, 0) << args[0] << "\n" << result.err;
+    EXPECT_EQ(result.out + result.err, "") << args[0];
+}
+
+std::string crypted(const std::string& form, const std::string& password) {
+    const std::string text = shellOutput("openssl passwd -" + form + " -salt vornctl " + password);
+    return text.substr(0, text.find('\n'));
+}
+
+// Stores a message in the mailbox as its .qmail line does: the real
+// deliverquota, run as the mail account.
+void deliver(const std::string& mailname, const std::string& subject) {
+    const std::string text = "From: friend@remote.example\nSubject: " + subject + "\n\nHello.\n";
+    const CommandResult stored =
+        runCommand({"/usr/sbin/runuser", "-u", "popuser", "--", "/usr/bin/deliverquota",
+                    domainHome + "/" + mailname + "/Maildir"},
+                   {}, text);
+    EXPECT_EQ(stored.status, 0) << mailname << ": " << stored.out << stored.err;
+}
+
+bool waitUntil(const std::function<bool()>& done, int seconds) {
+    for (int i = 0; i < seconds * 10; ++i)
+        if (done())
+            return true;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return false;
+}
+
+// The command lines of every process now running.
+std::string allCommandLines() {
+    std::string text;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc"))
+        if (std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0])))
+            text += readFile((entry.path() / "cmdline").string()) + "\n";
+    return text;
+}
+
+class MailAccessTest : public PanelDatabaseTest {
+protected:
+    void SetUp() override {
+        PanelDatabaseTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        privateUsrBin();
+        const CommandResult setup = runSetup({"--force"});
+        ASSERT_EQ(setup.status, 0) << setup.out << setup.err;
+        preparePostfix();
+        ASSERT_EQ(shell("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1"), 0);
+        addDomain("example.com", {"example.net"});
+        addDomain("example.org");
+        vornctl({"--add-domain", "--domain-name=example.com"});
+        vornctl({"--add-domain-alias", "--domain-name=example.com",
+                 "--domain-alias-name=example.net", "--set-reject"});
+        vornctl({"--add-domain", "--domain-name=example.org"});
+        vornctl({"--start-service", "--mail-component=pop3", "--mail-component=imap"});
+    }
+
+    void TearDown() override { stopPostfix(); }
+
+    // A mailname with its mailbox and a password in the given variable.
+    static void addMailbox(const std::string& domain, const std::string& mailname,
+                           const std::string& environment) {
+        addMailname(domain, mailname);
+        vornctl({"--add-mailname", "--domain-name=" + domain, "--mailname=" + mailname});
+        vornctl({"--add-mailbox", "--domain-name=" + domain, "--mailname=" + mailname},
+                environment);
+    }
+};
+
+TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
+    addMailbox("example.com", "info", "ORQ_PASSWORD=Info-secret-1");
+    addMailbox("example.com", "six", "ORQ_CRYPTED_PASSWORD=" + crypted("6", "Six-secret-6"));
+    addMailbox("example.com", "one", "ORQ_CRYPTED_PASSWORD=" + crypted("1", "One-secret-1"));
+    addMailbox("example.org", "off", "ORQ_PASSWORD=Off-secret");
+    for (const char* mailname : {"info", "six", "one"})
+        deliver(mailname, std::string("For ") + mailname);
+
+    // Refused logins wait in parallel, so each batch costs Courier's delay once.
+    EXPECT_EQ(
+        check("imap info@example.com Info-secret-1\n"
+              "pop3 info@example.com Info-secret-1\n"
+              "imap INFO@Example.COM Info-secret-1\n"
+              "imap six@example.com Six-secret-6\n"
+              "pop3 one@example.com One-secret-1\n"
+              "imap info@example.com Six-secret-6\n"
+              "pop3 six@example.com six-secret-6\n"
+              "imap nobody@example.com Info-secret-1\n"),
+        (std::vector<std::string>{"ok 1 For info", "ok 1 For info", "ok 1 For info", "ok 1 For six",
+                                  "ok 1 For one", "refused", "refused", "refused"}));
+
+    vornctl({"--set-password", "--domain-name=example.com", "--mailname=info"},
+            "ORQ_PASSWORD=Changed-secret");
+    // With a password the credentials move to the new name.
+    vornctl({"--rename-mailname", "--domain-name=example.com", "--old-mailname=six",
+             "--new-mailname=boss"},
+            "ORQ_PASSWORD=Boss-secret");
+    panelSql("UPDATE mail SET mail_name='boss' WHERE mail_name='six'");
+    vornctl({"--remove-mailbox", "--domain-name=example.com", "--mailname=one"});
+    vornctl({"--turn-off-domain", "--domain-name=example.org"});
+    EXPECT_EQ(check("imap info@example.com Info-secret-1\n"
+                    "imap info@example.com Changed-secret\n"
+                    "imap boss@example.com Six-secret-6\n"
+                    "imap six@example.com Six-secret-6\n"
+                    "pop3 one@example.com One-secret-1\n"
+                    "imap off@example.org Off-secret\n"),
+              (std::vector<std::string>{"refused", "ok 1 For info", "ok 1 For six", "refused",
+                                        "refused", "refused"}));
+
+    vornctl({"--turn-on-domain", "--domain-name=example.org"});
+    EXPECT_EQ(check("pop3 off@example.org Off-secret\n"), std::vector<std::string>{"ok 0 "});
+
+    // Courier's daemons as they run: one component stops alone.
+    EXPECT_EQ(
+        runVornctl({"--status-service", "--mail-component=pop3", "--mail-component=imap"}).out,
+        "pop3 is running\nimap is running\n");
+    vornctl({"--stop-service", "--mail-component=imap"});
+    EXPECT_TRUE(becomesListening(143, false));
+    EXPECT_EQ(
+        runVornctl({"--status-service", "--mail-component=pop3", "--mail-component=imap"}).out,
+        "pop3 is running\nimap is stopped\n");
+    const std::vector<std::string> afterStop =
+        check("imap info@example.com Changed-secret\npop3 info@example.com Changed-secret\n");
+    ASSERT_EQ(afterStop.size(), 2u);
+    EXPECT_EQ(afterStop[0].rfind("error", 0), 0u) << afterStop[0];
+    EXPECT_EQ(afterStop[1], "ok 1 For info");
+
+    // The passwords live in the authentication database only.
+    const std::string seen = allCommandLines() + readFile("/var/spool/postfix/maillog") +
+                             shellOutput("cat /etc/courier/* /etc/courier-imap/* 2>/dev/null");
+    for (const std::string& password : passwords)
+        EXPECT_EQ(seen.find(password), std::string::npos) << password;
+}
+
+// The submission service relays for clients that logged in over TLS, and
+// --smtpauth opens port 25 to them, all through Courier's authentication.
+TEST_F(MailAccessTest, SmtpAuthRelaysOnlyForLoggedInClients) {
+    addMailbox("example.com", "info", "ORQ_PASSWORD=Info-secret-1");
+    addMailbox("example.org", "off", "ORQ_PASSWORD=Off-secret");
+    // A user the panel switched off.
+    addMailbox("example.com", "held", "ORQ_PASSWORD=Off-secret");
+    ASSERT_EQ(shell("sqlite3 /var/spool/postfix/korvo/passwd.db "
+                    "\"UPDATE users SET status = 1 WHERE name = 'held'\""),
+              0);
+    vornctl({"--turn-off-domain", "--domain-name=example.org"});
+    setMisc("message_submission", "true");
+    vornctl({"--start-service", "--mail-component=submission"});
+    ASSERT_TRUE(becomesListening(587, true));
+
+    EXPECT_EQ(
+        check("submit 587 info@example.com Info-secret-1 friend@remote.example\n"
+              "submit 587 info@example.com Wrong-secret friend@remote.example\n"
+              "submit 587 held@example.com Off-secret friend@remote.example\n"
+              "submit 587 off@example.org Off-secret friend@remote.example\n"
+              "anonymous 587 friend@remote.example\n"
+              "plaintext-auth 587 info@example.com Info-secret-1\n"),
+        (std::vector<std::string>{"sent", "auth 535", "auth 535", "auth 535", "rcpt 554", "530"}));
+    EXPECT_TRUE(waitUntil(
+        [] {
+            return readFile("/var/spool/postfix/maillog").find("to=<friend@remote.example>") !=
+                   std::string::npos;
+        },
+        30))
+        << readFile("/var/spool/postfix/maillog");
+
+    // Port 25 relays for logged-in clients once SMTP AUTH is on.
+    vornctl({"--set-mail-params", "--smtpauth"});
+    vornctl({"--reload-service", "--mail-component=mta"});
+    EXPECT_EQ(check("submit 25 info@example.com Info-secret-1 friend@remote.example\n"
+                    "anonymous 25 friend@remote.example\n"),
+              (std::vector<std::string>{"sent", "rcpt 554"}));
+
+    setMisc("message_submission", "false");
+    vornctl({"--stop-service", "--mail-component=submission"});
+    EXPECT_TRUE(becomesListening(587, false));
+    for (const std::string& password : passwords)
+        EXPECT_EQ(readFile("/var/spool/postfix/maillog").find(password), std::string::npos);
+}
+
+} // namespace
+} // namespace korvo::test
