@@ -18,6 +18,7 @@
 // leak into the next. Writes the real table paths under
 // /var/spool/postfix/korvo and mail homes under /var/qmail, so it runs inside
 // the sandbox only (bench/run puts it there).
+#include "ShellSteps.h"
 #include "mail/storage/OnRemoval.h"
 #include "postfix/managers/DomainManager.h"
 #include "postfix/managers/MailnameManager.h"
@@ -38,6 +39,8 @@
 
 namespace {
 
+using korvo::bench::run;
+using korvo::bench::seconds;
 using korvo::mail::postfix::DomainManager;
 using korvo::mail::postfix::MailnameManager;
 namespace tables = korvo::mail::postfix::tables;
@@ -48,18 +51,6 @@ const long domains = 1000;
 
 std::string domainName(long index) {
     return "domain" + std::to_string(index % domains) + ".example";
-}
-
-void run(const std::string& command) {
-    if (std::system(command.c_str()) != 0) {
-        throw std::runtime_error("failed: " + command);
-    }
-}
-
-double seconds(const std::string& command) {
-    const auto start = std::chrono::steady_clock::now();
-    run(command);
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Builds a table from source lines written by line(i) for i < records.

@@ -6,7 +6,9 @@
 #include "mail/DomainKeys.h"
 #include "mail/MailHandlers.h"
 #include "mail/MassHandlers.h"
+#include "mail/PanelQueries.h"
 #include "mail/auth/MailAuthAliases.h"
+#include "mysql/DbConnect.h"
 #include "postfix/managers/DomainManager.h"
 #include "postfix/tables/BatchDatabaseHelper.h"
 #include "utils/ErrorStream.h"
@@ -73,7 +75,7 @@ std::string domainListOption(const ProgramOptionsHelper& helper, const char* nam
     std::vector<std::string> domains;
     for (const std::string& piece : pieces)
         if (!piece.empty())
-            domains.push_back(asciiDomainName(piece));
+            domains.push_back(asciiDomainName(piece, std::string("--") + name));
     if (domains.empty())
         throw std::invalid_argument(given);
     return boost::algorithm::join(domains, ",");
@@ -127,12 +129,22 @@ int addDomainAlias(int argc, char** argv) {
     const std::string alias = domainOption(helper, "domain-alias-name");
     checkNotexistingMailOptions(helper);
 
-    DomainManager::createDomainAlias(domain, alias);
+    // The mailnames and their aliases are read once, on one connection, for
+    // both the tables and the authentication database.
+    const korvo::mysql::SharedConnection panel;
+    korvo::mail::MailnameAliasList mailnames;
+    const bool mailnamesRead = get_mailnames_with_aliases(nullptr, mailnames, domain.c_str()) == 0;
+    BatchDatabaseHelper aliasRecords(true, true);
+    DomainManager::createDomainAlias(aliasRecords, domain, alias, mailnames);
     if (mass_control_handler_by_mailname(domain.c_str(), alias.c_str(), HANDLER_COPY) != 0)
         korvo::uerr << "WARNING: unable to clone all mail handlers for " << alias << std::endl;
     if (clone_domain_key(domain.c_str(), alias.c_str()) == -1)
         korvo::uerr << "WARNING: cannot clone domain key for " << alias << std::endl;
-    if (add_domain_auth_alias(domain.c_str(), alias.c_str()) == -1)
+    // After a failed read the authentication step reads again and reports.
+    const int cloned = mailnamesRead
+                           ? add_domain_auth_alias(domain.c_str(), alias.c_str(), mailnames)
+                           : add_domain_auth_alias(domain.c_str(), alias.c_str());
+    if (cloned == -1)
         return 1;
     return processNotexistingMailnamesOptions(helper);
 }
@@ -197,7 +209,7 @@ int setDomainKey(int argc, char** argv) {
     standardOptionsParse(helper, argc, argv);
     const std::string domains = domainListOption(helper, "domain-name");
     const std::string& keyFile = stringOption(helper, "file-name");
-    checkSingleLine(keyFile);
+    checkSingleLine(keyFile, "--file-name");
 
     const int result = set_domain_key(domains.c_str(), keyFile.c_str());
     if (result == -1)

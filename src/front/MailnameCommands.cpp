@@ -12,12 +12,14 @@
 #include "mail/auth/MailAuthAliases.h"
 #include "mail/storage/MailboxSize.h"
 #include "mail/storage/MaildirPPManager.h"
+#include "mysql/DbConnect.h"
 #include "postfix/managers/MailnameManager.h"
 #include "utils/ErrorStream.h"
 
 #include <iostream>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace po = boost::program_options;
 
@@ -59,6 +61,15 @@ Mailbox parseMailbox(ProgramOptionsHelper& helper, int argc, char** argv) {
     declareMailbox(helper);
     standardOptionsParse(helper, argc, argv);
     return mailboxOption(helper);
+}
+
+// The mailbox a removal names: its mailname need only be a safe path
+// component, so that one made under older rules can still go.
+Mailbox parseMailboxToRemove(ProgramOptionsHelper& helper, int argc, char** argv) {
+    declareMailbox(helper);
+    standardOptionsParse(helper, argc, argv);
+    std::string domain = domainOption(helper, "domain-name");
+    return Mailbox{std::move(domain), removalNameOption(helper, "mailname")};
 }
 
 Mailbox parseWithAlias(ProgramOptionsHelper& helper, int argc, char** argv, std::string& alias) {
@@ -139,7 +150,8 @@ int removeMailname(int argc, char** argv) {
     ProgramOptionsHelper helper(
         "remove a mailname",
         "--remove-mailname --domain-name=<domain_name> --mailname=<mail_name>");
-    const Mailbox mailbox = parseMailbox(helper, argc, argv);
+    const Mailbox mailbox = parseMailboxToRemove(helper, argc, argv);
+    const korvo::mysql::SharedConnection panel;
     if (rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str()) == -1)
         return 1;
     MailnameManager::removeMailname(mailbox.domain, mailbox.mailname, korvo::mail::Remove);
@@ -182,21 +194,24 @@ int renameMailname(int argc, char** argv) {
     const std::string oldName = mailNameOption(helper, "old-mailname");
     const std::string newName = mailNameOption(helper, "new-mailname");
 
-    MailnameManager::renameMailname(domain, oldName, newName);
+    const korvo::mysql::SharedConnection panel;
     if (!envPassword(helper).given()) {
+        MailnameManager::renameMailname(domain, oldName, newName);
         // No password: the old name only leaves the authentication database.
         if (rm_mname_from_domains(oldName.c_str(), domain.c_str()) == -1)
             return 1;
     } else {
-        const int renamed = mailAuthRename(oldName.c_str(), newName.c_str(), domain.c_str());
+        // The address moves on the domain and on every alias in one pass
+        // over each table; a failed alias lookup leaves everything as it was.
         StringListOwner aliases;
         if (!listDomainAliases(aliases, domain))
             return 1;
-        for (const char* alias : aliases) {
+        MailnameManager::renameMailname(domain, oldName, newName,
+                                        std::vector<std::string>(aliases.begin(), aliases.end()));
+        const int renamed = mailAuthRename(oldName.c_str(), newName.c_str(), domain.c_str());
+        for (const char* alias : aliases)
             if (mailAuthRename(oldName.c_str(), newName.c_str(), alias) == -1)
                 return 1;
-            MailnameManager::renameMailnameOnDomainAlias(alias, oldName, newName);
-        }
         if (renamed != 0)
             return 1;
     }
@@ -304,6 +319,7 @@ int removeAlias(int argc, char** argv) {
                                 "--mailname=<mail_name> --alias=<email_alias>");
     std::string alias;
     const Mailbox mailbox = parseWithAlias(helper, argc, argv, alias);
+    const korvo::mysql::SharedConnection panel;
     MailnameManager::removeMailAlias(mailbox.domain, mailbox.mailname, alias);
     const std::string aliasAddress = mailbox.at(alias);
     if (mass_control_handler_by_mailname(aliasAddress.c_str(), nullptr, HANDLER_REMOVE) != 0)

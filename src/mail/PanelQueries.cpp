@@ -154,6 +154,40 @@ int get_mailnames_by_domain(MYSQL* conn, char*** list, const char* domain) {
     return rc;
 }
 
+int get_mailnames_with_aliases(MYSQL* conn, korvo::mail::MailnameAliasList& list,
+                               const char* domain) {
+    const GivenOrOwnHandle db(conn);
+    if (db.get() == nullptr) {
+        korvo_log(3, "Unable to connect to mysql database");
+        korvo_log(3, "Unable to get mailnames from domain: %s", domain);
+        return -1;
+    }
+    // A mailname without aliases comes back once, with a NULL alias.
+    const OwnedText query(asprintf_safe(
+        "SELECT m.mail_name, ma.alias FROM mail m JOIN domains d ON m.dom_id=d.id "
+        "LEFT JOIN mail_aliases ma ON ma.mn_id=m.id WHERE d.name='%s' ORDER BY m.id, ma.id",
+        quoted(db.get(), domain).c_str()));
+    OwnedResult result;
+    if (mysql_query(db.get(), query.get()) == 0)
+        result.reset(mysql_store_result(db.get()));
+    if (!result) {
+        korvo_log(3, "Unable to get data from mysql database");
+        korvo_log(3, "Unable to get mailnames from domain: %s", domain);
+        return -1;
+    }
+    korvo::mail::MailnameAliasList found;
+    while (const MYSQL_ROW row = mysql_fetch_row(result.get())) {
+        if (row[0] == nullptr)
+            continue;
+        if (found.empty() || found.back().mailname != row[0])
+            found.push_back({row[0], {}});
+        if (row[1] != nullptr)
+            found.back().aliases.emplace_back(row[1]);
+    }
+    list.swap(found);
+    return 0;
+}
+
 int get_domain_by_domainalias(MYSQL* conn, char** name, const char* alias) {
     korvo::mail::StringListOwner domains;
     const int rc = listQuery(conn, domains.out(), [alias](MYSQL* db) {

@@ -16,6 +16,7 @@
 #ifndef KORVO_MAIL_PANELQUERIES_H
 #define KORVO_MAIL_PANELQUERIES_H
 
+#include "mail/MailnameAliases.h"
 #include "mail/MallocOwners.h"
 
 #include <mysql.h>
@@ -42,6 +43,12 @@ const char* get_param(const char* name, MYSQL* conn);
 // A new string: the name in its ASCII (IDNA) form, escaped for a quoted
 // string on the connection; null after a message. Give it back with free().
 char* mysql_escape_mail_entity(MYSQL* conn, const char* name);
+
+// Sets list to the mailnames of domain, each with its mail aliases, read
+// with one query (mailnames and aliases in the order the panel made them).
+// On failure list is left untouched and -1 is returned.
+int get_mailnames_with_aliases(MYSQL* conn, korvo::mail::MailnameAliasList& list,
+                               const char* domain);
 
 namespace korvo::mail {
 

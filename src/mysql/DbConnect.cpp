@@ -197,11 +197,36 @@ void set_db_errmsg(MYSQL* handle, char* errbuf, std::size_t size, const char* st
 
 namespace korvo::mysql {
 
+namespace {
+SharedConnection* innermostShared = nullptr;
+} // namespace
+
+SharedConnection::SharedConnection() : outer_(innermostShared) {
+    innermostShared = this;
+}
+
+SharedConnection::~SharedConnection() {
+    innermostShared = outer_;
+}
+
+MYSQL* SharedConnection::current() {
+    if (innermostShared == nullptr)
+        return nullptr;
+    MysqlHandle& handle = innermostShared->handle_;
+    if (!handle)
+        handle.reset(db_connect());
+    return handle.get();
+}
+
 GivenOrOwnHandle::GivenOrOwnHandle(MYSQL* given) : inUse_(given) {
-    if (inUse_ == nullptr) {
-        own_.reset(db_connect());
-        inUse_ = own_.get();
+    if (inUse_ != nullptr)
+        return;
+    if (innermostShared != nullptr) {
+        inUse_ = SharedConnection::current();
+        return;
     }
+    own_.reset(db_connect());
+    inUse_ = own_.get();
 }
 
 } // namespace korvo::mysql

@@ -56,9 +56,31 @@ struct MysqlCloser {
 // Owns one MySQL handle and closes it on every path.
 using MysqlHandle = std::unique_ptr<MYSQL, MysqlCloser>;
 
-// The caller's connection when it gave one, else one opened here with
-// db_connect() (which prints why it failed) and closed with this object.
-// get() is null when no connection could be opened.
+// One panel connection for all the lookups of a run. While a SharedConnection
+// exists, a GivenOrOwnHandle made without the caller's connection uses the
+// shared one instead of opening its own; it is opened at the first such use
+// and closed with this object. An open that fails is not kept: the next use
+// tries again and, like db_connect, prints why. Scopes nest; the innermost
+// one serves. Single-threaded, like the tool.
+class SharedConnection {
+public:
+    SharedConnection();
+    ~SharedConnection();
+    SharedConnection(const SharedConnection&) = delete;
+    SharedConnection& operator=(const SharedConnection&) = delete;
+
+    // The innermost scope's connection, opened now when needed; null when
+    // no scope exists or the open failed.
+    static MYSQL* current();
+
+private:
+    MysqlHandle handle_;
+    SharedConnection* const outer_;
+};
+
+// The caller's connection when it gave one, else the SharedConnection's,
+// else one opened here with db_connect() (which prints why it failed) and
+// closed with this object. get() is null when no connection could be opened.
 class GivenOrOwnHandle {
 public:
     explicit GivenOrOwnHandle(MYSQL* given);

@@ -469,9 +469,10 @@ TEST_F(MailCommandsTest, ChildProcessesAreThePostmapRunsOfTheSteps) {
     const std::vector<std::string> renamed = childPrograms(
         {"--rename-mailname", inExample, "--old-mailname=info", "--new-mailname=office"},
         {"ORQ_PASSWORD=pw"});
-    ASSERT_EQ(renamed.size(), 6u);
-    const std::string dumped[] = {mailboxes, virtuals, virtuals}; // the domain alias too
-    for (std::size_t i = 0; i < 3; ++i) {
+    // One pass over each table renames the address on the domain alias too.
+    ASSERT_EQ(renamed.size(), 4u);
+    const std::string dumped[] = {mailboxes, virtuals};
+    for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(renamed[2 * i], postmap + "\"-s\", " + dumped[i]);
         EXPECT_EQ(renamed[2 * i + 1].rfind(postmap, 0), 0u) << renamed[2 * i + 1];
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 using korvo::mail::auth::Interrupted;
 using korvo::mail::auth::SqliteDatabase;
@@ -241,33 +242,59 @@ int getDomainId(const char* domain, sqlite3* db, int flags) {
     return -1;
 }
 
+namespace {
+
+// Stores the user on the open handle, registering the domain when needed;
+// false after a message.
+bool storeUser(sqlite3* db, const char* mailname, const char* domain, const char* password,
+               int flags) {
+    const int domainId = getDomainId(domain, db, flags & DomainDisabled);
+    if (domainId == -1) {
+        korvo_log(3, noDomainMessage, domain);
+        return false;
+    }
+    const char* const sql = (flags & Crypted) ? setCryptedSql : setPlainSql;
+    SqliteStatement stmt;
+    return prepare(stmt, db, sql) &&
+           bound(stmt.bindText(1, mailname), db,
+                 "Unable to bind parameter mailname '%s' to SQL statement for query '%s': %s",
+                 mailname, sql) &&
+           bound(stmt.bindText(2, password), db,
+                 "Unable to bind parameter password for mail address '%s@%s' to SQL statement "
+                 "for query '%s': %s",
+                 mailname, domain, sql) &&
+           bound(stmt.bindInt(3, (flags & UserDisabled) ? 1 : 0), db,
+                 "Unable to bind parameter status for mail address '%s@%s' to  SQL statement for "
+                 "query '%s': %s",
+                 mailname, domain, sql) &&
+           bound(stmt.bindInt(4, domainId), db, domainIdBindMessage, mailname, domain, sql) &&
+           runWrite(stmt, db, "Unable to execute the mail authorization registration query: %s");
+}
+
+// Runs one statement without parameters; false after a message.
+bool runStatement(sqlite3* db, const char* sql) {
+    SqliteStatement stmt;
+    return prepare(stmt, db, sql) &&
+           runWrite(stmt, db, "Unable to execute a mail authentication statement: %s");
+}
+
+// Copies one user on the open handle; false after a message.
+bool cloneUser(sqlite3* db, const char* mailname, const char* srcDomain, const char* dstDomain) {
+    Credentials source;
+    const int found = readCredentials(db, mailname, srcDomain, source);
+    if (found == 0)
+        return true;
+    return found == 1 && storeUser(db, mailname, dstDomain, source.password.get(), source.flags);
+}
+
+} // namespace
+
 int mailAuthSet(const char* mailname, const char* domain, const char* password, int flags) {
     SqliteDatabase db;
     if (!openForWrite(db))
         return -1;
-    SqliteStatement stmt;
-    const int domainId = getDomainId(domain, db.get(), flags & DomainDisabled);
-    if (domainId == -1) {
-        korvo_log(3, noDomainMessage, domain);
-        return finish(stmt, db, -1);
-    }
-    const char* const sql = (flags & Crypted) ? setCryptedSql : setPlainSql;
-    const bool done =
-        prepare(stmt, db.get(), sql) &&
-        bound(stmt.bindText(1, mailname), db.get(),
-              "Unable to bind parameter mailname '%s' to SQL statement for query '%s': %s",
-              mailname, sql) &&
-        bound(stmt.bindText(2, password), db.get(),
-              "Unable to bind parameter password for mail address '%s@%s' to SQL statement for "
-              "query '%s': %s",
-              mailname, domain, sql) &&
-        bound(stmt.bindInt(3, (flags & UserDisabled) ? 1 : 0), db.get(),
-              "Unable to bind parameter status for mail address '%s@%s' to  SQL statement for "
-              "query '%s': %s",
-              mailname, domain, sql) &&
-        bound(stmt.bindInt(4, domainId), db.get(), domainIdBindMessage, mailname, domain, sql) &&
-        runWrite(stmt, db.get(), "Unable to execute the mail authorization registration query: %s");
-    return finish(stmt, db, done ? 0 : -1);
+    const bool done = storeUser(db.get(), mailname, domain, password, flags);
+    return db.close() == SQLITE_OK && done ? 0 : -1;
 }
 
 int set_postbox_passwd(const char* mailname, const char* domain, const char* password, int flags) {
@@ -331,6 +358,30 @@ int mailAuthClone(const char* srcMailname, const char* srcDomain, const char* ds
             return found == 0 ? 0 : -1;
     }
     return mailAuthSet(dstMailname, dstDomain, source.password.get(), source.flags);
+}
+
+int mailAuthCloneUsers(const std::vector<std::string>& mailnames, const char* srcDomain,
+                       const char* dstDomain) {
+    if (mailnames.empty())
+        return 0;
+    SqliteDatabase db;
+    if (!openForWrite(db))
+        return -1;
+    if (!runStatement(db.get(), "BEGIN IMMEDIATE")) {
+        db.close();
+        return -1;
+    }
+    bool done = true;
+    for (const std::string& mailname : mailnames) {
+        if (!cloneUser(db.get(), mailname.c_str(), srcDomain, dstDomain)) {
+            korvo_log(3, "Unable to clone auth record for %s@%s", mailname.c_str(), dstDomain);
+            done = false;
+            break;
+        }
+    }
+    // What was copied before a failure stays, as a run of single clones would leave it.
+    const bool committed = runStatement(db.get(), "COMMIT");
+    return db.close() == SQLITE_OK && committed && done ? 0 : -1;
 }
 
 int mailAuthRemoveDomain(const char* domain) {

@@ -3,7 +3,8 @@
 //
 // Every function opens the SQLite file named by mailAuthDB (MailAuthDB.h),
 // runs one statement (getDomainId, which works on the caller's handle, may
-// run two), and closes the file again; the tool never creates the file. A
+// run two; mailAuthCloneUsers one transaction of them), and closes the file
+// again; the tool never creates the file. A
 // busy file is waited for (50 ms busy timeout, then unbounded retries, see
 // Sqlite.h). Results: 0 on success, -1 on failure after a message at level
 // 3 through korvo_log naming the statement and SQLite's error text.
@@ -22,6 +23,8 @@
 #include "mail/auth/MailAuthDB.h"
 
 #include <sqlite3.h>
+#include <string>
+#include <vector>
 
 enum MailAuthFlags { Crypted = 1, UserDisabled = 2, DomainDisabled = 4, NoNewDomain = 8 };
 
@@ -42,6 +45,13 @@ int mailAuthRename(const char* oldMailname, const char* newMailname, const char*
 // an unknown source is no error and changes nothing.
 int mailAuthClone(const char* srcMailname, const char* srcDomain, const char* dstMailname,
                   const char* dstDomain);
+// mailAuthClone of each mailname from srcDomain to the same name in
+// dstDomain, in one transaction on one open file: a domain alias of
+// thousands of mailnames gets their credentials at the cost of one write.
+// Stops at the first failure, logging "Unable to clone auth record for
+// NAME@DST"; the copies made before it stay.
+int mailAuthCloneUsers(const std::vector<std::string>& mailnames, const char* srcDomain,
+                       const char* dstDomain);
 // Removes the domain and, through the database's trigger, its users.
 int mailAuthRemoveDomain(const char* domain);
 // Sets the domain's status (0 enabled, 1 disabled); its users keep theirs.

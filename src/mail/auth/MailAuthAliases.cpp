@@ -6,63 +6,117 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
+using korvo::mail::MailnameAliases;
+using korvo::mail::MailnameAliasList;
 using korvo::mail::StringListOwner;
 
 namespace {
+
+// The domain aliases of a domain, read from the panel at the first need
+// and kept, so that an operation over a mailname and all its mail aliases
+// reads them once.
+class DomainAliases {
+public:
+    DomainAliases(const char* domain, const char* failure) : domain_(domain), failure_(failure) {}
+
+    // The list; null after logging the failure.
+    const StringListOwner* get() {
+        if (!read_) {
+            if (get_domaliases_by_domain(nullptr, list_.out(), domain_) != 0) {
+                korvo_log(3, failure_, domain_);
+                return nullptr;
+            }
+            read_ = true;
+        }
+        return &list_;
+    }
+
+private:
+    const char* const domain_;
+    const char* const failure_;
+    bool read_ = false;
+    StringListOwner list_;
+};
 
 // Runs change(name, isAlias) on domain, then on each of its domain aliases,
 // stopping at the first failure (change logs its own). 1 when there were
 // aliases, 0 when there were none, -1 on failure.
 template <typename Change>
-int overDomainAndAliases(const char* domain, const char* aliasesFailure, Change change) {
+int overDomainAndAliases(const char* domain, DomainAliases& domainAliases, Change change) {
     if (!change(domain, false))
         return -1;
-    StringListOwner aliases;
-    if (get_domaliases_by_domain(nullptr, aliases.out(), domain) != 0) {
-        korvo_log(3, aliasesFailure, domain);
+    const StringListOwner* const aliases = domainAliases.get();
+    if (aliases == nullptr)
         return -1;
-    }
-    for (const char* alias : aliases)
+    for (const char* alias : *aliases)
         if (!change(alias, true))
             return -1;
-    return aliases.empty() ? 0 : 1;
+    return aliases->empty() ? 0 : 1;
+}
+
+template <typename Change>
+int overDomainAndAliases(const char* domain, const char* aliasesFailure, Change change) {
+    DomainAliases aliases(domain, aliasesFailure);
+    return overDomainAndAliases(domain, aliases, change);
+}
+
+const char domainAliasesFailure[] = "Unable to get domain aliases for domain %s";
+
+int setPasswdOnDomains(const char* mailname, const char* domain, DomainAliases& aliases,
+                       const char* password, int flags) {
+    return overDomainAndAliases(domain, aliases, [&](const char* name, bool) {
+        if (set_postbox_passwd(mailname, name, password, flags) == 0)
+            return true;
+        korvo_log(3, "Unable to set password for mailname %s@%s", mailname, name);
+        return false;
+    });
+}
+
+int removeFromDomains(const char* mailname, const char* domain, DomainAliases& aliases) {
+    return overDomainAndAliases(domain, aliases, [mailname](const char* name, bool) {
+        if (mailAuthRemove(mailname, name) == 0)
+            return true;
+        korvo_log(3, "Unable to remove mailname %s@%s", mailname, name);
+        return false;
+    });
+}
+
+// The mailnames of domain with their mail aliases; false after a message.
+bool readMailnames(MailnameAliasList& mailnames, const char* domain) {
+    if (get_mailnames_with_aliases(nullptr, mailnames, domain) == 0)
+        return true;
+    korvo_log(3, "Unable to get mailnames from domain %s", domain);
+    return false;
 }
 
 } // namespace
 
 int set_passwd_for_domains(const char* mailname, const char* domain, const char* password,
                            int flags) {
-    return overDomainAndAliases(
-        domain, "Unable to get domain aliases for domain %s", [&](const char* name, bool) {
-            if (set_postbox_passwd(mailname, name, password, flags) == 0)
-                return true;
-            korvo_log(3, "Unable to set password for mailname %s@%s", mailname, name);
-            return false;
-        });
+    DomainAliases aliases(domain, domainAliasesFailure);
+    return setPasswdOnDomains(mailname, domain, aliases, password, flags);
 }
 
 int set_mass_postbox_passwd(const char* mailname, const char* domain, const char* password,
                             int flags) {
-    if (set_passwd_for_domains(mailname, domain, password, flags) == -1)
+    DomainAliases aliases(domain, domainAliasesFailure);
+    if (setPasswdOnDomains(mailname, domain, aliases, password, flags) == -1)
         return -1;
     StringListOwner mailAliases;
     if (get_aliases_by_mailname(nullptr, mailAliases.out(), mailname, domain) != 0)
         return -1;
     for (const char* mailAlias : mailAliases)
-        if (set_passwd_for_domains(mailAlias, domain, password, flags) == -1)
+        if (setPasswdOnDomains(mailAlias, domain, aliases, password, flags) == -1)
             return -1;
     return mailAliases.empty() ? 0 : 1;
 }
 
 int rm_mname_from_domains(const char* mailname, const char* domain) {
-    return overDomainAndAliases(domain, "Unable to get domain aliases for domain %s",
-                                [mailname](const char* name, bool) {
-                                    if (mailAuthRemove(mailname, name) == 0)
-                                        return true;
-                                    korvo_log(3, "Unable to remove mailname %s@%s", mailname, name);
-                                    return false;
-                                });
+    DomainAliases aliases(domain, domainAliasesFailure);
+    return removeFromDomains(mailname, domain, aliases);
 }
 
 int rm_mails_from_domains(const char* mailname, const char* domain) {
@@ -70,7 +124,8 @@ int rm_mails_from_domains(const char* mailname, const char* domain) {
         korvo_log(3, "Unable to remove mailname %s@%s", mailname, domain);
         return -1;
     }
-    if (rm_mname_from_domains(mailname, domain) == -1) {
+    DomainAliases aliases(domain, domainAliasesFailure);
+    if (removeFromDomains(mailname, domain, aliases) == -1) {
         korvo_log(3, "Unable to remove mailname from domain aliases");
         return -1;
     }
@@ -80,7 +135,7 @@ int rm_mails_from_domains(const char* mailname, const char* domain) {
         return -1;
     }
     for (const char* mailAlias : mailAliases) {
-        if (rm_mname_from_domains(mailAlias, domain) == -1) {
+        if (removeFromDomains(mailAlias, domain, aliases) == -1) {
             korvo_log(3, "Unable to remove mailname from domain aliases");
             return -1;
         }
@@ -101,28 +156,21 @@ int domain_auth_action(const char* domain, int (*action)(const char*), const cha
 }
 
 int add_domain_auth_alias(const char* domain, const char* alias) {
-    StringListOwner mailnames;
-    if (get_mailnames_by_domain(nullptr, mailnames.out(), domain) != 0) {
-        korvo_log(3, "Unable to get mailnames from domain %s", domain);
+    MailnameAliasList mailnames;
+    if (!readMailnames(mailnames, domain))
         return -1;
+    return add_domain_auth_alias(domain, alias, mailnames);
+}
+
+int add_domain_auth_alias(const char* domain, const char* alias,
+                          const MailnameAliasList& mailnames) {
+    std::vector<std::string> names;
+    for (const MailnameAliases& entry : mailnames) {
+        names.insert(names.end(), entry.aliases.begin(), entry.aliases.end());
+        names.push_back(entry.mailname);
     }
-    for (const char* mailname : mailnames) {
-        StringListOwner mailAliases;
-        if (get_aliases_by_mailname(nullptr, mailAliases.out(), mailname, domain) != 0) {
-            korvo_log(3, "Unable to get mail aliases for %s@%s", mailname, domain);
-            return -1;
-        }
-        for (const char* mailAlias : mailAliases) {
-            if (mailAuthClone(mailAlias, domain, mailAlias, alias) != 0) {
-                korvo_log(3, "Unable to clone auth record for %s@%s", mailAlias, alias);
-                return -1;
-            }
-        }
-        if (mailAuthClone(mailname, domain, mailname, alias) != 0) {
-            korvo_log(3, "Unable to clone auth record for %s@%s", mailname, alias);
-            return -1;
-        }
-    }
+    if (mailAuthCloneUsers(names, domain, alias) != 0)
+        return -1;
     return mailnames.empty() ? 0 : 1;
 }
 
@@ -139,20 +187,13 @@ int rm_domain_auth_alias(const char* alias) {
     const std::unique_ptr<char, decltype(&std::free)> domain(found, &std::free);
     if (!domain)
         return 0;
-    StringListOwner mailnames;
-    if (get_mailnames_by_domain(nullptr, mailnames.out(), domain.get()) != 0) {
-        korvo_log(3, "Unable to get mailnames from domain %s", domain.get());
+    MailnameAliasList mailnames;
+    if (!readMailnames(mailnames, domain.get()))
         return -1;
-    }
-    for (const char* mailname : mailnames) {
-        StringListOwner mailAliases;
-        if (get_aliases_by_mailname(nullptr, mailAliases.out(), mailname, domain.get()) != 0) {
-            korvo_log(3, "Unable to get aliases for mailname %s@%s", mailname, domain.get());
-            return -1;
-        }
-        for (const char* mailAlias : mailAliases) {
-            if (mailAuthRemove(mailAlias, alias) != 0) {
-                korvo_log(3, "Unable to remove mail alias %s@%s", mailAlias, alias);
+    for (const MailnameAliases& entry : mailnames) {
+        for (const std::string& mailAlias : entry.aliases) {
+            if (mailAuthRemove(mailAlias.c_str(), alias) != 0) {
+                korvo_log(3, "Unable to remove mail alias %s@%s", mailAlias.c_str(), alias);
                 return -1;
             }
         }

@@ -2,15 +2,20 @@
 // that reaches the same mailbox: the mailname in its domain and in each
 // domain alias, and the mailname's mail aliases likewise.
 //
-// The aliases come from the panel database (PanelQueries.h, one connection
-// per query); the changes are the single operations of MailAuth.h. An
-// operation stops at the first failure, logs it through korvo_log at level
-// 3 and returns -1; what it changed before stays changed. Otherwise the
-// result is 1 when it worked through a non-empty list of aliases (or
-// mailnames) and 0 when that list was empty (rm_domain_auth_alias: 0).
-// The flags are those of mailAuthSet.
+// The aliases come from the panel database (PanelQueries.h): the domain
+// aliases are read once per operation, the mailnames of a domain with their
+// mail aliases in one query; each query uses the run's SharedConnection
+// when there is one, else a connection of its own. The changes are the
+// single operations of MailAuth.h (a new alias's copies: one transaction,
+// mailAuthCloneUsers). An operation stops at the first failure, logs it
+// through korvo_log at level 3 and returns -1; what it changed before stays
+// changed. Otherwise the result is 1 when it worked through a non-empty
+// list of aliases (or mailnames) and 0 when that list was empty
+// (rm_domain_auth_alias: 0). The flags are those of mailAuthSet.
 #ifndef KORVO_MAIL_AUTH_MAILAUTHALIASES_H
 #define KORVO_MAIL_AUTH_MAILAUTHALIASES_H
+
+#include "mail/MailnameAliases.h"
 
 // set_postbox_passwd for mailname in domain and in each alias of domain.
 int set_passwd_for_domains(const char* mailname, const char* domain, const char* password,
@@ -28,6 +33,9 @@ int domain_auth_action(const char* domain, int (*action)(const char*), const cha
 // Gives the new alias the credentials of every mailname and mail alias of
 // domain.
 int add_domain_auth_alias(const char* domain, const char* alias);
+// The same from the mailnames the caller read (get_mailnames_with_aliases).
+int add_domain_auth_alias(const char* domain, const char* alias,
+                          const korvo::mail::MailnameAliasList& mailnames);
 // Removes the alias domain and every mailname and mail alias in it.
 int rm_domain_auth_alias(const char* alias);
 

@@ -49,14 +49,20 @@ public:
 
 void DomainManager::createDomainAlias(BatchDatabaseHelper& batch, const std::string& domain,
                                       const std::string& alias) {
+    createDomainAlias(batch, domain, alias, mailnamesWithAliasesOf(domain));
+}
+
+void DomainManager::createDomainAlias(BatchDatabaseHelper& batch, const std::string& domain,
+                                      const std::string& alias,
+                                      const MailnameAliasList& mailnames) {
     createStandardDomainAddresses(batch, alias);
     BatchDatabaseHelper::RecordList records{{alias, tables::DOMAIN_ALIAS_MARKER}};
-    for (const std::string& mailname : mailnamesOf(domain)) {
-        const std::string mailbox = tables::address(mailname, domain);
-        for (const std::string& mailAlias : mailAliasesOf(mailname, domain)) {
+    for (const MailnameAliases& entry : mailnames) {
+        const std::string mailbox = tables::address(entry.mailname, domain);
+        for (const std::string& mailAlias : entry.aliases) {
             records.emplace_back(tables::address(mailAlias, alias), mailbox);
         }
-        records.emplace_back(tables::address(mailname, alias), mailbox);
+        records.emplace_back(tables::address(entry.mailname, alias), mailbox);
     }
     batch.addChanges(tables::VIRTUAL, records.cbegin(), records.cend());
 }

@@ -63,4 +63,20 @@ bool ReplaceDomainPath::operator()(std::string& item) const {
     return true;
 }
 
+bool ReplaceLocalPart::operator()(std::string& item) const {
+    const std::string::size_type at = from.size();
+    if (item.size() <= at || item[at] != '@' || !equalNoCase(item.data(), from.data(), at)) {
+        return true;
+    }
+    const std::string::size_type domainSize = item.size() - at - 1;
+    for (const std::string& domain : domains) {
+        if (domain.size() == domainSize &&
+            equalNoCase(item.data() + at + 1, domain.data(), domainSize)) {
+            item.assign(to).append(1, '@').append(domain);
+            break;
+        }
+    }
+    return true;
+}
+
 } // namespace korvo::mail::postfix::database

@@ -12,17 +12,19 @@
 //   NotInDomainFilter   drops an item that belongs to a domain;
 //   ReplaceDomainPart   moves an item that belongs to a domain to another;
 //   ReplaceDomainPath   moves a mailbox path from one domain root to another;
-//   ReplaceAddress      replaces one exact name or address by another.
+//   ReplaceAddress      replaces one exact name or address by another;
+//   ReplaceLocalPart    renames one local part on any of a list of domains.
 //
 // An item belongs to domain D when it is D, or ends in "@" + D (an address
 // or the catch-all key of D), or, with subdomains, ends in "." + D.
 //
-// The Part and Path filters hold references: the strings must outlive the
+// The Part, Path and LocalPart filters hold references: the strings must outlive the
 // rewrite. Nothing here throws except on allocation failure.
 #ifndef KORVO_POSTFIX_DOMAINFILTERS_H
 #define KORVO_POSTFIX_DOMAINFILTERS_H
 
 #include <string>
+#include <vector>
 
 namespace korvo::mail::postfix::database {
 
@@ -90,6 +92,24 @@ public:
 private:
     const std::string& from;
     const std::string& to;
+};
+
+// An address whose local part is from and whose domain part is one of
+// domains, letter case aside, becomes to@domain, the domain spelled as in
+// the list: ReplaceAddress for from@d to to@d for every d at once. Every
+// item is kept.
+class ReplaceLocalPart {
+public:
+    ReplaceLocalPart(const std::string& from, const std::string& to,
+                     const std::vector<std::string>& domains)
+        : from(from), to(to), domains(domains) {}
+
+    bool operator()(std::string& item) const;
+
+private:
+    const std::string& from;
+    const std::string& to;
+    const std::vector<std::string>& domains;
 };
 
 } // namespace korvo::mail::postfix::database

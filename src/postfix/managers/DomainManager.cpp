@@ -195,11 +195,13 @@ void DomainManager::setBounceFor(BatchDatabaseHelper& batch,
                                  const std::vector<std::string>& domains,
                                  const std::string& message) {
     const std::string programLine = bounceProgramLine(message);
+    RecordList programs;
     RecordList catchAlls;
     for (const std::string& domain : domains) {
-        batch.addChange(tables::ALIASES, tables::bounceAliasName(domain), programLine);
+        programs.emplace_back(tables::bounceAliasName(domain), programLine);
         catchAlls.emplace_back(tables::catchAllKey(domain), tables::bounceAddress(domain));
     }
+    batch.addChanges(tables::ALIASES, programs.cbegin(), programs.cend());
     batch.addChanges(tables::VIRTUAL, catchAlls.cbegin(), catchAlls.cend());
 }
 

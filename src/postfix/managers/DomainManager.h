@@ -30,6 +30,7 @@
 #ifndef KORVO_POSTFIX_DOMAINMANAGER_H
 #define KORVO_POSTFIX_DOMAINMANAGER_H
 
+#include "mail/MailnameAliases.h"
 #include "mail/storage/OnRemoval.h"
 
 #include <string>
@@ -109,6 +110,9 @@ public:
     // mailname and mail alias of the domain (from the panel database).
     static void createDomainAlias(BatchDatabaseHelper& batch, const std::string& domain,
                                   const std::string& alias);
+    // The same from the mailnames the caller read (mailnamesWithAliasesOf).
+    static void createDomainAlias(BatchDatabaseHelper& batch, const std::string& domain,
+                                  const std::string& alias, const MailnameAliasList& mailnames);
     static void createDomainAlias(const std::string& domain, const std::string& alias);
     // Drops every record of the alias and its addresses from the virtual
     // table, and its addresses from forwarding lists.

@@ -14,6 +14,7 @@
 
 #include <exception>
 #include <functional>
+#include <vector>
 
 namespace korvo::mail::postfix {
 
@@ -23,6 +24,7 @@ using database::ElementsFilter;
 using database::KeyValueFilter;
 using database::ReplaceAddress;
 using database::ReplaceElementFilterRef;
+using database::ReplaceLocalPart;
 using RecordList = BatchDatabaseHelper::RecordList;
 
 // New forward lines go to the end of .qmail whatever is asked.
@@ -44,6 +46,16 @@ RecordList addressRecords(const std::string& domain, const std::string& localPar
     return records;
 }
 
+// Drops the virtual records of the local part on the domain and on each of
+// its aliases with one postmap run.
+void removeAddresses(const std::string& domain, const std::string& localPart) {
+    std::vector<std::string> keys{tables::address(localPart, domain)};
+    for (const std::string& alias : domainAliasesOf(domain)) {
+        keys.push_back(tables::address(localPart, alias));
+    }
+    DatabaseHelper::removeRecords(tables::VIRTUAL, keys.cbegin(), keys.cend());
+}
+
 // The mailbox record's key and path; a path is a file name and is matched
 // exactly.
 void renameMailbox(const std::string& fromAddress, const std::string& toAddress,
@@ -58,6 +70,14 @@ void renameMailbox(const std::string& fromAddress, const std::string& toAddress,
 void renameAddress(const std::string& from, const std::string& to) {
     DatabaseHelper::filterRecords(tables::VIRTUAL,
                                   ElementsFilter<ReplaceAddress>(ReplaceAddress(from, to)));
+}
+
+// Every virtual key and list element that is the local part on one of the
+// domains, in one pass over the table.
+void renameLocalPart(const std::string& from, const std::string& to,
+                     const std::vector<std::string>& domains) {
+    DatabaseHelper::filterRecords(
+        tables::VIRTUAL, ElementsFilter<ReplaceLocalPart>(ReplaceLocalPart(from, to, domains)));
 }
 
 // Makes the home, its .qmail and its quota (setQuota). A home this call
@@ -115,10 +135,7 @@ void MailnameManager::removeMailname(const std::string& domain, const std::strin
                                      OnRemoval mode) {
     const std::string mailbox = tables::address(mailname, domain);
     DatabaseHelper::removeRecord(tables::VMAILBOX, mailbox);
-    for (const std::string& alias : domainAliasesOf(domain)) {
-        DatabaseHelper::removeRecord(tables::VIRTUAL, tables::address(mailname, alias));
-    }
-    DatabaseHelper::removeRecord(tables::VIRTUAL, mailbox);
+    removeAddresses(domain, mailname);
     MaildirManager& homes = MaildirManager::getInstance();
     if (mode == Remove) {
         try {
@@ -134,17 +151,25 @@ void MailnameManager::removeMailname(const std::string& domain, const std::strin
 
 void MailnameManager::renameMailname(const std::string& domain, const std::string& oldMailname,
                                      const std::string& newMailname) {
+    renameMailname(domain, oldMailname, newMailname, {});
+}
+
+void MailnameManager::renameMailname(const std::string& domain, const std::string& oldMailname,
+                                     const std::string& newMailname,
+                                     const std::vector<std::string>& domainAliases) {
     const std::string oldAddress = tables::address(oldMailname, domain);
     const std::string newAddress = tables::address(newMailname, domain);
     const std::string oldPath = tables::mailboxPath(domain, oldMailname);
     const std::string newPath = tables::mailboxPath(domain, newMailname);
+    std::vector<std::string> domains{domain};
+    domains.insert(domains.end(), domainAliases.begin(), domainAliases.end());
     renameMailbox(oldAddress, newAddress, oldPath, newPath);
     RollbackSteps rollback;
     try {
         rollback.arm(tables::VMAILBOX,
                      [&] { renameMailbox(newAddress, oldAddress, newPath, oldPath); });
-        renameAddress(oldAddress, newAddress);
-        rollback.arm(tables::VIRTUAL, [&] { renameAddress(newAddress, oldAddress); });
+        renameLocalPart(oldMailname, newMailname, domains);
+        rollback.arm(tables::VIRTUAL, [&] { renameLocalPart(newMailname, oldMailname, domains); });
         MaildirManager::getInstance().renameMailnameHome(domain, oldMailname, newMailname);
     } catch (...) {
         rollback.run();
@@ -172,10 +197,7 @@ void MailnameManager::createMailAlias(const std::string& domain, const std::stri
 
 void MailnameManager::removeMailAlias(const std::string& domain, const std::string& /*mailname*/,
                                       const std::string& alias) {
-    DatabaseHelper::removeRecord(tables::VIRTUAL, tables::address(alias, domain));
-    for (const std::string& domainAlias : domainAliasesOf(domain)) {
-        DatabaseHelper::removeRecord(tables::VIRTUAL, tables::address(alias, domainAlias));
-    }
+    removeAddresses(domain, alias);
 }
 
 void MailnameManager::enableDelivery(const std::string& domain, const std::string& mailname) {

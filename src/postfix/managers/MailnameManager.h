@@ -31,6 +31,7 @@
 #include "mail/storage/OnRemoval.h"
 
 #include <string>
+#include <vector>
 
 namespace korvo::mail::postfix {
 
@@ -57,6 +58,11 @@ public:
     // or the home cannot be renamed, the tables are rewritten back.
     static void renameMailname(const std::string& domain, const std::string& oldMailname,
                                const std::string& newMailname);
+    // The same, renaming the address on each of the domain aliases too, in
+    // the same pass over the virtual table.
+    static void renameMailname(const std::string& domain, const std::string& oldMailname,
+                               const std::string& newMailname,
+                               const std::vector<std::string>& domainAliases);
     // Renames the mailname's address on one domain alias in the virtual
     // table.
     static void renameMailnameOnDomainAlias(const std::string& alias,

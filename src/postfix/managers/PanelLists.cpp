@@ -22,15 +22,10 @@ std::vector<std::string> domainAliasesOf(const std::string& domain) {
         [&](char*** list) { return get_domaliases_by_domain(nullptr, list, domain.c_str()); });
 }
 
-std::vector<std::string> mailnamesOf(const std::string& domain) {
-    return listOf(
-        [&](char*** list) { return get_mailnames_by_domain(nullptr, list, domain.c_str()); });
-}
-
-std::vector<std::string> mailAliasesOf(const std::string& mailname, const std::string& domain) {
-    return listOf([&](char*** list) {
-        return get_aliases_by_mailname(nullptr, list, mailname.c_str(), domain.c_str());
-    });
+MailnameAliasList mailnamesWithAliasesOf(const std::string& domain) {
+    MailnameAliasList list;
+    get_mailnames_with_aliases(nullptr, list, domain.c_str());
+    return list;
 }
 
 } // namespace korvo::mail::postfix

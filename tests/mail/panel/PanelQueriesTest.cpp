@@ -5,6 +5,7 @@
 #include "mysql/DbConnect.h"
 #include "sandbox/MailAuthDatabase.h"
 #include "sandbox/PanelDatabase.h"
+#include "sandbox/TestFiles.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -58,6 +59,46 @@ TEST_F(PanelQueriesTest, EmptyListsSettingsAndFailures) {
     panelSql("DROP TABLE Limits; DROP TABLE misc");
     EXPECT_EQ(get_dom_Limit("1", "mbox_quota", db.get()), nullptr);
     EXPECT_EQ(get_param("cf_instance_path", db.get()), nullptr);
+}
+
+// A mailname without aliases must not vanish from the join, nor another
+// domain's leak in; within one shared scope every lookup rides one
+// connection, and an open that failed is tried again at the next lookup.
+TEST_F(PanelQueriesTest, MailnamesWithAliasesInOneQueryOverOneSharedConnection) {
+    using korvo::mail::MailnameAliasList;
+    ASSERT_EQ(set_mass_postbox_passwd("info", "example.com", "pw", 0), 1);
+    startQueryLog();
+    MailnameAliasList mailnames;
+    StringListOwner aliases;
+    {
+        const korvo::mysql::SharedConnection shared;
+        korvo::test::writeFile(korvo::test::panelPasswordFile, "wrong\n");
+        CaptureStdout();
+        EXPECT_EQ(get_mailnames_with_aliases(nullptr, mailnames, "example.com"), -1);
+        GetCapturedStdout();
+        korvo::test::writeFile(korvo::test::panelPasswordFile,
+                               std::string(korvo::test::panelAdminPassword) + "\n");
+        EXPECT_EQ(get_mailnames_with_aliases(nullptr, mailnames, "example.com"), 0);
+        EXPECT_EQ(get_domaliases_by_domain(nullptr, aliases.out(), "example.com"), 0);
+        EXPECT_EQ(add_domain_auth_alias("example.com", "copy.example", mailnames), 1);
+    }
+    ASSERT_EQ(mailnames.size(), 2u);
+    EXPECT_EQ(mailnames[0].mailname, "info");
+    EXPECT_EQ(mailnames[0].aliases, (Names{"sales", "office"}));
+    EXPECT_EQ(mailnames[1].mailname, "admin");
+    EXPECT_TRUE(mailnames[1].aliases.empty());
+    EXPECT_EQ(Names(aliases.begin(), aliases.end()), (Names{"example.net", "example.org"}));
+    // admin has no password to copy.
+    EXPECT_EQ(authSql("SELECT u.name || ':' || u.userPassword FROM users u, domains d "
+                      "WHERE u.dom_id=d.id AND d.name='copy.example' ORDER BY u.name"),
+              "info:pw\noffice:pw\nsales:pw\n");
+    EXPECT_EQ(panelSql("SELECT COUNT(DISTINCT thread_id) FROM mysql.general_log WHERE "
+                       "command_type='Query' AND user_host LIKE 'admin[%'"),
+              "1\n");
+    int mailQueries = 0;
+    for (const std::string& query : loggedQueries())
+        mailQueries += query.find("FROM mail m") != std::string::npos;
+    EXPECT_EQ(mailQueries, 1);
 }
 
 // A quote in a name must neither widen a query nor fail it.

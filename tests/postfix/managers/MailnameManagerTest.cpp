@@ -62,6 +62,36 @@ TEST_F(MailnameManagerTest, RenameRestoresTablesOnFailureAndFinishesWhenRunAgain
                        {"shop@example.com", "example.com/shop/Maildir/"}}));
 }
 
+// The address moves on every alias, whatever letter case the table or the
+// call uses, and on no other domain; a failure restores every alias.
+TEST_F(MailnameManagerTest, EveryAliasMovesInOnePassOrNoneDoes) {
+    addDomain("example.com", {"one.example", "two.example"});
+    addMailname("example.com", "info");
+    MailnameManager::createMailname("example.com", "info");
+    DomainManager::createDomainAlias("example.com", "one.example");
+    DomainManager::createDomainAlias("example.com", "two.example");
+    fillTable(tables::VIRTUAL, "boss@other.example info@two.example, info@three.example\n");
+    const Content before = dump(tables::VIRTUAL);
+    const std::vector<std::string> aliases{"One.Example", "two.example"};
+
+    const std::string home = std::string(homes) + "example.com/";
+    boost::filesystem::create_directories(home + "taken/Maildir");
+    EXPECT_THROW(MailnameManager::renameMailname("example.com", "info", "taken", aliases),
+                 std::exception);
+    EXPECT_EQ(dump(tables::VIRTUAL), before);
+
+    fillTable(tables::VIRTUAL, "boss@other.example INFO@Two.Example, info@three.example\n");
+    MailnameManager::renameMailname("example.com", "info", "office", aliases);
+    Content after = before;
+    for (const char* key : {"info@example.com", "info@one.example", "info@two.example"})
+        after.erase(key);
+    after["office@example.com"] = "office@example.com";
+    after["office@one.example"] = "office@example.com";
+    after["office@two.example"] = "office@example.com";
+    after["boss@other.example"] = "office@two.example, info@three.example";
+    EXPECT_EQ(dump(tables::VIRTUAL), after);
+}
+
 // A failed quota (domain unknown to the panel) removes a new home, never an old one.
 TEST_F(MailnameManagerTest, FailedCreationRemovesOnlyTheHomeItMade) {
     const std::string home = std::string(homes) + "unknown.example/info";
