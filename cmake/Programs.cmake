@@ -37,6 +37,8 @@ file(GLOB VORNCTL_FILTER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/fil
 add_executable(vornctl-filter ${VORNCTL_FILTER_SOURCES})
 target_include_directories(vornctl-filter PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(vornctl-filter PRIVATE korvo_handlers)
+# spawn starts one filter per SMTP session: no C++ runtime to load each time.
+target_link_options(vornctl-filter PRIVATE -static-libstdc++ -static-libgcc)
 
 # The autoresponder hook; setup links the registry's hook path to it.
 file(GLOB VORNCTL_AUTORESPONDER_SOURCES CONFIGURE_DEPENDS
@@ -53,6 +55,7 @@ set(VORNCTL_DOC_DIR ${PROJECT_BINARY_DIR}/doc)
 file(MAKE_DIRECTORY ${VORNCTL_DOC_DIR})
 configure_file(${PROJECT_SOURCE_DIR}/src/doc/vornctl-setup.8.in ${VORNCTL_DOC_DIR}/vornctl-setup.8 @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/src/doc/vornctl-deliver.8.in ${VORNCTL_DOC_DIR}/vornctl-deliver.8 @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/src/doc/vornctl-handlers.7.in ${VORNCTL_DOC_DIR}/vornctl-handlers.7 @ONLY)
 add_custom_command(
   OUTPUT ${VORNCTL_DOC_DIR}/vornctl.8
   COMMAND vornctl-docgen man ${VORNCTL_DOC_DIR}/vornctl.8
@@ -69,7 +72,7 @@ add_custom_command(
   DEPENDS vornctl-docgen vornctl
   COMMENT "Writing the bash completion of vornctl from its commands' options")
 set(VORNCTL_MAN_PAGES)
-foreach(page vornctl.8 vornctl-setup.8 vornctl-deliver.8)
+foreach(page vornctl.8 vornctl-setup.8 vornctl-deliver.8 vornctl-handlers.7)
   add_custom_command(
     OUTPUT ${VORNCTL_DOC_DIR}/${page}.gz
     COMMAND gzip -9 -n -c ${VORNCTL_DOC_DIR}/${page} > ${VORNCTL_DOC_DIR}/${page}.gz
@@ -95,3 +98,10 @@ foreach(test_target test_setup test_deliver test_flow test_filter test_handlers 
       VORNCTL_CPACK="${CMAKE_CPACK_COMMAND}")
   endif()
 endforeach()
+
+# The filter benchmark runs the built filter through the sandbox's Postfix.
+if(TARGET FilterBench)
+  add_dependencies(FilterBench vornctl-filter)
+  target_compile_definitions(FilterBench PRIVATE
+    VORNCTL_FILTER_BINARY="$<TARGET_FILE:vornctl-filter>")
+endif()

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <unistd.h>
 
 namespace korvo::filter {
@@ -13,6 +14,7 @@ namespace {
 using handlers::Verdict;
 
 const char* const DATA_GO_AHEAD = "354 End data with <CR><LF>.<CR><LF>\r\n";
+const std::string END_OF_DATA = "\r\n.\r\n";
 
 std::string verbOf(const std::string& command) {
     std::string verb = command.substr(0, command.find_first_of(" \r\n"));
@@ -109,19 +111,38 @@ void ProxySession::streamThrough() {
     client_.flush();
     if (replyCode(goAhead) != 354)
         return;
-    std::string line;
-    bool atLineStart = true;
-    for (;;) {
-        if (!client_.readLine(line))
-            throw ChannelError("the client closed the connection in the middle of a message");
-        nextHop_.write(line);
-        if (isEndOfData(line, atLineStart))
-            break;
-        atLineStart = line.back() == '\n';
-    }
+    forwardData();
     nextHop_.flush();
     client_.write(nextHop_.readReply());
     client_.flush();
+}
+
+void ProxySession::forwardData() {
+    // The data starts at the beginning of a line, as if after a CRLF; the
+    // end marker may straddle two reads, so the last bytes are carried.
+    std::string carried = "\r\n";
+    for (;;) {
+        const char* data = nullptr;
+        std::size_t size = 0;
+        if (!client_.peek(data, size))
+            throw ChannelError("the client closed the connection in the middle of a message");
+        const std::string seam = carried + std::string(data, std::min(size, END_OF_DATA.size() - 1));
+        std::size_t end = std::string::npos;
+        if (const std::size_t at = seam.find(END_OF_DATA); at != std::string::npos) {
+            end = at + END_OF_DATA.size() - carried.size();
+        } else if (const void* found = ::memmem(data, size, END_OF_DATA.data(), END_OF_DATA.size())) {
+            end = static_cast<std::size_t>(static_cast<const char*>(found) - data) + END_OF_DATA.size();
+        }
+        const std::size_t take = end == std::string::npos ? size : end;
+        nextHop_.write(data, take);
+        client_.consume(take);
+        if (end != std::string::npos)
+            return;
+        const std::size_t keep = END_OF_DATA.size() - 1;
+        carried = size >= keep ? std::string(data + size - keep, keep)
+                               : (carried + std::string(data, size)).substr(
+                                     std::max(carried.size() + size, keep) - keep);
+    }
 }
 
 void ProxySession::spoolAndFilter(const std::vector<handlers::Handler>& found) {

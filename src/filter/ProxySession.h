@@ -43,6 +43,7 @@ private:
     void relayCommand(const std::string& command);
     void handleData();
     void streamThrough();
+    void forwardData();
     void spoolAndFilter(const std::vector<handlers::Handler>& found);
     void sendSpooled(int messageFd);
     void refuseTransaction(const std::string& reply);

@@ -76,29 +76,42 @@ std::string SmtpChannel::readReply() {
     }
 }
 
+bool SmtpChannel::peek(const char*& data, std::size_t& size) {
+    if (begin_ == end_ && !fill())
+        return false;
+    data = in_.data() + begin_;
+    size = end_ - begin_;
+    return true;
+}
+
 void SmtpChannel::write(const char* data, std::size_t size) {
-    while (size > 0) {
-        if (pending_ == out_.size())
-            flush();
-        const std::size_t take = std::min(size, out_.size() - pending_);
-        std::memcpy(out_.data() + pending_, data, take);
-        pending_ += take;
-        data += take;
-        size -= take;
+    if (pending_ + size > out_.size()) {
+        flush();
+        // A piece as large as the buffer goes out without a copy.
+        if (size >= out_.size()) {
+            writeAll(data, size);
+            return;
+        }
     }
+    std::memcpy(out_.data() + pending_, data, size);
+    pending_ += size;
 }
 
 void SmtpChannel::flush() {
+    writeAll(out_.data(), pending_);
+    pending_ = 0;
+}
+
+void SmtpChannel::writeAll(const char* data, std::size_t size) {
     std::size_t done = 0;
-    while (done < pending_) {
-        const ssize_t put = ::write(writeFd_, out_.data() + done, pending_ - done);
+    while (done < size) {
+        const ssize_t put = ::write(writeFd_, data + done, size - done);
         if (put < 0 && errno == EINTR)
             continue;
         if (put < 0)
             throw ChannelError("write to the " + side_ + ": " + std::strerror(errno));
         done += static_cast<std::size_t>(put);
     }
-    pending_ = 0;
 }
 
 int replyCode(const std::string& reply) {

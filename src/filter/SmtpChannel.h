@@ -35,6 +35,11 @@ public:
     // One whole reply (every continuation line), as received.
     std::string readReply();
 
+    // The bytes buffered for reading, read first when there are none; false
+    // at the end of input. consume(n) takes n of them.
+    bool peek(const char*& data, std::size_t& size);
+    void consume(std::size_t size) { begin_ += size; }
+
     void write(const char* data, std::size_t size);
     void write(const std::string& text) { write(text.data(), text.size()); }
     void flush();
@@ -43,6 +48,7 @@ public:
 
 private:
     bool fill();
+    void writeAll(const char* data, std::size_t size);
 
     int readFd_;
     int writeFd_;

@@ -1,0 +1,156 @@
+// Cost of the before-queue filter with no handler registered: the same
+// messages sent by 20 concurrent SMTP sessions to a plain smtpd and to an
+// smtpd whose sessions pass through vornctl-filter and the reinjection
+// smtpd, in the same run against the sandbox's real Postfix, for 1 KB and
+// 10 MB messages. Rounds alternate between the two; the best of each counts.
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const int sessions = 20;
+const int rounds = 3;
+const int plainPort = 25;
+const int filteredPort = 2526;
+
+void run(const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
+        std::exit(2);
+    }
+}
+
+class Session {
+public:
+    explicit Session(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in server{};
+        server.sin_family = AF_INET;
+        server.sin_port = htons(static_cast<uint16_t>(port));
+        ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0)
+            failed("connect");
+        expect('2');
+    }
+    ~Session() { ::close(fd_); }
+
+    void command(const std::string& line, char wanted) {
+        put(line + "\r\n");
+        expect(wanted);
+    }
+    void put(const std::string& data) {
+        for (std::size_t done = 0; done < data.size();) {
+            const ssize_t wrote = ::write(fd_, data.data() + done, data.size() - done);
+            if (wrote <= 0)
+                failed("write");
+            done += static_cast<std::size_t>(wrote);
+        }
+    }
+    void expect(char wanted) {
+        std::string line;
+        for (;;) {
+            char c;
+            if (::read(fd_, &c, 1) != 1)
+                failed("read");
+            if (c != '\n') {
+                line += c;
+                continue;
+            }
+            if (line.size() < 4 || line[3] != '-')
+                break;
+            line.clear();
+        }
+        if (line[0] != wanted)
+            failed(line.c_str());
+    }
+
+private:
+    [[noreturn]] static void failed(const char* what) {
+        std::fprintf(stderr, "SMTP session failed: %s\n", what);
+        std::exit(2);
+    }
+    int fd_;
+};
+
+void sendMessages(int port, const std::string& data, int perSession) {
+    Session session(port);
+    session.command("EHLO bench.example", '2');
+    for (int i = 0; i < perSession; ++i) {
+        session.command("MAIL FROM:<bench@remote.example>", '2');
+        session.command("RCPT TO:<info@example.com>", '2');
+        session.command("DATA", '3');
+        session.put(data);
+        session.command(".", '2');
+    }
+    session.command("QUIT", '2');
+}
+
+double secondsFor(int port, const std::string& data, int perSession) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> clients;
+    for (int i = 0; i < sessions; ++i)
+        clients.emplace_back(sendMessages, port, std::cref(data), perSession);
+    for (std::thread& client : clients)
+        client.join();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string message(std::size_t bytes) {
+    std::string data = "Subject: bench\r\n\r\n";
+    const std::string line(76, 'x');
+    while (data.size() < bytes)
+        data += line + "\r\n";
+    return data;
+}
+
+void startPostfix() {
+    run("tests/sandbox/postfix-prepare");
+    run("install -D -m 0755 " VORNCTL_FILTER_BINARY " /usr/local/libexec/vornctl-filter");
+    for (const char* setting :
+         {"smtpd_peername_lookup=no", "maillog_file=/var/spool/postfix/maillog",
+          "mynetworks=127.0.0.0/8", "virtual_mailbox_domains=example.com",
+          "virtual_transport=discard", "message_size_limit=0", "default_process_limit=100"})
+        run(std::string("postconf -e '") + setting + "'");
+    run("postconf -Me '2526/inet=2526 inet n - n - - smtpd "
+        "-o smtpd_proxy_filter=127.0.0.1:10025'");
+    run("postconf -Me '127.0.0.1:10025/inet=127.0.0.1:10025 inet n n n - - spawn user=popuser "
+        "argv=/usr/local/libexec/vornctl-filter --next-hop=127.0.0.1:10026'");
+    run("postconf -Me '127.0.0.1:10026/inet=127.0.0.1:10026 inet n - n - - smtpd "
+        "-o smtpd_proxy_filter= -o smtpd_authorized_xforward_hosts=127.0.0.0/8 "
+        "-o smtpd_recipient_restrictions=permit_mynetworks,reject -o smtpd_relay_restrictions= "
+        "-o mynetworks=127.0.0.0/8'");
+    run("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1");
+}
+
+void measure(const char* name, std::size_t bytes, int perSession) {
+    const std::string data = message(bytes);
+    secondsFor(filteredPort, data, 1); // warm both paths up
+    secondsFor(plainPort, data, 1);
+    double plain = 1e9;
+    double filtered = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+        plain = std::min(plain, secondsFor(plainPort, data, perSession));
+        filtered = std::min(filtered, secondsFor(filteredPort, data, perSession));
+    }
+    std::printf("%s through the filter: ratio %.2f (target <= 1.3) [%.3f s against %.3f s "
+                "plain, %d sessions x %d messages]\n",
+                name, filtered / plain, filtered, plain, sessions, perSession);
+}
+
+} // namespace
+
+int main() {
+    startPostfix();
+    measure("1 KB message", 1024, 10);
+    measure("10 MB message", 10u * 1024 * 1024, 1);
+    run("env -i LANG=C /etc/init.d/postfix stop >/dev/null 2>&1");
+    return 0;
+}
