@@ -173,6 +173,22 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
 // The submission service relays for clients that logged in over TLS, and
 // --smtpauth opens port 25 to them, all through Courier's authentication.
 TEST_F(MailAccessTest, SmtpAuthRelaysOnlyForLoggedInClients) {
+    // A second setup finds everything in place; a module someone else chose
+    // stays, and only --force replaces it.
+    const CommandResult again = runSetup();
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, "");
+    const std::string authdaemonrc = "/etc/courier/authdaemonrc";
+    ASSERT_EQ(shell("sed -i 's/^authmodulelist=.*/authmodulelist=\"authuserdb\"/' " + authdaemonrc),
+              0);
+    const CommandResult refused = runSetup();
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("authmodulelist is \"authuserdb\""), std::string::npos)
+        << refused.err;
+    EXPECT_NE(readFile(authdaemonrc).find("\nauthmodulelist=\"authuserdb\"\n"), std::string::npos);
+    ASSERT_EQ(runSetup({"--force"}).status, 0);
+    EXPECT_NE(readFile(authdaemonrc).find("\nauthmodulelist=\"authsqlite\"\n"), std::string::npos);
+
     addMailbox("example.com", "info", "ORQ_PASSWORD=Info-secret-1");
     addMailbox("example.org", "off", "ORQ_PASSWORD=Off-secret");
     // A user the panel switched off.
