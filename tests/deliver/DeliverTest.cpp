@@ -264,7 +264,13 @@ TEST_F(DeliverTest, AMaildirLineKeepsTheQuotaAsDeliverquotaDoes) {
         outcome.stored = entries(maildirNew).size();
         return outcome;
     };
-    const char* const quotas[] = {"8000S\n", "12000S,2C\n", "0S\n", ""};
+    // As the tool writes an empty mailbox's quota, and with a removal.
+    const char* const quotas[] = {"8000S\n",
+                                  "12000S,2C\n",
+                                  "8000S,0C\n           0           0\n",
+                                  "9000S\n        4000            1\n       -4000           -1\n",
+                                  "0S\n",
+                                  ""};
     for (const char* quota : quotas) {
         for (const char* owner : {"popuser", "root"}) {
             const Outcome expected = run("| /usr/bin/deliverquota-copy ./Maildir\n", quota, owner);

@@ -31,9 +31,29 @@ bool parseQuotaPart(const std::string& part, QuotaLimits& limits) {
     if (*end == 'S')
         limits.bytes = value;
     else if (*end == 'C')
-        limits.messages = static_cast<unsigned long long>(value);
+        limits.messages = value;
     else
         return false;
+    return true;
+}
+
+// Adds the usage lines after the quota line, each a byte count and a
+// message count, either negative where mail was removed; false when a line
+// holds anything else.
+bool sumUsage(const std::string& text, long long& bytes, long long& messages) {
+    std::istringstream lines(text);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        long long lineBytes = 0;
+        long long lineMessages = 0;
+        std::string rest;
+        if (!(fields >> lineBytes >> lineMessages) || (fields >> rest))
+            return false;
+        bytes += lineBytes;
+        messages += lineMessages;
+    }
     return true;
 }
 
@@ -64,14 +84,17 @@ DeliveryQuota::DeliveryQuota(int maildirFd, std::string shownPath)
 
 bool DeliveryQuota::load() {
     std::string text;
-    const bool usable = read_maildirpp_maildirsize(maildirFd_, text, &bytes_, &messages_) != 0;
+    bytes_ = 0;
+    messages_ = 0;
+    const bool readable = read_maildirpp_maildirsize(maildirFd_, text) != 0;
     limits_ = parseQuotaLine(text.substr(0, text.find('\n')));
-    return usable;
+    return readable && sumUsage(text, bytes_, messages_);
 }
 
 void DeliveryQuota::recount() {
     if (write_maildirpp_maildirsize_at(maildirFd_, shownPath_.c_str(), ::getuid(), ::getgid(),
-                                       limits_.bytes, limits_.messages) == 0 ||
+                                       limits_.bytes,
+                                       static_cast<unsigned long long>(limits_.messages)) == 0 ||
         !load())
         throwSystemError("count the mailbox " + shownPath_ + " into " + MAILDIRSIZE);
 }

@@ -24,8 +24,8 @@
 namespace korvo::mail {
 
 struct QuotaLimits {
-    long long bytes = 0;            // 0: no limit
-    unsigned long long messages = 0; // 0: no limit
+    long long bytes = 0;    // 0: no limit
+    long long messages = 0; // 0: no limit
 };
 
 // The limits of a maildirsize quota line; none for a line of another form.
@@ -51,7 +51,7 @@ private:
     bool enforced_ = false;
     QuotaLimits limits_;
     long long bytes_ = 0;
-    unsigned long long messages_ = 0;
+    long long messages_ = 0;
 };
 
 } // namespace korvo::mail

@@ -333,15 +333,8 @@ int write_maildirpp_maildirsize_at(int maildirFd, const char* shownPath, uid_t u
     return writeMaildirsize(maildirFd, shownPath, uid, gid, quotaBytes, quotaCount) ? 1 : 0;
 }
 
-int read_maildirpp_maildirsize(int maildirFd, std::string& text, long long* bytes,
-                               unsigned long long* count) {
-    long long sumBytes = 0;
-    unsigned long long sumCount = 0;
-    if (!readMaildirsize(maildirFd, text) || !sumUsageLines(text, sumBytes, sumCount))
-        return 0;
-    *bytes = sumBytes;
-    *count = sumCount;
-    return 1;
+int read_maildirpp_maildirsize(int maildirFd, std::string& text) {
+    return readMaildirsize(maildirFd, text) ? 1 : 0;
 }
 
 int store_maildirpp_quota_raw(const char* maildir, long long quota) {

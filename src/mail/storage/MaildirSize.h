@@ -38,11 +38,9 @@ int write_maildirpp_maildirsize(const char* maildir, uid_t uid, gid_t gid, long 
 int write_maildirpp_maildirsize_at(int maildirFd, const char* shownPath, uid_t uid, gid_t gid,
                                    long long quotaBytes, unsigned long long quotaCount);
 
-// The text of maildirsize in the Maildir open as maildirFd and the sums of
-// its usage lines: 1 when it is a regular file of at most 5120 bytes whose
-// usage lines are all well formed, else 0.
-int read_maildirpp_maildirsize(int maildirFd, std::string& text, long long* bytes,
-                               unsigned long long* count);
+// The text of maildirsize in the Maildir open as maildirFd: 1 when it is a
+// regular file of at most 5120 bytes, else 0.
+int read_maildirpp_maildirsize(int maildirFd, std::string& text);
 
 // Writes the quota for popuser, without a message-count limit: a negative
 // quota (no limit) is written as 0, a quota of 0 as 1 byte.
