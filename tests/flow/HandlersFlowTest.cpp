@@ -1,0 +1,227 @@
+// The delivery side of the handler registry with the real Postfix: mail
+// through the tool's own smtp service passes the before-queue filter,
+// before-queue handlers can refuse or change it, before-local handlers see
+// each delivery (and a deferring one keeps the message queued, not lost),
+// and the autoresponder answers a sender once, never a list or a bounce.
+// The filter and the hook run as popuser, so they run from copies in the
+// sandbox's /usr/local, which that account can reach.
+#include "front/CommandFixture.h"
+#include "sandbox/PanelDatabase.h"
+#include "setup/SetupFixture.h"
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace korvo::test {
+namespace {
+
+const std::string programs = "/usr/local/libexec/vornctl-test";
+const std::string filterCopy = programs + "/vornctl-filter";
+const std::string autoresponderCopy = programs + "/vornctl-autoresponder";
+const std::string home = mailRoot + "/example.com";
+const std::string seenLog = "/var/tmp/handler-seen";
+
+void vornctl(const std::vector<std::string>& args) {
+    const CommandResult result = runVornctl(args, {"ORQ_PASSWORD=secret"});
+    ASSERT_EQ(0, result.status) << args[0] << "\n" << result.out << result.err;
+}
+
+std::string handlerProgram(const std::string& name, const std::string& body) {
+    const std::string path = programs + "/" + name;
+    writeFile(path, "#!/bin/sh\n" + body + "\n");
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+void addHandler(const std::string& name, const std::string& type, const std::string& value,
+                const std::string& hook, const std::string& body) {
+    vornctl({"--add-handler", "--handler-name=" + name, "--handler-type=" + type,
+             "--handler-type-name=" + value, "--executable=" + handlerProgram(name, body),
+             "--context=flow", "--hook=" + hook, "--priority=10"});
+}
+
+// One SMTP transaction from outside mynetworks; the reply to the end of
+// DATA, or the first reply that went wrong.
+std::string send(const std::string& sender, const std::string& recipient,
+                 const std::string& headers, const std::string& body = "Hello.") {
+    SmtpClient client("127.0.0.2");
+    if (client.greeting().rfind("220 ", 0) != 0)
+        return "greeting: " + client.greeting();
+    client.send("EHLO client.remote.example");
+    for (const std::string& command :
+         {"MAIL FROM:<" + sender + ">", "RCPT TO:<" + recipient + ">", std::string("DATA")}) {
+        const std::string reply = client.send(command);
+        if (reply[0] != '2' && reply[0] != '3')
+            return command + ": " + reply;
+    }
+    // CRLF line ends, and a leading dot doubled as SMTP wants.
+    std::string data;
+    char previous = '\n';
+    for (const char c : headers + "\n\n" + body + "\n") {
+        data += c == '\n' ? std::string("\r\n") : std::string(c == '.' && previous == '\n' ? 2 : 1, c);
+        previous = c;
+    }
+    const std::string reply = client.send(data + ".");
+    client.send("QUIT");
+    return reply;
+}
+
+bool waitUntil(const std::function<bool()>& done, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+bool queueEmpty() {
+    return shellOutput("postqueue -p").find("Mail queue is empty") != std::string::npos;
+}
+
+// Every message of a mailbox's Maildir/new, concatenated.
+std::string mailbox(const std::string& mailname) {
+    return shellOutput("cat " + home + "/" + mailname + "/Maildir/new/* 2>/dev/null");
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t found = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++found;
+    return found;
+}
+
+// Waits until the queue is empty and the mailbox holds at least n messages.
+void waitForMessages(const std::string& mailname, std::size_t n) {
+    EXPECT_TRUE(waitUntil(
+        [&] { return entries(home + "/" + mailname + "/Maildir/new").size() >= n && queueEmpty(); },
+        60))
+        << mailname << "\n" << shellOutput("postqueue -p") << readFile("/var/spool/postfix/maillog");
+}
+
+class HandlersFlowTest : public PanelDatabaseTest {
+protected:
+    void SetUp() override {
+        PanelDatabaseTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        privateUsrBin();
+        ASSERT_EQ(0, shell("mkdir -p " + programs + " && install -m 0755 " VORNCTL_FILTER_BINARY
+                           " " VORNCTL_AUTORESPONDER_BINARY " " + programs + " && rm -f " + seenLog));
+        const CommandResult setup =
+            runSetup({"--force", "--filter=" + filterCopy, "--autoresponder=" + autoresponderCopy});
+        ASSERT_EQ(0, setup.status) << setup.out << setup.err;
+        preparePostfix();
+        // The tool's own smtp service, in place of Debian's.
+        ASSERT_EQ(0, shell("postconf -MX smtp/inet"));
+        ASSERT_EQ(0, shell("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1"));
+        vornctl({"--start-service", "--mail-component=smtp"});
+        ASSERT_NE(std::string::npos,
+                  shellOutput("postconf -M smtp/inet").find("smtpd_proxy_filter=127.0.0.1:10025"));
+
+        addDomain("example.com");
+        const std::string domain = "--domain-name=example.com";
+        vornctl({"--add-domain", domain});
+        for (const char* name : {"info", "sales", "boss"}) {
+            addMailname("example.com", name);
+            vornctl({"--add-mailname", domain, std::string("--mailname=") + name});
+            vornctl({"--add-mailbox", domain, std::string("--mailname=") + name});
+        }
+        ASSERT_TRUE(waitUntil([] { return send("a@remote.example", "info@example.com",
+                                                "Subject: warm-up")[0] == '2'; },
+                              30));
+        waitForMessages("info", 1);
+    }
+
+    void TearDown() override { stopPostfix(); }
+};
+
+TEST_F(HandlersFlowTest, BeforeQueueHandlersRefuseOrChangeMailAtTheDoor) {
+    EXPECT_NE(std::string::npos, readFile("/var/spool/postfix/maillog").find("proxy-accept"));
+    addHandler("nospam", "recipient-domain", "example.com", "before-queue",
+               "message=$(cat)\n"
+               "case \"$message\" in *'Subject: spam'*) echo '554 5.7.1 no spam here'; exit 100;; esac\n"
+               "printf 'X-Checked: %s\\n%s\\n' \"$HANDLER_CONTEXT\" \"$message\" >&3");
+    EXPECT_EQ("554 5.7.1 no spam here", send("a@remote.example", "info@example.com", "Subject: spam"));
+    EXPECT_EQ(0u, send("a@remote.example", "info@example.com", "Subject: fine",
+                       ".leading dot\nbody")
+                      .rfind("250 ", 0));
+    waitForMessages("info", 2);
+    const std::string box = mailbox("info");
+    EXPECT_EQ(0u, count(box, "Subject: spam"));
+    EXPECT_EQ(1u, count(box, "X-Checked: flow\n"));
+    // The dot a client doubles arrives single.
+    EXPECT_EQ(1u, count(box, "\n.leading dot\n")) << box;
+}
+
+TEST_F(HandlersFlowTest, BeforeLocalHandlersSeeEachDeliveryAndDeferWithoutLosingMail) {
+    addHandler("watch", "recipient", "info@example.com", "before-local",
+               "echo \"$HANDLER_RECIPIENTS $(pwd)\" >> " + seenLog);
+    for (const char* subject : {"Subject: one", "Subject: two"})
+        EXPECT_EQ(0u, send("a@remote.example", "info@example.com", subject).rfind("250 ", 0));
+    waitForMessages("info", 3);
+    EXPECT_EQ(2u, count(readFile(seenLog), "info@example.com " + home + "/info\n"));
+
+    vornctl({"--disable-handler", "--handler-name=watch", "--handler-type=recipient",
+             "--handler-type-name=info@example.com", "--hook=before-local"});
+    addHandler("busy", "recipient", "sales@example.com", "before-local", "echo busy; exit 111");
+    EXPECT_EQ(0u, send("a@remote.example", "info@example.com", "Subject: three").rfind("250 ", 0));
+    EXPECT_EQ(0u, send("a@remote.example", "sales@example.com", "Subject: held").rfind("250 ", 0));
+    EXPECT_TRUE(waitUntil([] { return entries(home + "/info/Maildir/new").size() == 4; }, 30));
+    EXPECT_EQ(2u, count(readFile(seenLog), "info@example.com"));
+    EXPECT_TRUE(waitUntil(
+        [] {
+            return readFile("/var/spool/postfix/maillog").find("status=deferred") !=
+                   std::string::npos;
+        },
+        30))
+        << readFile("/var/spool/postfix/maillog");
+    EXPECT_NE(std::string::npos, readFile("/var/spool/postfix/maillog").find("vornctl-deliver: busy"));
+    EXPECT_TRUE(entries(home + "/sales/Maildir/new").empty());
+    vornctl({"--disable-handler", "--handler-name=busy", "--handler-type=recipient",
+             "--handler-type-name=sales@example.com", "--hook=before-local"});
+    ASSERT_EQ(0, shell("postqueue -f"));
+    waitForMessages("sales", 1);
+}
+
+TEST_F(HandlersFlowTest, TheAutoresponderAnswersOncePerSenderAndNeverALoop) {
+    panelSql("INSERT INTO mail_resp (mn_id, subject, text, resend_interval) SELECT id, 'Away', "
+             "'I am away.', 3600 FROM mail WHERE mail_name = 'info';"
+             "INSERT INTO mail_resp_files (mn_id, file_name) SELECT id, 'plan.txt' FROM mail "
+             "WHERE mail_name = 'info'");
+    writeFile("/tmp/plan.txt", "the plan\n");
+    vornctl({"--add-attachment", "--domain-name=example.com", "--mailname=info",
+             "--file-name=/tmp/plan.txt", "--attachment-file-name=plan.txt"});
+    vornctl({"--set-autoresponder", "--domain-name=example.com", "--mailname=info"});
+
+    for (const char* id : {"<m1@example.com>", "<m2@example.com>"})
+        EXPECT_EQ(0u, send("sales@example.com", "info@example.com",
+                           std::string("Subject: question\nMessage-ID: ") + id)
+                          .rfind("250 ", 0));
+    waitForMessages("info", 3);
+    waitForMessages("sales", 1);
+    const std::string reply = mailbox("sales");
+    EXPECT_EQ(1u, count(reply, "Subject: Away\n")) << reply;
+    EXPECT_EQ(1u, count(reply, "Auto-Submitted: auto-replied\n"));
+    EXPECT_EQ(1u, count(reply, "In-Reply-To: <m1@example.com>\n"));
+    EXPECT_EQ(1u, count(reply, "Return-Path: <>\n"));
+    EXPECT_EQ(1u, count(reply, "I am away.\n"));
+    EXPECT_EQ(1u, count(reply, "dGhlIHBsYW4K")); // the plan, base64
+
+    // A list message and a bounce get no answer, and neither does anyone
+    // once the autoresponder is gone.
+    EXPECT_EQ(0u, send("boss@example.com", "info@example.com", "Subject: news\nList-Id: <l.example>")
+                      .rfind("250 ", 0));
+    EXPECT_EQ(0u, send("", "info@example.com", "Subject: bounce").rfind("250 ", 0));
+    waitForMessages("info", 5);
+    vornctl({"--reset-autoresponder", "--domain-name=example.com", "--mailname=info"});
+    EXPECT_EQ(0u, send("boss@example.com", "info@example.com", "Subject: after").rfind("250 ", 0));
+    waitForMessages("info", 6);
+    EXPECT_TRUE(entries(home + "/boss/Maildir/new").empty());
+    EXPECT_EQ(1u, entries(home + "/sales/Maildir/new").size());
+}
+
+} // namespace
+} // namespace korvo::test
