@@ -12,6 +12,8 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace korvo::test {
@@ -163,6 +165,13 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
     EXPECT_EQ(afterStop[0].rfind("error", 0), 0u) << afterStop[0];
     EXPECT_EQ(afterStop[1], "ok 1 For info");
 
+    // Courier's daemon reads the database as root: it keeps its owner and mode.
+    struct stat database {};
+    ASSERT_EQ(::stat("/var/spool/postfix/korvo/passwd.db", &database), 0);
+    EXPECT_EQ(database.st_uid, ::getpwnam("postfix")->pw_uid);
+    EXPECT_EQ(database.st_gid, 0u);
+    EXPECT_EQ(database.st_mode & 07777, 0460u);
+
     // The passwords live in the authentication database only.
     const std::string seen = allCommandLines() + readFile("/var/spool/postfix/maillog") +
                              shellOutput("cat /etc/courier/* /etc/courier-imap/* 2>/dev/null");
@@ -197,6 +206,23 @@ TEST_F(MailAccessTest, SmtpAuthRelaysOnlyForLoggedInClients) {
                     "\"UPDATE users SET status = 1 WHERE name = 'held'\""),
               0);
     vornctl({"--turn-off-domain", "--domain-name=example.org"});
+    // The administrator's own certificate and key, named together.
+    ASSERT_EQ(shell("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=mail.example.com "
+                    "-keyout /etc/ssl/private/panel.key -out /etc/ssl/certs/panel.pem 2>/dev/null"),
+              0);
+    EXPECT_EQ(runSetup({"--tls-cert=/etc/ssl/certs/panel.pem"}).status, 1);
+    EXPECT_EQ(runSetup({"--force", "--tls-cert=/etc/ssl/certs/missing.pem",
+                        "--tls-key=/etc/ssl/private/panel.key"})
+                  .status,
+              1);
+    EXPECT_EQ(postconf("smtpd_tls_cert_file"), "/etc/postfix/vornctl-smtpd.pem");
+    EXPECT_EQ(runSetup({"--force", "--tls-cert=/etc/ssl/certs/panel.pem",
+                        "--tls-key=/etc/ssl/private/panel.key"})
+                  .status,
+              0);
+    EXPECT_EQ(postconf("smtpd_tls_cert_file") + " " + postconf("smtpd_tls_key_file"),
+              "/etc/ssl/certs/panel.pem /etc/ssl/private/panel.key");
+
     setMisc("message_submission", "true");
     vornctl({"--start-service", "--mail-component=submission"});
     ASSERT_TRUE(becomesListening(587, true));
