@@ -1,15 +1,16 @@
 #include "setup/MainCfSetup.h"
 
-#include "postfix/config/MainCfManager.h"
+#include "utils/Exceptions.h"
 #include "postfix/tables/PostfixUtilities.h"
 #include "postfix/tables/Tables.h"
 #include "process/DescriptorSpec.h"
 #include "process/Pipe.h"
 #include "setup/SetupPaths.h"
-#include "utils/Exceptions.h"
 
 #include <algorithm>
 #include <boost/algorithm/string.hpp>
+#include <map>
+#include <sstream>
 
 namespace korvo::setup {
 
@@ -17,6 +18,8 @@ namespace tables = mail::postfix::tables;
 namespace utilities = mail::postfix::utilities;
 
 namespace {
+
+using Values = std::map<std::string, std::string>;
 
 std::vector<std::string> words(const std::string& text) {
     std::vector<std::string> result;
@@ -26,46 +29,57 @@ std::vector<std::string> words(const std::string& text) {
     return result;
 }
 
-// What main.cf itself sets for name: empty when it sets nothing.
-std::string configuredValue(const std::string& name) {
-    process::Pipe pipe(utilities::postconfConfigured(name));
+// What one postconf run with these arguments prints on stdout. Its warnings
+// (an unused or unknown parameter) do not matter; a failed run does.
+std::string postconf(const std::vector<std::string>& arguments) {
+    utilities::ProcessParameters command(utilities::POSTCONF, "", "", "", "", "", "", "", "", "");
+    command.arguments.insert(command.arguments.end(), arguments.begin(), arguments.end());
+    process::Pipe pipe(command);
     std::string output;
     pipe.flags.stdoutChannel.fd = process::FD_PIPE;
     pipe.flags.stdoutChannel.function = process::makeStringReceiver(output);
     std::string errors;
     if (!utilities::exitedSuccessfully(utilities::runCollectingErrors(pipe, errors)))
         throw mail::postfix::PostfixConfigurationError(utilities::errorMessage(errors));
-    boost::algorithm::trim(output);
     return output;
 }
 
-// Edits value for an owned setting; returns the change to report, empty
-// when nothing is to be written.
-std::string editOwned(const MainCfSetting& setting, bool force, std::string& value,
-                      SetupReport& report) {
-    const std::string configured = configuredValue(setting.name);
-    if (configured == setting.value)
-        return "";
-    const std::string change = "main.cf: " + setting.name + " = " + setting.value;
-    if (configured.empty()) {
-        value = setting.value;
-        return change;
+// "name = value" lines as postconf prints them (continuation lines already
+// joined) into a map.
+Values parseAssignments(const std::string& output) {
+    Values values;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        const std::string::size_type equals = line.find('=');
+        if (equals == std::string::npos)
+            continue;
+        values[boost::algorithm::trim_copy(line.substr(0, equals))] =
+            boost::algorithm::trim_copy(line.substr(equals + 1));
     }
-    if (!force) {
-        report.refused("main.cf: " + setting.name + " is \"" + configured +
-                       "\"; left as it is (--force sets \"" + setting.value + "\")");
-        return "";
-    }
-    value = setting.value;
-    return change + " (was \"" + configured + "\")";
+    return values;
 }
 
-std::string editList(const MainCfSetting& setting, std::string& value) {
-    if (listHoldsItem(value, setting.value))
-        return "";
-    boost::algorithm::trim(value);
-    value += (value.empty() ? "" : ", ") + setting.value;
-    return "main.cf: " + setting.name + ": added " + setting.value;
+std::string mainCfPath() {
+    std::string directory = postconf({"-h", "config_directory"});
+    boost::algorithm::trim(directory);
+    if (directory.empty())
+        throw mail::postfix::PostfixConfigurationError(
+            "unable to determine Postfix config_directory parameter");
+    return directory + "/main.cf";
+}
+
+// main.cf's own settings, and for the list parameters it leaves unset the
+// built-in defaults the new items are appended to.
+Values currentValues(const std::vector<MainCfSetting>& wanted) {
+    Values values = parseAssignments(postconf({"-n"}));
+    std::vector<std::string> unsetLists = {"-d"};
+    for (const MainCfSetting& setting : wanted)
+        if (setting.kind == MainCfSetting::ListItem && values.count(setting.name) == 0 &&
+            std::find(unsetLists.begin(), unsetLists.end(), setting.name) == unsetLists.end())
+            unsetLists.push_back(setting.name);
+    if (unsetLists.size() > 1)
+        values.merge(parseAssignments(postconf(unsetLists)));
+    return values;
 }
 
 } // namespace
@@ -95,22 +109,49 @@ bool listHoldsItem(const std::string& list, const std::string& item) {
            std::search(have.begin(), have.end(), want.begin(), want.end()) != have.end();
 }
 
-bool ensureMainCf(bool force, SetupReport& report) {
-    const mail::postfix::MainCfManager& mainCf = mail::postfix::MainCfManager::getInstance();
-    bool written = false;
-    for (const MainCfSetting& setting : wantedMainCfSettings()) {
-        std::string change;
-        mainCf.editValue(setting.name, [&](std::string& value) {
-            change = setting.kind == MainCfSetting::Owned ? editOwned(setting, force, value, report)
-                                                          : editList(setting, value);
-            return !change.empty();
-        });
-        if (!change.empty()) {
-            report.changed(change);
-            written = true;
+MainCfChanges::MainCfChanges(bool force) : lock_(mainCfPath()) {
+    const std::vector<MainCfSetting> wanted = wantedMainCfSettings();
+    Values values = currentValues(wanted);
+    std::vector<std::string> changedNames;
+    for (const MainCfSetting& setting : wanted) {
+        const auto found = values.find(setting.name);
+        const bool configured = found != values.end();
+        const std::string current = configured ? found->second : "";
+        std::string change = "main.cf: " + setting.name;
+        if (setting.kind == MainCfSetting::ListItem) {
+            if (listHoldsItem(current, setting.value))
+                continue;
+            values[setting.name] = current + (current.empty() ? "" : ", ") + setting.value;
+            change += ": added " + setting.value;
+        } else {
+            if (current == setting.value)
+                continue;
+            if (configured && !force) {
+                refusals_.push_back("main.cf: " + setting.name + " is \"" + current +
+                                    "\" (--force sets \"" + setting.value + "\")");
+                continue;
+            }
+            values[setting.name] = setting.value;
+            change += " = " + setting.value +
+                      (configured ? " (was \"" + current + "\")" : "");
         }
+        changes_.push_back(change);
+        if (std::find(changedNames.begin(), changedNames.end(), setting.name) ==
+            changedNames.end())
+            changedNames.push_back(setting.name);
     }
-    return written;
+    for (const std::string& name : changedNames)
+        assignments_.push_back(name + "=" + values[name]);
+}
+
+void MainCfChanges::write(SetupReport& report) const {
+    if (assignments_.empty())
+        return;
+    std::vector<std::string> arguments = {"-e"};
+    arguments.insert(arguments.end(), assignments_.begin(), assignments_.end());
+    postconf(arguments);
+    for (const std::string& change : changes_)
+        report.changed(change);
 }
 
 } // namespace korvo::setup

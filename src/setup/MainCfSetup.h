@@ -4,17 +4,28 @@
 // Two kinds of setting:
 //  - owned: the parameter must hold exactly the wanted value. Unset in
 //    main.cf, it is set; set there to something else, it is someone else's
-//    setting and left as it is (reported, run incomplete) unless force.
+//    setting: refused unless force.
 //  - list item: the wanted item (one or more words, such as
 //    "check_sender_access TABLE") must appear in the parameter's list; when
-//    it does not, it is appended to the current value, which keeps every
-//    other item and its order.
-// Each parameter is read, judged and written under main.cf's lock
-// (MainCfManager::editValue). postconf failures raise
-// PostfixConfigurationError.
+//    it does not, it is appended to the current value (main.cf's own, else
+//    Postfix's built-in default), which keeps every other item and its order.
+//
+// MainCfChanges takes main.cf's lock (the one MainCfManager takes), reads
+// main.cf once ("postconf -n", plus one "postconf -d" for the defaults of
+// list parameters main.cf leaves unset), and keeps the lock until it is
+// destroyed, so the check and the write see the same file. write() puts
+// every change into main.cf with one "postconf -e" run. Reading a main.cf
+// between writes would cost time as well: postconf waits until a file
+// changed within the last second has stood still.
+//
+// A parameter of a master.cf service that does not exist yet (the agent's
+// recipient limit before its service is added) is unknown to postconf and
+// reads as unset. postconf failures raise PostfixConfigurationError with
+// its error text; lock failures raise korvo::SystemError.
 #ifndef KORVO_SETUP_MAINCFSETUP_H
 #define KORVO_SETUP_MAINCFSETUP_H
 
+#include "process/MKLock.h"
 #include "setup/SetupReport.h"
 
 #include <string>
@@ -29,15 +40,30 @@ struct MainCfSetting {
     Kind kind;
 };
 
-// Everything setup wants in main.cf, in the order it is written.
+// Everything setup wants in main.cf, in the order it is judged.
 std::vector<MainCfSetting> wantedMainCfSettings();
 
 // True when the list (items separated by blanks, tabs, commas or line
 // breaks) holds the words of item one after another.
 bool listHoldsItem(const std::string& list, const std::string& item);
 
-// True when main.cf was written.
-bool ensureMainCf(bool force, SetupReport& report);
+class MainCfChanges {
+public:
+    explicit MainCfChanges(bool force);
+
+    // Settings someone else made that setup would have to replace.
+    const std::vector<std::string>& refusals() const { return refusals_; }
+    bool empty() const { return assignments_.empty(); }
+
+    // Writes every change at once and reports each.
+    void write(SetupReport& report) const;
+
+private:
+    MKLock lock_;
+    std::vector<std::string> assignments_; // NAME=VALUE, for postconf -e
+    std::vector<std::string> changes_;     // one report line per setting changed
+    std::vector<std::string> refusals_;
+};
 
 } // namespace korvo::setup
 

@@ -9,6 +9,15 @@ using mail::postfix::ModuleInfo;
 using mail::postfix::ModuleManager;
 using mail::postfix::ModuleType;
 
+namespace {
+
+constexpr bool FORCE_LOAD = true;
+constexpr bool ENABLED = true;
+constexpr bool DISABLED = false;
+constexpr bool ONLY_CHANGED = false;
+
+} // namespace
+
 ModuleInfo deliveryService(const std::string& agentPath) {
     ModuleInfo info;
     info.name = TRANSPORT;
@@ -24,28 +33,80 @@ ModuleInfo deliveryService(const std::string& agentPath) {
     return info;
 }
 
-bool ensureDeliveryService(const std::string& agentPath, bool force, SetupReport& report) {
+ModuleInfo filterService(const std::string& filterPath) {
+    ModuleInfo info;
+    info.name = FILTER_LISTENER;
+    info.type = ModuleType::INET;
+    info.privateService = false;
+    // spawn starts as root to take on the filter's account.
+    info.unprivileged = false;
+    info.chroot = false;
+    info.command = {"spawn", std::string("user=") + MAIL_ACCOUNT, "argv=" + filterPath,
+                    std::string("--next-hop=") + REINJECTION_LISTENER};
+    return info;
+}
+
+ModuleInfo reinjectionService() {
+    ModuleInfo info;
+    info.name = REINJECTION_LISTENER;
+    info.type = ModuleType::INET;
+    info.privateService = false;
+    info.chroot = false;
+    // What the filter passes on was checked by the smtpd in front of it;
+    // only the loopback network may talk here.
+    info.command = {"smtpd",
+                    "-o", "smtpd_proxy_filter=",
+                    "-o", "smtpd_authorized_xforward_hosts=127.0.0.0/8",
+                    "-o", "smtpd_client_restrictions=",
+                    "-o", "smtpd_helo_restrictions=",
+                    "-o", "smtpd_sender_restrictions=",
+                    "-o", "smtpd_relay_restrictions=",
+                    "-o", "smtpd_recipient_restrictions=permit_mynetworks,reject",
+                    "-o", "smtpd_data_restrictions=",
+                    "-o", "mynetworks=127.0.0.0/8",
+                    "-o", "receive_override_options=no_unknown_recipient_checks"};
+    return info;
+}
+
+std::vector<ModuleInfo> wantedServices(const std::string& agentPath, const std::string& filterPath) {
+    return {deliveryService(agentPath), filterService(filterPath), reinjectionService()};
+}
+
+MasterCfChanges::MasterCfChanges(const std::string& agentPath, const std::string& filterPath,
+                                 bool force) {
     ModuleManager& manager = ModuleManager::getInstance();
-    manager.loadModules(true);
-    const ModuleInfo wanted = deliveryService(agentPath);
-    const std::string line = wanted.format();
-    if (manager.hasModule(wanted.name, wanted.type, true)) {
-        const std::string present = manager.getModule(wanted.name, wanted.type, true).format();
-        if (present != line && !force)
-            report.refused("master.cf: service " + wanted.name + " is \"" + present +
-                           "\"; left as it is (--force replaces it)");
-        if (present != line && force) {
-            manager.addModule(wanted, true);
-            report.changed("master.cf: replaced service " + wanted.name + ": " + line);
+    manager.loadModules(FORCE_LOAD);
+    for (const ModuleInfo& wanted : wantedServices(agentPath, filterPath)) {
+        const std::string line = wanted.format();
+        if (manager.hasModule(wanted.name, wanted.type, ENABLED)) {
+            const std::string present = manager.getModule(wanted.name, wanted.type, ENABLED).format();
+            if (present == line)
+                continue;
+            if (!force) {
+                refusals_.push_back("master.cf: service " + wanted.name + " is \"" + present +
+                                    "\" (--force replaces it)");
+                continue;
+            }
+            changes_.push_back("master.cf: replaced service " + wanted.name + ": " + line);
+        } else if (manager.hasModule(wanted.name, wanted.type, DISABLED) && !force) {
+            refusals_.push_back("master.cf: service " + wanted.name +
+                                " is switched off (--force adds it)");
+            continue;
+        } else {
+            changes_.push_back("master.cf: added service " + line);
         }
-    } else if (manager.hasModule(wanted.name, wanted.type, false) && !force) {
-        report.refused("master.cf: service " + wanted.name +
-                       " is switched off; left as it is (--force adds it)");
-    } else {
-        manager.addModule(wanted, true);
-        report.changed("master.cf: added service " + line);
+        additions_.push_back(wanted);
     }
-    return manager.storeModules(false);
+}
+
+bool MasterCfChanges::write(SetupReport& report) const {
+    ModuleManager& manager = ModuleManager::getInstance();
+    for (const ModuleInfo& service : additions_)
+        manager.addModule(service, ENABLED);
+    const bool written = manager.storeModules(ONLY_CHANGED);
+    for (const std::string& change : changes_)
+        report.changed(change);
+    return written;
 }
 
 } // namespace korvo::setup

@@ -1,12 +1,15 @@
-// The master.cf service through which Postfix hands mail for the tool's
-// domains to the delivery agent: a pipe transport run as popuser, one
-// recipient per run, with the sender passed on (empty for bounces) so that
-// forwarded copies keep it.
+// The master.cf services setup adds: the pipe transport through which
+// Postfix hands mail for the tool's domains to the delivery agent, run as
+// popuser, one recipient per run, with the sender passed on (empty for
+// bounces) so that forwarded copies keep it.
 //
-// An existing service of that name that differs from the wanted one is left
-// as it is unless force; one that was switched off into the file of
-// disabled services stays off unless force. Failures are those of
-// ModuleManager (PostfixConfigurationError and the file errors it names).
+// MasterCfChanges loads master.cf (ModuleManager, whose lock it then holds
+// until write() stores the file or the process ends) and judges every
+// wanted service: a missing one is to be added; an existing one that
+// differs, or one switched off into the file of disabled services, is
+// someone else's and refused unless force, which replaces it. Failures are
+// those of ModuleManager (PostfixConfigurationError and the file errors it
+// names).
 #ifndef KORVO_SETUP_MASTERCFSETUP_H
 #define KORVO_SETUP_MASTERCFSETUP_H
 
@@ -14,14 +17,42 @@
 #include "setup/SetupReport.h"
 
 #include <string>
+#include <vector>
 
 namespace korvo::setup {
 
 // The service entry for the agent at agentPath.
 mail::postfix::ModuleInfo deliveryService(const std::string& agentPath);
 
-// True when master.cf was written.
-bool ensureDeliveryService(const std::string& agentPath, bool force, SetupReport& report);
+// The before-queue filter that the tool's smtp, smtps and submission
+// services hand each session to (smtpd_proxy_filter=127.0.0.1:10025) runs
+// through the master's spawn service: one filter process per session, as
+// popuser, under the master's process limit and lifetime, so there is no
+// daemon of its own to start, watch or stop. The filter passes accepted
+// mail on to a second smtpd on 127.0.0.1:10026 without a proxy filter.
+mail::postfix::ModuleInfo filterService(const std::string& filterPath);
+mail::postfix::ModuleInfo reinjectionService();
+
+// Every service setup wants in master.cf.
+std::vector<mail::postfix::ModuleInfo> wantedServices(const std::string& agentPath,
+                                                      const std::string& filterPath);
+
+class MasterCfChanges {
+public:
+    MasterCfChanges(const std::string& agentPath, const std::string& filterPath, bool force);
+
+    const std::vector<std::string>& refusals() const { return refusals_; }
+    bool empty() const { return additions_.empty(); }
+
+    // Adds or replaces the services judged missing; true when master.cf
+    // was written.
+    bool write(SetupReport& report) const;
+
+private:
+    std::vector<mail::postfix::ModuleInfo> additions_;
+    std::vector<std::string> changes_;
+    std::vector<std::string> refusals_;
+};
 
 } // namespace korvo::setup
 

@@ -11,6 +11,9 @@ inline constexpr char TABLE_DIRECTORY[] = "/var/spool/postfix/korvo";
 inline constexpr char AUTH_DATABASE[] = "/var/spool/postfix/korvo/passwd.db";
 inline constexpr char HANDLER_REGISTRY[] = "/usr/local/orq/handlers";
 inline constexpr char HANDLER_REGISTRY_INFO[] = "/usr/local/orq/handlers/info";
+// The hook programs, and where the registered autoresponder handlers point.
+inline constexpr char HANDLER_HOOKS[] = "/usr/local/orq/handlers/hooks";
+inline constexpr char AUTORESPONDER_HOOK[] = "/usr/local/orq/handlers/hooks/autoresponder";
 
 inline constexpr char MAIL_ACCOUNT[] = "popuser";
 // Owner of the authentication database, so that the SMTP side can read it.
@@ -23,6 +26,19 @@ inline constexpr char DELIVERQUOTA_PROGRAM[] = "/usr/sbin/deliverquota.maildrop"
 
 // The master.cf service (and so the transport name) of the delivery agent.
 inline constexpr char TRANSPORT[] = "korvo";
+
+// Where the tool's smtpd services find the before-queue filter, and where
+// the filter hands mail back to Postfix.
+inline constexpr char FILTER_LISTENER[] = "127.0.0.1:10025";
+inline constexpr char REINJECTION_LISTENER[] = "127.0.0.1:10026";
+
+// The lock directory (/var/lock/files) as the boot-time entry names it:
+// /var/lock is a link to /run/lock, which is emptied at every boot.
+inline constexpr char BOOT_LOCK_DIRECTORY[] = "/run/lock/files";
+// The entry the package ships, and the one setup writes without it.
+inline constexpr char PACKAGED_TMPFILES_ENTRY[] = "/usr/lib/tmpfiles.d/vornctl.conf";
+inline constexpr char TMPFILES_DIRECTORY[] = "/etc/tmpfiles.d";
+inline constexpr char TMPFILES_ENTRY[] = "/etc/tmpfiles.d/vornctl.conf";
 
 inline constexpr char GROUPADD[] = "/usr/sbin/groupadd";
 inline constexpr char USERADD[] = "/usr/sbin/useradd";

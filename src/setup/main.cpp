@@ -10,6 +10,7 @@
 #include "setup/SetupPaths.h"
 #include "setup/SetupReport.h"
 #include "setup/TableSetup.h"
+#include "setup/TmpfilesSetup.h"
 #include "utils/Locks.h"
 #include "utils/OrqConf.h"
 
@@ -17,6 +18,8 @@
 #include <exception>
 #include <functional>
 #include <iostream>
+#include <optional>
+#include <vector>
 #include <unistd.h>
 
 namespace po = boost::program_options;
@@ -27,10 +30,13 @@ namespace {
 struct Options {
     bool force = false;
     std::string agent = VORNCTL_DELIVER_PATH;
+    std::string filter = VORNCTL_FILTER_PATH;
+    std::string autoresponder = VORNCTL_AUTORESPONDER_PATH;
     TlsFiles tls;
 };
 
-const char* const usage = "usage: vornctl-setup [--force] [--delivery-agent=PATH]"
+const char* const usage = "usage: vornctl-setup [--force] [--delivery-agent=PATH] [--filter=PATH]"
+                          " [--autoresponder=PATH]"
                           " [--tls-cert=PATH --tls-key=PATH]";
 
 // Parses argv; ends the process for help (0) and for bad options (2).
@@ -42,6 +48,10 @@ Options parseOptions(int argc, char** argv) {
         "replace settings, services and owners that differ from what setup makes")(
         "delivery-agent", po::value(&options.agent),
         "the delivery agent master.cf runs (default " VORNCTL_DELIVER_PATH ")")(
+        "filter", po::value(&options.filter),
+        "the before-queue filter master.cf runs (default " VORNCTL_FILTER_PATH ")")(
+        "autoresponder", po::value(&options.autoresponder),
+        "the program the autoresponder hook links to (default " VORNCTL_AUTORESPONDER_PATH ")")(
         "tls-cert", po::value(&options.tls.cert),
         "the certificate smtpd offers (default: main.cf's, else a self-signed one setup makes)")(
         "tls-key", po::value(&options.tls.key), "the key of --tls-cert");
@@ -79,12 +89,12 @@ void reloadPostfix(SetupReport& report) {
         report.changed("reloaded Postfix");
 }
 
-int run(const Options& options) {
-    SetupReport report(std::cout, std::cerr);
-    const std::string mailRoot = orqConfGetDefaultByIndex(KORVO_MAILNAMES_D);
+// Files, tables and the mail account, each step on its own.
+void installFiles(const Options& options, const std::string& mailRoot, SetupReport& report) {
     step(report, "mail account", [&] { ensureMailAccount(mailRoot, report); });
     step(report, "lock directory", [&] {
         ensureDirectory(KORVO_LOCK_FILES_DIR, {0, 0, 0755}, options.force, report);
+        ensureTmpfilesEntry(options.force, report);
     });
     step(report, "tables", [&] {
         const Account postfix = lookupAccount(POSTFIX_ACCOUNT);
@@ -96,6 +106,8 @@ int run(const Options& options) {
     step(report, "handler registry", [&] {
         ensureDirectory(HANDLER_REGISTRY, {0, 0, 0755}, options.force, report);
         ensureDirectory(HANDLER_REGISTRY_INFO, {0, 0, 0755}, options.force, report);
+        ensureDirectory(HANDLER_HOOKS, {0, 0, 0755}, options.force, report);
+        ensureSymlink(AUTORESPONDER_HOOK, options.autoresponder, report);
     });
     step(report, "mail homes", [&] {
         // The delivery agent, as popuser, passes through to the homes.
@@ -110,14 +122,37 @@ int run(const Options& options) {
     });
     if (::access(options.agent.c_str(), X_OK) != 0)
         report.note("the delivery agent " + options.agent + " is not an executable file");
+}
+
+// Every Postfix setting is judged before anything changes: a setting
+// someone else made stops the whole run, so Postfix is never left accepting
+// the tool's domains without the transport that delivers them.
+int run(const Options& options) {
+    SetupReport report(std::cout, std::cerr);
+    std::optional<MasterCfChanges> masterCf;
+    std::optional<MainCfChanges> mainCf;
+    step(report, "master.cf",
+         [&] { masterCf.emplace(options.agent, options.filter, options.force); });
+    step(report, "main.cf", [&] { mainCf.emplace(options.force); });
+    if (!report.complete())
+        return 1;
+    for (const std::vector<std::string>* refusals : {&masterCf->refusals(), &mainCf->refusals()})
+        for (const std::string& refusal : *refusals)
+            report.refused(refusal);
+    if (!report.complete()) {
+        report.failed("settings", "nothing was changed; --force replaces the settings above");
+        return 1;
+    }
+    installFiles(options, orqConfGetDefaultByIndex(KORVO_MAILNAMES_D), report);
     bool configured = false;
-    // master.cf first: postconf knows the transport's own parameters only
-    // once the service exists.
-    step(report, "master.cf", [&] {
-        configured = ensureDeliveryService(options.agent, options.force, report) || configured;
+    // master.cf first: the transport exists before main.cf names it.
+    step(report, "master.cf", [&] { configured = masterCf->write(report); });
+    step(report, "main.cf", [&] {
+        configured = configured || !mainCf->empty();
+        mainCf->write(report);
     });
-    step(report, "main.cf",
-         [&] { configured = ensureMainCf(options.force, report) || configured; });
+    // Mail access edits main.cf on its own, under the lock held till here.
+    mainCf.reset();
     step(report, "mail access", [&] {
         configured = ensureMailAccess(options.tls, options.force, report) || configured;
     });

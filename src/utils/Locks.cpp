@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,6 +30,18 @@ int openLockFile(const char* path) {
         fd = moved;
     }
     return fd;
+}
+
+// The lock directory lives on a tmpfs emptied at boot; the boot-time entry
+// recreates it, and so does the first lock taken without it.
+bool createLockDirectory() {
+    if (::mkdir(KORVO_LOCK_FILES_DIR, 0755) == 0 || errno == EEXIST)
+        return true;
+    const int saved = errno;
+    korvo_log(3, "Unable to create directory \"%s\": %s.", KORVO_LOCK_FILES_DIR,
+              std::strerror(saved));
+    errno = saved;
+    return false;
 }
 
 int flockRetrying(int fd, int operation) {
@@ -55,6 +68,8 @@ lock_struct_t* takeLock(const char* path, int hashed, bool wait) {
         return nullptr;
     }
     lock->fd = openLockFile(lock->path);
+    if (lock->fd < 0 && errno == ENOENT && hashed && createLockDirectory())
+        lock->fd = openLockFile(lock->path);
     if (lock->fd < 0) {
         const int saved = errno;
         korvo_log(3, "Unable to open file \"%s\": %s.", lock->path, std::strerror(saved));

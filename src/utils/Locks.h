@@ -22,7 +22,8 @@
 #include <cstdint>
 #include <string>
 
-// Directory of the hashed lock files; it must exist.
+// Directory of the hashed lock files; taking a hashed lock creates it (root's,
+// mode 0755) when it is missing.
 #define KORVO_LOCK_FILES_DIR "/var/lock/files"
 
 struct lock_struct_t {

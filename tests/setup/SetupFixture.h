@@ -1,7 +1,9 @@
-// Shared by the setup, delivery and mail flow tests: the built programs and a
+// Shared by the setup, delivery and mail flow tests: the built programs, a
 // private /usr/bin (a throw-away overlay in the sandbox's mount namespace),
 // since the setup program links /usr/bin/deliverquota, which the sandbox does
-// not cover.
+// not cover, and a private /usr/libexec, where the programs Postfix runs as
+// popuser are installed as the package installs them: popuser may not be
+// able to enter the build tree (a clone under /root).
 #ifndef KORVO_TESTS_SETUP_SETUPFIXTURE_H
 #define KORVO_TESTS_SETUP_SETUPFIXTURE_H
 
@@ -21,19 +23,46 @@ inline const std::string setupBinary = VORNCTL_SETUP_BINARY;
 inline const std::string agentBinary = VORNCTL_DELIVER_BINARY;
 inline const std::string mailRoot = "/var/qmail/mailnames";
 
-// Mounts the private /usr/bin once and removes the deliverquota link a
-// previous test made in it.
-inline void privateUsrBin() {
-    ASSERT_EQ(0, shell("grep -q ' /usr/bin .* - overlay ' /proc/self/mountinfo || "
-                       "(d=/run/vornctl-usr-bin && mkdir -p $d && mount -t tmpfs usr-bin $d && "
-                       "mkdir $d/upper $d/work && mount -t overlay usr-bin -o lowerdir=/usr/bin,"
-                       "upperdir=$d/upper,workdir=$d/work /usr/bin)"));
-    ASSERT_EQ(0, shell("grep -q ' /usr/bin .* - overlay ' /proc/self/mountinfo"));
-    ::unlink("/usr/bin/deliverquota");
+inline const std::string programsDir = "/usr/libexec/vornctl";
+inline const std::string installedAgent = programsDir + "/vornctl-deliver";
+inline const std::string installedFilter = programsDir + "/vornctl-filter";
+inline const std::string installedAutoresponder = programsDir + "/vornctl-autoresponder";
+
+// Mounts a throw-away overlay over dir once.
+inline void privateLayer(const std::string& dir, const std::string& name) {
+    const std::string layer = "/run/vornctl-" + name;
+    ASSERT_EQ(0, shell("grep -q ' " + dir + " .* - overlay ' /proc/self/mountinfo || "
+                       "(mkdir -p " + layer + " && mount -t tmpfs " + name + " " + layer +
+                       " && mkdir " + layer + "/upper " + layer + "/work && mount -t overlay " +
+                       name + " -o lowerdir=" + dir + ",upperdir=" + layer + "/upper,workdir=" +
+                       layer + "/work " + dir + ")"));
+    ASSERT_EQ(0, shell("grep -q ' " + dir + " .* - overlay ' /proc/self/mountinfo"));
 }
 
+// Mounts the private /usr/bin and /usr/libexec once, removes the
+// deliverquota link a previous test made, and installs the built programs
+// Postfix runs as popuser (root's, mode 0755).
+inline void privateUsrBin() {
+    privateLayer("/usr/bin", "usr-bin");
+    privateLayer("/usr/libexec", "usr-libexec");
+    ::unlink("/usr/bin/deliverquota");
+    ASSERT_EQ(0, shell("install -d -m 0755 " + programsDir + " && install -m 0755 " +
+                       agentBinary + " " + VORNCTL_FILTER_BINARY + " " +
+                       VORNCTL_AUTORESPONDER_BINARY + " " + programsDir));
+}
+
+// The setup program with the installed programs, unless extra names others.
 inline CommandResult runSetup(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> argv = {setupBinary, "--delivery-agent=" + agentBinary};
+    std::vector<std::string> argv = {setupBinary};
+    for (const auto& [option, path] : {std::pair{"--delivery-agent=", installedAgent},
+                                       {"--filter=", installedFilter},
+                                       {"--autoresponder=", installedAutoresponder}}) {
+        bool named = false;
+        for (const std::string& argument : extra)
+            named = named || argument.rfind(option, 0) == 0;
+        if (!named)
+            argv.push_back(option + path);
+    }
     argv.insert(argv.end(), extra.begin(), extra.end());
     return runCommand(argv);
 }
@@ -52,13 +81,16 @@ inline std::vector<std::string> entries(const std::string& directory) {
 }
 
 // A fresh sandbox with a private /usr/bin and no table directory, so that
-// the setup program makes everything itself.
+// the setup program makes everything itself. Debian ships the smtp service
+// chrooted, which setup changes only with --force: unchrooted here, as an
+// administrator does before the first run.
 class SetupTest : public SandboxTest {
 protected:
     void SetUp() override {
         SandboxTest::SetUp();
         privateUsrBin();
         ::rmdir("/var/spool/postfix/korvo");
+        ASSERT_EQ(0, shell("postconf -F -e smtp/inet/chroot=n"));
     }
 };
 

@@ -50,7 +50,7 @@ TEST_F(SetupTest, FirstRunInstallsEverythingSecondFindsItInPlace) {
     EXPECT_NE(std::string::npos,
               readFile("/etc/postfix/master.cf")
                   .find("korvo unix - n n - - pipe flags=DRh user=popuser null_sender= argv=" +
-                        agentBinary + " --sender=${sender} -- ${recipient}\n"));
+                        installedAgent + " --sender=${sender} -- ${recipient}\n"));
     const CommandResult tables =
         runCommand({"/bin/sh", "-c",
                     "for t in virtual_domains vmailbox virtual aliases blacklists poplock; do "
@@ -78,38 +78,34 @@ TEST_F(SetupTest, FirstRunInstallsEverythingSecondFindsItInPlace) {
               shellOutput("postmap -q info@example.com hash:/var/spool/postfix/korvo/vmailbox"));
 }
 
-TEST_F(SetupTest, ForeignSettingsStayUnlessForcedForeignFilesStayAlways) {
+TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
     ASSERT_EQ(0, shell("postconf -e virtual_transport=lmtp:unix:private/dovecot "
                        "'smtpd_sender_restrictions=permit_mynetworks' && "
                        "printf 'korvo unix - n n - - pipe user=nobody argv=/bin/false\\n' "
                        ">> /etc/postfix/master.cf && mkdir -p -m 0700 /usr/local/orq/handlers && "
                        "mkdir -p /var/spool/postfix/korvo"));
     sqlite("CREATE TABLE other(x)");
+    const std::string before = installationState();
 
     const CommandResult kept = runSetup();
     EXPECT_EQ(1, kept.status);
-    for (const char* refusal :
-         {"virtual_transport is \"lmtp:unix:private/dovecot\"", "service korvo",
-          "/usr/local/orq/handlers has owner 0:0 mode 0700", "holds tables other than"})
+    EXPECT_EQ("", kept.out);
+    for (const char* refusal : {"main.cf: virtual_transport is \"lmtp:unix:private/dovecot\"",
+                                "master.cf: service korvo is", "nothing was changed"})
         EXPECT_NE(std::string::npos, kept.err.find(refusal)) << kept.err;
-    EXPECT_EQ("lmtp:unix:private/dovecot\n", configured("virtual_transport"));
-    EXPECT_NE(std::string::npos, readFile("/etc/postfix/master.cf").find("argv=/bin/false"));
-    EXPECT_EQ("700\n", shellOutput("stat -c %a /usr/local/orq/handlers"));
-    EXPECT_EQ("other\n", sqlite("SELECT name FROM sqlite_master WHERE type='table'"));
-    // The other steps were carried out all the same; list settings keep
-    // what was there and gain the tool's item.
-    EXPECT_EQ("permit_mynetworks, check_sender_access hash:/var/spool/postfix/korvo/blacklists\n",
-              configured("smtpd_sender_restrictions"));
-    EXPECT_EQ("hash:/var/spool/postfix/korvo/vmailbox\n", configured("virtual_mailbox_maps"));
+    EXPECT_EQ(before, installationState());
+    EXPECT_EQ("", configured("virtual_mailbox_domains"));
 
     // --force takes the settings over, never someone else's database, nor
-    // does it follow a planted link.
+    // does it follow a planted link; list settings keep what was there.
     const CommandResult forced = runSetup({"--force"});
     EXPECT_EQ(1, forced.status);
     EXPECT_NE(std::string::npos, forced.err.find("holds tables other than")) << forced.err;
     EXPECT_NE(std::string::npos,
               forced.out.find("virtual_transport = korvo (was \"lmtp:unix:private/dovecot\")"));
     EXPECT_EQ("korvo\n", configured("virtual_transport"));
+    EXPECT_EQ("permit_mynetworks, check_sender_access hash:/var/spool/postfix/korvo/blacklists\n",
+              configured("smtpd_sender_restrictions"));
     EXPECT_EQ(std::string::npos, readFile("/etc/postfix/master.cf").find("argv=/bin/false"));
     EXPECT_EQ("755\n", shellOutput("stat -c %a /usr/local/orq/handlers"));
     EXPECT_EQ("other\n", sqlite("SELECT name FROM sqlite_master WHERE type='table'"));
@@ -118,9 +114,69 @@ TEST_F(SetupTest, ForeignSettingsStayUnlessForcedForeignFilesStayAlways) {
     EXPECT_NE(std::string::npos, planted.err.find("/usr/local/orq/handlers is not a directory"))
         << planted.err;
     EXPECT_FALSE(S_ISDIR(statOf("/var/tmp/info").st_mode));
+}
 
-    ASSERT_EQ(0, shell("rm " + authDb + " /usr/local/orq/handlers"));
-    EXPECT_EQ(0, runSetup().status);
+// The postconf runs of one setup run, one line each: its arguments.
+std::vector<std::string> postconfRuns(const std::vector<std::string>& extra = {}) {
+    const std::string trace = "/run/vornctl-setup.trace";
+    std::vector<std::string> argv = {"/usr/bin/strace", "-f", "-qq", "-s", "256", "-e",
+                                     "trace=execve", "-e", "signal=none", "-o", trace,
+                                     setupBinary,  "--delivery-agent=" + installedAgent,
+                                     "--filter=" + installedFilter,
+                                     "--autoresponder=" + installedAutoresponder};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    runCommand(argv);
+    std::istringstream lines(
+        shellOutput("grep -o 'execve(\"/usr/sbin/postconf\", \\[[^]]*' " + trace));
+    std::vector<std::string> runs;
+    for (std::string line; std::getline(lines, line);)
+        runs.push_back(line.substr(line.find('[')));
+    return runs;
+}
+
+std::size_t countNaming(const std::vector<std::string>& runs, const std::string& text) {
+    return std::count_if(runs.begin(), runs.end(), [&text](const std::string& run) {
+        return run.find(text) != std::string::npos;
+    });
+}
+
+TEST_F(SetupTest, MainCfIsReadOnceAndWrittenOnce) {
+    const std::vector<std::string> fresh = postconfRuns({"--force"});
+    // One read of main.cf's own settings, one of the defaults of the lists
+    // it leaves unset, one write with every setting.
+    EXPECT_EQ(1, countNaming(fresh, "\"-n\"")) << ::testing::PrintToString(fresh);
+    EXPECT_EQ(1, countNaming(fresh, "\"-d\", ")) << ::testing::PrintToString(fresh);
+    EXPECT_EQ(1, countNaming(fresh, "\"virtual_transport=korvo\"")) << ::testing::PrintToString(fresh);
+    for (const char* name : {"virtual_mailbox_domains", "virtual_alias_maps", "alias_maps"})
+        EXPECT_EQ(1, countNaming(fresh, std::string("\"") + name + "=")) << name;
+
+    // Nothing to change: postconf runs a few times, as many as ever.
+    ::sleep(2);
+    const std::vector<std::string> prepared = postconfRuns();
+    EXPECT_LE(prepared.size(), 10u) << ::testing::PrintToString(prepared);
+    EXPECT_EQ(0, countNaming(prepared, "virtual_") + countNaming(prepared, "\"-e\""))
+        << ::testing::PrintToString(prepared);
+    EXPECT_EQ(prepared.size(), postconfRuns().size());
+}
+
+TEST_F(SetupTest, LockDirectoryComesBackAfterABoot) {
+    ASSERT_EQ(0, runSetup({"--force"}).status);
+    // The entry setup writes is the one the package ships.
+    std::string shipped;
+    for (std::istringstream lines(readFile(VORNCTL_SANDBOX_DIR "/../../cmake/vornctl.tmpfiles"));
+         std::getline(lines, shipped) && (shipped.empty() || shipped[0] == '#');)
+        ;
+    EXPECT_EQ(shipped + "\n", readFile("/etc/tmpfiles.d/vornctl.conf"));
+
+    // A boot empties /run/lock: the entry brings the directory back, and
+    // without it the first lock does.
+    ASSERT_EQ(0, shell("rm -rf /run/lock/files && systemd-tmpfiles --create "
+                       "/etc/tmpfiles.d/vornctl.conf"));
+    EXPECT_EQ("root root 755\n", shellOutput("stat -c '%U %G %a' /var/lock/files"));
+    ASSERT_EQ(0, shell("rm -rf /run/lock/files"));
+    const CommandResult added = runVornctl({"--add-badmailfrom", "--domain-name=spam.example"});
+    EXPECT_EQ(0, added.status) << added.out << added.err;
+    EXPECT_EQ("root root 755\n", shellOutput("stat -c '%U %G %a' /var/lock/files"));
 }
 
 // What bash offers after "vornctl WORDS... CURRENT<TAB>", one entry each.
@@ -188,6 +244,13 @@ TEST_F(SetupTest, PackageInstallsRunsAndRemovesCleanly) {
     const std::string depends = shellOutput("dpkg-deb -f " + deb + " Depends");
     for (const char* needed : {"postfix", "postfix-pcre", "maildrop", "libsqlite3", "libidn"})
         EXPECT_NE(std::string::npos, depends.find(needed)) << depends;
+    // What an administrator installs passes Debian's own checks.
+    if (::access("/usr/bin/lintian", X_OK) == 0) {
+        const CommandResult checked =
+            runCommand({"/usr/bin/lintian", "--fail-on", "error,warning", deb});
+        EXPECT_EQ(0, checked.status) << checked.out << checked.err;
+        EXPECT_EQ("", checked.out);
+    }
 
     // A throw-away root with an empty dpkg database; dependencies checked by name above.
     const std::string dpkg = "/usr/bin/dpkg --root=" + root +
@@ -199,6 +262,8 @@ TEST_F(SetupTest, PackageInstallsRunsAndRemovesCleanly) {
     ASSERT_EQ(0, installed.status) << installed.out << installed.err;
     const std::string files =
         " usr/sbin/vornctl usr/sbin/vornctl-setup usr/libexec/vornctl/vornctl-deliver "
+        "usr/libexec/vornctl/vornctl-filter usr/libexec/vornctl/vornctl-autoresponder "
+        "usr/share/man/man7/vornctl-handlers.7.gz "
         "usr/share/man/man8/vornctl.8.gz usr/share/man/man8/vornctl-setup.8.gz "
         "usr/share/man/man8/vornctl-deliver.8.gz usr/share/bash-completion/completions/vornctl "
         "usr/lib/tmpfiles.d/vornctl.conf";
