@@ -105,3 +105,13 @@ if(TARGET FilterBench)
   target_compile_definitions(FilterBench PRIVATE
     VORNCTL_FILTER_BINARY="$<TARGET_FILE:vornctl-filter>")
 endif()
+
+# The autoresponder's tests link its sources beside the test program's own.
+if(TARGET test_autoresponder)
+  file(GLOB VORNCTL_AUTORESPONDER_LIBRARY_SOURCES CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/src/autoresponder/*.cpp)
+  list(FILTER VORNCTL_AUTORESPONDER_LIBRARY_SOURCES EXCLUDE REGEX ".*/main\\.cpp$")
+  target_sources(test_autoresponder PRIVATE ${VORNCTL_AUTORESPONDER_LIBRARY_SOURCES})
+  target_include_directories(test_autoresponder PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(test_autoresponder PRIVATE PkgConfig::MARIADB)
+endif()
