@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -26,11 +27,13 @@ const char* const PLAIN_CHARACTERS = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOP
                                      "0123456789/._+,:@%=- \t";
 
 // Runs path with argv, the message on its standard input and the agent's
-// own output streams; its wait status. A process that cannot be started
-// (no process slot, no descriptor, no memory) raises korvo::SystemError,
-// which defers the delivery like any failure of the agent itself.
-int runWithMessage(const SpooledMessage& message, const char* path,
-                   const std::vector<std::string>& argv) {
+// own output streams; its wait status, or none when path is a file of no
+// executable format (a script without "#!", which only a shell runs). A
+// process that cannot be started (no process slot, no descriptor, no
+// memory) raises korvo::SystemError, which defers the delivery like any
+// failure of the agent itself; a program that cannot be executed defers.
+std::optional<int> runWithMessage(const SpooledMessage& message, const char* path,
+                                  const std::vector<std::string>& argv) {
     std::vector<const char*> args;
     for (const std::string& arg : argv)
         args.push_back(arg.c_str());
@@ -44,9 +47,13 @@ int runWithMessage(const SpooledMessage& message, const char* path,
     plan.stdio[1] = STDOUT_FILENO;
     plan.stdio[2] = STDERR_FILENO;
     ChildProcess child(plan, std::string("start ") + path);
-    if (const std::optional<ChildError> error = child.waitExec())
+    if (const std::optional<ChildError> error = child.waitExec()) {
+        child.wait();
+        if (error->code == ENOEXEC)
+            return std::nullopt;
         deferDelivery(std::string("cannot run ") + path + ": " + error->message +
                       (error->code != 0 ? std::string(": ") + std::strerror(error->code) : ""));
+    }
     return child.wait();
 }
 
@@ -157,8 +164,14 @@ bool Delivery::runProgram(const std::string& command) {
         deliverToMaildir(homeFd_, home_, maildir, message_);
         return false;
     }
-    const int status = words.empty() ? runWithMessage(message_, SHELL, {"sh", "-c", command})
-                                     : runWithMessage(message_, words.front().c_str(), words);
+    std::optional<int> ran;
+    if (!words.empty())
+        ran = runWithMessage(message_, words.front().c_str(), words);
+    if (!ran)
+        ran = runWithMessage(message_, SHELL, {"sh", "-c", command});
+    if (!ran)
+        deferDelivery(std::string("cannot execute ") + SHELL);
+    const int status = *ran;
     const std::string what = "program \"" + command + "\" ended with " + describeStatus(status);
     if (!WIFEXITED(status))
         deferDelivery(what);
@@ -179,10 +192,12 @@ void Delivery::forward(const std::vector<std::string>& addresses) {
     std::vector<std::string> argv = {"sendmail", "-i", "-f",
                                      envelope_.sender.empty() ? "<>" : envelope_.sender, "--"};
     argv.insert(argv.end(), addresses.begin(), addresses.end());
-    const int status = runWithMessage(message_, SENDMAIL, argv);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    const std::optional<int> status = runWithMessage(message_, SENDMAIL, argv);
+    if (!status)
+        deferDelivery(std::string("cannot execute ") + SENDMAIL);
+    if (!WIFEXITED(*status) || WEXITSTATUS(*status) != 0)
         deferDelivery("forwarding through " + std::string(SENDMAIL) + " ended with " +
-                      describeStatus(status));
+                      describeStatus(*status));
 }
 
 void Delivery::carryOut(const std::vector<Instruction>& instructions) {

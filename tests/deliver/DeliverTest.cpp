@@ -90,7 +90,10 @@ TEST_F(DeliverTest, CarriesOutTheLinesInOrderAndTheOutcomeFollowsThem) {
         {"|kill -9 $$\n", 75, 0},
         {"./Maildir/\n|exit 1\n", 75, 1}, // stored, then deferred
         {"./Maildir/\n", 75, 0, "nobody@example.com"}, // no home: waits for one
+        {"|/var/tmp/script\n./Maildir/\n", 0, 0},     // a script without "#!" (99)
     };
+    writeFile("/var/tmp/script", "exit 99\n");
+    ASSERT_EQ(0, ::chmod("/var/tmp/script", 0755));
     for (const Case& c : cases) {
         ASSERT_EQ(0, shell("rm -f " + maildirNew + "/*"));
         writeDotQmail(c.dotQmail);
