@@ -13,7 +13,8 @@ const std::string copyDeliverquota =
     "cp /usr/sbin/deliverquota.maildrop /usr/bin/deliverquota-copy";
 
 // A mail home for info@example.com laid out and owned as the tool makes it,
-// listed in the mailbox table, with deliverquota linked.
+// listed in the mailbox table, which is closed to the mail account as setup
+// leaves it, with deliverquota linked.
 class DeliverTest : public SandboxTest {
 protected:
     void SetUp() override {
@@ -26,7 +27,9 @@ protected:
                            " && chmod -R 0700 " + home +
                            " && echo 'info@example.com example.com/info/Maildir/' | "
                            "postmap -r -i hash:/var/spool/postfix/korvo/vmailbox && "
-                           "ln -s /usr/sbin/deliverquota.maildrop /usr/bin/deliverquota"));
+                           "ln -s /usr/sbin/deliverquota.maildrop /usr/bin/deliverquota && "
+                           "chown postfix:root /var/spool/postfix/korvo && chmod 0770 "
+                           "/var/spool/postfix/korvo && chmod 0600 /var/spool/postfix/korvo/*"));
     }
 
     static void writeDotQmail(const std::string& content) {
@@ -48,11 +51,6 @@ protected:
         return runCommand(argv, environment, text);
     }
 
-    // The directory and table modes setup makes: closed to the mail account.
-    static void closeTables() {
-        ASSERT_EQ(0, shell("chown postfix:root /var/spool/postfix/korvo && chmod 0770 "
-                           "/var/spool/postfix/korvo && chmod 0600 /var/spool/postfix/korvo/*"));
-    }
 };
 
 TEST_F(DeliverTest, CarriesOutTheLinesInOrderAndTheOutcomeFollowsThem) {
@@ -156,7 +154,6 @@ TEST_F(DeliverTest, FollowsNoLinkInTheHome) {
 // mixed-case recipients land where the plain lower-case address lands, as
 // Postfix's own virtual delivery would put them.
 TEST_F(DeliverTest, FindsTheHomeOfEveryFormOfTheAddressWithTheTablesClosed) {
-    closeTables();
     writeDotQmail("./Maildir/\n");
     const std::vector<std::string> oneProcess = {"--nproc=1:1"};
     for (const char* recipient : {"info@example.com", "INFO@Example.COM", "info+news@example.com",
