@@ -9,7 +9,9 @@
 #include "setup/SetupFixture.h"
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 namespace korvo::test {
@@ -106,6 +108,28 @@ void expectMailboxSize(const std::string& mailname) {
     EXPECT_EQ(std::to_string(expected), size.out) << mailname << size.err;
 }
 
+// The top directory of the clone ("/work" of /work/main/build/...).
+std::string cloneTop() {
+    const std::string path = std::filesystem::canonical(setupBinary).string();
+    return path.substr(0, path.find('/', 1));
+}
+
+// Every program master.cf runs as popuser (argv=...) and the autoresponder
+// hook's target, which the agent starts as popuser.
+std::vector<std::string> programsRunAsPopuser() {
+    std::istringstream found(
+        shellOutput("grep ' user=popuser ' /etc/postfix/master.cf | grep -o 'argv=[^ ]*' | "
+                    "cut -c 6-; "
+                    "readlink /usr/local/orq/handlers/hooks/autoresponder"));
+    std::vector<std::string> programs;
+    for (std::string line; std::getline(found, line);)
+        programs.push_back(line);
+    return programs;
+}
+
+// The clone lies below a directory popuser cannot enter, as a clone under
+// /root does (in a throw-away overlay: the real directory keeps its mode);
+// Postfix must find everything it runs as popuser elsewhere.
 class MailFlowTest : public PanelDatabaseTest {
 protected:
     void SetUp() override {
@@ -113,13 +137,25 @@ protected:
         if (HasFatalFailure())
             return;
         privateUsrBin();
+        privateLayer(cloneTop(), "closed-clone");
+        ASSERT_EQ(0, shell("chmod 0700 " + cloneTop()));
+        ASSERT_NE(0, shell("runuser -u popuser -- test -x " + agentBinary));
         const CommandResult setup = runSetup({"--force"});
         ASSERT_EQ(0, setup.status) << setup.out << setup.err;
+        const std::vector<std::string> programs = programsRunAsPopuser();
+        EXPECT_EQ(3u, programs.size());
+        for (const std::string& program : programs) {
+            EXPECT_NE(0u, program.rfind(cloneTop() + "/", 0)) << program;
+            EXPECT_EQ(0, shell("runuser -u popuser -- test -x " + program)) << program;
+        }
         preparePostfix();
         ASSERT_EQ(0, shell("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1"));
     }
 
-    void TearDown() override { stopPostfix(); }
+    void TearDown() override {
+        stopPostfix();
+        shell("umount -l " + cloneTop() + " && umount -l /run/vornctl-closed-clone");
+    }
 };
 
 TEST_F(MailFlowTest, MessagesLandWhereTheToolSaysOrAreRefused) {
