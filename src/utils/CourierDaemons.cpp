@@ -31,11 +31,25 @@ int combine(int result, int next) {
     return result != 0 ? result : next;
 }
 
+bool installed(const char* path) {
+    struct stat st;
+    if (::stat(path, &st) == 0)
+        return true;
+    messlog2(0, 0, "Unable to find start/stop script for '%s'\n", path);
+    return false;
+}
+
+// One package missing (courier-pop without courier-imap) fails its
+// daemons only.
+int runScript(const char* path, const char* action) {
+    return installed(path) ? rc_script(path, action) : -1;
+}
+
 int eachScript(unsigned daemons, const char* action) {
     int result = 0;
     for (const Script& script : scripts)
         if (daemons & script.daemon)
-            result = combine(result, rc_script(script.path, action));
+            result = combine(result, runScript(script.path, action));
     return result;
 }
 
@@ -97,7 +111,7 @@ int courier_status(unsigned daemons) {
     int result = 0;
     for (const Script& script : scripts)
         if (daemons & script.daemon) {
-            const int status = scriptStatus(script.path);
+            const int status = installed(script.path) ? scriptStatus(script.path) : -1;
             if (status < 0)
                 return -1;
             result = combine(result, status);

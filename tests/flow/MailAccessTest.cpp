@@ -165,6 +165,18 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
     EXPECT_EQ(afterStop[0].rfind("error", 0), 0u) << afterStop[0];
     EXPECT_EQ(afterStop[1], "ok 1 For info");
 
+    // Without one package's script the other daemons are still governed.
+    ASSERT_EQ(::rename("/etc/init.d/courier-pop-ssl", "/etc/courier-pop-ssl.away"), 0);
+    const CommandResult partial =
+        runVornctl({"--restart-service", "--mail-component=pop3s", "--mail-component=imap"});
+    ASSERT_EQ(::rename("/etc/courier-pop-ssl.away", "/etc/init.d/courier-pop-ssl"), 0);
+    EXPECT_EQ(partial.status, 1);
+    EXPECT_NE(
+        partial.err.find("Unable to find start/stop script for '/etc/init.d/courier-pop-ssl'"),
+        std::string::npos)
+        << partial.err;
+    EXPECT_TRUE(becomesListening(143, true));
+
     // Courier's daemon reads the database as root: it keeps its owner and mode.
     struct stat database {};
     ASSERT_EQ(::stat("/var/spool/postfix/korvo/passwd.db", &database), 0);
