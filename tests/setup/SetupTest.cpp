@@ -242,7 +242,9 @@ TEST_F(SetupTest, PackageInstallsRunsAndRemovesCleanly) {
     std::string deb = shellOutput("ls " + out + "/*.deb | head -n 1");
     deb.pop_back();
     const std::string depends = shellOutput("dpkg-deb -f " + deb + " Depends");
-    for (const char* needed : {"postfix", "postfix-pcre", "maildrop", "libsqlite3", "libidn"})
+    for (const char* needed : {"postfix", "postfix-pcre", "maildrop", "libsqlite3", "libidn",
+                               "courier-imap", "courier-pop", "courier-authlib-sqlite",
+                               "libsasl2-modules"})
         EXPECT_NE(std::string::npos, depends.find(needed)) << depends;
     // What an administrator installs passes Debian's own checks.
     if (::access("/usr/bin/lintian", X_OK) == 0) {
