@@ -28,9 +28,9 @@ void declareMailbox(ProgramOptionsHelper& helper) {
 }
 
 Mailbox checkedMailbox(const ProgramOptionsHelper& helper) {
-    Mailbox mailbox{asciiDomainName(stringOption(helper, "domain-name")),
+    Mailbox mailbox{asciiDomainName(stringOption(helper, "domain-name"), "--domain-name"),
                     stringOption(helper, "mailname")};
-    checkMailName(mailbox.mailname);
+    checkMailName(mailbox.mailname, "--mailname");
     return mailbox;
 }
 
@@ -53,7 +53,8 @@ int listAttachments(int argc, char** argv) {
     standardOptionsParse(helper, argc, argv);
     const int blocks = hasOption(helper, "in-blocks") ? 1 : 0;
     const int full = hasOption(helper, "fullname") ? 1 : 0;
-    const std::string domain = asciiDomainName(stringOption(helper, "domain-name"));
+    const std::string domain =
+        asciiDomainName(stringOption(helper, "domain-name"), "--domain-name");
     const bool one = hasOption(helper, "mailname");
     const bool all = hasOption(helper, "mail-all");
     if (!one && !all) {
@@ -67,7 +68,7 @@ int listAttachments(int argc, char** argv) {
     if (all)
         return statusOf(list_all_attachments(domain.c_str(), blocks, full));
     const std::string& mailname = stringOption(helper, "mailname");
-    checkMailName(mailname);
+    checkMailName(mailname, "--mailname");
     return statusOf(list_attachments(mailname.c_str(), domain.c_str(), blocks, full));
 }
 
@@ -84,8 +85,8 @@ int addAttachment(int argc, char** argv) {
     const Mailbox mailbox = checkedMailbox(helper);
     const std::string& source = stringOption(helper, "file-name");
     const std::string& name = stringOption(helper, "attachment-file-name");
-    checkSingleLine(source);
-    checkFileName(name);
+    checkSingleLine(source, "--file-name");
+    checkFileName(name, "--attachment-file-name");
     return statusOf(add_attachment(mailbox.mailname.c_str(), mailbox.domain.c_str(), source.c_str(),
                                    name.c_str()));
 }
@@ -101,7 +102,7 @@ int removeAttachment(int argc, char** argv) {
     standardOptionsParse(helper, argc, argv);
     const Mailbox mailbox = checkedMailbox(helper);
     const std::string& name = stringOption(helper, "attachment-file-name");
-    checkFileName(name);
+    checkFileName(name, "--attachment-file-name");
     return statusOf(
         remove_attachment(mailbox.mailname.c_str(), mailbox.domain.c_str(), name.c_str()));
 }

@@ -75,7 +75,7 @@ std::string domainListOption(const ProgramOptionsHelper& helper, const char* nam
     std::vector<std::string> domains;
     for (const std::string& piece : pieces)
         if (!piece.empty())
-            domains.push_back(asciiDomainName(piece));
+            domains.push_back(asciiDomainName(piece, std::string("--") + name));
     if (domains.empty())
         throw std::invalid_argument(given);
     return boost::algorithm::join(domains, ",");
@@ -209,7 +209,7 @@ int setDomainKey(int argc, char** argv) {
     standardOptionsParse(helper, argc, argv);
     const std::string domains = domainListOption(helper, "domain-name");
     const std::string& keyFile = stringOption(helper, "file-name");
-    checkSingleLine(keyFile);
+    checkSingleLine(keyFile, "--file-name");
 
     const int result = set_domain_key(domains.c_str(), keyFile.c_str());
     if (result == -1)

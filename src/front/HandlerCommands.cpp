@@ -7,11 +7,14 @@
 #include "mail/MailHandlers.h"
 #include "mail/MallocOwners.h"
 #include "mail/MassHandlers.h"
+#include "utils/ErrorStream.h"
+#include "utils/Exceptions.h"
 #include "utils/Logging.h"
 
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -44,7 +47,7 @@ struct HandlerRequest {
 
 void checkPriority(const std::string& priority) {
     if (priority.find_first_not_of("0123456789") != std::string::npos)
-        throw std::invalid_argument(priority);
+        throw std::invalid_argument("--priority: '" + priority + "' holds a non-digit");
 }
 
 // withProgram: the add and update options (executable, context, priority).
@@ -84,10 +87,10 @@ HandlerRequest parseHandler(int argc, char** argv, const char* description, cons
         request.priority = stringOption(helper, "priority");
     }
     // The template and the hook become parts of registry paths.
-    checkFileName(request.name);
-    checkFileName(request.hook);
-    checkSingleLine(request.executable);
-    checkSingleLine(request.context);
+    checkFileName(request.name, "--handler-name");
+    checkFileName(request.hook, "--hook");
+    checkSingleLine(request.executable, "--executable");
+    checkSingleLine(request.context, "--context");
     checkPriority(request.priority);
     return request;
 }
@@ -100,16 +103,17 @@ const std::string& requireTypeName(const HandlerRequest& request) {
 
 // The address or domain a handler is bound to, in its checked ASCII form.
 std::string boundValue(const std::string& type, const std::string& value) {
+    const char option[] = "--handler-type-name";
     switch (handler_type_index(type.c_str())) {
     case HANDLER_TYPE_SENDER:
     case HANDLER_TYPE_RECIPIENT:
-        return asciiAddress(value);
+        return asciiAddress(value, option);
     case HANDLER_TYPE_SENDER_DOMAIN:
     case HANDLER_TYPE_RECIPIENT_DOMAIN:
-        return asciiDomainName(value);
+        return asciiDomainName(value, option);
     default:
         // The registry refuses the type; the value must still be harmless.
-        checkFileName(value);
+        checkFileName(value, option);
         return value;
     }
 }
@@ -217,12 +221,23 @@ int enableHandler(int argc, char** argv) {
 }
 
 // The panel reads the status the other way round: 1 when the handler exists.
+// A value the checks refuse names no handler: it is reported, and "not
+// found", never the status 1 of an escaping error.
 int checkHandler(int argc, char** argv) {
     const HandlerRequest request =
         parseHandler(argc, argv, "check a mail-handler", "--check-handler", false);
     if (request.global())
         return findHandler(request, nullptr) ? 1 : 0;
-    const std::string value = boundValue(request.type, requireTypeName(request));
+    std::string value;
+    try {
+        value = boundValue(request.type, requireTypeName(request));
+    } catch (const std::invalid_argument& e) {
+        korvo::uerr << "ERROR: " << e.what() << std::endl;
+        return 0;
+    } catch (const korvo::idn::IdnaError& e) {
+        korvo::uerr << "ERROR: --handler-type-name: " << e.what() << std::endl;
+        return 0;
+    }
     return findHandler(request, value.c_str()) ? 1 : 0;
 }
 

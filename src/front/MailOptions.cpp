@@ -11,18 +11,31 @@ namespace korvo::mail::postfix::vornctl_commands {
 
 const char passwordHelpLines[] = PASSWORD_HELP_LINES;
 
+namespace {
+
+std::string optionName(const char* name) {
+    return std::string("--") + name;
+}
+
+} // namespace
+
 std::string domainOption(const ProgramOptionsHelper& helper, const char* name) {
-    return asciiDomainName(stringOption(helper, name));
+    return asciiDomainName(stringOption(helper, name), optionName(name));
 }
 
 std::string addressOption(const ProgramOptionsHelper& helper, const char* name) {
-    return asciiAddress(stringOption(helper, name));
+    return asciiTargetAddress(stringOption(helper, name), optionName(name));
 }
 
 std::string mailNameOption(const ProgramOptionsHelper& helper, const char* name) {
     const std::string& mailname = stringOption(helper, name);
-    mailname_validators::mailValidateExc(mailname, MAIL_VALIDATE_MAILNAME);
-    checkMailName(mailname);
+    checkMailName(mailname, optionName(name));
+    return mailname;
+}
+
+std::string removalNameOption(const ProgramOptionsHelper& helper, const char* name) {
+    const std::string& mailname = stringOption(helper, name);
+    checkRemovalName(mailname, optionName(name));
     return mailname;
 }
 

@@ -41,11 +41,13 @@ inline int statusOf(int libraryResult) {
 // domain name.
 std::string domainOption(const ProgramOptionsHelper& helper, const char* name);
 // The option's value with its domain converted to ASCII, checked as an
-// address.
+// address mail is sent on to (a redirect, a catch-all).
 std::string addressOption(const ProgramOptionsHelper& helper, const char* name);
-// The option's value as given, checked with mailValidateExc and as a mail
-// name.
+// The option's value as given, checked as a mail name.
 std::string mailNameOption(const ProgramOptionsHelper& helper, const char* name);
+// The option's value as given, checked only as one safe path component: a
+// removal must reach a mailname that older rules let in.
+std::string removalNameOption(const ProgramOptionsHelper& helper, const char* name);
 
 // Declares the mandatory domain-name option alone, parses, and returns the
 // domain in its checked ASCII form.

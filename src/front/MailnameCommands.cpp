@@ -63,6 +63,15 @@ Mailbox parseMailbox(ProgramOptionsHelper& helper, int argc, char** argv) {
     return mailboxOption(helper);
 }
 
+// The mailbox a removal names: its mailname need only be a safe path
+// component, so that one made under older rules can still go.
+Mailbox parseMailboxToRemove(ProgramOptionsHelper& helper, int argc, char** argv) {
+    declareMailbox(helper);
+    standardOptionsParse(helper, argc, argv);
+    std::string domain = domainOption(helper, "domain-name");
+    return Mailbox{std::move(domain), removalNameOption(helper, "mailname")};
+}
+
 Mailbox parseWithAlias(ProgramOptionsHelper& helper, int argc, char** argv, std::string& alias) {
     declareMailbox(helper)("alias", po::value<std::string>(), "alias email", true);
     standardOptionsParse(helper, argc, argv);
@@ -141,7 +150,7 @@ int removeMailname(int argc, char** argv) {
     ProgramOptionsHelper helper(
         "remove a mailname",
         "--remove-mailname --domain-name=<domain_name> --mailname=<mail_name>");
-    const Mailbox mailbox = parseMailbox(helper, argc, argv);
+    const Mailbox mailbox = parseMailboxToRemove(helper, argc, argv);
     const korvo::mysql::SharedConnection panel;
     if (rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str()) == -1)
         return 1;

@@ -74,14 +74,6 @@ bool isLabelChar(char c) {
            c == '_';
 }
 
-// The local part of an address is held to the mailname rules; "@" can only
-// be refused there, since an address splits at its first "@".
-// A comma would split a table value or a list argument into two addresses.
-bool isMailNameByte(unsigned char c) {
-    return c > 0x20 && c != 0x7f && c != '/' && c != '@' && c != '"' && c != '\'' && c != '`' &&
-           c != '\\' && c != ',';
-}
-
 // A DNS label neither begins nor ends with a hyphen.
 bool hasHyphenEdge(const std::string& label) {
     return label.front() == '-' || label.back() == '-';
@@ -102,89 +94,196 @@ bool isUndecodableAce(std::string label) {
     }
 }
 
-void require(bool accepted, const std::string& name) {
-    if (!accepted)
-        throw std::invalid_argument(name);
+bool holds(const std::string& name, const char* bytes) {
+    return name.find_first_of(bytes) != std::string::npos;
+}
+
+bool holdsControl(const std::string& name) {
+    return std::any_of(name.begin(), name.end(),
+                       [](char c) { return isControl(static_cast<unsigned char>(c)); });
+}
+
+// The rules every kind of name shares: "" when none is broken.
+std::string commonRule(const std::string& name, std::size_t maxLength) {
+    if (name.empty())
+        return "is empty";
+    if (name.size() > maxLength)
+        return "is longer than " + std::to_string(maxLength) + " bytes";
+    if (holdsControl(name))
+        return "holds a control character";
+    if (!isUtf8(name))
+        return "is not valid UTF-8";
+    return "";
+}
+
+void require(const std::string& rule, const std::string& name, const std::string& option) {
+    if (rule.empty())
+        return;
+    const std::string refusal = "'" + name + "' " + rule;
+    throw std::invalid_argument(option.empty() ? refusal : option + ": " + refusal);
 }
 
 } // namespace
 
-bool isDomainName(const std::string& ascii) {
-    if (ascii.empty() || ascii.size() > maxDomainLength)
-        return false;
+std::string domainNameRule(const std::string& ascii) {
+    if (std::string rule = commonRule(ascii, maxDomainLength); !rule.empty())
+        return rule;
     std::size_t start = 0;
     while (start <= ascii.size()) {
         const std::size_t end = std::min(ascii.find('.', start), ascii.size());
         const std::string label = ascii.substr(start, end - start);
-        if (label.empty() || label.size() > maxLabelLength ||
-            !std::all_of(label.begin(), label.end(), isLabelChar) || hasHyphenEdge(label) ||
-            isUndecodableAce(label))
-            return false;
+        if (label.empty())
+            return "has an empty label";
+        if (label.size() > maxLabelLength)
+            return "has a label longer than 63 bytes";
+        if (!std::all_of(label.begin(), label.end(), isLabelChar))
+            return "holds a character other than letters, digits, '-', '_' and '.'";
+        if (hasHyphenEdge(label))
+            return "has a label beginning or ending with '-'";
+        if (isUndecodableAce(label))
+            return "has an 'xn--' label that is no IDNA name";
         start = end + 1;
     }
-    return true;
+    return "";
+}
+
+std::string mailNameRule(const std::string& name) {
+    if (std::string rule = commonRule(name, maxMailNameLength); !rule.empty())
+        return rule;
+    if (holds(name, " "))
+        return "holds a blank";
+    if (holds(name, ","))
+        return "holds a comma";
+    if (holds(name, "/@"))
+        return "holds '/' or '@'";
+    if (holds(name, "\"'`\\"))
+        return "holds a quote, backquote or backslash";
+    if (name == "." || name.find("..") != std::string::npos ||
+        mail_validate(name.c_str(), MAIL_VALIDATE_MAILNAME) == 0)
+        return "holds '..' or is '.'";
+    if (name.front() == '#')
+        return "begins with '#', which marks a table comment";
+    return "";
+}
+
+std::string addressRule(const std::string& ascii) {
+    const std::size_t at = ascii.find('@');
+    if (at == std::string::npos)
+        return "has no '@'";
+    if (const std::string rule = mailNameRule(ascii.substr(0, at)); !rule.empty())
+        return "has a mailname that " + rule;
+    if (const std::string rule = domainNameRule(ascii.substr(at + 1)); !rule.empty())
+        return "has a domain that " + rule;
+    return "";
+}
+
+std::string targetAddressRule(const std::string& ascii) {
+    if (std::string rule = commonRule(ascii, maxMailNameLength + 1 + maxDomainLength);
+        !rule.empty())
+        return rule;
+    if (holds(ascii, " "))
+        return "holds a blank";
+    if (holds(ascii, ","))
+        return "holds a comma";
+    const std::size_t at = ascii.find('@');
+    if (at == std::string::npos)
+        return "has no '@'";
+    if (ascii.find('@', at + 1) != std::string::npos)
+        return "holds more than one '@'";
+    if (at == 0)
+        return "has an empty local part";
+    if (at > maxMailNameLength)
+        return "has a local part longer than 64 bytes";
+    if (const std::string rule = domainNameRule(ascii.substr(at + 1)); !rule.empty())
+        return "has a domain that " + rule;
+    return "";
+}
+
+std::string fileNameRule(const std::string& name) {
+    if (std::string rule = commonRule(name, maxFileNameLength); !rule.empty())
+        return rule;
+    if (name == "." || name == "..")
+        return "is '.' or '..'";
+    if (holds(name, "/"))
+        return "holds '/'";
+    return "";
+}
+
+std::string removalNameRule(const std::string& name) {
+    if (std::string rule = fileNameRule(name); !rule.empty())
+        return rule;
+    return holds(name, " ") ? "holds a blank" : "";
+}
+
+bool isDomainName(const std::string& ascii) {
+    return domainNameRule(ascii).empty();
 }
 
 bool isMailName(const std::string& name) {
-    if (name.empty() || name.size() > maxMailNameLength || name.find("..") != std::string::npos)
-        return false;
-    for (const char c : name)
-        if (!isMailNameByte(static_cast<unsigned char>(c)))
-            return false;
-    return name != "." && isUtf8(name) && mail_validate(name.c_str(), MAIL_VALIDATE_MAILNAME) != 0;
+    return mailNameRule(name).empty();
 }
 
 bool isAddress(const std::string& ascii) {
-    const std::size_t at = ascii.find('@');
-    return at != std::string::npos && isMailName(ascii.substr(0, at)) &&
-           isDomainName(ascii.substr(at + 1));
+    return addressRule(ascii).empty();
+}
+
+bool isTargetAddress(const std::string& ascii) {
+    return targetAddressRule(ascii).empty();
 }
 
 bool isFileName(const std::string& name) {
-    if (name.empty() || name.size() > maxFileNameLength || name == "." || name == "..")
-        return false;
-    for (const char c : name)
-        if (c == '/' || isControl(static_cast<unsigned char>(c)))
-            return false;
-    return isUtf8(name);
+    return fileNameRule(name).empty();
 }
 
 bool isSingleLine(const std::string& text) {
-    for (const char c : text)
-        if (isControl(static_cast<unsigned char>(c)))
-            return false;
-    return isUtf8(text);
+    return !holdsControl(text) && isUtf8(text);
 }
 
-void checkDomainName(const std::string& ascii) {
-    require(isDomainName(ascii), ascii);
+void checkDomainName(const std::string& ascii, const std::string& option) {
+    require(domainNameRule(ascii), ascii, option);
 }
 
-void checkMailName(const std::string& name) {
-    require(isMailName(name), name);
+void checkMailName(const std::string& name, const std::string& option) {
+    require(mailNameRule(name), name, option);
 }
 
-void checkAddress(const std::string& ascii) {
-    require(isAddress(ascii), ascii);
+void checkAddress(const std::string& ascii, const std::string& option) {
+    require(addressRule(ascii), ascii, option);
 }
 
-void checkFileName(const std::string& name) {
-    require(isFileName(name), name);
+void checkTargetAddress(const std::string& ascii, const std::string& option) {
+    require(targetAddressRule(ascii), ascii, option);
 }
 
-void checkSingleLine(const std::string& text) {
-    require(isSingleLine(text), text);
+void checkFileName(const std::string& name, const std::string& option) {
+    require(fileNameRule(name), name, option);
 }
 
-std::string asciiDomainName(const std::string& given) {
+void checkRemovalName(const std::string& name, const std::string& option) {
+    require(removalNameRule(name), name, option);
+}
+
+void checkSingleLine(const std::string& text, const std::string& option) {
+    require(holdsControl(text) ? "holds a control character"
+                               : (isUtf8(text) ? "" : "is not valid UTF-8"),
+            text, option);
+}
+
+std::string asciiDomainName(const std::string& given, const std::string& option) {
     std::string ascii = korvo::idn::toAscii(given);
-    require(isDomainName(ascii), given);
+    require(domainNameRule(ascii), given, option);
     return ascii;
 }
 
-std::string asciiAddress(const std::string& given) {
+std::string asciiAddress(const std::string& given, const std::string& option) {
     std::string ascii = korvo::idn::emailToAscii(given);
-    require(isAddress(ascii), given);
+    require(addressRule(ascii), given, option);
+    return ascii;
+}
+
+std::string asciiTargetAddress(const std::string& given, const std::string& option) {
+    std::string ascii = korvo::idn::emailToAscii(given);
+    require(targetAddressRule(ascii), given, option);
     return ascii;
 }
 

@@ -116,7 +116,7 @@ const char* spfValue(const ProgramOptionsHelper& helper, const char* name) {
     if (!hasOption(helper, name))
         return nullptr;
     const std::string& value = stringOption(helper, name);
-    checkSingleLine(value);
+    checkSingleLine(value, std::string("--") + name);
     return value == "-" ? "" : value.c_str();
 }
 
@@ -126,7 +126,7 @@ std::string whiteListEntry(ProgramOptionsHelper& helper) {
     const std::string address = stringOption(helper, "ip-address");
     in_addr parsed{};
     if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1)
-        throw std::invalid_argument(address);
+        throw std::invalid_argument("--ip-address: '" + address + "' is no dotted IPv4 address");
     return address + "/" + std::to_string(helper.variables["netmask"].as<IPv4Mask>().prefix);
 }
 
@@ -245,7 +245,7 @@ int setMapsProtection(int argc, char** argv) {
     // becomes an RBL check in main.cf.
     for (const std::string& zone : zones)
         if (!zone.empty())
-            checkDomainName(zone);
+            checkDomainName(zone, "--maps-zones");
     SettingsManager::setRBLHosts(zones.cbegin(), zones.cend());
     ServiceManager::reloadServer();
     return 0;

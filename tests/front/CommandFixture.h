@@ -8,6 +8,7 @@
 #include "sandbox/Snapshot.h"
 #include "sandbox/TestFiles.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -32,31 +33,33 @@ inline const std::vector<std::string>& hostileNames() {
 
 // Runs vornctl once per name in place of NAME in one "--option=...NAME..."
 // of args; each run must fail with status 1 on both streams, naming the
-// refused text, and leave the sandbox snapshot (plus extra) unchanged.
+// option that held the refused text, and leave the sandbox snapshot (plus extra) unchanged.
 inline void expectHostileNamesRefused(const std::vector<std::string>& args,
                                       const std::vector<std::string>& names = hostileNames(),
                                       const std::string& extra = "") {
     const Snapshot before = takeSnapshot(extra);
     for (const std::string& name : names) {
         std::vector<std::string> run;
-        std::string value; // the option value holding the name
         for (std::string arg : args) {
-            if (const std::size_t at = arg.find("NAME"); at != std::string::npos) {
+            if (const std::size_t at = arg.find("NAME"); at != std::string::npos)
                 arg.replace(at, 4, name);
-                value = arg.substr(arg.find('=') + 1);
-            }
             run.push_back(arg);
         }
         const CommandResult result = runVornctl(run);
         EXPECT_EQ(result.status, 1) << run[0] << " [" << name << "]\n" << result.err;
         EXPECT_EQ(result.err.rfind("Fatal error: ", 0), 0u) << "[" << name << "] " << result.err;
         EXPECT_EQ(result.out, result.err) << "[" << name << "]";
-        // The refused text is the value or, for a list, one piece of it.
+        // A refusal names the option holding the name: "--option: 'text' rule".
         const std::string prefix = "Fatal error: std::invalid_argument(";
-        if (result.err.rfind(prefix, 0) == 0 && result.err.size() >= prefix.size() + 2) {
-            const std::string refused =
-                result.err.substr(prefix.size(), result.err.size() - prefix.size() - 2);
-            EXPECT_NE(value.find(refused), std::string::npos) << result.err;
+        if (result.err.rfind(prefix, 0) == 0) {
+            const std::string refusal = result.err.substr(prefix.size());
+            const std::string option = refusal.substr(0, refusal.find(": '"));
+            EXPECT_NE(std::find_if(run.begin(), run.end(),
+                                   [&option](const std::string& arg) {
+                                       return arg.rfind(option + "=", 0) == 0;
+                                   }),
+                      run.end())
+                << result.err;
             EXPECT_EQ(result.err.substr(result.err.size() - 2), ")\n");
         }
     }

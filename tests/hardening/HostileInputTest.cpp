@@ -25,6 +25,11 @@ std::vector<std::string> hostileFileNames() {
             "a\nb", "a\rb", "\xff\xfe", std::string(300, 'x')};
 }
 
+// Where mail is sent on any single address passes; these never do.
+std::vector<std::string> hostileTargetLocalParts() {
+    return {"", "a b", "a,b", "a\nb", "a\tb", "a@b", std::string(65, 'x'), "\xff\xfe"};
+}
+
 class HostileInputTest : public HardeningTest {
 protected:
     void SetUp() override {
@@ -52,17 +57,20 @@ TEST_F(HostileInputTest, EveryNamePositionRefusesHostileTextBeforeAnyChange) {
     };
     const std::vector<std::vector<std::string>> mailnamePositions = {
         {"--add-mailname", "--domain-name=main.test", "--mailname=NAME"},
-        {"--remove-mailname", "--domain-name=main.test", "--mailname=NAME"},
         {"--rename-mailname", "--domain-name=main.test", "--old-mailname=info",
          "--new-mailname=NAME"},
         {"--add-alias", "--domain-name=main.test", "--mailname=info", "--alias=NAME"},
-        {"--set-catchall", "--domain-name=main.test", "--email=NAME@main.test"},
-        {"--add-redirect", "--domain-name=main.test", "--mailname=info",
-         "--redirect-email=NAME@example.org"},
         {"--set-mailbox-disk-quota", "--domain-name=main.test", "--mailname=NAME",
          "--disk-quota=100"},
     };
+    const std::vector<std::vector<std::string>> targetPositions = {
+        {"--set-catchall", "--domain-name=main.test", "--email=NAME@main.test"},
+        {"--add-redirect", "--domain-name=main.test", "--mailname=info",
+         "--redirect-email=NAME@example.org"},
+    };
+    // A removal reaches any mailname that is one path component.
     const std::vector<std::vector<std::string>> filePositions = {
+        {"--remove-mailname", "--domain-name=main.test", "--mailname=NAME"},
         {"--add-attachment", "--domain-name=main.test", "--mailname=info",
          "--file-name=/etc/orq/attachment", "--attachment-file-name=NAME"},
         {"--remove-attachment", "--domain-name=main.test", "--mailname=info",
@@ -74,6 +82,8 @@ TEST_F(HostileInputTest, EveryNamePositionRefusesHostileTextBeforeAnyChange) {
         expectHostileNamesRefused(args, hostileDomainNames(), panel);
     for (const auto& args : mailnamePositions)
         expectHostileNamesRefused(args, hostileNames(), panel);
+    for (const auto& args : targetPositions)
+        expectHostileNamesRefused(args, hostileTargetLocalParts(), panel);
     for (const auto& args : filePositions)
         expectHostileNamesRefused(args, hostileFileNames(), panel);
 }

@@ -1,0 +1,96 @@
+// Option values as each use needs them: any single address as a target, the
+// stricter mailname rules for what is created, a removal that still reaches
+// a legacy mailname, refusals that name option and rule, and a handler check
+// that answers "not found" for a value it refuses.
+#include "CommandFixture.h"
+#include "postfix/managers/ManagerFixture.h"
+#include "postfix/tables/Tables.h"
+#include "sandbox/MailAuthDatabase.h"
+
+namespace korvo::test {
+namespace {
+
+namespace tables = korvo::mail::postfix::tables;
+
+const std::string inExample = "--domain-name=example.com";
+const std::string home = "/var/qmail/mailnames/example.com/info";
+
+class OptionValuesTest : public ManagerTest {
+protected:
+    void SetUp() override {
+        ManagerTest::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        createMailAuthDatabase();
+        addDomain("example.com");
+        addMailname("example.com", "info");
+        ok({"--add-domain", inExample});
+        ok({"--add-mailname", inExample, "--mailname=info"});
+    }
+
+    // The run fails with status 1 and this one message on both streams.
+    static void expectRefusal(const std::vector<std::string>& args, const std::string& message) {
+        const CommandResult result = runVornctl(args);
+        EXPECT_EQ(result.status, 1) << args[0];
+        EXPECT_EQ(result.err, "Fatal error: std::invalid_argument(" + message + ")\n");
+        EXPECT_EQ(result.out, result.err);
+    }
+};
+
+TEST_F(OptionValuesTest, AnyValidSingleAddressIsATarget) {
+    const std::vector<std::string> targets = {"o'brien@other.org", "first/last@example.org",
+                                              "a+b@example.org"};
+    for (const std::string& target : targets)
+        ok({"--add-redirect", inExample, "--mailname=info", "--redirect-email=" + target});
+    EXPECT_EQ(readFile(home + "/.qmail"),
+              "| true\n&o'brien@other.org\n&first/last@example.org\n&a+b@example.org\n");
+    ok({"--set-catchall", inExample, "--email=o'brien@other.org"});
+    EXPECT_EQ(dump(tables::VIRTUAL).at("@example.com"), "o'brien@other.org");
+
+    const Snapshot before = takeSnapshot();
+    const std::string redirect = "--redirect-email";
+    for (const auto& [target, rule] : std::vector<std::pair<std::string, std::string>>{
+             {"a b@x.org", "holds a blank"},
+             {"a,b@x.org", "holds a comma"},
+             {"a\tb@x.org", "holds a control character"},
+             {"a@b@x.org", "holds more than one '@'"},
+             {"@x.org", "has an empty local part"},
+             {"a@", "has a domain that is empty"},
+             {std::string(65, 'a') + "@x.org", "has a local part longer than 64 bytes"}})
+        expectRefusal({"--add-redirect", inExample, "--mailname=info", redirect + "=" + target},
+                      redirect + ": '" + target + "' " + rule);
+    expectRefusal({"--set-catchall", inExample, "--email=a b@x.org"},
+                  "--email: 'a b@x.org' holds a blank");
+    EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
+}
+
+// A name the tables would take for a comment never gets a home; a mailname
+// made under older rules can still be removed.
+TEST_F(OptionValuesTest, CreationKeepsTheMailnameRulesAndRemovalReachesLegacyNames) {
+    addMailname("example.com", "#team");
+    expectRefusal({"--add-mailname", inExample, "--mailname=#team"},
+                  "--mailname: '#team' begins with '#', which marks a table comment");
+    EXPECT_FALSE(isDirectory("/var/qmail/mailnames/example.com/#team"));
+
+    const std::string legacy(65, 'l');
+    ASSERT_EQ(shell("mkdir -p /var/qmail/mailnames/example.com/" + legacy + "/Maildir"), 0);
+    fillTable(tables::VMAILBOX, legacy + "@example.com example.com/" + legacy + "/Maildir/\n");
+    ok({"--remove-mailname", inExample, "--mailname=" + legacy});
+    EXPECT_EQ(dump(tables::VMAILBOX).count(legacy + "@example.com"), 0u);
+    EXPECT_FALSE(isDirectory("/var/qmail/mailnames/example.com/" + legacy));
+    expectRefusal({"--remove-mailname", inExample, "--mailname=../info"},
+                  "--mailname: '../info' holds '/'");
+    EXPECT_TRUE(isDirectory(home));
+}
+
+// The panel reads status 1 as "the handler exists".
+TEST_F(OptionValuesTest, ARefusedHandlerValueIsNotFound) {
+    const CommandResult result =
+        runVornctl({"--check-handler", "--handler-name=spam", "--handler-type=recipient",
+                    "--hook=before-queue", "--handler-type-name=a@x.com, b@y.com"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "ERROR: --handler-type-name: 'a@x.com, b@y.com' has a domain that holds "
+                          "a character other than letters, digits, '-', '_' and '.'\n");
+}
+
+} // namespace
+} // namespace korvo::test
