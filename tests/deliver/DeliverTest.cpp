@@ -47,7 +47,7 @@ protected:
         std::vector<std::string> argv = {"/usr/bin/setpriv", "--reuid=popuser", "--regid=popuser",
                                          "--init-groups", "/usr/bin/prlimit"};
         argv.insert(argv.end(), limits.begin(), limits.end());
-        argv.insert(argv.end(), {agentBinary, "--sender=sender@example.org", "--", recipient});
+        argv.insert(argv.end(), {installedAgent, "--sender=sender@example.org", "--", recipient});
         return runCommand(argv, environment, text);
     }
 
