@@ -83,14 +83,18 @@ void renameLocalPart(const std::string& from, const std::string& to,
 // Makes the home, its .qmail and its quota (setQuota). A home this call
 // made is removed again when the .qmail or the quota cannot be written (a
 // full disk), so a refused mailname leaves no empty home behind; a home
-// that was there before keeps its mail.
+// that was there before keeps its mail, and its .qmail: a re-run that reset
+// it to "| true" would silently drop every message from then on.
 void createMailnameParts(const std::string& domain, const std::string& mailname,
                          const std::function<void()>& setQuota) {
     const MaildirManager& homes = MaildirManager::getInstance();
-    const bool existed = existsNoFollow(homes.getMailnameHome(domain, mailname));
+    const std::string home = homes.getMailnameHome(domain, mailname);
+    const bool existed = existsNoFollow(home);
+    const bool hasDeliveryFile = existed && existsNoFollow(home + "/.qmail");
     homes.createMailnameHome(domain, mailname);
     try {
-        dotQMailOf(domain, mailname).reset();
+        if (!hasDeliveryFile)
+            dotQMailOf(domain, mailname).reset();
         setQuota();
     } catch (...) {
         if (!existed) {

@@ -42,7 +42,8 @@ public:
     MailnameManager() = delete;
 
     // Creates the mail home with delivery off (.qmail "| true") and no
-    // quota, then the records.
+    // quota, then the records. Run again on an existing home, it keeps the
+    // home's mail and its .qmail as they are.
     static void createMailname(const std::string& domain, const std::string& mailname);
     // The same with a mailbox quota in bytes (negative: no limit).
     static void createMailname(const std::string& domain, const std::string& mailname, long quota);

@@ -104,4 +104,21 @@ TEST_F(MailnameManagerTest, FailedCreationRemovesOnlyTheHomeItMade) {
     EXPECT_EQ(korvo::test::readFile(home + "/Maildir/cur/1.host"), "mail\n");
 }
 
+// The panel re-runs a creation it is unsure of: the mailbox keeps storing
+// and forwarding its mail, which a reset .qmail would drop.
+TEST_F(MailnameManagerTest, CreatingAgainKeepsDeliveryAndMail) {
+    addDomain("example.com");
+    addMailname("example.com", "info");
+    MailnameManager::createMailname("example.com", "info");
+    const std::string home = std::string(homes) + "example.com/info";
+    EXPECT_EQ(korvo::test::readFile(home + "/.qmail"), "| true\n");
+    MailnameManager::enableDelivery("example.com", "info");
+    MailnameManager::addForward("example.com", "info", "boss@other.example");
+    korvo::test::writeFile(home + "/Maildir/cur/1.host", "mail\n");
+    const std::string qmail = korvo::test::readFile(home + "/.qmail");
+    MailnameManager::createMailname("example.com", "info", 1000000);
+    EXPECT_EQ(korvo::test::readFile(home + "/.qmail"), qmail);
+    EXPECT_EQ(korvo::test::readFile(home + "/Maildir/cur/1.host"), "mail\n");
+}
+
 } // namespace
