@@ -72,14 +72,40 @@ std::string mainCfPath() {
 // built-in defaults the new items are appended to.
 Values currentValues(const std::vector<MainCfSetting>& wanted) {
     Values values = parseAssignments(postconf({"-n"}));
-    std::vector<std::string> unsetLists = {"-d"};
+    std::vector<std::string> defaults = {"-d"};
     for (const MainCfSetting& setting : wanted)
         if (setting.kind == MainCfSetting::ListItem && values.count(setting.name) == 0 &&
-            std::find(unsetLists.begin(), unsetLists.end(), setting.name) == unsetLists.end())
-            unsetLists.push_back(setting.name);
-    if (unsetLists.size() > 1)
-        values.merge(parseAssignments(postconf(unsetLists)));
+            std::find(defaults.begin(), defaults.end(), setting.name) == defaults.end())
+            defaults.push_back(setting.name);
+    if (defaults.size() > 1)
+        values.merge(parseAssignments(postconf(defaults)));
     return values;
+}
+
+// Applies one setting to values; returns the change to report, empty when
+// there is nothing to change or the setting is refused (then added to
+// refusals).
+std::string judge(const MainCfSetting& setting, bool force, Values& values,
+                  std::vector<std::string>& refusals) {
+    const auto found = values.find(setting.name);
+    const bool configured = found != values.end();
+    const std::string current = configured ? found->second : "";
+    if (setting.kind == MainCfSetting::ListItem) {
+        if (listHoldsItem(current, setting.value))
+            return "";
+        values[setting.name] = current + (current.empty() ? "" : ", ") + setting.value;
+        return "main.cf: " + setting.name + ": added " + setting.value;
+    }
+    if (current == setting.value)
+        return "";
+    if (configured && !force) {
+        refusals.push_back("main.cf: " + setting.name + " is \"" + current + "\" (--force sets \"" +
+                           setting.value + "\")");
+        return "";
+    }
+    values[setting.name] = setting.value;
+    return "main.cf: " + setting.name + " = " + setting.value +
+           (configured ? " (was \"" + current + "\")" : "");
 }
 
 } // namespace
@@ -114,27 +140,9 @@ MainCfChanges::MainCfChanges(bool force) : lock_(mainCfPath()) {
     Values values = currentValues(wanted);
     std::vector<std::string> changedNames;
     for (const MainCfSetting& setting : wanted) {
-        const auto found = values.find(setting.name);
-        const bool configured = found != values.end();
-        const std::string current = configured ? found->second : "";
-        std::string change = "main.cf: " + setting.name;
-        if (setting.kind == MainCfSetting::ListItem) {
-            if (listHoldsItem(current, setting.value))
-                continue;
-            values[setting.name] = current + (current.empty() ? "" : ", ") + setting.value;
-            change += ": added " + setting.value;
-        } else {
-            if (current == setting.value)
-                continue;
-            if (configured && !force) {
-                refusals_.push_back("main.cf: " + setting.name + " is \"" + current +
-                                    "\" (--force sets \"" + setting.value + "\")");
-                continue;
-            }
-            values[setting.name] = setting.value;
-            change += " = " + setting.value +
-                      (configured ? " (was \"" + current + "\")" : "");
-        }
+        const std::string change = judge(setting, force, values, refusals_);
+        if (change.empty())
+            continue;
         changes_.push_back(change);
         if (std::find(changedNames.begin(), changedNames.end(), setting.name) ==
             changedNames.end())
