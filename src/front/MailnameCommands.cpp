@@ -206,13 +206,10 @@ int renameMailname(int argc, char** argv) {
         StringListOwner aliases;
         if (!listDomainAliases(aliases, domain))
             return 1;
-        MailnameManager::renameMailname(domain, oldName, newName,
-                                        std::vector<std::string>(aliases.begin(), aliases.end()));
+        const std::vector<std::string> aliasNames(aliases.begin(), aliases.end());
+        MailnameManager::renameMailname(domain, oldName, newName, aliasNames);
         const int renamed = mailAuthRename(oldName.c_str(), newName.c_str(), domain.c_str());
-        for (const char* alias : aliases)
-            if (mailAuthRename(oldName.c_str(), newName.c_str(), alias) == -1)
-                return 1;
-        if (renamed != 0)
+        if (mailAuthRenameIn(oldName.c_str(), newName.c_str(), aliasNames) == -1 || renamed != 0)
             return 1;
     }
     const std::string from = oldName + "@" + domain;

@@ -1,8 +1,9 @@
 // Read queries on the panel database: domain aliases, mailnames, mail
 // aliases, domain limits and panel settings.
 //
-// Every function takes an optional MySQL handle; with null it opens its own
-// connection (db_connect) and closes it before returning. Names are escaped
+// Every function takes an optional MySQL handle; with null it uses the
+// run's SharedConnection (mysql/DbConnect.h) when one exists, else opens its
+// own connection (db_connect) and closes it before returning. Names are escaped
 // on that connection before they enter a query text, so a name holding a
 // quote matches nothing instead of changing the query; names without quotes
 // or backslashes leave the text exactly as written below.

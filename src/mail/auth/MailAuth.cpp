@@ -148,8 +148,9 @@ struct Credentials {
     int flags = 0;
 };
 
-// -1: error (logged), 0: no such user, 1: found.
-int readCredentials(sqlite3* db, const char* mailname, const char* domain, Credentials& found) {
+// -1: error (logged), 0: no such domain, 1: found (id set, flags holding
+// DomainDisabled when the domain is switched off).
+int readSourceDomain(sqlite3* db, const char* domain, int& id, int& flags) {
     SqliteStatement domainStmt;
     if (!prepare(domainStmt, db, cloneDomainSql))
         return -1;
@@ -158,7 +159,7 @@ int readCredentials(sqlite3* db, const char* mailname, const char* domain, Crede
         korvo_log(3, "%s", usersListMessage);
         return -1;
     }
-    int rc = domainStmt.step();
+    const int rc = domainStmt.step();
     if (rc == SQLITE_DONE)
         return 0;
     if (rc != SQLITE_ROW) {
@@ -169,24 +170,33 @@ int readCredentials(sqlite3* db, const char* mailname, const char* domain, Crede
         }
         return -1;
     }
-    const int domainId = sqlite3_column_int(domainStmt.get(), 0);
-    if (sqlite3_column_int(domainStmt.get(), 1) != 0)
-        found.flags |= DomainDisabled;
+    id = sqlite3_column_int(domainStmt.get(), 0);
+    flags = sqlite3_column_int(domainStmt.get(), 1) != 0 ? DomainDisabled : 0;
+    return 1;
+}
 
-    SqliteStatement userStmt;
-    if (!prepare(userStmt, db, cloneUserSql))
-        return -1;
-    if (userStmt.bindInt(1, domainId) != SQLITE_OK) {
-        korvo_log(3, "Unable to bind parameter bind domain id for: %s: %s", domain, errorText(db));
-        korvo_log(3, "%s", usersListMessage);
-        return -1;
-    }
-    if (userStmt.bindText(2, mailname) != SQLITE_OK) {
+// Prepares the user lookup within one domain; false after a message.
+bool prepareUserLookup(SqliteStatement& stmt, sqlite3* db, const char* domain, int domainId) {
+    if (!prepare(stmt, db, cloneUserSql))
+        return false;
+    if (stmt.bindInt(1, domainId) == SQLITE_OK)
+        return true;
+    korvo_log(3, "Unable to bind parameter bind domain id for: %s: %s", domain, errorText(db));
+    korvo_log(3, "%s", usersListMessage);
+    return false;
+}
+
+// Reads the user through a prepared lookup (prepareUserLookup), which may
+// have run before. -1: error (logged), 0: no such user, 1: found.
+int readUser(SqliteStatement& stmt, sqlite3* db, const char* mailname, const char* domain,
+             int domainFlags, Credentials& found) {
+    sqlite3_reset(stmt.get());
+    if (stmt.bindText(2, mailname) != SQLITE_OK) {
         korvo_log(3, "Unable to bind parameter bind mailname %s: %s", mailname, errorText(db));
         korvo_log(3, "%s", usersListMessage);
         return -1;
     }
-    rc = userStmt.step();
+    const int rc = stmt.step();
     if (rc == SQLITE_DONE)
         return 0;
     if (rc != SQLITE_ROW) {
@@ -194,7 +204,8 @@ int readCredentials(sqlite3* db, const char* mailname, const char* domain, Crede
             korvo_log(3, "Unable to get passwd for mailname: %s: %s", mailname, errorText(db));
         return -1;
     }
-    sqlite3_stmt* const row = userStmt.get();
+    sqlite3_stmt* const row = stmt.get();
+    found.flags = domainFlags;
     if (sqlite3_column_int(row, 3) != 0)
         found.flags |= UserDisabled;
     const unsigned char* password = sqlite3_column_text(row, 2);
@@ -213,6 +224,19 @@ int readCredentials(sqlite3* db, const char* mailname, const char* domain, Crede
         return -1;
     }
     return 1;
+}
+
+// -1: error (logged), 0: no such user, 1: found.
+int readCredentials(sqlite3* db, const char* mailname, const char* domain, Credentials& found) {
+    int domainId = 0;
+    int domainFlags = 0;
+    const int domainFound = readSourceDomain(db, domain, domainId, domainFlags);
+    if (domainFound != 1)
+        return domainFound;
+    SqliteStatement lookup;
+    if (!prepareUserLookup(lookup, db, domain, domainId))
+        return -1;
+    return readUser(lookup, db, mailname, domain, domainFlags, found);
 }
 
 } // namespace
@@ -244,19 +268,14 @@ int getDomainId(const char* domain, sqlite3* db, int flags) {
 
 namespace {
 
-// Stores the user on the open handle, registering the domain when needed;
-// false after a message.
-bool storeUser(sqlite3* db, const char* mailname, const char* domain, const char* password,
-               int flags) {
-    const int domainId = getDomainId(domain, db, flags & DomainDisabled);
-    if (domainId == -1) {
-        korvo_log(3, noDomainMessage, domain);
-        return false;
-    }
-    const char* const sql = (flags & Crypted) ? setCryptedSql : setPlainSql;
-    SqliteStatement stmt;
-    return prepare(stmt, db, sql) &&
-           bound(stmt.bindText(1, mailname), db,
+// Writes the user through a prepared statement of setCryptedSql or
+// setPlainSql (as flags say), which may have run before; false after a
+// message.
+bool writeUser(SqliteStatement& stmt, sqlite3* db, const char* mailname, const char* domain,
+               const char* password, int flags, int domainId) {
+    const char* const sql = sqlite3_sql(stmt.get());
+    sqlite3_reset(stmt.get());
+    return bound(stmt.bindText(1, mailname), db,
                  "Unable to bind parameter mailname '%s' to SQL statement for query '%s': %s",
                  mailname, sql) &&
            bound(stmt.bindText(2, password), db,
@@ -271,20 +290,73 @@ bool storeUser(sqlite3* db, const char* mailname, const char* domain, const char
            runWrite(stmt, db, "Unable to execute the mail authorization registration query: %s");
 }
 
+// The domain's id, registered when needed; -1 after a message.
+int storedDomainId(sqlite3* db, const char* domain, int flags) {
+    const int domainId = getDomainId(domain, db, flags & DomainDisabled);
+    if (domainId == -1)
+        korvo_log(3, noDomainMessage, domain);
+    return domainId;
+}
+
+// Stores the user on the open handle, registering the domain when needed;
+// false after a message.
+bool storeUser(sqlite3* db, const char* mailname, const char* domain, const char* password,
+               int flags) {
+    const int domainId = storedDomainId(db, domain, flags);
+    SqliteStatement stmt;
+    return domainId != -1 && prepare(stmt, db, (flags & Crypted) ? setCryptedSql : setPlainSql) &&
+           writeUser(stmt, db, mailname, domain, password, flags, domainId);
+}
+
+// Copies users from one domain to another on an open handle, every
+// statement prepared once: a domain alias of thousands of mailboxes costs
+// one lookup and one write per user.
+class UserCopier {
+public:
+    UserCopier(sqlite3* db, const char* srcDomain, const char* dstDomain)
+        : db_(db), src_(srcDomain), dst_(dstDomain) {}
+
+    // -1: error (logged), 0: the source domain is unknown (nothing to
+    // copy), 1: ready.
+    int start() {
+        const int found = readSourceDomain(db_, src_, srcId_, srcFlags_);
+        if (found != 1)
+            return found;
+        return prepareUserLookup(lookup_, db_, src_, srcId_) ? 1 : -1;
+    }
+
+    // Copies the user when the source has it; false after a message.
+    bool copy(const char* mailname) {
+        Credentials source;
+        const int found = readUser(lookup_, db_, mailname, src_, srcFlags_, source);
+        if (found != 1)
+            return found == 0;
+        if (dstId_ == -1 && (dstId_ = storedDomainId(db_, dst_, source.flags)) == -1)
+            return false;
+        const bool crypted = (source.flags & Crypted) != 0;
+        SqliteStatement& write = crypted ? writeCrypted_ : writePlain_;
+        if (write.get() == nullptr && !prepare(write, db_, crypted ? setCryptedSql : setPlainSql))
+            return false;
+        return writeUser(write, db_, mailname, dst_, source.password.get(), source.flags, dstId_);
+    }
+
+private:
+    sqlite3* const db_;
+    const char* const src_;
+    const char* const dst_;
+    int srcId_ = 0;
+    int srcFlags_ = 0;
+    int dstId_ = -1;
+    SqliteStatement lookup_;
+    SqliteStatement writeCrypted_;
+    SqliteStatement writePlain_;
+};
+
 // Runs one statement without parameters; false after a message.
 bool runStatement(sqlite3* db, const char* sql) {
     SqliteStatement stmt;
     return prepare(stmt, db, sql) &&
            runWrite(stmt, db, "Unable to execute a mail authentication statement: %s");
-}
-
-// Copies one user on the open handle; false after a message.
-bool cloneUser(sqlite3* db, const char* mailname, const char* srcDomain, const char* dstDomain) {
-    Credentials source;
-    const int found = readCredentials(db, mailname, srcDomain, source);
-    if (found == 0)
-        return true;
-    return found == 1 && storeUser(db, mailname, dstDomain, source.password.get(), source.flags);
 }
 
 } // namespace
@@ -303,47 +375,101 @@ int set_postbox_passwd(const char* mailname, const char* domain, const char* pas
     return mailAuthRemove(mailname, domain);
 }
 
-int mailAuthRemove(const char* mailname, const char* domain) {
+namespace {
+
+// The user leaves the domain on the open handle; an unknown domain or user
+// is no error. False after a message.
+bool removeUser(sqlite3* db, const char* mailname, const char* domain) {
+    const int domainId = getDomainId(domain, db, NoNewDomain);
+    if (domainId == -1)
+        return true;
+    SqliteStatement stmt;
+    return prepare(stmt, db, removeUserSql) &&
+           bound(stmt.bindText(1, mailname), db,
+                 "Unable to bind parameter mailname '%s' to  SQL statement for query '%s': %s",
+                 mailname, removeUserSql) &&
+           bound(stmt.bindInt(2, domainId), db, domainIdBindMessage, mailname, domain,
+                 removeUserSql) &&
+           runWrite(stmt, db, "Unable to execute the mail authorization removal query: %s");
+}
+
+// Renames the user within the registered domain on the open handle; false
+// after a message.
+bool renameUser(sqlite3* db, const char* oldMailname, const char* newMailname, const char* domain) {
+    const int domainId = getDomainId(domain, db, NoNewDomain);
+    if (domainId == -1) {
+        korvo_log(3, noDomainMessage, domain);
+        return false;
+    }
+    SqliteStatement stmt;
+    return prepare(stmt, db, renameUserSql) &&
+           bound(stmt.bindText(1, newMailname), db,
+                 "Unable to bind parameter new mailname '%s' to  SQL statement for query '%s': %s",
+                 newMailname, renameUserSql) &&
+           bound(stmt.bindText(2, oldMailname), db,
+                 "Unable to bind parameter old mailname '%s' to  SQL statement for query '%s': %s",
+                 oldMailname, renameUserSql) &&
+           bound(stmt.bindInt(3, domainId), db, domainIdBindMessage, oldMailname, domain,
+                 renameUserSql) &&
+           runWrite(stmt, db, "Unable to execute the mail authorization renaming query: %s");
+}
+
+// Runs work on one handle; 0 when it succeeded, -1 otherwise.
+template <typename Work> int onOneHandle(Work work) {
     SqliteDatabase db;
     if (!openForWrite(db))
         return -1;
-    SqliteStatement stmt;
-    const int domainId = getDomainId(domain, db.get(), NoNewDomain);
-    if (domainId == -1)
-        return finish(stmt, db, 0);
-    const bool done =
-        prepare(stmt, db.get(), removeUserSql) &&
-        bound(stmt.bindText(1, mailname), db.get(),
-              "Unable to bind parameter mailname '%s' to  SQL statement for query '%s': %s",
-              mailname, removeUserSql) &&
-        bound(stmt.bindInt(2, domainId), db.get(), domainIdBindMessage, mailname, domain,
-              removeUserSql) &&
-        runWrite(stmt, db.get(), "Unable to execute the mail authorization removal query: %s");
-    return finish(stmt, db, done ? 0 : -1);
+    const bool done = work(db.get());
+    return db.close() == SQLITE_OK && done ? 0 : -1;
+}
+
+// Runs work on one handle inside one transaction, committed whatever work
+// did: what it changed before a failure stays, as a run of single
+// statements would leave it.
+template <typename Work> int inOneTransaction(Work work) {
+    return onOneHandle([&](sqlite3* db) {
+        if (!runStatement(db, "BEGIN IMMEDIATE"))
+            return false;
+        const bool done = work(db);
+        return runStatement(db, "COMMIT") && done;
+    });
+}
+
+} // namespace
+
+int mailAuthRemove(const char* mailname, const char* domain) {
+    return onOneHandle([&](sqlite3* db) { return removeUser(db, mailname, domain); });
+}
+
+int mailAuthRemoveFrom(const char* mailname, const std::vector<std::string>& domains) {
+    if (domains.empty())
+        return 0;
+    return inOneTransaction([&](sqlite3* db) {
+        for (const std::string& domain : domains) {
+            if (!removeUser(db, mailname, domain.c_str())) {
+                korvo_log(3, "Unable to remove mailname %s@%s", mailname, domain.c_str());
+                return false;
+            }
+        }
+        return true;
+    });
 }
 
 int mailAuthRename(const char* oldMailname, const char* newMailname, const char* domain) {
-    SqliteDatabase db;
-    if (!openForWrite(db))
-        return -1;
-    SqliteStatement stmt;
-    const int domainId = getDomainId(domain, db.get(), NoNewDomain);
-    if (domainId == -1) {
-        korvo_log(3, noDomainMessage, domain);
-        return finish(stmt, db, -1);
-    }
-    const bool done =
-        prepare(stmt, db.get(), renameUserSql) &&
-        bound(stmt.bindText(1, newMailname), db.get(),
-              "Unable to bind parameter new mailname '%s' to  SQL statement for query '%s': %s",
-              newMailname, renameUserSql) &&
-        bound(stmt.bindText(2, oldMailname), db.get(),
-              "Unable to bind parameter old mailname '%s' to  SQL statement for query '%s': %s",
-              oldMailname, renameUserSql) &&
-        bound(stmt.bindInt(3, domainId), db.get(), domainIdBindMessage, oldMailname, domain,
-              renameUserSql) &&
-        runWrite(stmt, db.get(), "Unable to execute the mail authorization renaming query: %s");
-    return finish(stmt, db, done ? 0 : -1);
+    return onOneHandle(
+        [&](sqlite3* db) { return renameUser(db, oldMailname, newMailname, domain); });
+}
+
+int mailAuthRenameIn(const char* oldMailname, const char* newMailname,
+                     const std::vector<std::string>& domains) {
+    if (domains.empty())
+        return 0;
+    return inOneTransaction([&](sqlite3* db) {
+        for (const std::string& domain : domains)
+            if (!renameUser(db, oldMailname, newMailname, domain.c_str()))
+                return false;
+        return true;
+    });
 }
 
 int mailAuthClone(const char* srcMailname, const char* srcDomain, const char* dstMailname,
@@ -364,24 +490,22 @@ int mailAuthCloneUsers(const std::vector<std::string>& mailnames, const char* sr
                        const char* dstDomain) {
     if (mailnames.empty())
         return 0;
-    SqliteDatabase db;
-    if (!openForWrite(db))
-        return -1;
-    if (!runStatement(db.get(), "BEGIN IMMEDIATE")) {
-        db.close();
-        return -1;
-    }
-    bool done = true;
-    for (const std::string& mailname : mailnames) {
-        if (!cloneUser(db.get(), mailname.c_str(), srcDomain, dstDomain)) {
-            korvo_log(3, "Unable to clone auth record for %s@%s", mailname.c_str(), dstDomain);
-            done = false;
-            break;
+    return inOneTransaction([&](sqlite3* db) {
+        UserCopier copier(db, srcDomain, dstDomain);
+        const int ready = copier.start();
+        if (ready == -1) {
+            korvo_log(3, "Unable to clone auth record for %s@%s", mailnames.front().c_str(),
+                      dstDomain);
+            return false;
         }
-    }
-    // What was copied before a failure stays, as a run of single clones would leave it.
-    const bool committed = runStatement(db.get(), "COMMIT");
-    return db.close() == SQLITE_OK && committed && done ? 0 : -1;
+        for (auto name = mailnames.begin(); ready == 1 && name != mailnames.end(); ++name) {
+            if (!copier.copy(name->c_str())) {
+                korvo_log(3, "Unable to clone auth record for %s@%s", name->c_str(), dstDomain);
+                return false;
+            }
+        }
+        return true;
+    });
 }
 
 int mailAuthRemoveDomain(const char* domain) {

@@ -3,8 +3,9 @@
 //
 // Every function opens the SQLite file named by mailAuthDB (MailAuthDB.h),
 // runs one statement (getDomainId, which works on the caller's handle, may
-// run two; mailAuthCloneUsers one transaction of them), and closes the file
-// again; the tool never creates the file. A
+// run two; the functions over lists of names or domains one transaction of
+// them, committed up to a failure), and closes the file again; the tool
+// never creates the file. A
 // busy file is waited for (50 ms busy timeout, then unbounded retries, see
 // Sqlite.h). Results: 0 on success, -1 on failure after a message at level
 // 3 through korvo_log naming the statement and SQLite's error text.
@@ -39,8 +40,15 @@ int mailAuthSet(const char* mailname, const char* domain, const char* password, 
 int set_postbox_passwd(const char* mailname, const char* domain, const char* password, int flags);
 // Removes the user; an unknown domain or user is no error.
 int mailAuthRemove(const char* mailname, const char* domain);
+// mailAuthRemove from each of the domains in one transaction; stops at the
+// first failure, logging "Unable to remove mailname NAME@DOMAIN".
+int mailAuthRemoveFrom(const char* mailname, const std::vector<std::string>& domains);
 // Renames the user within its domain; the domain must be registered.
 int mailAuthRename(const char* oldMailname, const char* newMailname, const char* domain);
+// mailAuthRename in each of the domains in one transaction; stops at the
+// first failure.
+int mailAuthRenameIn(const char* oldMailname, const char* newMailname,
+                     const std::vector<std::string>& domains);
 // Gives dstMailname@dstDomain the password and flags of srcMailname@srcDomain;
 // an unknown source is no error and changes nothing.
 int mailAuthClone(const char* srcMailname, const char* srcDomain, const char* dstMailname,

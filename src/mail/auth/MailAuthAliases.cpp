@@ -23,12 +23,14 @@ public:
     DomainAliases(const char* domain, const char* failure) : domain_(domain), failure_(failure) {}
 
     // The list; null after logging the failure.
-    const StringListOwner* get() {
+    const std::vector<std::string>* get() {
         if (!read_) {
-            if (get_domaliases_by_domain(nullptr, list_.out(), domain_) != 0) {
+            StringListOwner list;
+            if (get_domaliases_by_domain(nullptr, list.out(), domain_) != 0) {
                 korvo_log(3, failure_, domain_);
                 return nullptr;
             }
+            list_.assign(list.begin(), list.end());
             read_ = true;
         }
         return &list_;
@@ -38,7 +40,7 @@ private:
     const char* const domain_;
     const char* const failure_;
     bool read_ = false;
-    StringListOwner list_;
+    std::vector<std::string> list_;
 };
 
 // Runs change(name, isAlias) on domain, then on each of its domain aliases,
@@ -48,11 +50,11 @@ template <typename Change>
 int overDomainAndAliases(const char* domain, DomainAliases& domainAliases, Change change) {
     if (!change(domain, false))
         return -1;
-    const StringListOwner* const aliases = domainAliases.get();
+    const std::vector<std::string>* const aliases = domainAliases.get();
     if (aliases == nullptr)
         return -1;
-    for (const char* alias : *aliases)
-        if (!change(alias, true))
+    for (const std::string& alias : *aliases)
+        if (!change(alias.c_str(), true))
             return -1;
     return aliases->empty() ? 0 : 1;
 }
@@ -75,13 +77,16 @@ int setPasswdOnDomains(const char* mailname, const char* domain, DomainAliases& 
     });
 }
 
-int removeFromDomains(const char* mailname, const char* domain, DomainAliases& aliases) {
-    return overDomainAndAliases(domain, aliases, [mailname](const char* name, bool) {
-        if (mailAuthRemove(mailname, name) == 0)
-            return true;
-        korvo_log(3, "Unable to remove mailname %s@%s", mailname, name);
-        return false;
-    });
+// The domain first, then all its aliases in one transaction.
+int removeFromDomains(const char* mailname, const char* domain, DomainAliases& domainAliases) {
+    if (mailAuthRemove(mailname, domain) != 0) {
+        korvo_log(3, "Unable to remove mailname %s@%s", mailname, domain);
+        return -1;
+    }
+    const std::vector<std::string>* const aliases = domainAliases.get();
+    if (aliases == nullptr || mailAuthRemoveFrom(mailname, *aliases) != 0)
+        return -1;
+    return aliases->empty() ? 0 : 1;
 }
 
 // The mailnames of domain with their mail aliases; false after a message.

@@ -92,6 +92,13 @@ TEST_F(PanelQueriesTest, MailnamesWithAliasesInOneQueryOverOneSharedConnection) 
     EXPECT_EQ(authSql("SELECT u.name || ':' || u.userPassword FROM users u, domains d "
                       "WHERE u.dom_id=d.id AND d.name='copy.example' ORDER BY u.name"),
               "info:pw\noffice:pw\nsales:pw\n");
+
+    // A copy that fails keeps the ones made before it.
+    authSql("UPDATE users SET userPassword=NULL WHERE name='office'");
+    EXPECT_EQ(add_domain_auth_alias("example.com", "second.example", mailnames), -1);
+    EXPECT_EQ(authSql("SELECT u.name FROM users u, domains d WHERE u.dom_id=d.id AND "
+                      "d.name='second.example'"),
+              "sales\n");
     EXPECT_EQ(panelSql("SELECT COUNT(DISTINCT thread_id) FROM mysql.general_log WHERE "
                        "command_type='Query' AND user_host LIKE 'admin[%'"),
               "1\n");
