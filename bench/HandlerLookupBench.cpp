@@ -23,7 +23,9 @@ const int others = 10000;
 const int lookups = 20000;
 const int rounds = 5;
 
-void touch(const fs::path& path) { std::ofstream(path.string()).flush(); }
+void touch(const fs::path& path) {
+    std::ofstream(path.string()).flush();
+}
 
 // A handler enabled in the queue of one address.
 void registerHandler(const std::string& registry, const std::string& address, int number) {
@@ -42,7 +44,8 @@ double secondsPerLookup(const std::string& registry, const MessageParties& messa
         const auto start = std::chrono::steady_clock::now();
         std::size_t found = 0;
         for (int i = 0; i < lookups; ++i)
-            found += applicableHandlers(registry, korvo::handlers::HOOK_BEFORE_LOCAL, message).size();
+            found +=
+                applicableHandlers(registry, korvo::handlers::HOOK_BEFORE_LOCAL, message).size();
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         best = std::min(best, elapsed / lookups);

@@ -47,8 +47,8 @@ bool plainAscii(const std::string& text) {
 std::string headerText(const std::string& text) {
     if (plainAscii(text))
         return text;
-    return "=?UTF-8?B?" +
-           base64(reinterpret_cast<const unsigned char*>(text.data()), text.size()) + "?=";
+    return "=?UTF-8?B?" + base64(reinterpret_cast<const unsigned char*>(text.data()), text.size()) +
+           "?=";
 }
 
 // Only names without a path and without quotes fit a header parameter.
@@ -129,14 +129,17 @@ void composeReply(int fd, const ReplySettings& settings, const IncomingMessage& 
     out << "MIME-Version: 1.0\n";
     const std::string textType = "Content-Type: " + settings.contentType + "; charset=\"" +
                                  settings.charset + "\"\nContent-Transfer-Encoding: 8bit\n";
-    const FdOwner store(::openat(homeFd, ATTACHMENTS, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const FdOwner store(
+        ::openat(homeFd, ATTACHMENTS, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (settings.files.empty() || store.get() < 0) {
         out << textType << "\n" << settings.text << "\n";
         return;
     }
     const std::string mark = boundary();
     out << "Content-Type: multipart/mixed; boundary=\"" << mark << "\"\n\n"
-        << "--" << mark << "\n" << textType << "\n" << settings.text << "\n";
+        << "--" << mark << "\n"
+        << textType << "\n"
+        << settings.text << "\n";
     for (const std::string& name : settings.files) {
         if (!usableFileName(name))
             continue;
@@ -159,8 +162,12 @@ void sendReply(const ReplySettings& settings, const IncomingMessage& incoming,
     const FdOwner reader(handlers::reopenForReading(spool.get()));
     std::string from = "<>";
     std::string to = parties.sender;
-    char* const argv[] = {const_cast<char*>("sendmail"), const_cast<char*>("-i"),
-                          const_cast<char*>("-f"), from.data(), const_cast<char*>("--"), to.data(),
+    char* const argv[] = {const_cast<char*>("sendmail"),
+                          const_cast<char*>("-i"),
+                          const_cast<char*>("-f"),
+                          from.data(),
+                          const_cast<char*>("--"),
+                          to.data(),
                           nullptr};
     const pid_t child = fork_execv_pipes(reader.get(), -1, 2, SENDMAIL, argv);
     int status = 0;

@@ -58,13 +58,13 @@ std::string column(MYSQL_ROW row, unsigned long* lengths, unsigned index) {
 std::optional<ReplySettings> loadReplySettings(const std::string& mailname,
                                                const std::string& domain) {
     const Connection handle = connect();
-    const std::string mailbox = "FROM mail m JOIN domains d ON m.dom_id = d.id WHERE m.mail_name = " +
-                                quoted(handle.get(), mailname) +
-                                " AND d.name = " + quoted(handle.get(), domain);
-    const Result reply = query(handle.get(),
-                               "SELECT r.subject, r.text, r.content_type, r.charset, "
-                               "r.resend_interval FROM mail_resp r JOIN (SELECT m.id " +
-                                   mailbox + ") b ON r.mn_id = b.id");
+    const std::string mailbox =
+        "FROM mail m JOIN domains d ON m.dom_id = d.id WHERE m.mail_name = " +
+        quoted(handle.get(), mailname) + " AND d.name = " + quoted(handle.get(), domain);
+    const Result reply =
+        query(handle.get(), "SELECT r.subject, r.text, r.content_type, r.charset, "
+                            "r.resend_interval FROM mail_resp r JOIN (SELECT m.id " +
+                                mailbox + ") b ON r.mn_id = b.id");
     const MYSQL_ROW row = ::mysql_fetch_row(reply.get());
     if (row == nullptr)
         return std::nullopt;
@@ -76,9 +76,10 @@ std::optional<ReplySettings> loadReplySettings(const std::string& mailname,
     settings.charset = column(row, lengths, 3);
     settings.resendInterval = std::stol("0" + column(row, lengths, 4));
 
-    const Result files = query(handle.get(), "SELECT f.file_name FROM mail_resp_files f JOIN "
-                                             "(SELECT m.id " + mailbox +
-                                                 ") b ON f.mn_id = b.id ORDER BY f.file_name");
+    const Result files =
+        query(handle.get(), "SELECT f.file_name FROM mail_resp_files f JOIN "
+                            "(SELECT m.id " +
+                                mailbox + ") b ON f.mn_id = b.id ORDER BY f.file_name");
     while (const MYSQL_ROW file = ::mysql_fetch_row(files.get()))
         settings.files.push_back(column(file, ::mysql_fetch_lengths(files.get()), 0));
     return settings;

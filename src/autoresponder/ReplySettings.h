@@ -21,7 +21,7 @@ struct ReplySettings {
     std::string text;
     std::string contentType = "text/plain";
     std::string charset = "UTF-8";
-    long resendInterval = 86400; // seconds between two replies to one sender
+    long resendInterval = 86400;    // seconds between two replies to one sender
     std::vector<std::string> files; // names in the mailbox's attachment store
 };
 

@@ -23,9 +23,9 @@ LocalHandling runBeforeLocalHandlers(const Envelope& envelope, const SpooledMess
         if (found.empty())
             return handling;
         const FdOwner reader(message.openReader());
-        const handlers::ChainOutcome outcome = handlers::runHandlers(
-            found, handlers::HOOK_BEFORE_LOCAL, parties, reader.get(),
-            {HANDLER_TIME_LIMIT, HANDLERS_TOTAL_LIMIT, spoolDirectory});
+        const handlers::ChainOutcome outcome =
+            handlers::runHandlers(found, handlers::HOOK_BEFORE_LOCAL, parties, reader.get(),
+                                  {HANDLER_TIME_LIMIT, HANDLERS_TOTAL_LIMIT, spoolDirectory});
         switch (outcome.verdict) {
         case Verdict::Pass:
             if (outcome.replacement) {

@@ -27,7 +27,9 @@ bool isEndOfData(const std::string& line, bool atLineStart) {
     return atLineStart && (line == ".\r\n" || line == ".\n");
 }
 
-bool positive(const std::string& reply) { return reply[0] == '2'; }
+bool positive(const std::string& reply) {
+    return reply[0] == '2';
+}
 
 } // namespace
 
@@ -49,8 +51,8 @@ std::string handlerReply(bool permanent, const std::string& answer) {
     const char wanted = permanent ? '5' : '4';
     if (replyCode(answer) != 0 && answer[0] == wanted && (answer.size() == 3 || answer[3] == ' '))
         return answer + "\r\n";
-    const std::string text = answer.empty() ? (permanent ? "Message refused" : "Try again later")
-                                            : answer;
+    const std::string text =
+        answer.empty() ? (permanent ? "Message refused" : "Try again later") : answer;
     return (permanent ? "550 5.7.1 " : "451 4.7.1 ") + text + "\r\n";
 }
 
@@ -126,12 +128,15 @@ void ProxySession::forwardData() {
         std::size_t size = 0;
         if (!client_.peek(data, size))
             throw ChannelError("the client closed the connection in the middle of a message");
-        const std::string seam = carried + std::string(data, std::min(size, END_OF_DATA.size() - 1));
+        const std::string seam =
+            carried + std::string(data, std::min(size, END_OF_DATA.size() - 1));
         std::size_t end = std::string::npos;
         if (const std::size_t at = seam.find(END_OF_DATA); at != std::string::npos) {
             end = at + END_OF_DATA.size() - carried.size();
-        } else if (const void* found = ::memmem(data, size, END_OF_DATA.data(), END_OF_DATA.size())) {
-            end = static_cast<std::size_t>(static_cast<const char*>(found) - data) + END_OF_DATA.size();
+        } else if (const void* found =
+                       ::memmem(data, size, END_OF_DATA.data(), END_OF_DATA.size())) {
+            end = static_cast<std::size_t>(static_cast<const char*>(found) - data) +
+                  END_OF_DATA.size();
         }
         const std::size_t take = end == std::string::npos ? size : end;
         nextHop_.write(data, take);
@@ -140,8 +145,8 @@ void ProxySession::forwardData() {
             return;
         const std::size_t keep = END_OF_DATA.size() - 1;
         carried = size >= keep ? std::string(data + size - keep, keep)
-                               : (carried + std::string(data, size)).substr(
-                                     std::max(carried.size() + size, keep) - keep);
+                               : (carried + std::string(data, size))
+                                     .substr(std::max(carried.size() + size, keep) - keep);
     }
 }
 

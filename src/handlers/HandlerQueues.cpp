@@ -24,8 +24,7 @@ std::string lowerCase(std::string text) {
 }
 
 bool usableAsQueueName(const std::string& value) {
-    return !value.empty() && value != "." && value != ".." &&
-           value.find('/') == std::string::npos;
+    return !value.empty() && value != "." && value != ".." && value.find('/') == std::string::npos;
 }
 
 std::string domainOf(const std::string& address) {
@@ -96,9 +95,10 @@ std::vector<Handler> applicableHandlers(const std::string& root, const std::stri
         readAddressQueues(hookDir, "recipient", recipient, names);
 
     std::vector<std::string> ordered(names.begin(), names.end());
-    std::stable_sort(ordered.begin(), ordered.end(), [](const std::string& a, const std::string& b) {
-        return handlers_compare(a.c_str(), b.c_str()) < 0;
-    });
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const std::string& a, const std::string& b) {
+                         return handlers_compare(a.c_str(), b.c_str()) < 0;
+                     });
     std::vector<Handler> handlers;
     for (const std::string& name : ordered) {
         const std::string info = root + "/info/" + name;

@@ -27,9 +27,9 @@ constexpr int REPLACEMENT_FD = 3;
 constexpr auto REAP_POLL = std::chrono::milliseconds(2);
 
 struct HandlerResult {
-    int status = 0;   // exit status when exited
+    int status = 0; // exit status when exited
     bool exited = false;
-    std::string why;  // for anything but a normal exit
+    std::string why; // for anything but a normal exit
     std::string answer;
 };
 
@@ -71,7 +71,8 @@ std::string answerLine(const std::string& output) {
 // false at the deadline.
 bool collectOutput(int fd, Clock::time_point deadline, std::string& output) {
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             return false;
         pollfd watched{fd, POLLIN, 0};
@@ -89,7 +90,8 @@ bool collectOutput(int fd, Clock::time_point deadline, std::string& output) {
         if (got <= 0)
             return true;
         if (output.size() < ANSWER_LIMIT)
-            output.append(buffer, std::min(static_cast<std::size_t>(got), ANSWER_LIMIT - output.size()));
+            output.append(buffer,
+                          std::min(static_cast<std::size_t>(got), ANSWER_LIMIT - output.size()));
     }
 }
 
@@ -129,9 +131,8 @@ HandlerResult runOne(const Handler& handler, const std::string& hook, const Mess
     plan.stdio[1] = outWrite.get();
     plan.preExec = [replacementFd] {
         // dup2 onto itself would keep close-on-exec.
-        const int moved = replacementFd == REPLACEMENT_FD
-                              ? ::fcntl(REPLACEMENT_FD, F_SETFD, 0)
-                              : ::dup2(replacementFd, REPLACEMENT_FD);
+        const int moved = replacementFd == REPLACEMENT_FD ? ::fcntl(REPLACEMENT_FD, F_SETFD, 0)
+                                                          : ::dup2(replacementFd, REPLACEMENT_FD);
         if (moved < 0)
             throwSystemError("replacement file on descriptor 3", errno);
     };
@@ -162,7 +163,7 @@ HandlerResult runOne(const Handler& handler, const std::string& hook, const Mess
 }
 
 off_t sizeOf(int fd) {
-    struct stat status{};
+    struct stat status {};
     if (::fstat(fd, &status) != 0)
         throwSystemError("stat a replaced message", errno);
     return status.st_size;
@@ -190,7 +191,8 @@ ChainOutcome runHandlers(const std::vector<Handler>& handlers, const std::string
     ChainOutcome outcome;
     const Clock::time_point end = Clock::now() + limits.total;
     for (const Handler& handler : handlers) {
-        const auto replacement = std::make_shared<FdOwner>(createUnnamedFile(limits.spoolDirectory));
+        const auto replacement =
+            std::make_shared<FdOwner>(createUnnamedFile(limits.spoolDirectory));
         const int current = outcome.replacement ? outcome.replacement->get() : messageFd;
         const HandlerResult result = runOne(handler, hook, parties, current, replacement->get(),
                                             std::min(end, Clock::now() + limits.perHandler));

@@ -70,9 +70,9 @@ TEST_F(AutoresponderTest, TheReplyRefersToTheMessageAndCarriesTheStoreFiles) {
     settings.text = "Away.";
     settings.files = {"plan.txt", "secret", "../../x", "gone.txt"};
     const FdOwner out(handlers::createUnnamedFile("/var/tmp"));
-    autoresponder::composeReply(out.get(), settings,
-                                parsed("Subject: Grüße\nMessage-ID: <m2@x>\nReferences: <m1@x>\n\n"),
-                                {"info@example.com", "a@remote.example"}, homeFd_);
+    autoresponder::composeReply(
+        out.get(), settings, parsed("Subject: Grüße\nMessage-ID: <m2@x>\nReferences: <m1@x>\n\n"),
+        {"info@example.com", "a@remote.example"}, homeFd_);
     const std::string reply = readFile("/proc/self/fd/" + std::to_string(out.get()));
     for (const char* line :
          {"From: <info@example.com>\n", "To: <a@remote.example>\n",

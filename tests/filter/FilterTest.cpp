@@ -44,8 +44,8 @@ TEST_F(FilterTest, AFailingHandlerDefersAndTheNextHopQueuesNothing) {
     const std::string crash = "/usr/local/orq/crash";
     writeFile(crash, "#!/bin/sh\nkill -SEGV $$\n");
     ::chmod(crash.c_str(), 0755);
-    ASSERT_EQ(0, mail_handler_add("crash", "global", "", crash.c_str(), "ctx", "before-queue",
-                                  "1", 2));
+    ASSERT_EQ(
+        0, mail_handler_add("crash", "global", "", crash.c_str(), "ctx", "before-queue", "1", 2));
     const CommandResult deferred = filter("127.0.0.1:25");
     EXPECT_EQ("220 250 250 250 354 451 221 ", codes(deferred.out)) << deferred.out;
     EXPECT_NE(std::string::npos, deferred.out.find("killed by signal 11"));

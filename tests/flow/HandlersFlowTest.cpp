@@ -59,7 +59,8 @@ std::string send(const std::string& sender, const std::string& recipient,
     std::string data;
     char previous = '\n';
     for (const char c : headers + "\n\n" + body + "\n") {
-        data += c == '\n' ? std::string("\r\n") : std::string(c == '.' && previous == '\n' ? 2 : 1, c);
+        data +=
+            c == '\n' ? std::string("\r\n") : std::string(c == '.' && previous == '\n' ? 2 : 1, c);
         previous = c;
     }
     const std::string reply = client.send(data + ".");
@@ -98,7 +99,8 @@ void waitForMessages(const std::string& mailname, std::size_t n) {
     EXPECT_TRUE(waitUntil(
         [&] { return entries(home + "/" + mailname + "/Maildir/new").size() >= n && queueEmpty(); },
         60))
-        << mailname << "\n" << shellOutput("postqueue -p") << readFile("/var/spool/postfix/maillog");
+        << mailname << "\n"
+        << shellOutput("postqueue -p") << readFile("/var/spool/postfix/maillog");
 }
 
 class HandlersFlowTest : public PanelDatabaseTest {
@@ -108,8 +110,10 @@ protected:
         if (HasFatalFailure())
             return;
         privateUsrBin();
-        ASSERT_EQ(0, shell("mkdir -p " + programs + " && install -m 0755 " VORNCTL_FILTER_BINARY
-                           " " VORNCTL_AUTORESPONDER_BINARY " " + programs + " && rm -f " + seenLog));
+        ASSERT_EQ(0, shell("mkdir -p " + programs +
+                           " && install -m 0755 " VORNCTL_FILTER_BINARY
+                           " " VORNCTL_AUTORESPONDER_BINARY " " +
+                           programs + " && rm -f " + seenLog));
         const CommandResult setup =
             runSetup({"--force", "--filter=" + filterCopy, "--autoresponder=" + autoresponderCopy});
         ASSERT_EQ(0, setup.status) << setup.out << setup.err;
@@ -129,9 +133,11 @@ protected:
             vornctl({"--add-mailname", domain, std::string("--mailname=") + name});
             vornctl({"--add-mailbox", domain, std::string("--mailname=") + name});
         }
-        ASSERT_TRUE(waitUntil([] { return send("a@remote.example", "info@example.com",
-                                                "Subject: warm-up")[0] == '2'; },
-                              30));
+        ASSERT_TRUE(waitUntil(
+            [] {
+                return send("a@remote.example", "info@example.com", "Subject: warm-up")[0] == '2';
+            },
+            30));
         waitForMessages("info", 1);
     }
 
@@ -140,14 +146,16 @@ protected:
 
 TEST_F(HandlersFlowTest, BeforeQueueHandlersRefuseOrChangeMailAtTheDoor) {
     EXPECT_NE(std::string::npos, readFile("/var/spool/postfix/maillog").find("proxy-accept"));
-    addHandler("nospam", "recipient-domain", "example.com", "before-queue",
-               "message=$(cat)\n"
-               "case \"$message\" in *'Subject: spam'*) echo '554 5.7.1 no spam here'; exit 100;; esac\n"
-               "printf 'X-Checked: %s\\n%s\\n' \"$HANDLER_CONTEXT\" \"$message\" >&3");
-    EXPECT_EQ("554 5.7.1 no spam here", send("a@remote.example", "info@example.com", "Subject: spam"));
-    EXPECT_EQ(0u, send("a@remote.example", "info@example.com", "Subject: fine",
-                       ".leading dot\nbody")
-                      .rfind("250 ", 0));
+    addHandler(
+        "nospam", "recipient-domain", "example.com", "before-queue",
+        "message=$(cat)\n"
+        "case \"$message\" in *'Subject: spam'*) echo '554 5.7.1 no spam here'; exit 100;; esac\n"
+        "printf 'X-Checked: %s\\n%s\\n' \"$HANDLER_CONTEXT\" \"$message\" >&3");
+    EXPECT_EQ("554 5.7.1 no spam here",
+              send("a@remote.example", "info@example.com", "Subject: spam"));
+    EXPECT_EQ(0u,
+              send("a@remote.example", "info@example.com", "Subject: fine", ".leading dot\nbody")
+                  .rfind("250 ", 0));
     waitForMessages("info", 2);
     const std::string box = mailbox("info");
     EXPECT_EQ(0u, count(box, "Subject: spam"));
@@ -178,7 +186,8 @@ TEST_F(HandlersFlowTest, BeforeLocalHandlersSeeEachDeliveryAndDeferWithoutLosing
         },
         30))
         << readFile("/var/spool/postfix/maillog");
-    EXPECT_NE(std::string::npos, readFile("/var/spool/postfix/maillog").find("vornctl-deliver: busy"));
+    EXPECT_NE(std::string::npos,
+              readFile("/var/spool/postfix/maillog").find("vornctl-deliver: busy"));
     EXPECT_TRUE(entries(home + "/sales/Maildir/new").empty());
     vornctl({"--disable-handler", "--handler-name=busy", "--handler-type=recipient",
              "--handler-type-name=sales@example.com", "--hook=before-local"});
@@ -212,8 +221,9 @@ TEST_F(HandlersFlowTest, TheAutoresponderAnswersOncePerSenderAndNeverALoop) {
 
     // A list message and a bounce get no answer, and neither does anyone
     // once the autoresponder is gone.
-    EXPECT_EQ(0u, send("boss@example.com", "info@example.com", "Subject: news\nList-Id: <l.example>")
-                      .rfind("250 ", 0));
+    EXPECT_EQ(0u,
+              send("boss@example.com", "info@example.com", "Subject: news\nList-Id: <l.example>")
+                  .rfind("250 ", 0));
     EXPECT_EQ(0u, send("", "info@example.com", "Subject: bounce").rfind("250 ", 0));
     waitForMessages("info", 5);
     vornctl({"--reset-autoresponder", "--domain-name=example.com", "--mailname=info"});

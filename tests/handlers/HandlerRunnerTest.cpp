@@ -110,7 +110,8 @@ TEST_F(HandlerRunnerTest, ExitStatusesAndOutputDecide) {
     // The first handler rewrites the message, the second sees the new one.
     enable("rewrite", "global", "",
            program("rewrite", "sed 's/hello/changed/' >&3; echo \"$HANDLER_HOOK $HANDLER_CONTEXT "
-                              "$HANDLER_SENDER $HANDLER_RECIPIENTS\" > " + seen + ".env"),
+                              "$HANDLER_SENDER $HANDLER_RECIPIENTS\" > " +
+                                  seen + ".env"),
            "1");
     enable("look", "global", "", program("look", "cat > " + seen), "2");
     ChainOutcome outcome = run();
@@ -122,7 +123,8 @@ TEST_F(HandlerRunnerTest, ExitStatusesAndOutputDecide) {
 
     // 99 skips the rest; 100 refuses with the first output line.
     enable("stop", "global", "", program("stop", "exit 99"), "3");
-    enable("refuse", "global", "", program("refuse", "printf 'no thanks\\nmore\\n'; exit 100"), "4");
+    enable("refuse", "global", "", program("refuse", "printf 'no thanks\\nmore\\n'; exit 100"),
+           "4");
     ::unlink(seen.c_str());
     EXPECT_EQ(Verdict::Pass, run().verdict);
     EXPECT_EQ("Subject: changed\n\nbody\n", readFile(seen));
