@@ -138,10 +138,12 @@ void ReplaceFile::commit() {
         throwSystemError("fsync " + tmpPath_);
     if (anonymous_)
         linkAnonymous();
-    fd_.close();
+    // Nothing between the link and the rename: a run killed there would
+    // leave the temporary name behind.
     if (::rename(tmpPath_.c_str(), target_.c_str()) != 0)
         throwSystemError("rename " + tmpPath_ + " to " + target_);
     committed_ = true;
+    fd_.close();
     syncParentDirectory(target_);
 }
 
