@@ -129,8 +129,15 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
         (std::vector<std::string>{"ok 1 For info", "ok 1 For info", "ok 1 For info", "ok 1 For six",
                                   "ok 1 For one", "refused", "refused", "refused"}));
 
-    vornctl({"--set-password", "--domain-name=example.com", "--mailname=info"},
-            "ORQ_PASSWORD=Changed-secret");
+    // Every program the command starts, and their arguments.
+    const CommandResult traced = runCommand(
+        {"/usr/bin/strace", "-f", "-qq", "-e", "trace=execve", "-s", "4096", "-o", "/dev/stdout",
+         VORNCTL_BINARY, "--set-password", "--domain-name=example.com", "--mailname=info"},
+        {"ORQ_PASSWORD=Changed-secret"});
+    EXPECT_EQ(traced.status, 0) << traced.err;
+    EXPECT_NE(traced.out.find("execve("), std::string::npos);
+    EXPECT_EQ(traced.out.find("Changed-secret"), std::string::npos) << traced.out;
+    EXPECT_EQ(traced.err, "");
     // With a password the credentials move to the new name.
     vornctl({"--rename-mailname", "--domain-name=example.com", "--old-mailname=six",
              "--new-mailname=boss"},
