@@ -47,15 +47,13 @@ std::string crypted(const std::string& form, const std::string& password) {
     return text.substr(0, text.find('\n'));
 }
 
-// Stores a message in the mailbox as its .qmail line does: the real
-// deliverquota, run as the mail account.
-void deliver(const std::string& mailname, const std::string& subject) {
+// Sends a message through Postfix; the delivery agent stores it.
+void send(const std::string& mailname, const std::string& subject) {
     const std::string text = "From: friend@remote.example\nSubject: " + subject + "\n\nHello.\n";
-    const CommandResult stored =
-        runCommand({"/usr/sbin/runuser", "-u", "popuser", "--", "/usr/bin/deliverquota",
-                    domainHome + "/" + mailname + "/Maildir"},
-                   {}, text);
-    EXPECT_EQ(stored.status, 0) << mailname << ": " << stored.out << stored.err;
+    const CommandResult sent = runCommand(
+        {"/usr/sbin/sendmail", "-i", "-f", "friend@remote.example", mailname + "@example.com"}, {},
+        text);
+    EXPECT_EQ(sent.status, 0) << mailname << ": " << sent.err;
 }
 
 bool waitUntil(const std::function<bool()>& done, int seconds) {
@@ -114,7 +112,12 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
     addMailbox("example.com", "one", "ORQ_CRYPTED_PASSWORD=" + crypted("1", "One-secret-1"));
     addMailbox("example.org", "off", "ORQ_PASSWORD=Off-secret");
     for (const char* mailname : {"info", "six", "one"})
-        deliver(mailname, std::string("For ") + mailname);
+        send(mailname, std::string("For ") + mailname);
+    for (const char* mailname : {"info", "six", "one"})
+        ASSERT_TRUE(waitUntil(
+            [&] { return !entries(domainHome + "/" + mailname + "/Maildir/new").empty(); }, 60))
+            << mailname << "\n"
+            << readFile("/var/spool/postfix/maillog");
 
     // Refused logins wait in parallel, so each batch costs Courier's delay once.
     EXPECT_EQ(
