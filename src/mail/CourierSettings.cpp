@@ -142,12 +142,10 @@ int rewriteFile(const std::string& path, const CourierRequest& request) {
         }
     }
     // The settings hold what Courier is told about relaying and logins: the
-    // rewritten file is the tool's own, readable by nobody else, whatever
-    // the old one allowed.
+    // rewritten file is the tool's own (the creator's user and group),
+    // readable by nobody else, whatever the old one allowed.
     korvo::ReplaceOptions options;
     options.mode = 0600;
-    options.uid = ::geteuid();
-    options.gid = ::getegid();
     options.resolveTargetLink = true;
     std::unique_ptr<korvo::ReplaceFile> out;
     try {
