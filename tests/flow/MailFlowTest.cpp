@@ -8,6 +8,7 @@
 #include "sandbox/PanelDatabase.h"
 #include "setup/SetupFixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -138,12 +139,13 @@ protected:
             return;
         privateUsrBin();
         privateLayer(cloneTop(), "closed-clone");
+        cloneClosed = !HasFatalFailure();
         ASSERT_EQ(0, shell("chmod 0700 " + cloneTop()));
         ASSERT_NE(0, shell("runuser -u popuser -- test -x " + agentBinary));
         const CommandResult setup = runSetup({"--force"});
         ASSERT_EQ(0, setup.status) << setup.out << setup.err;
         const std::vector<std::string> programs = programsRunAsPopuser();
-        EXPECT_EQ(3u, programs.size());
+        EXPECT_NE(programs.end(), std::find(programs.begin(), programs.end(), installedAgent));
         for (const std::string& program : programs) {
             EXPECT_NE(0u, program.rfind(cloneTop() + "/", 0)) << program;
             EXPECT_EQ(0, shell("runuser -u popuser -- test -x " + program)) << program;
@@ -154,8 +156,11 @@ protected:
 
     void TearDown() override {
         stopPostfix();
-        shell("umount -l " + cloneTop() + " && umount -l /run/vornctl-closed-clone");
+        if (cloneClosed)
+            shell("umount -l " + cloneTop() + " && umount -l /run/vornctl-closed-clone");
     }
+
+    bool cloneClosed = false;
 };
 
 TEST_F(MailFlowTest, MessagesLandWhereTheToolSaysOrAreRefused) {
