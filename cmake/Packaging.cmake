@@ -16,7 +16,8 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 include(${CMAKE_CURRENT_LIST_DIR}/Programs.cmake)
 
 install(TARGETS vornctl vornctl-setup DESTINATION ${CMAKE_INSTALL_SBINDIR})
-install(TARGETS vornctl-deliver vornctl-filter vornctl-autoresponder DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/vornctl)
+install(TARGETS vornctl-deliver vornctl-filter vornctl-autoresponder vornctl-remote
+  DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/vornctl)
 foreach(page ${VORNCTL_MAN_PAGES})
   string(REGEX REPLACE ".*\\.([0-9])\\.gz$" "\\1" section ${page})
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
@@ -70,7 +71,7 @@ include(CPack)
 add_custom_target(deb
   COMMAND ${CMAKE_CPACK_COMMAND} -G DEB --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
   WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
-  DEPENDS vornctl vornctl-setup vornctl-deliver vornctl-filter vornctl-autoresponder
+  DEPENDS vornctl vornctl-setup vornctl-deliver vornctl-filter vornctl-autoresponder vornctl-remote
     vornctl-docs vornctl-changelog
   COMMENT "Building the Debian package"
   VERBATIM)

@@ -6,13 +6,15 @@ include(GNUInstallDirs)
 set(VORNCTL_DELIVER_PATH ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vornctl/vornctl-deliver)
 set(VORNCTL_FILTER_PATH ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vornctl/vornctl-filter)
 set(VORNCTL_AUTORESPONDER_PATH ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vornctl/vornctl-autoresponder)
+set(VORNCTL_REMOTE_PATH ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vornctl/vornctl-remote)
 
 file(GLOB VORNCTL_SETUP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/setup/*.cpp)
 add_executable(vornctl-setup ${VORNCTL_SETUP_SOURCES})
 target_include_directories(vornctl-setup PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_compile_definitions(vornctl-setup PRIVATE VORNCTL_DELIVER_PATH="${VORNCTL_DELIVER_PATH}"
   VORNCTL_FILTER_PATH="${VORNCTL_FILTER_PATH}"
-  VORNCTL_AUTORESPONDER_PATH="${VORNCTL_AUTORESPONDER_PATH}")
+  VORNCTL_AUTORESPONDER_PATH="${VORNCTL_AUTORESPONDER_PATH}"
+  VORNCTL_REMOTE_PATH="${VORNCTL_REMOTE_PATH}")
 target_link_libraries(vornctl-setup PRIVATE korvo_postfix korvo_mail korvo_process korvo_utils
   PkgConfig::SQLITE3 Boost::program_options)
 
@@ -39,6 +41,13 @@ target_include_directories(vornctl-filter PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(vornctl-filter PRIVATE korvo_handlers)
 # spawn starts one filter per SMTP session: no C++ runtime to load each time.
 target_link_options(vornctl-filter PRIVATE -static-libstdc++ -static-libgcc)
+
+# The transport that runs the before-remote handlers.
+file(GLOB VORNCTL_REMOTE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/remote/*.cpp)
+add_executable(vornctl-remote ${VORNCTL_REMOTE_SOURCES})
+target_include_directories(vornctl-remote PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(vornctl-remote PRIVATE korvo_handlers korvo_utils)
+target_link_options(vornctl-remote PRIVATE -static-libstdc++ -static-libgcc)
 
 # The autoresponder hook; setup links the registry's hook path to it.
 file(GLOB VORNCTL_AUTORESPONDER_SOURCES CONFIGURE_DEPENDS
@@ -87,12 +96,13 @@ add_custom_target(vornctl-docs ALL
 foreach(test_target test_setup test_deliver test_flow test_filter test_handlers test_autoresponder)
   if(TARGET ${test_target})
     add_dependencies(${test_target} vornctl-setup vornctl-deliver vornctl-filter
-      vornctl-autoresponder vornctl-docs)
+      vornctl-autoresponder vornctl-remote vornctl-docs)
     target_compile_definitions(${test_target} PRIVATE
       VORNCTL_SETUP_BINARY="$<TARGET_FILE:vornctl-setup>"
       VORNCTL_DELIVER_BINARY="$<TARGET_FILE:vornctl-deliver>"
       VORNCTL_FILTER_BINARY="$<TARGET_FILE:vornctl-filter>"
       VORNCTL_AUTORESPONDER_BINARY="$<TARGET_FILE:vornctl-autoresponder>"
+      VORNCTL_REMOTE_BINARY="$<TARGET_FILE:vornctl-remote>"
       VORNCTL_DOC_DIR="${VORNCTL_DOC_DIR}"
       VORNCTL_CPACK_CONFIG="${PROJECT_BINARY_DIR}/CPackConfig.cmake"
       VORNCTL_CPACK="${CMAKE_CPACK_COMMAND}")

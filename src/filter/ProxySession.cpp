@@ -200,26 +200,7 @@ void ProxySession::sendSpooled(int messageFd) {
         client_.flush();
         return;
     }
-    const FdOwner reader(handlers::reopenForReading(messageFd));
-    SmtpChannel file(reader.get(), -1, "spool file", std::chrono::seconds(1));
-    std::string line;
-    bool atLineStart = true;
-    while (file.readLine(line)) {
-        if (atLineStart && line[0] == '.')
-            nextHop_.write(".", 1);
-        atLineStart = line.back() == '\n';
-        const bool crlf = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
-        if (atLineStart && !crlf) {
-            nextHop_.write(line.data(), line.size() - 1);
-            nextHop_.write("\r\n", 2);
-        } else {
-            nextHop_.write(line);
-        }
-    }
-    if (!atLineStart)
-        nextHop_.write("\r\n", 2);
-    nextHop_.write(".\r\n", 3);
-    nextHop_.flush();
+    handlers::sendMessageData(messageFd, nextHop_);
     client_.write(nextHop_.readReply());
     client_.flush();
 }

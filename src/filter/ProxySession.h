@@ -18,14 +18,18 @@
 #ifndef KORVO_FILTER_PROXYSESSION_H
 #define KORVO_FILTER_PROXYSESSION_H
 
-#include "filter/SmtpChannel.h"
 #include "handlers/HandlerQueues.h"
 #include "handlers/HandlerRunner.h"
+#include "handlers/SmtpChannel.h"
 
 #include <string>
 #include <vector>
 
 namespace korvo::filter {
+
+using handlers::ChannelError;
+using handlers::replyCode;
+using handlers::SmtpChannel;
 
 struct SessionSettings {
     std::string registryRoot = handlers::REGISTRY_ROOT;

@@ -8,15 +8,12 @@
 // mail). Any failure gives smtpd a 421 reply, which the client sees as a
 // temporary error; the exit status is then 75.
 #include "filter/ProxySession.h"
-#include "filter/SmtpChannel.h"
+#include "handlers/SmtpChannel.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -33,22 +30,6 @@ constexpr auto NEXT_HOP_TIMEOUT = std::chrono::seconds(300);
 // reply: the handlers must be done well before.
 constexpr auto HANDLER_TIME_LIMIT = std::chrono::seconds(30);
 constexpr auto HANDLERS_TOTAL_LIMIT = std::chrono::seconds(75);
-
-// A connected TCP socket to "IPV4:PORT".
-int connectTo(const std::string& hostPort) {
-    const std::string::size_type colon = hostPort.rfind(':');
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    if (colon == std::string::npos ||
-        ::inet_pton(AF_INET, hostPort.substr(0, colon).c_str(), &address.sin_addr) != 1)
-        throw ChannelError("the next hop " + hostPort + " is not IPV4:PORT");
-    address.sin_port = htons(static_cast<uint16_t>(std::stoi(hostPort.substr(colon + 1))));
-    FdOwner socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (socket.get() < 0 ||
-        ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        throw ChannelError("connect to the next hop " + hostPort + ": " + std::strerror(errno));
-    return socket.release();
-}
 
 int run(int argc, char** argv) {
     ::openlog("vornctl-filter", LOG_PID, LOG_MAIL);
@@ -70,7 +51,7 @@ int run(int argc, char** argv) {
     }
     SmtpChannel client(0, 1, "client", CLIENT_TIMEOUT);
     try {
-        const FdOwner socket(connectTo(nextHopAddress));
+        const FdOwner socket(handlers::connectTo(nextHopAddress));
         SmtpChannel nextHop(socket.get(), socket.get(), "next hop", NEXT_HOP_TIMEOUT);
         SessionSettings settings;
         settings.limits = {HANDLER_TIME_LIMIT, HANDLERS_TOTAL_LIMIT, SPOOL_DIRECTORY};

@@ -68,15 +68,42 @@ ModuleInfo reinjectionService() {
     return info;
 }
 
-std::vector<ModuleInfo> wantedServices(const std::string& agentPath, const std::string& filterPath) {
-    return {deliveryService(agentPath), filterService(filterPath), reinjectionService()};
+ModuleInfo remoteService(const std::string& remotePath) {
+    ModuleInfo info;
+    info.name = REMOTE_TRANSPORT;
+    info.type = ModuleType::UNIX;
+    info.privateService = boost::logic::indeterminate;
+    info.unprivileged = false;
+    info.chroot = false;
+    info.command = {"pipe", std::string("user=") + MAIL_ACCOUNT, "null_sender=",
+                    "argv=" + remotePath, "--sender=${sender}", "--", "${recipient}"};
+    return info;
+}
+
+ModuleInfo remoteReinjectionService() {
+    ModuleInfo info = reinjectionService();
+    info.name = REMOTE_REINJECTION_LISTENER;
+    // Aliases were expanded when the message first came in; everything
+    // handed back here leaves through the smtp client, to the recipient's
+    // domain.
+    info.command.back() =
+        "receive_override_options=no_unknown_recipient_checks,no_address_mappings";
+    info.command.push_back("-o");
+    info.command.push_back("content_filter=smtp:");
+    return info;
+}
+
+std::vector<ModuleInfo> wantedServices(const std::string& agentPath, const std::string& filterPath,
+                                       const std::string& remotePath) {
+    return {deliveryService(agentPath), filterService(filterPath), reinjectionService(),
+            remoteService(remotePath), remoteReinjectionService()};
 }
 
 MasterCfChanges::MasterCfChanges(const std::string& agentPath, const std::string& filterPath,
-                                 bool force) {
+                                 const std::string& remotePath, bool force) {
     ModuleManager& manager = ModuleManager::getInstance();
     manager.loadModules(FORCE_LOAD);
-    for (const ModuleInfo& wanted : wantedServices(agentPath, filterPath)) {
+    for (const ModuleInfo& wanted : wantedServices(agentPath, filterPath, remotePath)) {
         const std::string line = wanted.format();
         if (manager.hasModule(wanted.name, wanted.type, ENABLED)) {
             const std::string present = manager.getModule(wanted.name, wanted.type, ENABLED).format();

@@ -33,13 +33,22 @@ mail::postfix::ModuleInfo deliveryService(const std::string& agentPath);
 mail::postfix::ModuleInfo filterService(const std::string& filterPath);
 mail::postfix::ModuleInfo reinjectionService();
 
+// The transport korvo-remote runs the before-remote handlers, as popuser,
+// and hands the message to a third smtpd on 127.0.0.1:10027 whose
+// content_filter sends everything on through the smtp client. It takes
+// part once main.cf's default_transport and relay_transport name it.
+mail::postfix::ModuleInfo remoteService(const std::string& remotePath);
+mail::postfix::ModuleInfo remoteReinjectionService();
+
 // Every service setup wants in master.cf.
 std::vector<mail::postfix::ModuleInfo> wantedServices(const std::string& agentPath,
-                                                      const std::string& filterPath);
+                                                      const std::string& filterPath,
+                                                      const std::string& remotePath);
 
 class MasterCfChanges {
 public:
-    MasterCfChanges(const std::string& agentPath, const std::string& filterPath, bool force);
+    MasterCfChanges(const std::string& agentPath, const std::string& filterPath,
+                    const std::string& remotePath, bool force);
 
     const std::vector<std::string>& refusals() const { return refusals_; }
     bool empty() const { return additions_.empty(); }

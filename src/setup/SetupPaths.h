@@ -31,6 +31,10 @@ inline constexpr char TRANSPORT[] = "korvo";
 // the filter hands mail back to Postfix.
 inline constexpr char FILTER_LISTENER[] = "127.0.0.1:10025";
 inline constexpr char REINJECTION_LISTENER[] = "127.0.0.1:10026";
+// The transport of mail for other hosts that runs the before-remote
+// handlers, and where it hands the mail back.
+inline constexpr char REMOTE_TRANSPORT[] = "korvo-remote";
+inline constexpr char REMOTE_REINJECTION_LISTENER[] = "127.0.0.1:10027";
 
 // The lock directory (/var/lock/files) as the boot-time entry names it:
 // /var/lock is a link to /run/lock, which is emptied at every boot.

@@ -32,11 +32,12 @@ struct Options {
     std::string agent = VORNCTL_DELIVER_PATH;
     std::string filter = VORNCTL_FILTER_PATH;
     std::string autoresponder = VORNCTL_AUTORESPONDER_PATH;
+    std::string remote = VORNCTL_REMOTE_PATH;
     TlsFiles tls;
 };
 
 const char* const usage = "usage: vornctl-setup [--force] [--delivery-agent=PATH] [--filter=PATH]"
-                          " [--autoresponder=PATH]"
+                          " [--autoresponder=PATH] [--remote-transport=PATH]"
                           " [--tls-cert=PATH --tls-key=PATH]";
 
 // Parses argv; ends the process for help (0) and for bad options (2).
@@ -52,6 +53,9 @@ Options parseOptions(int argc, char** argv) {
         "the before-queue filter master.cf runs (default " VORNCTL_FILTER_PATH ")")(
         "autoresponder", po::value(&options.autoresponder),
         "the program the autoresponder hook links to (default " VORNCTL_AUTORESPONDER_PATH ")")(
+        "remote-transport", po::value(&options.remote),
+        "the transport master.cf runs for mail to other hosts (default " VORNCTL_REMOTE_PATH
+        ")")(
         "tls-cert", po::value(&options.tls.cert),
         "the certificate smtpd offers (default: main.cf's, else a self-signed one setup makes)")(
         "tls-key", po::value(&options.tls.key), "the key of --tls-cert");
@@ -131,8 +135,9 @@ int run(const Options& options) {
     SetupReport report(std::cout, std::cerr);
     std::optional<MasterCfChanges> masterCf;
     std::optional<MainCfChanges> mainCf;
-    step(report, "master.cf",
-         [&] { masterCf.emplace(options.agent, options.filter, options.force); });
+    step(report, "master.cf", [&] {
+        masterCf.emplace(options.agent, options.filter, options.remote, options.force);
+    });
     step(report, "main.cf", [&] { mainCf.emplace(options.force); });
     if (!report.complete())
         return 1;

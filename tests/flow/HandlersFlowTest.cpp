@@ -19,6 +19,7 @@ namespace {
 const std::string programs = "/usr/local/libexec/vornctl-test";
 const std::string filterCopy = programs + "/vornctl-filter";
 const std::string autoresponderCopy = programs + "/vornctl-autoresponder";
+const std::string remoteCopy = programs + "/vornctl-remote";
 const std::string home = mailRoot + "/example.com";
 const std::string seenLog = "/var/tmp/handler-seen";
 
@@ -112,10 +113,11 @@ protected:
         privateUsrBin();
         ASSERT_EQ(0, shell("mkdir -p " + programs +
                            " && install -m 0755 " VORNCTL_FILTER_BINARY
-                           " " VORNCTL_AUTORESPONDER_BINARY " " +
+                           " " VORNCTL_AUTORESPONDER_BINARY " " VORNCTL_REMOTE_BINARY " " +
                            programs + " && rm -f " + seenLog));
         const CommandResult setup =
-            runSetup({"--force", "--filter=" + filterCopy, "--autoresponder=" + autoresponderCopy});
+            runSetup({"--force", "--filter=" + filterCopy, "--autoresponder=" + autoresponderCopy,
+                      "--remote-transport=" + remoteCopy});
         ASSERT_EQ(0, setup.status) << setup.out << setup.err;
         preparePostfix();
         // The tool's own smtp service, in place of Debian's.
@@ -231,6 +233,32 @@ TEST_F(HandlersFlowTest, TheAutoresponderAnswersOncePerSenderAndNeverALoop) {
     waitForMessages("info", 6);
     EXPECT_TRUE(entries(home + "/boss/Maildir/new").empty());
     EXPECT_EQ(1u, entries(home + "/sales/Maildir/new").size());
+}
+
+TEST_F(HandlersFlowTest, BeforeRemoteHandlersSeeMailLeaveOrBounceIt) {
+    ASSERT_EQ(0, shell("postconf -e default_transport=korvo-remote relay_transport=korvo-remote && "
+                       "postfix reload >/dev/null 2>&1"));
+    addHandler("outbound", "sender-domain", "example.com", "before-remote",
+               "echo \"$HANDLER_SENDER $HANDLER_RECIPIENTS\" >> " + seenLog +
+                   "\nif grep -q '^Subject: secret'; then echo 'no secrets leave'; exit 100; fi");
+    for (const char* subject : {"Subject: hello out", "Subject: secret"})
+        EXPECT_EQ(0, runCommand({"/usr/sbin/sendmail", "-i", "-f", "info@example.com",
+                                 "friend@remote.example"},
+                                {}, std::string(subject) + "\n\nHi.\n")
+                         .status);
+    // The first leaves through the smtp client (which finds no such host in
+    // the sandbox), the second comes back to its sender.
+    EXPECT_TRUE(waitUntil(
+        [] {
+            const std::string log = readFile("/var/spool/postfix/maillog");
+            return log.find("postfix/smtp[") != std::string::npos &&
+                   log.find("to=<friend@remote.example>, relay=none") != std::string::npos;
+        },
+        30))
+        << readFile("/var/spool/postfix/maillog");
+    EXPECT_TRUE(waitUntil([] { return entries(home + "/info/Maildir/new").size() == 2; }, 30));
+    EXPECT_NE(std::string::npos, mailbox("info").find("no secrets leave"));
+    EXPECT_EQ(2u, count(readFile(seenLog), "info@example.com friend@remote.example\n"));
 }
 
 } // namespace

@@ -27,6 +27,7 @@ inline const std::string programsDir = "/usr/libexec/vornctl";
 inline const std::string installedAgent = programsDir + "/vornctl-deliver";
 inline const std::string installedFilter = programsDir + "/vornctl-filter";
 inline const std::string installedAutoresponder = programsDir + "/vornctl-autoresponder";
+inline const std::string installedRemote = programsDir + "/vornctl-remote";
 
 // Mounts a throw-away overlay over dir once.
 inline void privateLayer(const std::string& dir, const std::string& name) {
@@ -48,7 +49,8 @@ inline void privateUsrBin() {
     ::unlink("/usr/bin/deliverquota");
     ASSERT_EQ(0, shell("install -d -m 0755 " + programsDir + " && install -m 0755 " +
                        agentBinary + " " + VORNCTL_FILTER_BINARY + " " +
-                       VORNCTL_AUTORESPONDER_BINARY + " " + programsDir));
+                       VORNCTL_AUTORESPONDER_BINARY + " " + VORNCTL_REMOTE_BINARY + " " +
+                       programsDir));
 }
 
 // The setup program with the installed programs, unless extra names others.
@@ -56,7 +58,8 @@ inline CommandResult runSetup(const std::vector<std::string>& extra = {}) {
     std::vector<std::string> argv = {setupBinary};
     for (const auto& [option, path] : {std::pair{"--delivery-agent=", installedAgent},
                                        {"--filter=", installedFilter},
-                                       {"--autoresponder=", installedAutoresponder}}) {
+                                       {"--autoresponder=", installedAutoresponder},
+                                       {"--remote-transport=", installedRemote}}) {
         bool named = false;
         for (const std::string& argument : extra)
             named = named || argument.rfind(option, 0) == 0;

@@ -123,7 +123,8 @@ std::vector<std::string> postconfRuns(const std::vector<std::string>& extra = {}
                                      "trace=execve", "-e", "signal=none", "-o", trace,
                                      setupBinary,  "--delivery-agent=" + installedAgent,
                                      "--filter=" + installedFilter,
-                                     "--autoresponder=" + installedAutoresponder};
+                                     "--autoresponder=" + installedAutoresponder,
+                                     "--remote-transport=" + installedRemote};
     argv.insert(argv.end(), extra.begin(), extra.end());
     runCommand(argv);
     std::istringstream lines(
@@ -266,6 +267,7 @@ TEST_F(SetupTest, PackageInstallsRunsAndRemovesCleanly) {
     const std::string files =
         " usr/sbin/vornctl usr/sbin/vornctl-setup usr/libexec/vornctl/vornctl-deliver "
         "usr/libexec/vornctl/vornctl-filter usr/libexec/vornctl/vornctl-autoresponder "
+        "usr/libexec/vornctl/vornctl-remote "
         "usr/share/man/man7/vornctl-handlers.7.gz "
         "usr/share/man/man8/vornctl.8.gz usr/share/man/man8/vornctl-setup.8.gz "
         "usr/share/man/man8/vornctl-deliver.8.gz usr/share/bash-completion/completions/vornctl "

@@ -1,13 +1,19 @@
-#include "filter/SmtpChannel.h"
+#include "handlers/SmtpChannel.h"
+
+#include "handlers/HandlerRunner.h"
+#include "utils/FdOwner.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
-namespace korvo::filter {
+namespace korvo::handlers {
 
 namespace {
 
@@ -122,4 +128,42 @@ int replyCode(const std::string& reply) {
     return std::stoi(reply.substr(0, 3));
 }
 
-} // namespace korvo::filter
+int connectTo(const std::string& hostPort) {
+    const std::string::size_type colon = hostPort.rfind(':');
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    if (colon == std::string::npos ||
+        ::inet_pton(AF_INET, hostPort.substr(0, colon).c_str(), &address.sin_addr) != 1)
+        throw ChannelError("the next hop " + hostPort + " is not IPV4:PORT");
+    address.sin_port = htons(static_cast<uint16_t>(std::stoi(hostPort.substr(colon + 1))));
+    FdOwner socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (socket.get() < 0 ||
+        ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        throw ChannelError("connect to " + hostPort + ": " + std::strerror(errno));
+    return socket.release();
+}
+
+void sendMessageData(int messageFd, SmtpChannel& to) {
+    const FdOwner reader(reopenForReading(messageFd));
+    SmtpChannel file(reader.get(), -1, "spool file", std::chrono::seconds(1));
+    std::string line;
+    bool atLineStart = true;
+    while (file.readLine(line)) {
+        if (atLineStart && line[0] == '.')
+            to.write(".", 1);
+        atLineStart = line.back() == '\n';
+        const bool crlf = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
+        if (atLineStart && !crlf) {
+            to.write(line.data(), line.size() - 1);
+            to.write("\r\n", 2);
+        } else {
+            to.write(line);
+        }
+    }
+    if (!atLineStart)
+        to.write("\r\n", 2);
+    to.write(".\r\n", 3);
+    to.flush();
+}
+
+} // namespace korvo::handlers

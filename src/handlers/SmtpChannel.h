@@ -1,13 +1,15 @@
 // One side of an SMTP conversation over a descriptor: buffered line reads
-// with a time limit and buffered writes.
+// with a time limit and buffered writes; and the two things both SMTP
+// clients of the delivery side need, a connection and a message sent as
+// DATA.
 //
 // readLine hands back one line with its line end, or, for a line longer
 // than the buffer, the part that fits (the rest comes with the next calls):
 // memory use stays bounded whatever a client sends. A read or write that
 // fails, a peer that closes early and a time limit that passes raise
 // ChannelError naming the side and the system error.
-#ifndef KORVO_FILTER_SMTPCHANNEL_H
-#define KORVO_FILTER_SMTPCHANNEL_H
+#ifndef KORVO_HANDLERS_SMTPCHANNEL_H
+#define KORVO_HANDLERS_SMTPCHANNEL_H
 
 #include <chrono>
 #include <cstddef>
@@ -15,7 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace korvo::filter {
+namespace korvo::handlers {
 
 class ChannelError : public std::runtime_error {
 public:
@@ -64,6 +66,14 @@ private:
 // The three-digit code at the start of a reply, 0 when there is none.
 int replyCode(const std::string& reply);
 
-} // namespace korvo::filter
+// A connected TCP socket to "IPV4:PORT"; ChannelError when there is none.
+int connectTo(const std::string& hostPort);
+
+// Sends the message in the file behind messageFd (LF or CRLF line ends, as
+// stored) as DATA content: CRLF line ends, leading dots doubled, and the
+// final dot line. The reply is left to the caller.
+void sendMessageData(int messageFd, SmtpChannel& to);
+
+} // namespace korvo::handlers
 
 #endif
