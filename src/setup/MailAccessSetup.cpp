@@ -44,8 +44,7 @@ bool ensureMailAccess(const TlsFiles& named, bool force, SetupReport& report) {
     const bool sasl = ensureSaslConfig(configDir + "/sasl", force, report);
     const bool member = ensureGroupMember(POSTFIX_ACCOUNT, COURIER_GROUP, report);
     const bool tls = ensureSmtpdTls(chooseTlsFiles(named, configDir, report), force, report);
-    const bool smtp = ensureUnchrootedSmtp(force, report);
-    return sasl || member || tls || smtp;
+    return sasl || member || tls;
 }
 
 } // namespace korvo::setup

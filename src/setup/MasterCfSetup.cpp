@@ -1,6 +1,7 @@
 #include "setup/MasterCfSetup.h"
 
 #include "postfix/config/ModuleManager.h"
+#include "setup/SaslSetup.h"
 #include "setup/SetupPaths.h"
 
 namespace korvo::setup {
@@ -124,6 +125,25 @@ MasterCfChanges::MasterCfChanges(const std::string& agentPath, const std::string
         }
         additions_.push_back(wanted);
     }
+    judgeSmtpChroot(manager, force);
+}
+
+// SMTP AUTH asks Courier's authentication daemon through a socket a
+// chrooted smtpd cannot reach: the smtp service runs unchrooted.
+void MasterCfChanges::judgeSmtpChroot(const ModuleManager& manager, bool force) {
+    if (!manager.hasModule("smtp", ModuleType::INET, ENABLED))
+        return;
+    ModuleInfo smtp = manager.getModule("smtp", ModuleType::INET, ENABLED);
+    if (!smtp.chroot)
+        return;
+    if (!force) {
+        refusals_.push_back("master.cf: service smtp runs chrooted, where SMTP AUTH cannot reach " +
+                            std::string(AUTHDAEMON_SOCKET) + " (--force unchroots it)");
+        return;
+    }
+    smtp.chroot = false;
+    changes_.push_back("master.cf: service smtp runs unchrooted: " + smtp.format());
+    additions_.push_back(smtp);
 }
 
 bool MasterCfChanges::write(SetupReport& report) const {

@@ -7,13 +7,16 @@
 // until write() stores the file or the process ends) and judges every
 // wanted service: a missing one is to be added; an existing one that
 // differs, or one switched off into the file of disabled services, is
-// someone else's and refused unless force, which replaces it. Failures are
+// someone else's and refused unless force, which replaces it. A chrooted
+// smtp service (as Debian ships it) cannot reach Courier's authentication
+// daemon for SMTP AUTH: refused unless force, which unchroots it. Failures are
 // those of ModuleManager (PostfixConfigurationError and the file errors it
 // names).
 #ifndef KORVO_SETUP_MASTERCFSETUP_H
 #define KORVO_SETUP_MASTERCFSETUP_H
 
 #include "postfix/config/ModuleInfo.h"
+#include "postfix/config/ModuleManager.h"
 #include "setup/SetupReport.h"
 
 #include <string>
@@ -58,6 +61,8 @@ public:
     bool write(SetupReport& report) const;
 
 private:
+    void judgeSmtpChroot(const mail::postfix::ModuleManager& manager, bool force);
+
     std::vector<mail::postfix::ModuleInfo> additions_;
     std::vector<std::string> changes_;
     std::vector<std::string> refusals_;

@@ -1,7 +1,6 @@
 #include "setup/SaslSetup.h"
 
 #include "postfix/config/MainCfManager.h"
-#include "postfix/config/ModuleManager.h"
 #include "setup/AccountSetup.h"
 #include "setup/FileSetup.h"
 #include "utils/Exceptions.h"
@@ -178,28 +177,6 @@ bool ensureSmtpdTls(const TlsFiles& files, bool force, SetupReport& report) {
     const bool key =
         ensureOwnedValue("smtpd_tls_key_file", files.key, "$smtpd_tls_cert_file", force, report);
     return cert || key;
-}
-
-bool ensureUnchrootedSmtp(bool force, SetupReport& report) {
-    using mail::postfix::ModuleType;
-    mail::postfix::ModuleManager& manager = mail::postfix::ModuleManager::getInstance();
-    manager.loadModules(true);
-    if (!manager.hasModule("smtp", ModuleType::INET, true))
-        return false;
-    mail::postfix::ModuleInfo smtp = manager.getModule("smtp", ModuleType::INET, true);
-    if (!smtp.chroot)
-        return false;
-    if (!force) {
-        report.refused("master.cf: service smtp runs chrooted, where SMTP AUTH cannot reach " +
-                       std::string(AUTHDAEMON_SOCKET) + "; left as it is (--force unchroots it)");
-        return false;
-    }
-    smtp.chroot = false;
-    manager.addModule(smtp, true);
-    const bool written = manager.storeModules(false);
-    if (written)
-        report.changed("master.cf: service smtp runs unchrooted: " + smtp.format());
-    return written;
 }
 
 } // namespace korvo::setup

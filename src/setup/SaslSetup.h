@@ -1,10 +1,10 @@
 // Postfix SMTP AUTH through Courier's authentication daemon: Cyrus SASL's
-// authdaemond method, the daemon's socket reachable by smtpd, and a TLS
-// certificate and key for the submission service.
+// authdaemond method, the daemon's socket reachable by smtpd (whose smtp
+// service MasterCfSetup unchroots), and a TLS certificate and key for the
+// submission service.
 //
 // What exists and differs from what setup makes (smtpd.conf, a TLS setting
-// in main.cf, a chrooted smtp service) is someone else's setting: reported
-// and kept unless force. A certificate setup makes is self-signed, made in a
+// in main.cf) is someone else's setting: reported and kept unless force. A certificate setup makes is self-signed, made in a
 // private temporary directory and renamed into place, so a killed run leaves
 // no half-written key. Failures raise korvo::SystemError naming the file and
 // the system error, std::runtime_error for a program that fails (with its
@@ -44,10 +44,6 @@ TlsFiles chooseTlsFiles(const TlsFiles& named, const std::string& configDir, Set
 
 // smtpd_tls_cert_file and smtpd_tls_key_file; true when main.cf was written.
 bool ensureSmtpdTls(const TlsFiles& files, bool force, SetupReport& report);
-
-// A chrooted smtpd cannot reach the daemon's socket: the smtp service of
-// master.cf runs unchrooted. True when master.cf was written.
-bool ensureUnchrootedSmtp(bool force, SetupReport& report);
 
 } // namespace korvo::setup
 

@@ -79,6 +79,14 @@ TEST_F(SetupTest, FirstRunInstallsEverythingSecondFindsItInPlace) {
 }
 
 TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
+    // smtp chrooted, as Debian ships it, alone stops the run.
+    ASSERT_EQ(0, shell("postconf -F -e smtp/inet/chroot=y"));
+    const std::string pristine = installationState();
+    const CommandResult chrooted = runSetup();
+    EXPECT_EQ(1, chrooted.status);
+    EXPECT_NE(std::string::npos, chrooted.err.find("service smtp runs chrooted")) << chrooted.err;
+    EXPECT_EQ(pristine, installationState());
+
     ASSERT_EQ(0, shell("postconf -e virtual_transport=lmtp:unix:private/dovecot "
                        "'smtpd_sender_restrictions=permit_mynetworks' && "
                        "printf 'korvo unix - n n - - pipe user=nobody argv=/bin/false\\n' "
@@ -91,7 +99,8 @@ TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
     EXPECT_EQ(1, kept.status);
     EXPECT_EQ("", kept.out);
     for (const char* refusal : {"main.cf: virtual_transport is \"lmtp:unix:private/dovecot\"",
-                                "master.cf: service korvo is", "nothing was changed"})
+                                "master.cf: service korvo is", "service smtp runs chrooted",
+                                "nothing was changed"})
         EXPECT_NE(std::string::npos, kept.err.find(refusal)) << kept.err;
     EXPECT_EQ(before, installationState());
     EXPECT_EQ("", configured("virtual_mailbox_domains"));
@@ -104,6 +113,7 @@ TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
     EXPECT_NE(std::string::npos,
               forced.out.find("virtual_transport = korvo (was \"lmtp:unix:private/dovecot\")"));
     EXPECT_EQ("korvo\n", configured("virtual_transport"));
+    EXPECT_EQ("smtp/inet/chroot = n\n", shellOutput("postconf -F smtp/inet/chroot"));
     EXPECT_EQ("permit_mynetworks, check_sender_access hash:/var/spool/postfix/korvo/blacklists\n",
               configured("smtpd_sender_restrictions"));
     EXPECT_EQ(std::string::npos, readFile("/etc/postfix/master.cf").find("argv=/bin/false"));
