@@ -42,13 +42,16 @@ TEST_F(FilterTest, AFailingHandlerDefersAndTheNextHopQueuesNothing) {
     EXPECT_EQ("220 250 250 250 354 250 221 ", codes(filter("127.0.0.1:25").out));
 
     const std::string crash = "/usr/local/orq/crash";
-    writeFile(crash, "#!/bin/sh\nkill -SEGV $$\n");
+    writeFile(crash, "#!/bin/sh\necho noise >&2\nkill -SEGV $$\n");
     ::chmod(crash.c_str(), 0755);
     ASSERT_EQ(
         0, mail_handler_add("crash", "global", "", crash.c_str(), "ctx", "before-queue", "1", 2));
     const CommandResult deferred = filter("127.0.0.1:25");
     EXPECT_EQ("220 250 250 250 354 451 221 ", codes(deferred.out)) << deferred.out;
     EXPECT_NE(std::string::npos, deferred.out.find("killed by signal 11"));
+    // spawn gives the filter the session as standard error too: nothing may
+    // come out there.
+    EXPECT_EQ("", deferred.err);
     // The next hop saw the transaction reset, never its end: one message
     // only went into the queue.
     ::sleep(1);
