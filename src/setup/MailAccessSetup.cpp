@@ -31,7 +31,7 @@ void restartRunningAuthDaemon(SetupReport& report) {
 
 } // namespace
 
-bool ensureMailAccess(const TlsFiles& named, bool force, SetupReport& report) {
+bool ensureMailAccess(bool force, SetupReport& report) {
     const Account mail = lookupAccount(MAIL_ACCOUNT);
     if (ensureCourierAuth(COURIER_CONFIG_DIR, AUTH_DATABASE,
                           orqConfGetDefaultByIndex(KORVO_MAILNAMES_D), mail.uid, mail.gid, force,
@@ -43,8 +43,7 @@ bool ensureMailAccess(const TlsFiles& named, bool force, SetupReport& report) {
         mail::postfix::MainCfManager::getInstance().getStringValue("config_directory", false);
     const bool sasl = ensureSaslConfig(configDir + "/sasl", force, report);
     const bool member = ensureGroupMember(POSTFIX_ACCOUNT, COURIER_GROUP, report);
-    const bool tls = ensureSmtpdTls(chooseTlsFiles(named, configDir, report), force, report);
-    return sasl || member || tls;
+    return sasl || member;
 }
 
 } // namespace korvo::setup

@@ -14,7 +14,7 @@ inline constexpr char COURIER_CONFIG_DIR[] = "/etc/courier";
 inline constexpr char AUTHDAEMON_SCRIPT[] = "/etc/init.d/courier-authdaemon";
 
 // True when Postfix must reload to see what changed.
-bool ensureMailAccess(const TlsFiles& named, bool force, SetupReport& report);
+bool ensureMailAccess(bool force, SetupReport& report);
 
 } // namespace korvo::setup
 

@@ -59,13 +59,13 @@ Values parseAssignments(const std::string& output) {
     return values;
 }
 
-std::string mainCfPath() {
+std::string askConfigDirectory() {
     std::string directory = postconf({"-h", "config_directory"});
     boost::algorithm::trim(directory);
     if (directory.empty())
         throw mail::postfix::PostfixConfigurationError(
             "unable to determine Postfix config_directory parameter");
-    return directory + "/main.cf";
+    return directory;
 }
 
 // main.cf's own settings, and for the list parameters it leaves unset the
@@ -89,7 +89,9 @@ std::string judge(const MainCfSetting& setting, bool force, Values& values,
                   std::vector<std::string>& refusals) {
     const auto found = values.find(setting.name);
     const bool configured = found != values.end();
-    const std::string current = configured ? found->second : "";
+    const std::string current =
+        configured ? found->second
+                   : (setting.kind == MainCfSetting::Owned ? setting.builtIn : std::string());
     if (setting.kind == MainCfSetting::ListItem) {
         if (listHoldsItem(current, setting.value))
             return "";
@@ -98,14 +100,14 @@ std::string judge(const MainCfSetting& setting, bool force, Values& values,
     }
     if (current == setting.value)
         return "";
-    if (configured && !force) {
+    if (configured && current != setting.builtIn && !force) {
         refusals.push_back("main.cf: " + setting.name + " is \"" + current + "\" (--force sets \"" +
                            setting.value + "\")");
         return "";
     }
     values[setting.name] = setting.value;
     return "main.cf: " + setting.name + " = " + setting.value +
-           (configured ? " (was \"" + current + "\")" : "");
+           (current.empty() ? "" : " (was \"" + current + "\")");
 }
 
 } // namespace
@@ -135,28 +137,38 @@ bool listHoldsItem(const std::string& list, const std::string& item) {
            std::search(have.begin(), have.end(), want.begin(), want.end()) != have.end();
 }
 
-MainCfChanges::MainCfChanges(bool force) : lock_(mainCfPath()) {
+MainCfChanges::MainCfChanges(bool force) : MainCfChanges(force, askConfigDirectory()) {}
+
+MainCfChanges::MainCfChanges(bool force, const std::string& directory)
+    : configDirectory_(directory), lock_(directory + "/main.cf") {
     const std::vector<MainCfSetting> wanted = wantedMainCfSettings();
-    Values values = currentValues(wanted);
-    std::vector<std::string> changedNames;
-    for (const MainCfSetting& setting : wanted) {
-        const std::string change = judge(setting, force, values, refusals_);
-        if (change.empty())
-            continue;
-        changes_.push_back(change);
-        if (std::find(changedNames.begin(), changedNames.end(), setting.name) ==
-            changedNames.end())
-            changedNames.push_back(setting.name);
-    }
-    for (const std::string& name : changedNames)
-        assignments_.push_back(name + "=" + values[name]);
+    read_ = currentValues(wanted);
+    values_ = read_;
+    for (const MainCfSetting& setting : wanted)
+        add(setting, force);
+}
+
+void MainCfChanges::add(const MainCfSetting& setting, bool force) {
+    const std::string change = judge(setting, force, values_, refusals_);
+    if (change.empty())
+        return;
+    changes_.push_back(change);
+    if (std::find(changedNames_.begin(), changedNames_.end(), setting.name) ==
+        changedNames_.end())
+        changedNames_.push_back(setting.name);
+}
+
+std::string MainCfChanges::configured(const std::string& name) const {
+    const auto found = read_.find(name);
+    return found == read_.end() ? "" : found->second;
 }
 
 void MainCfChanges::write(SetupReport& report) const {
-    if (assignments_.empty())
+    if (changedNames_.empty())
         return;
     std::vector<std::string> arguments = {"-e"};
-    arguments.insert(arguments.end(), assignments_.begin(), assignments_.end());
+    for (const std::string& name : changedNames_)
+        arguments.push_back(name + "=" + values_.at(name));
     postconf(arguments);
     for (const std::string& change : changes_)
         report.changed(change);

@@ -20,14 +20,17 @@
 //
 // A parameter of a master.cf service that does not exist yet (the agent's
 // recipient limit before its service is added) is unknown to postconf and
-// reads as unset. postconf failures raise PostfixConfigurationError with
-// its error text; lock failures raise korvo::SystemError.
+// reads as unset. Settings known only at run time (the TLS files) are
+// judged with add() before anything is written. postconf failures raise
+// PostfixConfigurationError with its error text; lock failures raise
+// korvo::SystemError.
 #ifndef KORVO_SETUP_MAINCFSETUP_H
 #define KORVO_SETUP_MAINCFSETUP_H
 
 #include "process/MKLock.h"
 #include "setup/SetupReport.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,6 +41,9 @@ struct MainCfSetting {
     std::string name;
     std::string value;
     Kind kind;
+    // Owned: what Postfix uses while main.cf leaves the parameter unset;
+    // main.cf spelling it out is no one's choice and is replaced.
+    std::string builtIn = "";
 };
 
 // Everything setup wants in main.cf, in the order it is judged.
@@ -51,17 +57,30 @@ class MainCfChanges {
 public:
     explicit MainCfChanges(bool force);
 
+    // Judges one more setting, one known only at run time.
+    void add(const MainCfSetting& setting, bool force);
+
+    // What main.cf itself set name to when it was read: empty when unset
+    // (for the list parameters of wantedMainCfSettings, Postfix's default).
+    std::string configured(const std::string& name) const;
+    const std::string& configDirectory() const { return configDirectory_; }
+
     // Settings someone else made that setup would have to replace.
     const std::vector<std::string>& refusals() const { return refusals_; }
-    bool empty() const { return assignments_.empty(); }
+    bool empty() const { return changedNames_.empty(); }
 
     // Writes every change at once and reports each.
     void write(SetupReport& report) const;
 
 private:
+    MainCfChanges(bool force, const std::string& configDirectory);
+
+    std::string configDirectory_;
     MKLock lock_;
-    std::vector<std::string> assignments_; // NAME=VALUE, for postconf -e
-    std::vector<std::string> changes_;     // one report line per setting changed
+    std::map<std::string, std::string> read_;   // main.cf's own settings
+    std::map<std::string, std::string> values_; // with the changes
+    std::vector<std::string> changedNames_;
+    std::vector<std::string> changes_; // one report line per setting changed
     std::vector<std::string> refusals_;
 };
 

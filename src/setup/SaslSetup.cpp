@@ -1,6 +1,5 @@
 #include "setup/SaslSetup.h"
 
-#include "postfix/config/MainCfManager.h"
 #include "setup/AccountSetup.h"
 #include "setup/FileSetup.h"
 #include "utils/Exceptions.h"
@@ -57,26 +56,6 @@ void renameInto(const std::string& from, const std::string& to) {
         throwSystemError("rename " + from + " to " + to);
 }
 
-TlsFiles makeSelfSigned(const std::string& configDir, SetupReport& report) {
-    const TlsFiles made{configDir + "/" + MADE_CERT, configDir + "/" + MADE_KEY};
-    if (pathExists(made.cert) && pathExists(made.key))
-        return made;
-    const PrivateDirectory scratch(configDir);
-    runAccountProgram({OPENSSL, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650",
-                       "-subj", "/CN=" + hostName(), "-keyout", scratch.file(MADE_KEY), "-out",
-                       scratch.file(MADE_CERT)});
-    if (::chmod(scratch.file(MADE_KEY).c_str(), 0600) != 0)
-        throwSystemError("chmod " + scratch.file(MADE_KEY));
-    if (::chmod(scratch.file(MADE_CERT).c_str(), 0644) != 0)
-        throwSystemError("chmod " + scratch.file(MADE_CERT));
-    // The key first: a certificate without its key is never left behind.
-    renameInto(scratch.file(MADE_KEY), made.key);
-    renameInto(scratch.file(MADE_CERT), made.cert);
-    syncParentDirectory(made.cert);
-    report.changed("made a self-signed certificate " + made.cert + " with key " + made.key);
-    return made;
-}
-
 bool isMember(const std::string& user, const std::string& group) {
     const struct group* entry = ::getgrnam(group.c_str());
     if (entry == nullptr)
@@ -90,32 +69,6 @@ bool isMember(const std::string& user, const std::string& group) {
         if (user == *member)
             return true;
     return false;
-}
-
-// A main.cf parameter setup wants to hold value; Postfix's own default
-// (shipped) is replaced without asking. True when written.
-bool ensureOwnedValue(const std::string& name, const std::string& value, const std::string& shipped,
-                      bool force, SetupReport& report) {
-    const mail::postfix::MainCfManager& mainCf = mail::postfix::MainCfManager::getInstance();
-    std::string was;
-    bool written = false;
-    mainCf.editValue(name, [&](std::string& current) {
-        if (current == value)
-            return false;
-        if (!current.empty() && current != shipped && !force) {
-            report.refused("main.cf: " + name + " is \"" + current +
-                           "\"; left as it is (--force sets \"" + value + "\")");
-            return false;
-        }
-        was = current;
-        current = value;
-        written = true;
-        return true;
-    });
-    if (written)
-        report.changed("main.cf: " + name + " = " + value +
-                       (was.empty() ? "" : " (was \"" + was + "\")"));
-    return written;
 }
 
 } // namespace
@@ -154,7 +107,12 @@ bool ensureGroupMember(const std::string& user, const std::string& group, SetupR
     return true;
 }
 
-TlsFiles chooseTlsFiles(const TlsFiles& named, const std::string& configDir, SetupReport& report) {
+TlsFiles selfSignedFiles(const std::string& configDir) {
+    return {configDir + "/" + MADE_CERT, configDir + "/" + MADE_KEY};
+}
+
+TlsFiles chooseTlsFiles(const TlsFiles& named, const TlsFiles& configured,
+                        const std::string& configDir) {
     if (named.cert.empty() != named.key.empty())
         throw std::invalid_argument("--tls-cert and --tls-key go together");
     if (!named.cert.empty()) {
@@ -163,20 +121,28 @@ TlsFiles chooseTlsFiles(const TlsFiles& named, const std::string& configDir, Set
                 throwSystemError("TLS file " + file);
         return named;
     }
-    const mail::postfix::MainCfManager& mainCf = mail::postfix::MainCfManager::getInstance();
-    const TlsFiles configured{mainCf.getStringValue("smtpd_tls_cert_file", false),
-                              mainCf.getStringValue("smtpd_tls_key_file", false)};
     if (!configured.cert.empty() && ::access(configured.cert.c_str(), R_OK) == 0)
         return configured;
-    return makeSelfSigned(configDir, report);
+    return selfSignedFiles(configDir);
 }
 
-bool ensureSmtpdTls(const TlsFiles& files, bool force, SetupReport& report) {
-    const bool cert = ensureOwnedValue("smtpd_tls_cert_file", files.cert, "", force, report);
-    // Postfix's default key is the certificate file itself.
-    const bool key =
-        ensureOwnedValue("smtpd_tls_key_file", files.key, "$smtpd_tls_cert_file", force, report);
-    return cert || key;
+void ensureSelfSigned(const std::string& configDir, SetupReport& report) {
+    const TlsFiles made = selfSignedFiles(configDir);
+    if (pathExists(made.cert) && pathExists(made.key))
+        return;
+    const PrivateDirectory scratch(configDir);
+    runAccountProgram({OPENSSL, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650",
+                       "-subj", "/CN=" + hostName(), "-keyout", scratch.file(MADE_KEY), "-out",
+                       scratch.file(MADE_CERT)});
+    if (::chmod(scratch.file(MADE_KEY).c_str(), 0600) != 0)
+        throwSystemError("chmod " + scratch.file(MADE_KEY));
+    if (::chmod(scratch.file(MADE_CERT).c_str(), 0644) != 0)
+        throwSystemError("chmod " + scratch.file(MADE_CERT));
+    // The key first: a certificate without its key is never left behind.
+    renameInto(scratch.file(MADE_KEY), made.key);
+    renameInto(scratch.file(MADE_CERT), made.cert);
+    syncParentDirectory(made.cert);
+    report.changed("made a self-signed certificate " + made.cert + " with key " + made.key);
 }
 
 } // namespace korvo::setup

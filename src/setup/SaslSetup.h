@@ -3,8 +3,9 @@
 // service MasterCfSetup unchroots), and a TLS certificate and key for the
 // submission service.
 //
-// What exists and differs from what setup makes (smtpd.conf, a TLS setting
-// in main.cf) is someone else's setting: reported and kept unless force. A certificate setup makes is self-signed, made in a
+// An smtpd.conf that differs from what setup writes is someone else's:
+// reported and kept unless force (the TLS settings are main.cf settings,
+// judged with the others in MainCfSetup). A certificate setup makes is self-signed, made in a
 // private temporary directory and renamed into place, so a killed run leaves
 // no half-written key. Failures raise korvo::SystemError naming the file and
 // the system error, std::runtime_error for a program that fails (with its
@@ -39,11 +40,16 @@ bool ensureSaslConfig(const std::string& saslDir, bool force, SetupReport& repor
 bool ensureGroupMember(const std::string& user, const std::string& group, SetupReport& report);
 
 // The files to name in main.cf: named ones (which must exist), else those
-// main.cf names already, else a self-signed pair made in configDir.
-TlsFiles chooseTlsFiles(const TlsFiles& named, const std::string& configDir, SetupReport& report);
+// main.cf names already (configured; when the certificate can be read),
+// else the self-signed pair setup makes in configDir.
+TlsFiles chooseTlsFiles(const TlsFiles& named, const TlsFiles& configured,
+                        const std::string& configDir);
 
-// smtpd_tls_cert_file and smtpd_tls_key_file; true when main.cf was written.
-bool ensureSmtpdTls(const TlsFiles& files, bool force, SetupReport& report);
+// The self-signed pair's names in configDir.
+TlsFiles selfSignedFiles(const std::string& configDir);
+
+// Makes the self-signed pair unless both files exist.
+void ensureSelfSigned(const std::string& configDir, SetupReport& report);
 
 } // namespace korvo::setup
 

@@ -7,6 +7,7 @@
 #include "setup/MailAccessSetup.h"
 #include "setup/MainCfSetup.h"
 #include "setup/MasterCfSetup.h"
+#include "setup/SaslSetup.h"
 #include "setup/SetupPaths.h"
 #include "setup/SetupReport.h"
 #include "setup/TableSetup.h"
@@ -128,6 +129,21 @@ void installFiles(const Options& options, const std::string& mailRoot, SetupRepo
         report.note("the delivery agent " + options.agent + " is not an executable file");
 }
 
+// The certificate and key smtpd offers are main.cf settings like the
+// others; Postfix's own key default is the certificate file itself.
+TlsFiles judgeTls(MainCfChanges& mainCf, const Options& options) {
+    const char* const certName = "smtpd_tls_cert_file";
+    const char* const keyName = "smtpd_tls_key_file";
+    const std::string keyDefault = std::string("$") + certName;
+    const std::string key = mainCf.configured(keyName);
+    const TlsFiles tls =
+        chooseTlsFiles(options.tls, {mainCf.configured(certName), key.empty() ? keyDefault : key},
+                       mainCf.configDirectory());
+    mainCf.add({certName, tls.cert, MainCfSetting::Owned}, options.force);
+    mainCf.add({keyName, tls.key, MainCfSetting::Owned, keyDefault}, options.force);
+    return tls;
+}
+
 // Every Postfix setting is judged before anything changes: a setting
 // someone else made stops the whole run, so Postfix is never left accepting
 // the tool's domains without the transport that delivers them.
@@ -135,10 +151,14 @@ int run(const Options& options) {
     SetupReport report(std::cout, std::cerr);
     std::optional<MasterCfChanges> masterCf;
     std::optional<MainCfChanges> mainCf;
+    TlsFiles tls;
     step(report, "master.cf", [&] {
         masterCf.emplace(options.agent, options.filter, options.remote, options.force);
     });
-    step(report, "main.cf", [&] { mainCf.emplace(options.force); });
+    step(report, "main.cf", [&] {
+        mainCf.emplace(options.force);
+        tls = judgeTls(*mainCf, options);
+    });
     if (!report.complete())
         return 1;
     for (const std::vector<std::string>* refusals : {&masterCf->refusals(), &mainCf->refusals()})
@@ -149,6 +169,9 @@ int run(const Options& options) {
         return 1;
     }
     installFiles(options, orqConfGetDefaultByIndex(KORVO_MAILNAMES_D), report);
+    const std::string configDir = mainCf->configDirectory();
+    if (tls.cert == selfSignedFiles(configDir).cert)
+        step(report, "TLS certificate", [&] { ensureSelfSigned(configDir, report); });
     bool configured = false;
     // master.cf first: the transport exists before main.cf names it.
     step(report, "master.cf", [&] { configured = masterCf->write(report); });
@@ -156,11 +179,8 @@ int run(const Options& options) {
         configured = configured || !mainCf->empty();
         mainCf->write(report);
     });
-    // Mail access edits main.cf on its own, under the lock held till here.
-    mainCf.reset();
-    step(report, "mail access", [&] {
-        configured = ensureMailAccess(options.tls, options.force, report) || configured;
-    });
+    step(report, "mail access",
+         [&] { configured = ensureMailAccess(options.force, report) || configured; });
     if (configured)
         step(report, "reload", [&] { reloadPostfix(report); });
     return report.complete() ? 0 : 1;
