@@ -1,6 +1,7 @@
 #include "postfix/managers/SettingsManager.h"
 
 #include "front/CommandFixture.h"
+#include "process/SigBlocker.h"
 
 #include <atomic>
 #include <functional>
@@ -72,10 +73,17 @@ TEST_F(RelayModeTest, EachModeHoldsForAForeignClientAndSmtpdKeepsAnswering) {
     };
     for (const auto& mode : modes) {
         std::atomic<bool> done{false};
-        std::thread traffic([&done] {
-            while (!done)
-                SmtpClient("127.0.0.2").send("QUIT");
-        });
+        // The tool is single-threaded: its SIGCHLD must reach the thread that
+        // waits for its postconf runs, so the traffic thread starts with the
+        // signal blocked and never takes it.
+        std::thread traffic = [&done] {
+            SigBlocker blocker;
+            blocker.block(SIGCHLD);
+            return std::thread([&done] {
+                while (!done)
+                    SmtpClient("127.0.0.2").send("QUIT");
+            });
+        }();
         mode.set();
         done = true;
         traffic.join();
