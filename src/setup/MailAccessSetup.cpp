@@ -41,7 +41,7 @@ bool ensureMailAccess(bool force, SetupReport& report) {
 
     const std::string configDir =
         mail::postfix::MainCfManager::getInstance().getStringValue("config_directory", false);
-    const bool sasl = ensureSaslConfig(configDir + "/sasl", force, report);
+    const bool sasl = ensureSaslConfig(saslDirectory(configDir), force, report);
     const bool member = ensureGroupMember(POSTFIX_ACCOUNT, COURIER_GROUP, report);
     return sasl || member;
 }

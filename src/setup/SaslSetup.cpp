@@ -11,6 +11,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace korvo::setup {
 
@@ -78,17 +79,19 @@ std::string saslConfig() {
            "\nmech_list: PLAIN LOGIN\n";
 }
 
+std::vector<std::string> saslConfigRefusals(const std::string& saslDir, bool force) {
+    const std::string path = saslDir + "/smtpd.conf";
+    if (force || !pathExists(path) || readWholeFile(path) == saslConfig())
+        return {};
+    return {path + " differs from what setup writes (--force replaces it)"};
+}
+
 bool ensureSaslConfig(const std::string& saslDir, bool force, SetupReport& report) {
     ensureDirectory(saslDir, {0, 0, 0755}, force, report);
     const std::string path = saslDir + "/smtpd.conf";
     const bool present = pathExists(path);
     if (present && readWholeFile(path) == saslConfig())
         return false;
-    if (present && !force) {
-        report.refused(path + " differs from what setup writes; left as it is (--force "
-                              "replaces it)");
-        return false;
-    }
     ReplaceOptions options;
     options.uid = 0;
     options.gid = 0;

@@ -4,8 +4,8 @@
 // submission service.
 //
 // An smtpd.conf that differs from what setup writes is someone else's:
-// reported and kept unless force (the TLS settings are main.cf settings,
-// judged with the others in MainCfSetup). A certificate setup makes is self-signed, made in a
+// refused unless force, before anything changes (the TLS settings are
+// main.cf settings, judged with the others in MainCfSetup). A certificate setup makes is self-signed, made in a
 // private temporary directory and renamed into place, so a killed run leaves
 // no half-written key. Failures raise korvo::SystemError naming the file and
 // the system error, std::runtime_error for a program that fails (with its
@@ -16,6 +16,7 @@
 #include "setup/SetupReport.h"
 
 #include <string>
+#include <vector>
 
 namespace korvo::setup {
 
@@ -33,7 +34,17 @@ struct TlsFiles {
 // The text of smtpd.conf.
 std::string saslConfig();
 
-// smtpd.conf in saslDir; true when written.
+// Where Cyrus SASL reads smtpd's settings.
+inline std::string saslDirectory(const std::string& configDir) {
+    return configDir + "/sasl";
+}
+
+// An smtpd.conf in saslDir that differs from saslConfig() is someone
+// else's: its refusal, judged before anything changes; none with force.
+std::vector<std::string> saslConfigRefusals(const std::string& saslDir, bool force);
+
+// smtpd.conf in saslDir, replaced when it differs (saslConfigRefusals
+// judged that first); true when written.
 bool ensureSaslConfig(const std::string& saslDir, bool force, SetupReport& report);
 
 // Adds user to group (usermod); true when it was not a member.

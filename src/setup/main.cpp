@@ -161,7 +161,10 @@ int run(const Options& options) {
     });
     if (!report.complete())
         return 1;
-    for (const std::vector<std::string>* refusals : {&masterCf->refusals(), &mainCf->refusals()})
+    const std::vector<std::string> sasl =
+        saslConfigRefusals(saslDirectory(mainCf->configDirectory()), options.force);
+    for (const std::vector<std::string>* refusals :
+         {&masterCf->refusals(), &mainCf->refusals(), &sasl})
         for (const std::string& refusal : *refusals)
             report.refused(refusal);
     if (!report.complete()) {

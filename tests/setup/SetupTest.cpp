@@ -18,7 +18,7 @@ const std::string authDb = "/var/spool/postfix/korvo/passwd.db";
 // Everything the setup program decides: main.cf, master.cf, the files it
 // makes with their owners and modes, the link, the mail account.
 std::string installationState() {
-    return shellOutput("postconf -n; cat /etc/postfix/master.cf; "
+    return shellOutput("postconf -n; cat /etc/postfix/master.cf /etc/postfix/sasl/smtpd.conf; "
                        "stat -c '%n %U %G %a %F' /var/spool/postfix/korvo "
                        "/var/spool/postfix/korvo/* /usr/local/orq/handlers "
                        "/usr/local/orq/handlers/info /var/qmail/mailnames /var/lock/files; "
@@ -58,9 +58,9 @@ TEST_F(SetupTest, FirstRunInstallsEverythingSecondFindsItInPlace) {
     EXPECT_EQ(0, tables.status) << tables.err;
     EXPECT_EQ("", tables.out);
     EXPECT_EQ("/usr/sbin/deliverquota.maildrop\n", shellOutput("readlink /usr/bin/deliverquota"));
-    EXPECT_EQ("domains\nusers\n3\n",
+    EXPECT_EQ("domain_aliases\ndomains\nusers\n4\n",
               sqlite("SELECT name FROM sqlite_master WHERE type='table' AND name IN "
-                     "('domains','users') ORDER BY name; "
+                     "('domain_aliases','domains','users') ORDER BY name; "
                      "SELECT count(*) FROM sqlite_master WHERE type='trigger'"));
     EXPECT_EQ(
         "postfix root 460\npostfix root 770\nroot popuser 750\n",
@@ -91,7 +91,8 @@ TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
                        "'smtpd_sender_restrictions=permit_mynetworks' && "
                        "printf 'korvo unix - n n - - pipe user=nobody argv=/bin/false\\n' "
                        ">> /etc/postfix/master.cf && mkdir -p -m 0700 /usr/local/orq/handlers && "
-                       "mkdir -p /var/spool/postfix/korvo"));
+                       "mkdir -p /var/spool/postfix/korvo /etc/postfix/sasl && "
+                       "echo 'pwcheck_method: saslauthd' > /etc/postfix/sasl/smtpd.conf"));
     sqlite("CREATE TABLE other(x)");
     const std::string before = installationState();
 
@@ -100,7 +101,7 @@ TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
     EXPECT_EQ("", kept.out);
     for (const char* refusal : {"main.cf: virtual_transport is \"lmtp:unix:private/dovecot\"",
                                 "master.cf: service korvo is", "service smtp runs chrooted",
-                                "nothing was changed"})
+                                "smtpd.conf differs", "nothing was changed"})
         EXPECT_NE(std::string::npos, kept.err.find(refusal)) << kept.err;
     EXPECT_EQ(before, installationState());
     EXPECT_EQ("", configured("virtual_mailbox_domains"));
@@ -114,6 +115,8 @@ TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
               forced.out.find("virtual_transport = korvo (was \"lmtp:unix:private/dovecot\")"));
     EXPECT_EQ("korvo\n", configured("virtual_transport"));
     EXPECT_EQ("smtp/inet/chroot = n\n", shellOutput("postconf -F smtp/inet/chroot"));
+    EXPECT_NE(std::string::npos,
+              readFile("/etc/postfix/sasl/smtpd.conf").find("pwcheck_method: authdaemond"));
     EXPECT_EQ("permit_mynetworks, check_sender_access hash:/var/spool/postfix/korvo/blacklists\n",
               configured("smtpd_sender_restrictions"));
     EXPECT_EQ(std::string::npos, readFile("/etc/postfix/master.cf").find("argv=/bin/false"));
