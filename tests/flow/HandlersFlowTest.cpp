@@ -5,9 +5,7 @@
 // and the autoresponder answers a sender once, never a list or a bounce.
 // The filter and the hook run as popuser, so they run from copies in the
 // sandbox's /usr/local, which that account can reach.
-#include "front/CommandFixture.h"
-#include "sandbox/PanelDatabase.h"
-#include "setup/SetupFixture.h"
+#include "flow/MailServerFixture.h"
 
 #include <chrono>
 #include <functional>
@@ -104,25 +102,22 @@ void waitForMessages(const std::string& mailname, std::size_t n) {
         << shellOutput("postqueue -p") << readFile("/var/spool/postfix/maillog");
 }
 
-class HandlersFlowTest : public PanelDatabaseTest {
+class HandlersFlowTest : public MailServerTest {
 protected:
     void SetUp() override {
-        PanelDatabaseTest::SetUp();
+        MailServerTest::SetUp();
         if (HasFatalFailure())
             return;
-        privateUsrBin();
         ASSERT_EQ(0, shell("mkdir -p " + programs +
                            " && install -m 0755 " VORNCTL_FILTER_BINARY
                            " " VORNCTL_AUTORESPONDER_BINARY " " VORNCTL_REMOTE_BINARY " " +
                            programs + " && rm -f " + seenLog));
-        const CommandResult setup =
-            runSetup({"--force", "--filter=" + filterCopy, "--autoresponder=" + autoresponderCopy,
-                      "--remote-transport=" + remoteCopy});
-        ASSERT_EQ(0, setup.status) << setup.out << setup.err;
-        preparePostfix();
         // The tool's own smtp service, in place of Debian's.
-        ASSERT_EQ(0, shell("postconf -MX smtp/inet"));
-        ASSERT_EQ(0, shell("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1"));
+        startMailServer({"--force", "--filter=" + filterCopy,
+                         "--autoresponder=" + autoresponderCopy, "--remote-transport=" + remoteCopy},
+                        [] { ASSERT_EQ(0, shell("postconf -MX smtp/inet")); });
+        if (HasFatalFailure())
+            return;
         vornctl({"--start-service", "--mail-component=smtp"});
         ASSERT_NE(std::string::npos,
                   shellOutput("postconf -M smtp/inet").find("smtpd_proxy_filter=127.0.0.1:10025"));
@@ -143,7 +138,6 @@ protected:
         waitForMessages("info", 1);
     }
 
-    void TearDown() override { stopPostfix(); }
 };
 
 TEST_F(HandlersFlowTest, BeforeQueueHandlersRefuseOrChangeMailAtTheDoor) {

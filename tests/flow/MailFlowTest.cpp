@@ -4,9 +4,7 @@
 // over SMTP from a client on the loopback network, must land where the
 // tool's tables and .qmail files say: in Maildir/new through the delivery
 // agent and the real deliverquota, or nowhere, refused at the door.
-#include "front/CommandFixture.h"
-#include "sandbox/PanelDatabase.h"
-#include "setup/SetupFixture.h"
+#include "flow/MailServerFixture.h"
 
 #include <algorithm>
 #include <chrono>
@@ -131,31 +129,29 @@ std::vector<std::string> programsRunAsPopuser() {
 // The clone lies below a directory popuser cannot enter, as a clone under
 // /root does (in a throw-away overlay: the real directory keeps its mode);
 // Postfix must find everything it runs as popuser elsewhere.
-class MailFlowTest : public PanelDatabaseTest {
+class MailFlowTest : public MailServerTest {
 protected:
     void SetUp() override {
-        PanelDatabaseTest::SetUp();
+        MailServerTest::SetUp();
         if (HasFatalFailure())
             return;
-        privateUsrBin();
         privateLayer(cloneTop(), "closed-clone");
         cloneClosed = !HasFatalFailure();
         ASSERT_EQ(0, shell("chmod 0700 " + cloneTop()));
         ASSERT_NE(0, shell("runuser -u popuser -- test -x " + agentBinary));
-        const CommandResult setup = runSetup({"--force"});
-        ASSERT_EQ(0, setup.status) << setup.out << setup.err;
-        const std::vector<std::string> programs = programsRunAsPopuser();
-        EXPECT_NE(programs.end(), std::find(programs.begin(), programs.end(), installedAgent));
-        for (const std::string& program : programs) {
-            EXPECT_NE(0u, program.rfind(cloneTop() + "/", 0)) << program;
-            EXPECT_EQ(0, shell("runuser -u popuser -- test -x " + program)) << program;
-        }
-        preparePostfix();
-        ASSERT_EQ(0, shell("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1"));
+        startMailServer({"--force"}, [] {
+            const std::vector<std::string> programs = programsRunAsPopuser();
+            EXPECT_NE(programs.end(),
+                      std::find(programs.begin(), programs.end(), installedAgent));
+            for (const std::string& program : programs) {
+                EXPECT_NE(0u, program.rfind(cloneTop() + "/", 0)) << program;
+                EXPECT_EQ(0, shell("runuser -u popuser -- test -x " + program)) << program;
+            }
+        });
     }
 
     void TearDown() override {
-        stopPostfix();
+        MailServerTest::TearDown();
         if (cloneClosed)
             shell("umount -l " + cloneTop() + " && umount -l /run/vornctl-closed-clone");
     }

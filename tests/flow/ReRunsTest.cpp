@@ -1,9 +1,8 @@
 // Re-runs and switches against the running Postfix: what a domain, its
 // alias and its mailbox answer at RCPT TO after a repeated --add-domain,
 // a switch off and on, and an alias renamed to reject unknown names.
-#include "sandbox/PanelDatabase.h"
+#include "flow/MailServerFixture.h"
 #include "sandbox/SmtpProbe.h"
-#include "setup/SetupFixture.h"
 
 namespace korvo::test {
 namespace {
@@ -18,17 +17,15 @@ const std::vector<std::string> servedAddresses = {
     "info@shop.example",  "sales@shop.example",  "postmaster@shop.example",  "nobody@shop.example",
     "info@alias.example", "sales@alias.example", "postmaster@alias.example", "nobody@alias.example"};
 
-class ReRunsTest : public PanelDatabaseTest {
+class ReRunsTest : public MailServerTest {
 protected:
     void SetUp() override {
-        PanelDatabaseTest::SetUp();
+        MailServerTest::SetUp();
         if (HasFatalFailure())
             return;
-        privateUsrBin();
-        const CommandResult setup = runSetup({"--force"});
-        ASSERT_EQ(0, setup.status) << setup.out << setup.err;
-        preparePostfix();
-        ASSERT_EQ(0, shell("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1"));
+        startMailServer();
+        if (HasFatalFailure())
+            return;
         addDomain("shop.example", {"alias.example"});
         addMailname("shop.example", "info", {"sales"});
         for (const std::vector<std::string>& command :
@@ -42,8 +39,6 @@ protected:
                  {"--set-catchall", domain, "--email=info@shop.example"}})
             ok(command, password);
     }
-
-    void TearDown() override { stopPostfix(); }
 
     // After a change that turns the canary's answer around, every address
     // must get the answer wanted.

@@ -1,0 +1,43 @@
+// The flow tests' mail server: the panel database, the programs installed
+// where the package puts them, setup's run on the sandbox's Postfix, and
+// that Postfix started; it is stopped after every test.
+#ifndef KORVO_TEST_FLOW_MAILSERVERFIXTURE_H
+#define KORVO_TEST_FLOW_MAILSERVERFIXTURE_H
+
+#include "front/CommandFixture.h"
+#include "sandbox/PanelDatabase.h"
+#include "setup/SetupFixture.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvo::test {
+
+class MailServerTest : public PanelDatabaseTest {
+protected:
+    void SetUp() override {
+        PanelDatabaseTest::SetUp();
+        if (!HasFatalFailure())
+            privateUsrBin();
+    }
+
+    void TearDown() override { stopPostfix(); }
+
+    // Runs setup with arguments, prepares Postfix for the sandbox, lets
+    // beforeStart look at or adjust what setup made, and starts Postfix.
+    void startMailServer(
+        const std::vector<std::string>& arguments = {"--force"},
+        const std::function<void()>& beforeStart = [] {}) {
+        const CommandResult setup = runSetup(arguments);
+        ASSERT_EQ(0, setup.status) << setup.out << setup.err;
+        preparePostfix();
+        beforeStart();
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_EQ(0, shell("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1"));
+    }
+};
+
+} // namespace korvo::test
+
+#endif
