@@ -38,11 +38,23 @@ Database openDatabase(const std::string& path, int flags) {
     return db;
 }
 
-void runSchema(const std::string& path) {
+// The alias links in one transaction; an existing link table stays as it is.
+void addAliasLinks(const std::string& path) {
     const Database db = openDatabase(path, SQLITE_OPEN_READWRITE);
-    if (sqlite3_exec(db.get(), korvo::mail::auth::MAIL_AUTH_SCHEMA, nullptr, nullptr, nullptr) !=
-        SQLITE_OK)
-        sqliteFailed("cannot create the schema in", path, db.get());
+    const std::string script =
+        std::string("BEGIN IMMEDIATE;") + korvo::mail::auth::MAIL_AUTH_ALIAS_LINKS + "COMMIT;";
+    if (sqlite3_exec(db.get(), script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqliteFailed("cannot add the domain alias links to", path, db.get());
+}
+
+void runSchema(const std::string& path) {
+    {
+        const Database db = openDatabase(path, SQLITE_OPEN_READWRITE);
+        if (sqlite3_exec(db.get(), korvo::mail::auth::MAIL_AUTH_SCHEMA, nullptr, nullptr,
+                         nullptr) != SQLITE_OK)
+            sqliteFailed("cannot create the schema in", path, db.get());
+    }
+    addAliasLinks(path);
 }
 
 // Names of the tables the database holds.
@@ -133,6 +145,9 @@ void ensureAuthDatabase(const std::string& path, const Ownership& wanted, bool f
     } else if (!holdsTable(names, "domains") || !holdsTable(names, "users")) {
         report.refused(path + " holds tables other than the authentication schema");
         return;
+    } else if (!holdsTable(names, "domain_aliases")) {
+        addAliasLinks(path);
+        report.changed("added the domain alias links to " + path);
     }
     const FdOwner fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() < 0)

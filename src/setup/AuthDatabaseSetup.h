@@ -6,8 +6,9 @@
 // place only when complete, so a reader never sees a half-made database and
 // a file created meanwhile by someone else is never replaced. An existing
 // file that holds both tables is kept (its owner and mode are checked like
-// every other object); an empty one gets the schema; a file with other
-// tables is refused and left alone, since it may hold someone's data.
+// every other object) and gets the domain alias links where it lacks them;
+// an empty one gets the schema; a file with other tables is refused and
+// left alone, since it may hold someone's data.
 //
 // Failures raise korvo::SystemError (files) or std::runtime_error (SQLite,
 // with its error text), each naming the file.

@@ -68,7 +68,11 @@ const RcSetting* findSetting(const std::vector<RcSetting>& settings, const std::
     return nullptr;
 }
 
-// Which settings to write: those the file lacks or holds with the shipped
+bool contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Which settings to write: those the file lacks or holds with a replaceable
 // value, and, with force, those someone else set.
 std::vector<std::string> settingsToWrite(const std::string& path, const std::string& text,
                                          RcSyntax syntax, const std::vector<RcSetting>& settings,
@@ -83,7 +87,7 @@ std::vector<std::string> settingsToWrite(const std::string& path, const std::str
                 present = parsed->second;
         if (present == setting.value)
             continue;
-        if (present && *present != setting.shipped && !force) {
+        if (present && !contains(setting.replaceable, *present) && !force) {
             report.refused(path + ": " + setting.name + " is \"" + *present +
                            "\"; left as it is (--force sets \"" + setting.value + "\")");
             continue;
@@ -91,10 +95,6 @@ std::vector<std::string> settingsToWrite(const std::string& path, const std::str
         names.push_back(setting.name);
     }
     return names;
-}
-
-bool contains(const std::vector<std::string>& names, const std::string& name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 // Replaces packaged with a link to moved, through a temporary link renamed
@@ -155,6 +155,20 @@ std::string sqlQuoted(const std::string& text) {
     return "'" + boost::algorithm::replace_all_copy(text, "'", "''") + "'";
 }
 
+// The authsqlite query with the mail home below homeDomain, the tables
+// joined and the status terms added to the user's and domain's own.
+std::string selectClause(const std::string& mailRoot, uid_t uid, gid_t gid,
+                         const std::string& homeDomain, const std::string& joins,
+                         const std::string& statusTerms) {
+    const std::string home = sqlQuoted(mailRoot + "/") + " || " + homeDomain + " || '/' || u.name";
+    return "SELECT u.name || '@' || d.name, u.cmusaslsecretPLAIN, u.userPassword, " +
+           std::to_string(uid) + ", " + std::to_string(gid) + ", " + home + ", " + home +
+           " || '/Maildir', '', '', '' FROM users u JOIN domains d ON d.id = u.dom_id" + joins +
+           " WHERE u.name = '$(local_part)' COLLATE NOCASE AND d.name = '$(domain)' COLLATE "
+           "NOCASE AND u.status = 0 AND d.status = 0" +
+           statusTerms;
+}
+
 } // namespace
 
 bool ensureRcSettings(const std::string& path, RcSyntax syntax,
@@ -191,12 +205,14 @@ bool ensureRcSettings(const std::string& path, RcSyntax syntax,
 }
 
 std::string authSelectClause(const std::string& mailRoot, uid_t uid, gid_t gid) {
-    const std::string home = sqlQuoted(mailRoot + "/") + " || d.name || '/' || u.name";
-    return "SELECT u.name || '@' || d.name, u.cmusaslsecretPLAIN, u.userPassword, " +
-           std::to_string(uid) + ", " + std::to_string(gid) + ", " + home + ", " + home +
-           " || '/Maildir', '', '', '' FROM users u JOIN domains d ON d.id = u.dom_id "
-           "WHERE u.name = '$(local_part)' COLLATE NOCASE AND d.name = '$(domain)' COLLATE "
-           "NOCASE AND u.status = 0 AND d.status = 0";
+    return selectClause(mailRoot, uid, gid, "COALESCE(h.name, d.name)",
+                        " LEFT JOIN domain_aliases l ON l.alias_id = d.id LEFT JOIN domains h ON "
+                        "h.id = l.dom_id",
+                        " AND COALESCE(h.status, 0) = 0");
+}
+
+std::string authSelectClauseWithoutAliases(const std::string& mailRoot, uid_t uid, gid_t gid) {
+    return selectClause(mailRoot, uid, gid, "d.name", "", "");
 }
 
 bool ensureCourierAuth(const std::string& courierDir, const std::string& database,
@@ -204,16 +220,18 @@ bool ensureCourierAuth(const std::string& courierDir, const std::string& databas
                        SetupReport& report) {
     const bool daemon =
         ensureRcSettings(courierDir + "/authdaemonrc", RcSyntax::Assignment,
-                         {{"authmodulelist", "authsqlite", "authpam"}}, force, report);
+                         {{"authmodulelist", "authsqlite", {"authpam"}}}, force, report);
     // authsqlite refuses to start without the table and both password
     // columns, even though the query names them itself.
     const bool sqlite =
         ensureRcSettings(courierDir + "/authsqliterc", RcSyntax::Spaced,
-                         {{"SQLITE_DATABASE", database, "/var/lib/courier/users.db"},
-                          {"SQLITE_USER_TABLE", "users", "passwd"},
-                          {"SQLITE_CRYPT_PWFIELD", "cmusaslsecretPLAIN", "crypt"},
-                          {"SQLITE_CLEAR_PWFIELD", "userPassword", "clear"},
-                          {"SQLITE_SELECT_CLAUSE", authSelectClause(mailRoot, uid, gid), ""}},
+                         {{"SQLITE_DATABASE", database, {"/var/lib/courier/users.db"}},
+                          {"SQLITE_USER_TABLE", "users", {"passwd"}},
+                          {"SQLITE_CRYPT_PWFIELD", "cmusaslsecretPLAIN", {"crypt"}},
+                          {"SQLITE_CLEAR_PWFIELD", "userPassword", {"clear"}},
+                          {"SQLITE_SELECT_CLAUSE",
+                           authSelectClause(mailRoot, uid, gid),
+                           {"", authSelectClauseWithoutAliases(mailRoot, uid, gid)}}},
                          force, report);
     return daemon || sqlite;
 }

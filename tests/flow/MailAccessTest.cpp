@@ -106,7 +106,40 @@ protected:
     }
 };
 
+// Turns authsqliterc's query back into the one setup wrote before domain
+// aliases were linked to their domains.
+void writeQueryWithoutAliasLinks() {
+    const std::string path = "/etc/courier/authsqliterc";
+    std::string text = readFile(path);
+    for (const std::string& part :
+         {std::string(" LEFT JOIN domain_aliases l ON l.alias_id = d.id LEFT JOIN domains h ON "
+                      "h.id = l.dom_id"),
+          std::string(" AND COALESCE(h.status, 0) = 0")}) {
+        const std::size_t at = text.find(part);
+        ASSERT_NE(at, std::string::npos) << part;
+        text.erase(at, part.size());
+    }
+    const std::string home = "COALESCE(h.name, d.name)";
+    for (std::size_t at; (at = text.find(home)) != std::string::npos;)
+        text.replace(at, home.size(), "d.name");
+    writeFile(path, text);
+}
+
 TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
+    // What an earlier setup left: setup brings it up to date without --force.
+    writeQueryWithoutAliasLinks();
+    const std::string authDatabase = "/var/spool/postfix/korvo/passwd.db";
+    ASSERT_EQ(shell("sqlite3 " + authDatabase +
+                    " 'DROP TRIGGER fkd_domain_aliases_domains_id; DROP TABLE domain_aliases'"),
+              0);
+    const CommandResult upgraded = runSetup();
+    EXPECT_EQ(upgraded.status, 0) << upgraded.out << upgraded.err;
+    EXPECT_EQ(
+        shellOutput(
+            "sqlite3 " + authDatabase +
+            " \"SELECT name FROM sqlite_master WHERE name LIKE '%domain_aliases%' ORDER BY name\""),
+        "domain_aliases\ndomain_aliases_dom_id\nfkd_domain_aliases_domains_id\n");
+
     addMailbox("example.com", "info", "ORQ_PASSWORD=Info-secret-1");
     addMailbox("example.com", "six", "ORQ_CRYPTED_PASSWORD=" + crypted("6", "Six-secret-6"));
     addMailbox("example.com", "one", "ORQ_CRYPTED_PASSWORD=" + crypted("1", "One-secret-1"));
@@ -118,19 +151,31 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
             [&] { return !entries(domainHome + "/" + mailname + "/Maildir/new").empty(); }, 60))
             << mailname << "\n"
             << readFile("/var/spool/postfix/maillog");
+    // A domain alias added after the mailbox; example.net came before it.
+    panelSql("INSERT INTO domainaliases (name, dom_id) SELECT 'example.info', id FROM domains "
+             "WHERE name='example.com'");
+    vornctl({"--add-domain-alias", "--domain-name=example.com", "--domain-alias-name=example.info",
+             "--set-reject"});
 
     // Refused logins wait in parallel, so each batch costs Courier's delay once.
-    EXPECT_EQ(
-        check("imap info@example.com Info-secret-1\n"
-              "pop3 info@example.com Info-secret-1\n"
-              "imap INFO@Example.COM Info-secret-1\n"
-              "imap six@example.com Six-secret-6\n"
-              "pop3 one@example.com One-secret-1\n"
-              "imap info@example.com Six-secret-6\n"
-              "pop3 six@example.com six-secret-6\n"
-              "imap nobody@example.com Info-secret-1\n"),
-        (std::vector<std::string>{"ok 1 For info", "ok 1 For info", "ok 1 For info", "ok 1 For six",
-                                  "ok 1 For one", "refused", "refused", "refused"}));
+    EXPECT_EQ(check("imap info@example.com Info-secret-1\n"
+                    "pop3 info@example.com Info-secret-1\n"
+                    "imap info@example.info Info-secret-1\n"
+                    "pop3 info@example.net Info-secret-1\n"
+                    "imap INFO@Example.COM Info-secret-1\n"
+                    "imap six@example.com Six-secret-6\n"
+                    "pop3 one@example.com One-secret-1\n"
+                    "imap info@example.com Six-secret-6\n"
+                    "pop3 six@example.com six-secret-6\n"
+                    "imap nobody@example.com Info-secret-1\n"),
+              (std::vector<std::string>{"ok 1 For info", "ok 1 For info", "ok 1 For info",
+                                        "ok 1 For info", "ok 1 For info", "ok 1 For six",
+                                        "ok 1 For one", "refused", "refused", "refused"}));
+    // A switched-off domain refuses its aliases' logins too.
+    vornctl({"--turn-off-domain", "--domain-name=example.com"});
+    EXPECT_EQ(check("imap info@example.info Info-secret-1\npop3 info@example.net Info-secret-1\n"),
+              (std::vector<std::string>{"refused", "refused"}));
+    vornctl({"--turn-on-domain", "--domain-name=example.com"});
 
     // Every program the command starts, and their arguments.
     const CommandResult traced = runCommand(
@@ -148,14 +193,19 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
     panelSql("UPDATE mail SET mail_name='boss' WHERE mail_name='six'");
     vornctl({"--remove-mailbox", "--domain-name=example.com", "--mailname=one"});
     vornctl({"--turn-off-domain", "--domain-name=example.org"});
+    vornctl(
+        {"--del-domain-alias", "--domain-name=example.com", "--domain-alias-name=example.info"});
+    panelSql("DELETE FROM domainaliases WHERE name='example.info'");
     EXPECT_EQ(check("imap info@example.com Info-secret-1\n"
+                    "imap info@example.net Changed-secret\n"
+                    "pop3 info@example.info Changed-secret\n"
                     "imap info@example.com Changed-secret\n"
                     "imap boss@example.com Six-secret-6\n"
                     "imap six@example.com Six-secret-6\n"
                     "pop3 one@example.com One-secret-1\n"
                     "imap off@example.org Off-secret\n"),
-              (std::vector<std::string>{"refused", "ok 1 For info", "ok 1 For six", "refused",
-                                        "refused", "refused"}));
+              (std::vector<std::string>{"refused", "ok 1 For info", "refused", "ok 1 For info",
+                                        "ok 1 For six", "refused", "refused", "refused"}));
 
     vornctl({"--turn-on-domain", "--domain-name=example.org"});
     EXPECT_EQ(check("pop3 off@example.org Off-secret\n"), std::vector<std::string>{"ok 0 "});

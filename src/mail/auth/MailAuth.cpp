@@ -1,5 +1,6 @@
 #include "mail/auth/MailAuth.h"
 
+#include "mail/auth/MailAuthSchema.h"
 #include "mail/auth/Sqlite.h"
 #include "utils/Logging.h"
 
@@ -29,6 +30,10 @@ const char* const domainStatusSql = "UPDATE domains SET status=? WHERE name=?";
 const char* const cloneDomainSql = "SELECT id, status FROM domains WHERE name=?";
 const char* const cloneUserSql =
     "SELECT name, userPassword, cmusaslsecretPLAIN, status FROM users WHERE dom_id=? AND name=?";
+// Links nothing while either row is missing.
+const char* const linkAliasSql =
+    "INSERT OR REPLACE INTO domain_aliases (alias_id, dom_id) SELECT a.id, d.id FROM domains a, "
+    "domains d WHERE a.name=? AND d.name=?";
 const char* const noDomainMessage = "No such domain '%s' in the mail authentication DB";
 const char* const usersListMessage = "Unable to get users list from MTA password database";
 const char* const domainNameBindMessage =
@@ -501,6 +506,45 @@ int mailAuthCloneUsers(const std::vector<std::string>& mailnames, const char* sr
         for (auto name = mailnames.begin(); ready == 1 && name != mailnames.end(); ++name) {
             if (!copier.copy(name->c_str())) {
                 korvo_log(3, "Unable to clone auth record for %s@%s", name->c_str(), dstDomain);
+                return false;
+            }
+        }
+        return true;
+    });
+}
+
+namespace {
+
+// Adds the link table, its index and trigger where they are missing; false
+// after a message.
+bool ensureAliasLinks(sqlite3* db) {
+    if (sqlite3_exec(db, korvo::mail::auth::MAIL_AUTH_ALIAS_LINKS, nullptr, nullptr, nullptr) ==
+        SQLITE_OK)
+        return true;
+    korvo_log(3, "Unable to add the domain alias links to %s: %s", mailAuthDB.c_str(),
+              errorText(db));
+    return false;
+}
+
+bool linkAlias(SqliteStatement& stmt, sqlite3* db, const char* domain, const char* alias) {
+    sqlite3_reset(stmt.get());
+    return bound(stmt.bindText(1, alias), db, domainNameBindMessage, alias, linkAliasSql) &&
+           bound(stmt.bindText(2, domain), db, domainNameBindMessage, domain, linkAliasSql) &&
+           runWrite(stmt, db, "Unable to execute the domain alias link query: %s");
+}
+
+} // namespace
+
+int mailAuthLinkAliases(const char* domain, const std::vector<std::string>& aliases) {
+    if (aliases.empty())
+        return 0;
+    return inOneTransaction([&](sqlite3* db) {
+        SqliteStatement stmt;
+        if (!ensureAliasLinks(db) || !prepare(stmt, db, linkAliasSql))
+            return false;
+        for (const std::string& alias : aliases) {
+            if (!linkAlias(stmt, db, domain, alias.c_str())) {
+                korvo_log(3, "Unable to link domain alias %s to %s", alias.c_str(), domain);
                 return false;
             }
         }

@@ -60,7 +60,15 @@ int mailAuthClone(const char* srcMailname, const char* srcDomain, const char* ds
 // NAME@DST"; the copies made before it stay.
 int mailAuthCloneUsers(const std::vector<std::string>& mailnames, const char* srcDomain,
                        const char* dstDomain);
-// Removes the domain and, through the database's trigger, its users.
+// Links each alias's row to the domain's row, so that a login at the alias
+// finds the domain's mail home and follows its status; in one transaction,
+// adding the link table first where the database lacks it. An alias or a
+// domain without a row yet is left for a later call (the next password set
+// there). Stops at the first failure, logging "Unable to link domain alias
+// ALIAS to DOMAIN".
+int mailAuthLinkAliases(const char* domain, const std::vector<std::string>& aliases);
+// Removes the domain and, through the database's triggers, its users and
+// its alias links.
 int mailAuthRemoveDomain(const char* domain);
 // Sets the domain's status (0 enabled, 1 disabled); its users keep theirs.
 int setDomainStatus(const char* domain, int status);

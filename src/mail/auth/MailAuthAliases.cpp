@@ -77,6 +77,17 @@ int setPasswdOnDomains(const char* mailname, const char* domain, DomainAliases& 
     });
 }
 
+// Links the aliases' rows to the domain's, for the rows the password set
+// just registered; result unless the linking failed (-1).
+int linkedAfter(int result, const char* domain, DomainAliases& domainAliases) {
+    if (result == -1)
+        return -1;
+    const std::vector<std::string>* const aliases = domainAliases.get();
+    if (aliases == nullptr || mailAuthLinkAliases(domain, *aliases) != 0)
+        return -1;
+    return result;
+}
+
 // The domain first, then all its aliases in one transaction.
 int removeFromDomains(const char* mailname, const char* domain, DomainAliases& domainAliases) {
     if (mailAuthRemove(mailname, domain) != 0) {
@@ -102,7 +113,8 @@ bool readMailnames(MailnameAliasList& mailnames, const char* domain) {
 int set_passwd_for_domains(const char* mailname, const char* domain, const char* password,
                            int flags) {
     DomainAliases aliases(domain, domainAliasesFailure);
-    return setPasswdOnDomains(mailname, domain, aliases, password, flags);
+    return linkedAfter(setPasswdOnDomains(mailname, domain, aliases, password, flags), domain,
+                       aliases);
 }
 
 int set_mass_postbox_passwd(const char* mailname, const char* domain, const char* password,
@@ -116,7 +128,7 @@ int set_mass_postbox_passwd(const char* mailname, const char* domain, const char
     for (const char* mailAlias : mailAliases)
         if (setPasswdOnDomains(mailAlias, domain, aliases, password, flags) == -1)
             return -1;
-    return mailAliases.empty() ? 0 : 1;
+    return linkedAfter(mailAliases.empty() ? 0 : 1, domain, aliases);
 }
 
 int rm_mname_from_domains(const char* mailname, const char* domain) {
@@ -174,7 +186,7 @@ int add_domain_auth_alias(const char* domain, const char* alias,
         names.insert(names.end(), entry.aliases.begin(), entry.aliases.end());
         names.push_back(entry.mailname);
     }
-    if (mailAuthCloneUsers(names, domain, alias) != 0)
+    if (mailAuthCloneUsers(names, domain, alias) != 0 || mailAuthLinkAliases(domain, {alias}) != 0)
         return -1;
     return mailnames.empty() ? 0 : 1;
 }

@@ -3,14 +3,17 @@
 // domain alias, and the mailname's mail aliases likewise.
 //
 // The aliases come from the panel database (PanelQueries.h): the domain
-// aliases are read once per operation, the mailnames of a domain with their
-// mail aliases in one query; each query uses the run's SharedConnection
-// when there is one, else a connection of its own. The changes are the
-// single operations of MailAuth.h (a new alias's copies: one transaction,
-// mailAuthCloneUsers). An operation stops at the first failure, logs it
-// through korvo_log at level 3 and returns -1; what it changed before stays
-// changed. Otherwise the result is 1 when it worked through a non-empty
-// list of aliases (or mailnames) and 0 when that list was empty
+// aliases are read once per operation, the mailnames of a domain with
+// their mail aliases in one query; each query uses the run's
+// SharedConnection when there is one, else a connection of its own. The
+// changes are the single operations of MailAuth.h (a new alias's copies:
+// one transaction, mailAuthCloneUsers). A password set and a new alias
+// also link each alias's row to its domain's (mailAuthLinkAliases), which
+// is how a login at the alias finds the domain's mail home; removing a row
+// drops its links. An operation stops at the first failure, logs it
+// through korvo_log at level 3 and returns -1; what it changed before
+// stays changed. Otherwise the result is 1 when it worked through a
+// non-empty list of aliases (or mailnames) and 0 when that list was empty
 // (rm_domain_auth_alias: 0). The flags are those of mailAuthSet.
 #ifndef KORVO_MAIL_AUTH_MAILAUTHALIASES_H
 #define KORVO_MAIL_AUTH_MAILAUTHALIASES_H

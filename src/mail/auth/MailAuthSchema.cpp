@@ -24,4 +24,12 @@ const char MAIL_AUTH_SCHEMA[] =
     "END;"
     "COMMIT;";
 
+const char MAIL_AUTH_ALIAS_LINKS[] =
+    "CREATE TABLE IF NOT EXISTS domain_aliases(alias_id INTEGER PRIMARY KEY, "
+    "dom_id INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS domain_aliases_dom_id ON domain_aliases(dom_id);"
+    "CREATE TRIGGER IF NOT EXISTS fkd_domain_aliases_domains_id BEFORE DELETE ON domains "
+    "FOR EACH ROW BEGIN DELETE FROM domain_aliases WHERE alias_id = OLD.id OR dom_id = OLD.id; "
+    "END;";
+
 } // namespace korvo::mail::auth
