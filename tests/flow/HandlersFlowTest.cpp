@@ -67,16 +67,6 @@ std::string send(const std::string& sender, const std::string& recipient,
     return reply;
 }
 
-bool waitUntil(const std::function<bool()>& done, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
-}
-
 bool queueEmpty() {
     return shellOutput("postqueue -p").find("Mail queue is empty") != std::string::npos;
 }

@@ -3,17 +3,19 @@
 // and SMTP clients (tests/sandbox/courier-mail-client) must log in exactly
 // with the passwords the tool stored last, read the mail that was delivered,
 // and relay through SMTP AUTH only when authenticated.
-#include "front/CommandFixture.h"
-#include "sandbox/PanelDatabase.h"
+#include "flow/MailServerFixture.h"
 #include "sandbox/Ports.h"
-#include "setup/SetupFixture.h"
 
 #include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <cstring>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <thread>
 
 namespace korvo::test {
@@ -56,13 +58,19 @@ void send(const std::string& mailname, const std::string& subject) {
     EXPECT_EQ(sent.status, 0) << mailname << ": " << sent.err;
 }
 
-bool waitUntil(const std::function<bool()>& done, int seconds) {
-    for (int i = 0; i < seconds * 10; ++i)
-        if (done())
-            return true;
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return false;
+// Courier's authentication daemon takes connections on its socket. A restart
+// (setup after a change of its settings, a Courier settings command) leaves
+// a moment in which logins fail for a while, as they would for a client.
+bool authDaemonAnswers() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, "/run/courier/authdaemon/socket", sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool answered =
+        fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return answered;
 }
 
 // The command lines of every process now running.
@@ -74,17 +82,15 @@ std::string allCommandLines() {
     return text;
 }
 
-class MailAccessTest : public PanelDatabaseTest {
+class MailAccessTest : public MailServerTest {
 protected:
     void SetUp() override {
-        PanelDatabaseTest::SetUp();
+        MailServerTest::SetUp();
         if (HasFatalFailure())
             return;
-        privateUsrBin();
-        const CommandResult setup = runSetup({"--force"});
-        ASSERT_EQ(setup.status, 0) << setup.out << setup.err;
-        preparePostfix();
-        ASSERT_EQ(shell("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1"), 0);
+        startMailServer();
+        if (HasFatalFailure())
+            return;
         addDomain("example.com", {"example.net"});
         addDomain("example.org");
         vornctl({"--add-domain", "--domain-name=example.com"});
@@ -92,9 +98,9 @@ protected:
                  "--domain-alias-name=example.net", "--set-reject"});
         vornctl({"--add-domain", "--domain-name=example.org"});
         vornctl({"--start-service", "--mail-component=pop3", "--mail-component=imap"});
+        ASSERT_TRUE(becomesListening(110, true) && becomesListening(143, true));
+        ASSERT_TRUE(waitUntil(authDaemonAnswers, 10));
     }
-
-    void TearDown() override { stopPostfix(); }
 
     // A mailname with its mailbox and a password in the given variable.
     static void addMailbox(const std::string& domain, const std::string& mailname,
@@ -134,6 +140,7 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
               0);
     const CommandResult upgraded = runSetup();
     EXPECT_EQ(upgraded.status, 0) << upgraded.out << upgraded.err;
+    ASSERT_TRUE(waitUntil(authDaemonAnswers, 10));
     EXPECT_EQ(
         shellOutput(
             "sqlite3 " + authDatabase +
@@ -318,6 +325,7 @@ TEST_F(MailAccessTest, SmtpAuthRelaysOnlyForLoggedInClients) {
     // Port 25 relays for logged-in clients once SMTP AUTH is on.
     vornctl({"--set-mail-params", "--smtpauth"});
     vornctl({"--reload-service", "--mail-component=mta"});
+    ASSERT_TRUE(waitUntil(authDaemonAnswers, 10));
     EXPECT_EQ(check("submit 25 info@example.com Info-secret-1 friend@remote.example\n"
                     "anonymous 25 friend@remote.example\n"),
               (std::vector<std::string>{"sent", "rcpt 554"}));

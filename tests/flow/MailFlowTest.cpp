@@ -63,17 +63,6 @@ std::string smtp(const std::string& sender, const std::string& recipient,
     return reply;
 }
 
-// Polls done every 100 ms for at most the given time.
-bool waitUntil(const std::function<bool()>& done, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done())
-        if (std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        else
-            return false;
-    return true;
-}
-
 // Waits until the queue is empty and every directory has its count of messages.
 void waitForDelivery(const std::vector<std::pair<std::string, std::size_t>>& counts) {
     EXPECT_TRUE(waitUntil(

@@ -8,11 +8,24 @@
 #include "sandbox/PanelDatabase.h"
 #include "setup/SetupFixture.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace korvo::test {
+
+// Polls done every 100 ms for at most the given time.
+inline bool waitUntil(const std::function<bool()>& done, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done())
+        if (std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        else
+            return false;
+    return true;
+}
 
 class MailServerTest : public PanelDatabaseTest {
 protected:
