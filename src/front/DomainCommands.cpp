@@ -52,7 +52,20 @@ int addDomain(int argc, char** argv) {
             true)("disk-quota", po::value<long>(), "disk quota");
     standardOptionsParse(helper, argc, argv);
     const std::string domain = domainOption(helper, "domain-name");
-    if (hasOption(helper, "disk-quota"))
+    const bool withQuota = hasOption(helper, "disk-quota");
+    // A re-run on a domain the panel switched off keeps it off, records and
+    // all: only --turn-on-domain brings back its addresses, aliases and
+    // logins. The quota is all such a run may change.
+    const int switchedOff = mailAuthDomainDisabled(domain.c_str());
+    if (switchedOff == -1)
+        return 1;
+    if (switchedOff == 1) {
+        if (withQuota)
+            MaildirPPManager::getInstance().setDomainQuota(
+                domain, helper.variables["disk-quota"].as<long>());
+        return 0;
+    }
+    if (withQuota)
         DomainManager::createDomain(domain, helper.variables["disk-quota"].as<long>(), false);
     else
         DomainManager::createDomain(domain, false);

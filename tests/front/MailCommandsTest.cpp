@@ -108,6 +108,11 @@ TEST_F(MailCommandsTest, InternationalDomainThroughCatchAllRejectAndSwitches) {
     ok({"--turn-off-domain", inBuecher});
     EXPECT_TRUE(dump(domainsTable).empty());
     EXPECT_EQ(authUsers(), "info@" + ace + "|pw|NULL|0|1\n");
+    // A re-run of --add-domain leaves it switched off, every record as it was.
+    const Content switchedOff = dump(virtualTable);
+    ok({"--add-domain", inBuecher});
+    EXPECT_TRUE(dump(domainsTable).empty());
+    EXPECT_EQ(dump(virtualTable), switchedOff);
     ok({"--turn-on-domain", inBuecher});
     EXPECT_EQ(authUsers(), "info@" + ace + "|pw|NULL|0|0\n");
     ok({"--remove-domain", inBuecher});

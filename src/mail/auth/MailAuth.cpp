@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using korvo::mail::auth::Interrupted;
@@ -581,6 +582,23 @@ int setDomainStatus(const char* domain, int status) {
         runWrite(stmt, db.get(),
                  "Unable to execute the mail domain authorization status change query: %s");
     return finish(stmt, db, done ? 0 : -1);
+}
+
+int mailAuthDomainDisabled(const char* domain) {
+    if (::access(mailAuthDB.c_str(), F_OK) != 0 && errno == ENOENT)
+        return 0;
+    constexpr bool READ_ONLY = true;
+    SqliteDatabase db;
+    if (!openDatabase(db, READ_ONLY))
+        return -1;
+    sqlite3_busy_timeout(db.get(), busyTimeoutMs);
+    int id = 0;
+    int flags = 0;
+    const int found = readSourceDomain(db.get(), domain, id, flags);
+    SqliteStatement none;
+    if (finish(none, db, found) == -1)
+        return -1;
+    return found == 1 && (flags & DomainDisabled) != 0 ? 1 : 0;
 }
 
 int mailAuthEnableDomain(const char* domain) {

@@ -72,6 +72,9 @@ int mailAuthLinkAliases(const char* domain, const std::vector<std::string>& alia
 int mailAuthRemoveDomain(const char* domain);
 // Sets the domain's status (0 enabled, 1 disabled); its users keep theirs.
 int setDomainStatus(const char* domain, int status);
+// 1 when the domain is registered and switched off; 0 when it is switched
+// on, not registered, or there is no database yet; -1 on an error (logged).
+int mailAuthDomainDisabled(const char* domain);
 int mailAuthEnableDomain(const char* domain);
 int mailAuthDisableDomain(const char* domain);
 
