@@ -180,7 +180,7 @@ int reopenForReading(int fd) {
 }
 
 int createUnnamedFile(const std::string& directory) {
-    const int fd = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    const int fd = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         throwSystemError("create an unnamed file in " + directory, errno);
     return fd;
