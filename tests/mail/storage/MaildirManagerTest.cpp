@@ -34,7 +34,6 @@ TEST_F(MaildirManagerTest, PathsFollowTheConfiguredRootAndRefuseClimbingNames) {
         EXPECT_THROW(manager().getDomainRoot(bad), FSError) << bad;
         EXPECT_THROW(manager().removeMailnameHome("example.com", bad), FSError) << bad;
     }
-    // The mail root is the configured one.
     EXPECT_EXIT((writeFile("/etc/orq/orq.conf", "KORVO_MAILNAMES_D /srv/mail\n"),
                  std::exit(manager().getDomainRoot("example.com") != "/srv/mail/example.com")),
                 ::testing::ExitedWithCode(0), "");
