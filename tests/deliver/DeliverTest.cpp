@@ -154,10 +154,7 @@ TEST_F(DeliverTest, FollowsNoLinkInTheHome) {
     EXPECT_EQ(75, deliver().status);
 }
 
-// The home is found with the modes setup makes and without starting any
-// process: a process limit of one still delivers. Plus-addressed and
-// mixed-case recipients land where the plain lower-case address lands, as
-// Postfix's own virtual delivery would put them.
+// A process limit of one still delivers: finding the home starts nothing.
 TEST_F(DeliverTest, FindsTheHomeOfEveryFormOfTheAddressWithTheTablesClosed) {
     writeDotQmail("./Maildir/\n");
     const std::vector<std::string> oneProcess = {"--nproc=1:1"};
@@ -181,9 +178,6 @@ TEST_F(DeliverTest, FindsTheHomeOfEveryFormOfTheAddressWithTheTablesClosed) {
     EXPECT_EQ(75, deliver("nobody+x@example.com").status);
 }
 
-// Whatever may pass (a process or descriptor shortage, a missing
-// deliverquota, a full disk) keeps the message queued: 75, never a status
-// Postfix takes for a bounce.
 TEST_F(DeliverTest, ATemporaryShortageDefersTheMessage) {
     writeDotQmail("|/bin/true\n./Maildir/\n");
     EXPECT_EQ(75, deliver("info@example.com", {}, {"--nproc=1:1"}).status);
@@ -245,11 +239,7 @@ std::vector<long long> quotaAndUsage(const std::string& maildirsize) {
     return meaning;
 }
 
-// A "./Maildir/" line, and Courier's deliverquota line that the agent
-// carries out itself, keep the mailbox's Maildir++ quota as deliverquota
-// (a copy, which the agent runs) does: the same refusals, the same count
-// in maildirsize after the same deliveries, no quota without a maildirsize
-// the mail account may write.
+// Compared against a deliverquota copy the agent runs as a program.
 TEST_F(DeliverTest, AMaildirLineKeepsTheQuotaAsDeliverquotaDoes) {
     ASSERT_EQ(0, shell(copyDeliverquota));
     const std::string body(4999, 'x');

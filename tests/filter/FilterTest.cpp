@@ -1,7 +1,5 @@
-// The before-queue filter run by hand, as spawn runs it (the SMTP session on
-// standard input and output), against the sandbox's real smtpd as its next
-// hop: whatever goes wrong, the client gets a temporary error and nothing
-// is queued.
+// The before-queue filter run as spawn runs it, against the real smtpd:
+// whatever goes wrong, the client gets a temporary error, nothing queued.
 #include "front/CommandFixture.h"
 #include "mail/MailHandlers.h"
 #include "setup/SetupFixture.h"

@@ -1,6 +1,4 @@
-// Re-runs and switches against the running Postfix: what a domain, its
-// alias and its mailbox answer at RCPT TO after a repeated --add-domain,
-// a switch off and on, and an alias renamed to reject unknown names.
+// What a domain and its alias answer at RCPT TO after re-runs and switches.
 #include "flow/MailServerFixture.h"
 #include "sandbox/SmtpProbe.h"
 
@@ -10,9 +8,7 @@ namespace {
 const std::string domain = "--domain-name=shop.example";
 const std::vector<std::string> password = {"ORQ_PASSWORD=secret"};
 
-// Every address the set-up makes Postfix accept: the mailbox, its mail
-// alias, a standard address and an unknown name (the catch-all), on the
-// domain and on its alias.
+// The mailbox, its alias, a standard address and a catch-all name.
 const std::vector<std::string> servedAddresses = {
     "info@shop.example",  "sales@shop.example",  "postmaster@shop.example",  "nobody@shop.example",
     "info@alias.example", "sales@alias.example", "postmaster@alias.example", "nobody@alias.example"};

@@ -1,8 +1,5 @@
-// The delivery side of the handler registry against real registrations
-// (made by the registry's own functions) and real handler programs: which
-// handlers a message gets and in which order, what their exit statuses and
-// output do to it, and that a handler's fault defers the message instead of
-// losing it.
+// Real registrations and real handler programs: which handlers run, in
+// which order, and what their statuses and output do to the message.
 #include "handlers/HandlerRunner.h"
 #include "mail/MailHandlers.h"
 #include "sandbox/Sandbox.h"
@@ -101,9 +98,6 @@ TEST_F(HandlerRunnerTest, OnlyTheQueuesOfTheMessageCountInPriorityOrder) {
               names(found({"sender@remote.example", {"info@example.com", "INFO@example.com"}})));
     // A bounce has no sender queues; names that cannot be queues are skipped.
     EXPECT_EQ("5-domain 50-global ", names(found({"", {"x@example.com", "../..", "a/b@c"}})));
-    const handlers::Handler first = found().front();
-    EXPECT_EQ(pass, first.executable);
-    EXPECT_EQ("ctx", first.context);
 }
 
 TEST_F(HandlerRunnerTest, ExitStatusesAndOutputDecide) {
