@@ -32,23 +32,6 @@ TEST(CommandLineTest, ShortUsageOnStdoutOrWithAnErrorOnStderr) {
     }
 }
 
-TEST(CommandLineTest, CommandListAlignsItsDescriptions) {
-    const CommandResult list = runVornctl({"--help-commands"});
-    ASSERT_EQ(list.status, 0);
-    const std::vector<std::string> out = lines(list.out);
-    ASSERT_EQ(out.size(), 77u);
-    EXPECT_EQ(out.front(), "Vornctl commands:");
-    int entries = 0;
-    for (std::size_t i = 1; i < out.size(); ++i) {
-        if (out[i].rfind("        ", 0) == 0)
-            continue; // a continued description
-        ++entries;
-        // Names are padded to the longest one plus two blanks: 34 columns.
-        EXPECT_EQ(out[i].find_first_not_of(' ', out[i].find("  ")), 34u) << out[i];
-    }
-    EXPECT_EQ(entries, 69);
-}
-
 // The usage text of every command that takes options and the legacy help, byte for byte.
 TEST(CommandLineTest, EveryCommandsUsageMatchesItsReferenceText) {
     const std::filesystem::path references = VORNCTL_TEST_DATA_DIR "/help";

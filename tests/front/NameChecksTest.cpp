@@ -84,9 +84,6 @@ TEST(NameChecksTest, TargetAddresses) {
                 {"a b@x.org", "a,b@x.org", "a@b@x.org", "@x.org", "a@", "ax.org", "a\tb@x.org",
                  "a\n@x.org", label(65) + "@x.org", "a@-x.org", "a@x..org", "a@" + domainOfLength(254),
                  "\xff@x.org"});
-    EXPECT_EQ(targetAddressRule("a b@x.org"), "holds a blank");
-    EXPECT_EQ(targetAddressRule("a@b@x.org"), "holds more than one '@'");
-    EXPECT_EQ(mailNameRule("#team"), "begins with '#', which marks a table comment");
     EXPECT_EQ(fileNameRule("a/b"), "holds '/'");
     EXPECT_EQ(removalNameRule(std::string(65, 'l')), "");
     EXPECT_EQ(removalNameRule("a b"), "holds a blank");
