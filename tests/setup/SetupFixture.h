@@ -1,9 +1,6 @@
-// Shared by the setup, delivery and mail flow tests: the built programs, a
-// private /usr/bin (a throw-away overlay in the sandbox's mount namespace),
-// since the setup program links /usr/bin/deliverquota, which the sandbox does
-// not cover, and a private /usr/libexec, where the programs Postfix runs as
-// popuser are installed as the package installs them: popuser may not be
-// able to enter the build tree (a clone under /root).
+// Private overlays of /usr/bin (setup links deliverquota there) and
+// /usr/libexec (the programs popuser runs, out of a build tree it may not
+// enter), and the setup program run with them.
 #ifndef KORVO_TESTS_SETUP_SETUPFIXTURE_H
 #define KORVO_TESTS_SETUP_SETUPFIXTURE_H
 
