@@ -114,7 +114,14 @@ TEST_F(CrashTest, KilledRunsLeaveNoHalfWrittenFileAndTheNextRunWorks) {
                                 args));
             ++kills;
             diedEarly += status == -SIGKILL ? 1 : 0;
-            const std::vector<std::string> found = damage();
+            std::vector<std::string> found = damage();
+            // Between the link of a finished unnamed file and its rename the
+            // kernel offers no single step: a kill there leaves the complete
+            // new content under its temporary name, which the next run of the
+            // command removes (checked below).
+            if (calls[n] == "rename" && calls[n - 1] == "linkat" && found.size() == 1 &&
+                found[0].rfind(".tmp") == found[0].size() - 4)
+                found.clear();
             damaged += found.empty() ? 0 : 1;
             EXPECT_TRUE(found.empty()) << where << "\n" << testing::PrintToString(found);
             // Another change succeeds, and so does the killed command run again.
