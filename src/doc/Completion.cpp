@@ -1,6 +1,7 @@
 #include "doc/Completion.h"
 
 #include "utils/ForkExec.h"
+#include "utils/MallocOwners.h"
 
 #include <algorithm>
 #include <boost/algorithm/string/join.hpp>
@@ -52,10 +53,6 @@ std::string optionColumn(const std::string& line, bool& takesValue) {
     return name;
 }
 
-struct FreeBuffer {
-    void operator()(char* buffer) const { std::free(buffer); }
-};
-
 } // namespace
 
 std::vector<std::string> commandWords(const std::string& name) {
@@ -100,7 +97,7 @@ HelpRunner builtToolHelp(const std::string& path) {
         char* err = nullptr;
         CommandHelp result;
         result.status = fork_execv_getouterr(&out, &err, program.c_str(), argv);
-        const std::unique_ptr<char, FreeBuffer> outOwner(out), errOwner(err);
+        const korvo::MallocString outOwner(out), errOwner(err);
         result.out = out == nullptr ? "" : out;
         return result;
     };

@@ -3,11 +3,11 @@
 #include "front/CommandOptions.h"
 #include "front/MailOptions.h"
 #include "front/NameChecks.h"
-#include "mail/DomainKeys.h"
-#include "mail/MailHandlers.h"
-#include "mail/MassHandlers.h"
-#include "mail/PanelQueries.h"
 #include "mail/auth/MailAuthAliases.h"
+#include "mail/handlers/MailHandlers.h"
+#include "mail/handlers/MassHandlers.h"
+#include "mail/panel/PanelQueries.h"
+#include "mail/settings/DomainKeys.h"
 #include "mysql/DbConnect.h"
 #include "postfix/managers/DomainManager.h"
 #include "postfix/tables/BatchDatabaseHelper.h"
@@ -94,7 +94,7 @@ void formNotexistingMailOptions(ProgramOptionsHelper& helper) {
 int processNotexistingMailnamesOptions(const ProgramOptionsHelper& helper) {
     const NotexistingMailChoice choice = chooseNotexistingMail(helper);
     // Each change goes into its table at once.
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     switch (choice.action) {
     case NotexistingMailChoice::Bounce:
         DomainManager::setBounceFor(batch, {choice.alias}, choice.value);
@@ -110,8 +110,8 @@ int processNotexistingMailnamesOptions(const ProgramOptionsHelper& helper) {
     case NotexistingMailChoice::Unchosen:
         break;
     }
-    korvo_log(3, "Action for notexisting mail names is not specified "
-                 "(--set-bounce/--set-catchall/--set-reject)");
+    korvo_log(LOG_LEVEL_ERROR, "Action for notexisting mail names is not specified "
+                               "(--set-bounce/--set-catchall/--set-reject)");
     return 1;
 }
 
@@ -134,7 +134,7 @@ int addDomainAlias(int argc, char** argv) {
     const korvo::mysql::SharedConnection panel;
     korvo::mail::MailnameAliasList mailnames;
     const bool mailnamesRead = get_mailnames_with_aliases(nullptr, mailnames, domain.c_str()) == 0;
-    BatchDatabaseHelper aliasRecords(true, true);
+    BatchDatabaseHelper aliasRecords(INCREMENTAL, IMMEDIATE);
     DomainManager::createDomainAlias(aliasRecords, domain, alias, mailnames);
     if (mass_control_handler_by_mailname(domain.c_str(), alias.c_str(), HANDLER_COPY) != 0)
         korvo::uerr << "WARNING: unable to clone all mail handlers for " << alias << std::endl;

@@ -3,13 +3,13 @@
 #include "front/CommandOptions.h"
 #include "front/NameChecks.h"
 #include "front/ProgramOptionsHelper.h"
-#include "mail/HandlerRegistry.h"
-#include "mail/MailHandlers.h"
-#include "mail/MallocOwners.h"
-#include "mail/MassHandlers.h"
+#include "mail/handlers/HandlerRegistry.h"
+#include "mail/handlers/MailHandlers.h"
+#include "mail/handlers/MassHandlers.h"
 #include "utils/ErrorStream.h"
 #include "utils/Exceptions.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
@@ -130,14 +130,14 @@ std::vector<std::string> boundValues(const HandlerRequest& request) {
     return values;
 }
 
-korvo::mail::MallocString findHandler(const HandlerRequest& request, const char* value) {
-    return korvo::mail::MallocString(
+korvo::MallocString findHandler(const HandlerRequest& request, const char* value) {
+    return korvo::MallocString(
         get_handler_name(request.name.c_str(), request.type.c_str(), value, request.hook.c_str()));
 }
 
 void logMissing(const HandlerRequest& request, const std::string& value) {
-    korvo_log(4, missingHandler, request.name.c_str(), request.type.c_str(), value.c_str(),
-              request.hook.c_str());
+    korvo_log(LOG_LEVEL_WARNING, missingHandler, request.name.c_str(), request.type.c_str(),
+              value.c_str(), request.hook.c_str());
 }
 
 int addOne(const HandlerRequest& request, const char* value) {
@@ -160,7 +160,7 @@ int controlHandlers(int argc, char** argv, const char* description, const char* 
                                         : control_handler_queue(found, nullptr, action);
     };
     if (request.global()) {
-        const korvo::mail::MallocString found = findHandler(request, nullptr);
+        const korvo::MallocString found = findHandler(request, nullptr);
         return found && apply(found.get()) != 0 ? 1 : 0;
     }
     if (requireTypeName(request) == "all") {
@@ -169,7 +169,7 @@ int controlHandlers(int argc, char** argv, const char* description, const char* 
     }
     int status = 0;
     for (const std::string& value : boundValues(request)) {
-        const korvo::mail::MallocString found = findHandler(request, value.c_str());
+        const korvo::MallocString found = findHandler(request, value.c_str());
         if (!found)
             logMissing(request, value);
         else if (apply(found.get()) != 0)

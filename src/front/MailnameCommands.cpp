@@ -3,18 +3,18 @@
 #include "front/CommandOptions.h"
 #include "front/MailOptions.h"
 #include "front/ProgramOptionsHelper.h"
-#include "mail/Autoresponder.h"
-#include "mail/MailHandlers.h"
-#include "mail/MallocOwners.h"
-#include "mail/MassHandlers.h"
-#include "mail/PanelQueries.h"
 #include "mail/auth/MailAuth.h"
 #include "mail/auth/MailAuthAliases.h"
+#include "mail/handlers/MailHandlers.h"
+#include "mail/handlers/MassHandlers.h"
+#include "mail/panel/PanelQueries.h"
+#include "mail/settings/Autoresponder.h"
 #include "mail/storage/MailboxSize.h"
 #include "mail/storage/MaildirPPManager.h"
 #include "mysql/DbConnect.h"
 #include "postfix/managers/MailnameManager.h"
 #include "utils/ErrorStream.h"
+#include "utils/MallocOwners.h"
 
 #include <iostream>
 #include <string>
@@ -27,7 +27,7 @@ namespace korvo::mail::postfix::vornctl_commands {
 
 namespace {
 
-using korvo::mail::StringListOwner;
+using korvo::StringListOwner;
 
 const char disabledSwitch[] = "mail-domain-disabled,D";
 const char disabledHelp[] = "the domain is disabled (currently unused)";
@@ -101,11 +101,12 @@ void removeHandlersOf(const std::string& address) {
         korvo::uerr << "ERROR: unable to remove mail handler for " << address << std::endl;
 }
 
-bool listDomainAliases(StringListOwner& aliases, const std::string& domain) {
-    if (get_domaliases_by_domain(nullptr, aliases.out(), domain.c_str()) == 0)
-        return true;
-    korvo::uerr << "ERROR: unable get domain aliases for domain " << domain << std::endl;
-    return false;
+// The domain's aliases; none after the error line when they cannot be read.
+std::optional<std::vector<std::string>> listDomainAliases(const std::string& domain) {
+    std::optional<std::vector<std::string>> aliases = korvo::mail::domainAliasesOf(domain);
+    if (!aliases)
+        korvo::uerr << "ERROR: unable get domain aliases for domain " << domain << std::endl;
+    return aliases;
 }
 
 using ForwardChange = void (*)(const std::string& domain, const std::string& mailname,
@@ -160,8 +161,8 @@ int removeMailname(int argc, char** argv) {
         korvo::uerr << "WARNING: unable to remove some of mail handlers for " << address
                     << std::endl;
 
-    StringListOwner domainAliases;
-    if (!listDomainAliases(domainAliases, mailbox.domain))
+    const std::optional<std::vector<std::string>> domainAliases = listDomainAliases(mailbox.domain);
+    if (!domainAliases)
         return 1;
     StringListOwner mailAliases;
     if (get_aliases_by_mailname(nullptr, mailAliases.out(), mailbox.mailname.c_str(),
@@ -169,13 +170,13 @@ int removeMailname(int argc, char** argv) {
         korvo::uerr << "ERROR: unable get mail aliases for mailname " << address << std::endl;
         return 1;
     }
-    for (const char* domainAlias : domainAliases)
+    for (const std::string& domainAlias : *domainAliases)
         removeHandlersOf(mailbox.mailname + "@" + domainAlias);
     for (const char* mailAlias : mailAliases)
         removeHandlersOf(mailbox.at(mailAlias));
     for (const char* mailAlias : mailAliases)
-        for (const char* domainAlias : domainAliases)
-            removeHandlersOf(std::string(mailAlias) + "@" + domainAlias);
+        for (const std::string& domainAlias : *domainAliases)
+            removeHandlersOf(mailAlias + ("@" + domainAlias));
     return 0;
 }
 
@@ -203,13 +204,12 @@ int renameMailname(int argc, char** argv) {
     } else {
         // The address moves on the domain and on every alias in one pass
         // over each table; a failed alias lookup leaves everything as it was.
-        StringListOwner aliases;
-        if (!listDomainAliases(aliases, domain))
+        const std::optional<std::vector<std::string>> aliases = listDomainAliases(domain);
+        if (!aliases)
             return 1;
-        const std::vector<std::string> aliasNames(aliases.begin(), aliases.end());
-        MailnameManager::renameMailname(domain, oldName, newName, aliasNames);
+        MailnameManager::renameMailname(domain, oldName, newName, *aliases);
         const int renamed = mailAuthRename(oldName.c_str(), newName.c_str(), domain.c_str());
-        if (mailAuthRenameIn(oldName.c_str(), newName.c_str(), aliasNames) == -1 || renamed != 0)
+        if (mailAuthRenameIn(oldName.c_str(), newName.c_str(), *aliases) == -1 || renamed != 0)
             return 1;
     }
     const std::string from = oldName + "@" + domain;
@@ -298,14 +298,15 @@ int addAlias(int argc, char** argv) {
     if (mass_control_handler_by_mailname(mailbox.address().c_str(), aliasAddress.c_str(),
                                          HANDLER_COPY) != 0)
         korvo::uerr << "WARNING: unable to set all mail handlers for " << aliasAddress << std::endl;
-    StringListOwner domainAliases;
-    if (get_domaliases_by_domain(nullptr, domainAliases.out(), mailbox.domain.c_str()) != 0)
+    const std::optional<std::vector<std::string>> domainAliases =
+        korvo::mail::domainAliasesOf(mailbox.domain);
+    if (!domainAliases)
         return 1;
     const char* const domain = mailbox.domain.c_str();
     if (mailAuthClone(mailbox.mailname.c_str(), domain, alias.c_str(), domain) == -1)
         return 1;
-    for (const char* domainAlias : domainAliases)
-        if (mailAuthClone(alias.c_str(), domain, alias.c_str(), domainAlias) == -1)
+    for (const std::string& domainAlias : *domainAliases)
+        if (mailAuthClone(alias.c_str(), domain, alias.c_str(), domainAlias.c_str()) == -1)
             return 1;
     return 0;
 }

@@ -36,7 +36,7 @@ bool submissionAllowedByPanel() {
 
 // master.cf written and Postfix running: the caller reloads it.
 bool storeAndNeedReload(ModuleManager& manager) {
-    return manager.storeModules(false) && ServiceManager::statusServer(0) == 0;
+    return manager.storeModules(WRITE_IF_CHANGED) && ServiceManager::statusServer(0) == 0;
 }
 
 void disableModule(ModuleManager& manager, const ModuleInfo& info) {
@@ -48,7 +48,7 @@ bool checkEnablePostfixModules(unsigned components) {
     if ((components & postfixServices) == 0)
         return false;
     ModuleManager& manager = ModuleManager::getInstance();
-    manager.loadModules(false);
+    manager.loadModules(KEEP_LOADED);
     if (components & C::SMTP)
         ServiceManager::addOrEnableModule(manager, SmtpdModule());
     if (components & C::SMTPS)
@@ -68,7 +68,7 @@ bool checkDisablePostfixModules(unsigned components) {
     if ((components & postfixServices) == 0)
         return false;
     ModuleManager& manager = ModuleManager::getInstance();
-    manager.loadModules(false);
+    manager.loadModules(KEEP_LOADED);
     if (components & C::SMTP)
         disableModule(manager, SmtpdModule());
     if (components & C::SMTPS)
@@ -225,20 +225,20 @@ int statusIMAP(int, char**) {
 int enableSubmission(int, char**) {
     const SubmissionModule info;
     ModuleManager& manager = ModuleManager::getInstance();
-    manager.loadModules(false);
-    if (manager.hasModule(info.name, info.type, boost::logic::indeterminate))
+    manager.loadModules(KEEP_LOADED);
+    if (manager.hasModule(info.name, info.type, IN_EITHER_FILE))
         manager.enableModule(info.name, info.type);
     else
-        manager.addModule(info, true);
-    reloadWhen(manager.storeModules(false));
+        manager.addModule(info, TO_MASTER_CF);
+    reloadWhen(manager.storeModules(WRITE_IF_CHANGED));
     return 0;
 }
 
 int disableSubmission(int, char**) {
     ModuleManager& manager = ModuleManager::getInstance();
-    manager.loadModules(false);
+    manager.loadModules(KEEP_LOADED);
     disableModule(manager, SubmissionModule());
-    reloadWhen(manager.storeModules(false));
+    reloadWhen(manager.storeModules(WRITE_IF_CHANGED));
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #include "handlers/HandlerQueues.h"
 
-#include "mail/HandlerNames.h"
+#include "mail/handlers/HandlerNames.h"
 #include "utils/Exceptions.h"
 
 #include <algorithm>

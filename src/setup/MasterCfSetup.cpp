@@ -6,18 +6,14 @@
 
 namespace korvo::setup {
 
+using mail::postfix::IN_DISABLED_FILE;
+using mail::postfix::IN_MASTER_CF;
 using mail::postfix::ModuleInfo;
 using mail::postfix::ModuleManager;
 using mail::postfix::ModuleType;
-
-namespace {
-
-constexpr bool FORCE_LOAD = true;
-constexpr bool ENABLED = true;
-constexpr bool DISABLED = false;
-constexpr bool ONLY_CHANGED = false;
-
-} // namespace
+using mail::postfix::RELOAD_FILES;
+using mail::postfix::TO_MASTER_CF;
+using mail::postfix::WRITE_IF_CHANGED;
 
 ModuleInfo deliveryService(const std::string& agentPath) {
     ModuleInfo info;
@@ -103,11 +99,12 @@ std::vector<ModuleInfo> wantedServices(const std::string& agentPath, const std::
 MasterCfChanges::MasterCfChanges(const std::string& agentPath, const std::string& filterPath,
                                  const std::string& remotePath, bool force) {
     ModuleManager& manager = ModuleManager::getInstance();
-    manager.loadModules(FORCE_LOAD);
+    manager.loadModules(RELOAD_FILES);
     for (const ModuleInfo& wanted : wantedServices(agentPath, filterPath, remotePath)) {
         const std::string line = wanted.format();
-        if (manager.hasModule(wanted.name, wanted.type, ENABLED)) {
-            const std::string present = manager.getModule(wanted.name, wanted.type, ENABLED).format();
+        if (manager.hasModule(wanted.name, wanted.type, IN_MASTER_CF)) {
+            const std::string present =
+                manager.getModule(wanted.name, wanted.type, IN_MASTER_CF).format();
             if (present == line)
                 continue;
             if (!force) {
@@ -116,7 +113,7 @@ MasterCfChanges::MasterCfChanges(const std::string& agentPath, const std::string
                 continue;
             }
             changes_.push_back("master.cf: replaced service " + wanted.name + ": " + line);
-        } else if (manager.hasModule(wanted.name, wanted.type, DISABLED) && !force) {
+        } else if (manager.hasModule(wanted.name, wanted.type, IN_DISABLED_FILE) && !force) {
             refusals_.push_back("master.cf: service " + wanted.name +
                                 " is switched off (--force adds it)");
             continue;
@@ -149,9 +146,9 @@ bool isPackagedSmtp(const ModuleInfo& smtp) {
 // Debian ships is unchrooted unasked; one an administrator tailored only
 // with --force.
 void MasterCfChanges::judgeSmtpChroot(const ModuleManager& manager, bool force) {
-    if (!manager.hasModule("smtp", ModuleType::INET, ENABLED))
+    if (!manager.hasModule("smtp", ModuleType::INET, IN_MASTER_CF))
         return;
-    ModuleInfo smtp = manager.getModule("smtp", ModuleType::INET, ENABLED);
+    ModuleInfo smtp = manager.getModule("smtp", ModuleType::INET, IN_MASTER_CF);
     if (!smtp.chroot)
         return;
     if (!force && !isPackagedSmtp(smtp)) {
@@ -167,8 +164,8 @@ void MasterCfChanges::judgeSmtpChroot(const ModuleManager& manager, bool force) 
 bool MasterCfChanges::write(SetupReport& report) const {
     ModuleManager& manager = ModuleManager::getInstance();
     for (const ModuleInfo& service : additions_)
-        manager.addModule(service, ENABLED);
-    const bool written = manager.storeModules(ONLY_CHANGED);
+        manager.addModule(service, TO_MASTER_CF);
+    const bool written = manager.storeModules(WRITE_IF_CHANGED);
     for (const std::string& change : changes_)
         report.changed(change);
     return written;

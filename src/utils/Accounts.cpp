@@ -7,8 +7,7 @@
 int korvo_getpw(const char* account, uid_t* uid, gid_t* gid, std::string* home) {
     const passwd* entry = ::getpwnam(account);
     if (entry == nullptr) {
-        korvo_log(3, "Unable to getpwnam for user %s", account);
-        return -1;
+        return korvo_error("Unable to getpwnam for user %s", account);
     }
     if (uid != nullptr)
         *uid = entry->pw_uid;

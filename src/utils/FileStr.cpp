@@ -53,8 +53,7 @@ void appendLine(std::string& text, const char* line, std::size_t length) {
 }
 
 int openFailed(const std::string& path) {
-    korvo_log(3, "Unable to open file %s: %s\n", path.c_str(), std::strerror(errno));
-    return -1;
+    return korvo_error("Unable to open file %s: %s\n", path.c_str(), std::strerror(errno));
 }
 
 // Opens an existing regular file, or creates one, without following a link
@@ -69,8 +68,7 @@ int openRegular(const char* path, int flags, struct stat& st) {
         return openFailed(path);
     korvo::FdOwner owner(fd);
     if (::fstat(fd, &st) != 0) {
-        korvo_log(3, "file_str: Unable to stat file %s: %s\n", path, std::strerror(errno));
-        return -1;
+        return korvo_error("file_str: Unable to stat file %s: %s\n", path, std::strerror(errno));
     }
     if (!S_ISREG(st.st_mode)) {
         errno = EINVAL;
@@ -95,7 +93,7 @@ bool readAll(int fd, const char* path, std::string& text) {
             continue;
         if (got == 0)
             return true;
-        korvo_log(3, "Unable to open file %s: %s\n", path, std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to open file %s: %s\n", path, std::strerror(errno));
         return false;
     }
 }
@@ -136,22 +134,24 @@ int reportReplaceFailure(ReplaceStep step, const char* path) {
     case ReplaceStep::none:
         return 0;
     case ReplaceStep::create:
-        korvo_log(3, "Unable to open file %s: %s\n", copyPath.c_str(), reason);
+        korvo_log(LOG_LEVEL_ERROR, "Unable to open file %s: %s\n", copyPath.c_str(), reason);
         break;
     case ReplaceStep::chown:
-        korvo_log(3, "file_str: ERROR: Unable to chown file %s: %s", copyPath.c_str(), reason);
+        korvo_log(LOG_LEVEL_ERROR, "file_str: ERROR: Unable to chown file %s: %s", copyPath.c_str(),
+                  reason);
         break;
     case ReplaceStep::chmod:
-        korvo_log(3, "file_str: ERROR: Unable to chmod file %s: %s", copyPath.c_str(), reason);
+        korvo_log(LOG_LEVEL_ERROR, "file_str: ERROR: Unable to chmod file %s: %s", copyPath.c_str(),
+                  reason);
         break;
     case ReplaceStep::write:
         messlog2(1, 0, "cannot write a line to %s.tmp", path);
         break;
     case ReplaceStep::sync:
-        korvo_log(3, "Unable to close file %s: %s\n", copyPath.c_str(), reason);
+        korvo_log(LOG_LEVEL_ERROR, "Unable to close file %s: %s\n", copyPath.c_str(), reason);
         break;
     case ReplaceStep::rename:
-        korvo_log(3, "Error while rename file %s: %s\n", path, reason);
+        korvo_log(LOG_LEVEL_ERROR, "Error while rename file %s: %s\n", path, reason);
         break;
     }
     return 1;
@@ -195,13 +195,13 @@ int append(const char* path, const char* const* strings) {
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0) {
-            korvo_log(3, "Unable to close file %s: %s\n", path, std::strerror(errno));
+            korvo_log(LOG_LEVEL_ERROR, "Unable to close file %s: %s\n", path, std::strerror(errno));
             return 1;
         }
         done += static_cast<std::size_t>(written);
     }
     if (::fsync(out.get()) != 0 || out.close_nothrow() != 0) {
-        korvo_log(3, "Unable to close file %s: %s\n", path, std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to close file %s: %s\n", path, std::strerror(errno));
         return 1;
     }
     return 0;
@@ -240,13 +240,14 @@ int editLocked(const char* path, const char* const* strings, int action, int pos
 int file_strings(const char* path, const char* const* strings, int action, int position) {
     lock_struct_t* lock = mk_lock(path, 1);
     if (!is_locked(lock)) {
-        korvo_log(3, "Error occurred while locking the file %s: %s\n", path, std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Error occurred while locking the file %s: %s\n", path,
+                  std::strerror(errno));
         rm_lock(lock);
         return 1;
     }
     const int result = editLocked(path, strings, action, position);
     if (rm_lock(lock) != 0) {
-        korvo_log(3, "Error occurred while unlocking the file %s: %s\n", path,
+        korvo_log(LOG_LEVEL_ERROR, "Error occurred while unlocking the file %s: %s\n", path,
                   std::strerror(errno));
         return 1;
     }

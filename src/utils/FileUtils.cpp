@@ -97,12 +97,13 @@ mode_t currentUmask() {
 int copyLocked(const char* source, const char* target) {
     const korvo::FdOwner in(openRetrying(source, O_RDONLY));
     if (in.get() < 0) {
-        korvo_log(3, "Unable to open file %s: %s", source, std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to open file %s: %s", source, std::strerror(errno));
         return 1;
     }
     struct stat st {};
     if (::fstat(in.get(), &st) != 0) {
-        korvo_log(3, "Unable to get info for file '%s': %s", source, std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to get info for file '%s': %s", source,
+                  std::strerror(errno));
         return 1;
     }
     const bool toStdout = std::strcmp(target, "-") == 0;
@@ -112,16 +113,18 @@ int copyLocked(const char* source, const char* target) {
                                    {static_cast<mode_t>(st.st_mode & 07777 & ~currentUmask())});
     switch (failed) {
     case 'r':
-        korvo_log(3, "Error while copying file %s to %s: %s", source, target, std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Error while copying file %s to %s: %s", source, target,
+                  std::strerror(errno));
         return 1;
     case 'w':
-        korvo_log(3, "Unable to copy file %s to %s: %s\n", source, target, std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to copy file %s to %s: %s\n", source, target,
+                  std::strerror(errno));
         return 1;
     case 'o':
-        korvo_log(3, "Unable to open file %s: %s", target, std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to open file %s: %s", target, std::strerror(errno));
         return 1;
     case 'c':
-        korvo_log(3, "Unable to close file %s: %s\n", target, std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to close file %s: %s\n", target, std::strerror(errno));
         return 1;
     default:
         return 0;
@@ -166,7 +169,7 @@ void makeMissing(const std::string& path, uid_t uid, gid_t gid, mode_t mode) {
         messlog2(1, 0, "Cannot create directory %s: %s", path.c_str(), std::strerror(errno));
     }
     if (::chown(path.c_str(), uid, gid) != 0)
-        korvo_log(3, "Cannot chown %s: %s", path.c_str(), std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Cannot chown %s: %s", path.c_str(), std::strerror(errno));
 }
 
 int openDirectoryAt(int parent, const char* name) {
@@ -295,13 +298,13 @@ int copy_file(const char* source, const char* target) {
         return 0;
     lock_struct_t* lock = mk_lock(target, 1);
     if (!is_locked(lock)) {
-        korvo_log(3, "Error occurred while locking the file %s\n", target);
+        korvo_log(LOG_LEVEL_ERROR, "Error occurred while locking the file %s\n", target);
         rm_lock(lock);
         return 1;
     }
     const int result = copyLocked(source, target);
     if (rm_lock(lock) != 0)
-        korvo_log(3, "Error occurred while unlocking the file %s\n", target);
+        korvo_log(LOG_LEVEL_ERROR, "Error occurred while unlocking the file %s\n", target);
     return result;
 }
 
@@ -331,8 +334,8 @@ int create_empty_file(const char* path) {
     try {
         korvo::replaceFileContent(path, "", korvo::ReplaceOptions{0644});
     } catch (const korvo::SystemError& e) {
-        korvo_log(3, "Unable to truncate or create file %s: %s", path, std::strerror(e.code()));
-        return -1;
+        return korvo_error("Unable to truncate or create file %s: %s", path,
+                           std::strerror(e.code()));
     }
     return 0;
 }
@@ -340,8 +343,7 @@ int create_empty_file(const char* path) {
 int get_string_from_file(char* buffer, std::size_t size, const char* path) {
     std::FILE* file = std::fopen(path, "re");
     if (file == nullptr) {
-        korvo_log(3, "Unable to open file %s: %s\n", path, std::strerror(errno));
-        return -1;
+        return korvo_error("Unable to open file %s: %s\n", path, std::strerror(errno));
     }
     char* line = nullptr;
     std::size_t capacity = 0;
@@ -349,7 +351,7 @@ int get_string_from_file(char* buffer, std::size_t size, const char* path) {
     const bool failed = !read && std::ferror(file);
     std::fclose(file);
     if (failed) {
-        korvo_log(3, "Unable to read line from file: %s\n", std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to read line from file: %s\n", std::strerror(errno));
         std::free(line);
         return -1;
     }
@@ -360,8 +362,7 @@ int get_string_from_file(char* buffer, std::size_t size, const char* path) {
         std::memcpy(buffer, trimmed, length + 1);
     std::free(line);
     if (!fits) {
-        korvo_log(3, "The buffer too short\n");
-        return -1;
+        return korvo_error("The buffer too short\n");
     }
     return 0;
 }
@@ -369,19 +370,16 @@ int get_string_from_file(char* buffer, std::size_t size, const char* path) {
 int file_set_user_mode(const char* path, const char* account, mode_t mode) {
     const passwd* entry = ::getpwnam(account);
     if (entry == nullptr) {
-        korvo_log(3, "user %s not found", account);
-        return -1;
+        return korvo_error("user %s not found", account);
     }
     // Through a descriptor opened without following a link, so a link that
     // the account planted never hands it some other file.
     korvo::FdOwner fd(::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0 || ::fchown(fd.get(), entry->pw_uid, entry->pw_gid) != 0) {
-        korvo_log(3, "ERROR: unable to chown %s: %s\n", path, std::strerror(errno));
-        return -1;
+        return korvo_error("ERROR: unable to chown %s: %s\n", path, std::strerror(errno));
     }
     if (::fchmod(fd.get(), mode) != 0) {
-        korvo_log(3, "ERROR: unable to chmod %s: %s\n", path, std::strerror(errno));
-        return -1;
+        return korvo_error("ERROR: unable to chmod %s: %s\n", path, std::strerror(errno));
     }
     fd.close_nothrow();
     return 0;

@@ -2,6 +2,7 @@
 
 #include "utils/Exceptions.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 #include "utils/StringUtils.h"
 
 #include <cerrno>
@@ -75,7 +76,7 @@ using Converter = int (*)(const char*, char**, int);
 std::string convert(Converter converter, const std::string& name) {
     char* out = nullptr;
     const int rc = converter(name.c_str(), &out, 0);
-    const std::unique_ptr<char, void (*)(void*)> owned(out, std::free);
+    const MallocString owned(out);
     if (rc != IDNA_SUCCESS)
         throw IdnaError(rc);
     return out;

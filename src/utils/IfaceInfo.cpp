@@ -32,7 +32,7 @@ bool readInterfaceTable(int fd, std::vector<ifreq>& table) {
         conf.ifc_len = static_cast<int>(entries * sizeof(ifreq));
         conf.ifc_req = table.data();
         if (ioctlRetrying(fd, SIOCGIFCONF, &conf) < 0) {
-            korvo_log(3, "unable to query SIOCGIFCONF: %s\n", std::strerror(errno));
+            korvo_log(LOG_LEVEL_ERROR, "unable to query SIOCGIFCONF: %s\n", std::strerror(errno));
             return false;
         }
         if (static_cast<std::size_t>(conf.ifc_len) < entries * sizeof(ifreq)) {
@@ -69,7 +69,7 @@ void fillMac(int fd, const ifreq& entry, ifaceinfo& info) {
     if (ioctlRetrying(fd, SIOCGIFHWADDR, &request) == 0)
         std::memcpy(mac, request.ifr_hwaddr.sa_data, sizeof mac);
     else
-        korvo_log(3, "Can't get Mac-addr with SIOCGIFHWADDR\n");
+        korvo_log(LOG_LEVEL_ERROR, "Can't get Mac-addr with SIOCGIFHWADDR\n");
     std::snprintf(info.mac, sizeof info.mac, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1],
                   mac[2], mac[3], mac[4], mac[5]);
 }
@@ -79,7 +79,7 @@ void fillMac(int fd, const ifreq& entry, ifaceinfo& info) {
 ifaceinfo* get_ifaceinfo(int* count) {
     const korvo::FdOwner sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (sock.get() < 0) {
-        korvo_log(3, "Can't create socket: %s\n", std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Can't create socket: %s\n", std::strerror(errno));
         return nullptr;
     }
     std::vector<ifreq> table;
@@ -87,7 +87,7 @@ ifaceinfo* get_ifaceinfo(int* count) {
         return nullptr;
     auto* list = static_cast<ifaceinfo*>(std::calloc(table.size() + 1, sizeof(ifaceinfo)));
     if (list == nullptr) {
-        korvo_log(3, "Can't allocate ifaceinfo buffer from %d elements\n",
+        korvo_log(LOG_LEVEL_ERROR, "Can't allocate ifaceinfo buffer from %d elements\n",
                   static_cast<int>(table.size() + 1));
         return nullptr;
     }

@@ -38,7 +38,7 @@ bool createLockDirectory() {
     if (::mkdir(KORVO_LOCK_FILES_DIR, 0755) == 0 || errno == EEXIST)
         return true;
     const int saved = errno;
-    korvo_log(3, "Unable to create directory \"%s\": %s.", KORVO_LOCK_FILES_DIR,
+    korvo_log(LOG_LEVEL_ERROR, "Unable to create directory \"%s\": %s.", KORVO_LOCK_FILES_DIR,
               std::strerror(saved));
     errno = saved;
     return false;
@@ -72,7 +72,8 @@ lock_struct_t* takeLock(const char* path, int hashed, bool wait) {
         lock->fd = openLockFile(lock->path);
     if (lock->fd < 0) {
         const int saved = errno;
-        korvo_log(3, "Unable to open file \"%s\": %s.", lock->path, std::strerror(saved));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to open file \"%s\": %s.", lock->path,
+                  std::strerror(saved));
         errno = saved;
         lock->fd = -1;
         return lock;
@@ -105,7 +106,7 @@ int rm_lock(lock_struct_t* lock) {
     int result = 0;
     if (lock->fd > 0 && ::close(lock->fd) != 0) {
         const int saved = errno;
-        korvo_log(3, "An error occured during closing '%s' file: %s\n", lock->path,
+        korvo_log(LOG_LEVEL_ERROR, "An error occured during closing '%s' file: %s\n", lock->path,
                   std::strerror(saved));
         errno = saved;
         result = -1;

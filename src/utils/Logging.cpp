@@ -73,6 +73,14 @@ void _korvo_utility_log(int level, const char* format, ...) {
     va_end(args);
 }
 
+int korvo_error(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    korvo_logv(LOG_LEVEL_ERROR, format, args);
+    va_end(args);
+    return -1;
+}
+
 void korvo_log_init(const char* target, int level, int facility, int options, const char* ident) {
     LogFacility = facility;
     LogLevel = level < 1 ? 0 : level;

@@ -106,7 +106,7 @@ int cmp_conf(const void* a, const void* b) {
 
 int failAllocation(const char* format) {
     errno = ENOMEM;
-    korvo_log(12, format, std::strerror(ENOMEM));
+    korvo_log(LOG_LEVEL_DETAIL, format, std::strerror(ENOMEM));
     errno = ENOMEM;
     return -1;
 }
@@ -124,14 +124,14 @@ int parseLine(char* line, conf_data* conf) {
         ++p;
     char* const keyEnd = p;
     if (!isBlank(*p)) {
-        korvo_log(12, "Invalid variable definition %s\nExpected a space after variable name\n",
-                  key);
+        korvo_log(LOG_LEVEL_DETAIL,
+                  "Invalid variable definition %s\nExpected a space after variable name\n", key);
         return 0;
     }
     while (isBlank(*p))
         ++p;
     if (*p == '\0' || *p == '#') {
-        korvo_log(12, "Invalid variable definition %s\nExpected a value", key);
+        korvo_log(LOG_LEVEL_DETAIL, "Invalid variable definition %s\nExpected a value", key);
         return 0;
     }
     char* const value = p;
@@ -241,7 +241,8 @@ int conf_read_file_r(const char* path, conf_data* conf) {
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
     if (!file) {
         const int error = errno;
-        korvo_log(12, "unable to open configuration file %s: %s\n", path, std::strerror(error));
+        korvo_log(LOG_LEVEL_DETAIL, "unable to open configuration file %s: %s\n", path,
+                  std::strerror(error));
         errno = error;
         return -1;
     }
@@ -252,7 +253,7 @@ int conf_read_file_r(const char* path, conf_data* conf) {
     }
     if (std::ferror(file.get())) {
         const int error = errno;
-        korvo_log(12, "Unable to read configuration file: %s", std::strerror(error));
+        korvo_log(LOG_LEVEL_DETAIL, "Unable to read configuration file: %s", std::strerror(error));
         errno = error;
         return -1;
     }

@@ -159,8 +159,7 @@ KorvoProcessInfo emptyInfo(pid_t pid) {
 int iterateProcesses(int flags, visitProcessInfoFunc callback, void* context) {
     const korvo::DirOwner proc(::opendir("/proc"));
     if (proc.get() == nullptr) {
-        korvo_log(3, "unable to open /proc filesystem: %s\n", std::strerror(errno));
-        return -1;
+        return korvo_error("unable to open /proc filesystem: %s\n", std::strerror(errno));
     }
     int result = 1;
     while (const dirent* entry = ::readdir(proc.get())) {

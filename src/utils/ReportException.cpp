@@ -1,6 +1,7 @@
 #include "utils/ReportException.h"
 
 #include "utils/ErrorStream.h"
+#include "utils/MallocOwners.h"
 #include "utils/Traceback.h"
 
 #include <cstdlib>
@@ -14,8 +15,7 @@ namespace korvo {
 std::string exceptionTypeName(const std::exception& e) {
     const char* raw = typeid(e).name();
     int status = 0;
-    std::unique_ptr<char, decltype(&std::free)> name(
-        abi::__cxa_demangle(raw, nullptr, nullptr, &status), &std::free);
+    const MallocString name(abi::__cxa_demangle(raw, nullptr, nullptr, &status));
     return status == 0 && name ? std::string(name.get()) : std::string(raw);
 }
 

@@ -15,7 +15,7 @@ char** string_to_mas(char** list, const char* string) {
                       ? nullptr
                       : static_cast<char**>(std::realloc(list, (count + 2) * sizeof(char*)));
     if (grown == nullptr) {
-        korvo_log(3, "System error: %s\n", std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "System error: %s\n", std::strerror(errno));
         std::free(copy);
         return nullptr;
     }
@@ -35,7 +35,7 @@ void free_array(char** list) {
 char** string_split(const char* text, const char* separators) {
     char* copy = strdup(text);
     if (copy == nullptr) {
-        korvo_log(3, "System error: %s\n", std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "System error: %s\n", std::strerror(errno));
         return nullptr;
     }
     char** list = nullptr;
@@ -48,7 +48,7 @@ char** string_split(const char* text, const char* separators) {
             continue;
         char** grown = string_to_mas(list, piece);
         if (grown == nullptr) {
-            korvo_log(3, "Unable to add string into array");
+            korvo_log(LOG_LEVEL_ERROR, "Unable to add string into array");
             break;
         }
         list = grown;

@@ -30,7 +30,7 @@ char* strtolower_dynamic(const char* text) {
         return nullptr;
     char* copy = strdup(text);
     if (copy == nullptr) {
-        korvo_log(3, "System error: %s\n", std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "System error: %s\n", std::strerror(errno));
         return nullptr;
     }
     return strtolower(copy);

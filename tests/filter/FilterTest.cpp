@@ -1,7 +1,7 @@
 // The before-queue filter run as spawn runs it, against the real smtpd:
 // whatever goes wrong, the client gets a temporary error, nothing queued.
 #include "front/CommandFixture.h"
-#include "mail/MailHandlers.h"
+#include "mail/handlers/MailHandlers.h"
 #include "setup/SetupFixture.h"
 
 #include <sys/stat.h>

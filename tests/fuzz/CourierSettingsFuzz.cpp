@@ -5,7 +5,7 @@
 // the rest is the old file. Checked: lines naming no requested name stay as
 // they were and in order; a set name has exactly its one "NAME=value" line, a
 // removed one none; the text ends with a line feed; a second rewrite is a no-op.
-#include "mail/CourierSettings.h"
+#include "mail/settings/CourierSettings.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Real registrations and real handler programs: which handlers run, in
 // which order, and what their statuses and output do to the message.
 #include "handlers/HandlerRunner.h"
-#include "mail/MailHandlers.h"
+#include "mail/handlers/MailHandlers.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 

@@ -3,6 +3,7 @@
 #include "mail/auth/MailAuthSchema.h"
 #include "mail/auth/Sqlite.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -69,7 +70,7 @@ template <typename... Args>
 bool bound(int rc, sqlite3* db, const char* format, const Args... args) {
     if (rc == SQLITE_OK)
         return true;
-    korvo_log(3, format, args..., errorText(db));
+    korvo_log(LOG_LEVEL_ERROR, format, args..., errorText(db));
     return false;
 }
 
@@ -78,7 +79,8 @@ bool prepare(SqliteStatement& stmt, sqlite3* db, const char* sql) {
     if (rc == SQLITE_OK)
         return true;
     if (rc != Interrupted)
-        korvo_log(3, "Unable to prepare SQL statement for query '%s': %s", sql, errorText(db));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to prepare SQL statement for query '%s': %s", sql,
+                  errorText(db));
     return false;
 }
 
@@ -88,7 +90,7 @@ bool runWrite(SqliteStatement& stmt, sqlite3* db, const char* failureFormat) {
     if (rc == SQLITE_DONE)
         return true;
     if (rc != Interrupted)
-        korvo_log(3, failureFormat, errorText(db));
+        korvo_log(LOG_LEVEL_ERROR, failureFormat, errorText(db));
     return false;
 }
 
@@ -113,7 +115,8 @@ int lookUpDomain(const char* domain, sqlite3* db, int& id) {
     if (rc == SQLITE_DONE)
         return 0;
     if (rc != Interrupted)
-        korvo_log(3, "Unable to execute the domain selection query: %s", errorText(db));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to execute the domain selection query: %s",
+                  errorText(db));
     return -1;
 }
 
@@ -138,19 +141,17 @@ Registration registerDomain(const char* domain, sqlite3* db, int status, std::st
         return Registration::Taken;
     }
     if (rc != Interrupted)
-        korvo_log(3, "Unable to execute the mail domain authentication registration query: %s",
+        korvo_log(LOG_LEVEL_ERROR,
+                  "Unable to execute the mail domain authentication registration query: %s",
                   errorText(db));
     return Registration::Failed;
 }
 
-struct Freer {
-    void operator()(char* text) const { std::free(text); }
-};
-using OwnedText = std::unique_ptr<char, Freer>;
+using korvo::MallocString;
 
 // The credentials of one user as the clone reads them.
 struct Credentials {
-    OwnedText password;
+    MallocString password;
     int flags = 0;
 };
 
@@ -161,18 +162,18 @@ int readSourceDomain(sqlite3* db, const char* domain, int& id, int& flags) {
     if (!prepare(domainStmt, db, cloneDomainSql))
         return -1;
     if (domainStmt.bindText(1, domain) != SQLITE_OK) {
-        korvo_log(3, "Unable to bind parameter domain id for: %s: %s", domain, errorText(db));
-        korvo_log(3, "%s", usersListMessage);
-        return -1;
+        korvo_log(LOG_LEVEL_ERROR, "Unable to bind parameter domain id for: %s: %s", domain,
+                  errorText(db));
+        return korvo_error("%s", usersListMessage);
     }
     const int rc = domainStmt.step();
     if (rc == SQLITE_DONE)
         return 0;
     if (rc != SQLITE_ROW) {
         if (rc != Interrupted) {
-            korvo_log(3, "Unable to get domain id: %s", errorText(db));
-            korvo_log(3, "Unable to get mail domain id for: %s", domain);
-            korvo_log(3, "%s", usersListMessage);
+            korvo_log(LOG_LEVEL_ERROR, "Unable to get domain id: %s", errorText(db));
+            korvo_log(LOG_LEVEL_ERROR, "Unable to get mail domain id for: %s", domain);
+            korvo_log(LOG_LEVEL_ERROR, "%s", usersListMessage);
         }
         return -1;
     }
@@ -187,8 +188,9 @@ bool prepareUserLookup(SqliteStatement& stmt, sqlite3* db, const char* domain, i
         return false;
     if (stmt.bindInt(1, domainId) == SQLITE_OK)
         return true;
-    korvo_log(3, "Unable to bind parameter bind domain id for: %s: %s", domain, errorText(db));
-    korvo_log(3, "%s", usersListMessage);
+    korvo_log(LOG_LEVEL_ERROR, "Unable to bind parameter bind domain id for: %s: %s", domain,
+              errorText(db));
+    korvo_log(LOG_LEVEL_ERROR, "%s", usersListMessage);
     return false;
 }
 
@@ -198,16 +200,17 @@ int readUser(SqliteStatement& stmt, sqlite3* db, const char* mailname, const cha
              int domainFlags, Credentials& found) {
     sqlite3_reset(stmt.get());
     if (stmt.bindText(2, mailname) != SQLITE_OK) {
-        korvo_log(3, "Unable to bind parameter bind mailname %s: %s", mailname, errorText(db));
-        korvo_log(3, "%s", usersListMessage);
-        return -1;
+        korvo_log(LOG_LEVEL_ERROR, "Unable to bind parameter bind mailname %s: %s", mailname,
+                  errorText(db));
+        return korvo_error("%s", usersListMessage);
     }
     const int rc = stmt.step();
     if (rc == SQLITE_DONE)
         return 0;
     if (rc != SQLITE_ROW) {
         if (rc != Interrupted)
-            korvo_log(3, "Unable to get passwd for mailname: %s: %s", mailname, errorText(db));
+            korvo_log(LOG_LEVEL_ERROR, "Unable to get passwd for mailname: %s: %s", mailname,
+                      errorText(db));
         return -1;
     }
     sqlite3_stmt* const row = stmt.get();
@@ -221,13 +224,11 @@ int readUser(SqliteStatement& stmt, sqlite3* db, const char* mailname, const cha
         password = sqlite3_column_text(row, 1);
     // Neither column set: there is nothing that could be copied.
     if (password == nullptr) {
-        korvo_log(3, "No password stored for mailname %s@%s", mailname, domain);
-        return -1;
+        return korvo_error("No password stored for mailname %s@%s", mailname, domain);
     }
     found.password.reset(strdup(reinterpret_cast<const char*>(password)));
     if (!found.password) {
-        korvo_log(3, "System error: %s", std::strerror(errno));
-        return -1;
+        return korvo_error("System error: %s", std::strerror(errno));
     }
     return 1;
 }
@@ -263,9 +264,9 @@ int getDomainId(const char* domain, sqlite3* db, int flags) {
         // lookup: its row serves as well.
         if (lookUpDomain(domain, db, id) == 1)
             return id;
-        korvo_log(3, "Unable to execute the mail domain authentication registration query: %s",
-                  takenText.c_str());
-        return -1;
+        return korvo_error(
+            "Unable to execute the mail domain authentication registration query: %s",
+            takenText.c_str());
     case Registration::Failed:
         break;
     }
@@ -300,7 +301,7 @@ bool writeUser(SqliteStatement& stmt, sqlite3* db, const char* mailname, const c
 int storedDomainId(sqlite3* db, const char* domain, int flags) {
     const int domainId = getDomainId(domain, db, flags & DomainDisabled);
     if (domainId == -1)
-        korvo_log(3, noDomainMessage, domain);
+        korvo_log(LOG_LEVEL_ERROR, noDomainMessage, domain);
     return domainId;
 }
 
@@ -404,7 +405,7 @@ bool removeUser(sqlite3* db, const char* mailname, const char* domain) {
 bool renameUser(sqlite3* db, const char* oldMailname, const char* newMailname, const char* domain) {
     const int domainId = getDomainId(domain, db, NoNewDomain);
     if (domainId == -1) {
-        korvo_log(3, noDomainMessage, domain);
+        korvo_log(LOG_LEVEL_ERROR, noDomainMessage, domain);
         return false;
     }
     SqliteStatement stmt;
@@ -453,7 +454,8 @@ int mailAuthRemoveFrom(const char* mailname, const std::vector<std::string>& dom
     return inOneTransaction([&](sqlite3* db) {
         for (const std::string& domain : domains) {
             if (!removeUser(db, mailname, domain.c_str())) {
-                korvo_log(3, "Unable to remove mailname %s@%s", mailname, domain.c_str());
+                korvo_log(LOG_LEVEL_ERROR, "Unable to remove mailname %s@%s", mailname,
+                          domain.c_str());
                 return false;
             }
         }
@@ -500,13 +502,14 @@ int mailAuthCloneUsers(const std::vector<std::string>& mailnames, const char* sr
         UserCopier copier(db, srcDomain, dstDomain);
         const int ready = copier.start();
         if (ready == -1) {
-            korvo_log(3, "Unable to clone auth record for %s@%s", mailnames.front().c_str(),
-                      dstDomain);
+            korvo_log(LOG_LEVEL_ERROR, "Unable to clone auth record for %s@%s",
+                      mailnames.front().c_str(), dstDomain);
             return false;
         }
         for (auto name = mailnames.begin(); ready == 1 && name != mailnames.end(); ++name) {
             if (!copier.copy(name->c_str())) {
-                korvo_log(3, "Unable to clone auth record for %s@%s", name->c_str(), dstDomain);
+                korvo_log(LOG_LEVEL_ERROR, "Unable to clone auth record for %s@%s", name->c_str(),
+                          dstDomain);
                 return false;
             }
         }
@@ -522,7 +525,7 @@ bool ensureAliasLinks(sqlite3* db) {
     if (sqlite3_exec(db, korvo::mail::auth::MAIL_AUTH_ALIAS_LINKS, nullptr, nullptr, nullptr) ==
         SQLITE_OK)
         return true;
-    korvo_log(3, "Unable to add the domain alias links to %s: %s", mailAuthDB.c_str(),
+    korvo_log(LOG_LEVEL_ERROR, "Unable to add the domain alias links to %s: %s", mailAuthDB.c_str(),
               errorText(db));
     return false;
 }
@@ -545,7 +548,8 @@ int mailAuthLinkAliases(const char* domain, const std::vector<std::string>& alia
             return false;
         for (const std::string& alias : aliases) {
             if (!linkAlias(stmt, db, domain, alias.c_str())) {
-                korvo_log(3, "Unable to link domain alias %s to %s", alias.c_str(), domain);
+                korvo_log(LOG_LEVEL_ERROR, "Unable to link domain alias %s to %s", alias.c_str(),
+                          domain);
                 return false;
             }
         }

@@ -1,17 +1,18 @@
 #include "mail/auth/MailAuthAliases.h"
 
-#include "mail/PanelQueries.h"
 #include "mail/auth/MailAuth.h"
+#include "mail/panel/PanelQueries.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+using korvo::StringListOwner;
 using korvo::mail::MailnameAliases;
 using korvo::mail::MailnameAliasList;
-using korvo::mail::StringListOwner;
 
 namespace {
 
@@ -25,12 +26,12 @@ public:
     // The list; null after logging the failure.
     const std::vector<std::string>* get() {
         if (!read_) {
-            StringListOwner list;
-            if (get_domaliases_by_domain(nullptr, list.out(), domain_) != 0) {
-                korvo_log(3, failure_, domain_);
+            std::optional<std::vector<std::string>> list = korvo::mail::domainAliasesOf(domain_);
+            if (!list) {
+                korvo_log(LOG_LEVEL_ERROR, failure_, domain_);
                 return nullptr;
             }
-            list_.assign(list.begin(), list.end());
+            list_ = std::move(*list);
             read_ = true;
         }
         return &list_;
@@ -72,7 +73,7 @@ int setPasswdOnDomains(const char* mailname, const char* domain, DomainAliases& 
     return overDomainAndAliases(domain, aliases, [&](const char* name, bool) {
         if (set_postbox_passwd(mailname, name, password, flags) == 0)
             return true;
-        korvo_log(3, "Unable to set password for mailname %s@%s", mailname, name);
+        korvo_log(LOG_LEVEL_ERROR, "Unable to set password for mailname %s@%s", mailname, name);
         return false;
     });
 }
@@ -91,8 +92,7 @@ int linkedAfter(int result, const char* domain, DomainAliases& domainAliases) {
 // The domain first, then all its aliases in one transaction.
 int removeFromDomains(const char* mailname, const char* domain, DomainAliases& domainAliases) {
     if (mailAuthRemove(mailname, domain) != 0) {
-        korvo_log(3, "Unable to remove mailname %s@%s", mailname, domain);
-        return -1;
+        return korvo_error("Unable to remove mailname %s@%s", mailname, domain);
     }
     const std::vector<std::string>* const aliases = domainAliases.get();
     if (aliases == nullptr || mailAuthRemoveFrom(mailname, *aliases) != 0)
@@ -104,7 +104,7 @@ int removeFromDomains(const char* mailname, const char* domain, DomainAliases& d
 bool readMailnames(MailnameAliasList& mailnames, const char* domain) {
     if (get_mailnames_with_aliases(nullptr, mailnames, domain) == 0)
         return true;
-    korvo_log(3, "Unable to get mailnames from domain %s", domain);
+    korvo_log(LOG_LEVEL_ERROR, "Unable to get mailnames from domain %s", domain);
     return false;
 }
 
@@ -138,23 +138,19 @@ int rm_mname_from_domains(const char* mailname, const char* domain) {
 
 int rm_mails_from_domains(const char* mailname, const char* domain) {
     if (mailAuthRemove(mailname, domain) != 0) {
-        korvo_log(3, "Unable to remove mailname %s@%s", mailname, domain);
-        return -1;
+        return korvo_error("Unable to remove mailname %s@%s", mailname, domain);
     }
     DomainAliases aliases(domain, domainAliasesFailure);
     if (removeFromDomains(mailname, domain, aliases) == -1) {
-        korvo_log(3, "Unable to remove mailname from domain aliases");
-        return -1;
+        return korvo_error("Unable to remove mailname from domain aliases");
     }
     StringListOwner mailAliases;
     if (get_aliases_by_mailname(nullptr, mailAliases.out(), mailname, domain) != 0) {
-        korvo_log(3, "Unable to get mail aliases for mailname %s%s", mailname, domain);
-        return -1;
+        return korvo_error("Unable to get mail aliases for mailname %s%s", mailname, domain);
     }
     for (const char* mailAlias : mailAliases) {
         if (removeFromDomains(mailAlias, domain, aliases) == -1) {
-            korvo_log(3, "Unable to remove mailname from domain aliases");
-            return -1;
+            return korvo_error("Unable to remove mailname from domain aliases");
         }
     }
     return mailAliases.empty() ? 0 : 1;
@@ -165,7 +161,7 @@ int domain_auth_action(const char* domain, int (*action)(const char*), const cha
         domain, "Unable to get aliases for domain %s", [&](const char* name, bool isAlias) {
             if (action(name) == 0)
                 return true;
-            korvo_log(3,
+            korvo_log(LOG_LEVEL_ERROR,
                       isAlias ? "Unable to %s for domain alias %s" : "Unable to %s for domain %s",
                       actionName, name);
             return false;
@@ -193,15 +189,13 @@ int add_domain_auth_alias(const char* domain, const char* alias,
 
 int rm_domain_auth_alias(const char* alias) {
     if (mailAuthRemoveDomain(alias) != 0) {
-        korvo_log(3, "Unable to remove domain %s from auth database", alias);
-        return -1;
+        return korvo_error("Unable to remove domain %s from auth database", alias);
     }
     char* found = nullptr;
     if (get_domain_by_domainalias(nullptr, &found, alias) != 0) {
-        korvo_log(3, "Unable to get domain by domain alias %s", alias);
-        return -1;
+        return korvo_error("Unable to get domain by domain alias %s", alias);
     }
-    const std::unique_ptr<char, decltype(&std::free)> domain(found, &std::free);
+    const korvo::MallocString domain(found);
     if (!domain)
         return 0;
     MailnameAliasList mailnames;
@@ -210,8 +204,7 @@ int rm_domain_auth_alias(const char* alias) {
     for (const MailnameAliases& entry : mailnames) {
         for (const std::string& mailAlias : entry.aliases) {
             if (mailAuthRemove(mailAlias.c_str(), alias) != 0) {
-                korvo_log(3, "Unable to remove mail alias %s@%s", mailAlias.c_str(), alias);
-                return -1;
+                return korvo_error("Unable to remove mail alias %s@%s", mailAlias.c_str(), alias);
             }
         }
     }

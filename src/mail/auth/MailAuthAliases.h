@@ -18,7 +18,7 @@
 #ifndef KORVO_MAIL_AUTH_MAILAUTHALIASES_H
 #define KORVO_MAIL_AUTH_MAILAUTHALIASES_H
 
-#include "mail/MailnameAliases.h"
+#include "mail/panel/MailnameAliases.h"
 
 // set_postbox_passwd for mailname in domain and in each alias of domain.
 int set_passwd_for_domains(const char* mailname, const char* domain, const char* password,

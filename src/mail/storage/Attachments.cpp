@@ -127,7 +127,7 @@ int add_attachment(const char* mailname, const char* domain, const char* sourceF
         const korvo::MKLock lock(target);
         copyInto(storeFd.get(), sourceFile, name);
     } catch (const std::exception& e) {
-        korvo_log(3, "%s", e.what());
+        korvo_log(LOG_LEVEL_ERROR, "%s", e.what());
         errno = 0;
         messlog2(0, 0, "Unable to copy the attachment file %s to %s\n", sourceFile, target.c_str());
         return -1;

@@ -1,9 +1,10 @@
 #include "mail/storage/DomainQuota.h"
 
-#include "mail/PanelQueries.h"
+#include "mail/panel/PanelQueries.h"
 #include "mail/storage/MailboxQuota.h"
 #include "mysql/DbConnect.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -21,10 +22,7 @@ struct ResultFreer {
 };
 using StoredResult = std::unique_ptr<MYSQL_RES, ResultFreer>;
 
-struct TextFreer {
-    void operator()(char* text) const { std::free(text); }
-};
-using EscapedName = std::unique_ptr<char, TextFreer>;
+using korvo::MallocString;
 
 // Messages about the database carry no system error of their own.
 template <typename... Args> void report(const char* format, Args... args) {
@@ -42,7 +40,7 @@ MysqlHandle connect() {
 // The query text with the domain put in (ASCII form, escaped); "" after a
 // message.
 std::string domainQuery(MYSQL* db, const char* format, const char* domain) {
-    const EscapedName escaped(mysql_escape_mail_entity(db, domain));
+    const MallocString escaped(mysql_escape_mail_entity(db, domain));
     if (!escaped)
         return "";
     char query[queryBufferSize];

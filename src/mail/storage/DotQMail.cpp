@@ -5,6 +5,7 @@
 #include "utils/FdOwner.h"
 #include "utils/Idn.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 #include "utils/ReplaceFile.h"
 
 #include <algorithm>
@@ -31,7 +32,7 @@ constexpr mode_t dotQmailMode = 0600;
 bool mailAccountIds(uid_t& uid, gid_t& gid) {
     const passwd* entry = ::getpwnam(mailAccount);
     if (entry == nullptr) {
-        korvo_log(3, "user %s not found", mailAccount);
+        korvo_log(LOG_LEVEL_ERROR, "user %s not found", mailAccount);
         return false;
     }
     uid = entry->pw_uid;
@@ -56,7 +57,7 @@ std::string forwardLine(const char* address) {
         errno = EINVAL;
         return "";
     }
-    const std::unique_ptr<char, decltype(&std::free)> ascii(idn_email_toascii(address), &std::free);
+    const korvo::MallocString ascii(idn_email_toascii(address));
     if (ascii == nullptr) {
         errno = 0;
         messlog2(0, 0, "idn_email_toascii(%s) failed: %s", address, idn_strerror(idn_errno));

@@ -2,6 +2,7 @@
 
 #include "utils/Idn.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 #include "utils/OrqConf.h"
 
 #include <cerrno>
@@ -19,7 +20,7 @@ std::string mailHomePath(const std::string& domain, const std::string& mailname)
 }
 
 std::string asciiDomain(const char* domain, bool showDomain, int exitStatus) {
-    const std::unique_ptr<char, decltype(&std::free)> ascii(idn_toascii(domain), &std::free);
+    const korvo::MallocString ascii(idn_toascii(domain));
     if (ascii != nullptr)
         return ascii.get();
     errno = 0;

@@ -7,8 +7,9 @@
 // the round trip. The manager holds both files in memory as MasterCfContent,
 // tracks which of them changed, and storeModules writes back only those.
 //
-// Use, once per run: getInstance(), loadModules(false), the changes, then
-// storeModules(false); reload Postfix only when that returned true.
+// Use, once per run: getInstance(), loadModules(KEEP_LOADED), the changes,
+// then storeModules(WRITE_IF_CHANGED); reload Postfix only when that
+// returned true.
 //
 // Concurrency: loadModules takes master.cf's MKLock and storeModules
 // releases it when it ends, so a run's read-modify-write of both files is
@@ -41,6 +42,18 @@
 #include <string>
 
 namespace korvo::mail::postfix {
+
+// The arguments of loadModules, storeModules, hasModule and getModule,
+// named where they are called.
+constexpr bool RELOAD_FILES = true;      // loadModules: read again even when loaded
+constexpr bool KEEP_LOADED = false;      // loadModules: read once per run
+constexpr bool WRITE_ALWAYS = true;      // storeModules: write even when unchanged
+constexpr bool WRITE_IF_CHANGED = false; // storeModules: write what changed
+const boost::logic::tribool IN_MASTER_CF{true};
+const boost::logic::tribool IN_DISABLED_FILE{false};
+const boost::logic::tribool IN_EITHER_FILE{boost::logic::indeterminate};
+constexpr bool TO_MASTER_CF = true;      // addModule: the entry serves
+constexpr bool TO_DISABLED_FILE = false; // addModule: the entry waits switched off
 
 class ModuleManager {
 public:

@@ -68,7 +68,7 @@ void DomainManager::createDomainAlias(BatchDatabaseHelper& batch, const std::str
 }
 
 void DomainManager::createDomainAlias(const std::string& domain, const std::string& alias) {
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     createDomainAlias(batch, domain, alias);
 }
 

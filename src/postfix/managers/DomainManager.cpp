@@ -1,6 +1,6 @@
 #include "postfix/managers/DomainManager.h"
 
-#include "mail/PanelQueries.h"
+#include "mail/panel/PanelQueries.h"
 #include "mail/storage/MaildirManager.h"
 #include "mail/storage/MaildirPPManager.h"
 #include "postfix/managers/DomainFilters.h"
@@ -44,7 +44,8 @@ std::string bounceProgramLine(const std::string& message) {
 // The domain followed by its aliases, as the panel lists them.
 std::vector<std::string> withAliases(const std::string& domain) {
     std::vector<std::string> domains{domain};
-    append_domainaliases_by_domain(domains, domain);
+    for (const std::string& alias : domainAliasesOf(domain).value_or(std::vector<std::string>()))
+        domains.push_back(alias);
     return domains;
 }
 
@@ -79,7 +80,7 @@ void clearDomainAliasLeftovers(const std::string& name) {
 void DomainManager::createDomain(const std::string& domain, bool disabled) {
     MaildirManager::getInstance().createDomainRoot(domain);
     clearDomainAliasLeftovers(domain);
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     createDomainRecord(batch, domain, disabled);
 }
 
@@ -87,7 +88,7 @@ void DomainManager::createDomain(const std::string& domain, long quota, bool dis
     MaildirManager::getInstance().createDomainRoot(domain);
     MaildirPPManager::getInstance().setDomainQuota(domain, quota);
     clearDomainAliasLeftovers(domain);
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     createDomainRecord(batch, domain, disabled);
 }
 
@@ -112,7 +113,7 @@ void DomainManager::enableDomain(BatchDatabaseHelper& batch, const std::string& 
 
 void DomainManager::enableDomain(const std::string& domain) {
     const RecordList records = switchedRecords(domain);
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     batch.addChange(tables::VIRTUAL_DOMAINS, domain, tables::domainRecordValue(domain));
     batch.addChanges(tables::VIRTUAL, records.cbegin(), records.cend());
 }
@@ -143,7 +144,7 @@ void DomainManager::createStandardDomainAddresses(BatchDatabaseHelper& batch,
 }
 
 void DomainManager::createStandardDomainAddresses(const std::string& domain) {
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     createStandardDomainAddresses(batch, domain);
 }
 
@@ -157,7 +158,7 @@ void DomainManager::removeStandardDomainAddresses(BatchDatabaseHelper& batch,
 }
 
 void DomainManager::removeStandardDomainAddresses(const std::string& domain) {
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     removeStandardDomainAddresses(batch, domain);
 }
 
@@ -167,7 +168,7 @@ void DomainManager::createCatchall(BatchDatabaseHelper& batch, const std::string
 }
 
 void DomainManager::createCatchall(const std::string& domain, const std::string& target) {
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     createCatchall(batch, domain, target);
 }
 
@@ -187,7 +188,7 @@ void DomainManager::setBounce(BatchDatabaseHelper& batch, const std::string& dom
 }
 
 void DomainManager::setBounce(const std::string& domain, const std::string& message) {
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     setBounce(batch, domain, message);
 }
 
@@ -219,7 +220,7 @@ void DomainManager::removeCatchallFor(BatchDatabaseHelper& batch,
 }
 
 void DomainManager::removeCatchall(const std::string& domain) {
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     removeCatchall(batch, domain);
 }
 

@@ -30,7 +30,7 @@
 #ifndef KORVO_POSTFIX_DOMAINMANAGER_H
 #define KORVO_POSTFIX_DOMAINMANAGER_H
 
-#include "mail/MailnameAliases.h"
+#include "mail/panel/MailnameAliases.h"
 #include "mail/storage/OnRemoval.h"
 
 #include <string>

@@ -1,5 +1,6 @@
 #include "postfix/managers/MailnameManager.h"
 
+#include "mail/panel/PanelQueries.h"
 #include "mail/storage/DotQMailManager.h"
 #include "mail/storage/MaildirManager.h"
 #include "mail/storage/MaildirPPManager.h"
@@ -40,7 +41,7 @@ DotQMailManager dotQMailOf(const std::string& domain, const std::string& mailnam
 RecordList addressRecords(const std::string& domain, const std::string& localPart,
                           const std::string& mailbox) {
     RecordList records{{tables::address(localPart, domain), mailbox}};
-    for (const std::string& alias : domainAliasesOf(domain)) {
+    for (const std::string& alias : domainAliasesOf(domain).value_or(std::vector<std::string>())) {
         records.emplace_back(tables::address(localPart, alias), mailbox);
     }
     return records;
@@ -50,7 +51,7 @@ RecordList addressRecords(const std::string& domain, const std::string& localPar
 // its aliases with one postmap run.
 void removeAddresses(const std::string& domain, const std::string& localPart) {
     std::vector<std::string> keys{tables::address(localPart, domain)};
-    for (const std::string& alias : domainAliasesOf(domain)) {
+    for (const std::string& alias : domainAliasesOf(domain).value_or(std::vector<std::string>())) {
         keys.push_back(tables::address(localPart, alias));
     }
     DatabaseHelper::removeRecords(tables::VIRTUAL, keys.cbegin(), keys.cend());
@@ -114,7 +115,7 @@ void MailnameManager::createMailname(const std::string& domain, const std::strin
     createMailnameParts(domain, mailname, [&] {
         MaildirPPManager::getInstance().removeMailboxQuota(domain, mailname);
     });
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     createMailnameRecord(batch, domain, mailname);
 }
 
@@ -123,7 +124,7 @@ void MailnameManager::createMailname(const std::string& domain, const std::strin
     createMailnameParts(domain, mailname, [&] {
         MaildirPPManager::getInstance().setMailboxQuota(domain, mailname, quota);
     });
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     createMailnameRecord(batch, domain, mailname);
 }
 
@@ -195,7 +196,7 @@ void MailnameManager::createMailAlias(BatchDatabaseHelper& batch, const std::str
 
 void MailnameManager::createMailAlias(const std::string& domain, const std::string& mailname,
                                       const std::string& alias) {
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     createMailAlias(batch, domain, mailname, alias);
 }
 

@@ -114,7 +114,7 @@ void SettingsManager::addBlackDomain(BatchDatabaseHelper& batch, const std::stri
 }
 
 void SettingsManager::addBlackDomain(const std::string& domain) {
-    BatchDatabaseHelper batch(true, true);
+    BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     addBlackDomain(batch, domain);
 }
 

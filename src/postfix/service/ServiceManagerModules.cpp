@@ -8,10 +8,10 @@ namespace korvo::mail::postfix {
 
 void ServiceManager::addOrEnableModule(ModuleManager& manager, const ModuleInfo& info) {
     // An entry already there, enabled or not, keeps its own text and options.
-    if (manager.hasModule(info.name, info.type, boost::logic::indeterminate))
+    if (manager.hasModule(info.name, info.type, IN_EITHER_FILE))
         manager.enableModule(info.name, info.type);
     else
-        manager.addModule(info, true);
+        manager.addModule(info, TO_MASTER_CF);
 }
 
 bool ServiceManager::disableSubmission(ModuleManager& manager) {

@@ -17,7 +17,8 @@
 // (PostfixDatabaseError): no memory for a table's entry.
 //
 // Use: the managers' operations take a BatchDatabaseHelper&; their overloads
-// without one create BatchDatabaseHelper batch(true, true) and let it go.
+// without one create BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE) and let it
+// go.
 // A collecting batch destroyed without commit() changes nothing.
 #ifndef KORVO_POSTFIX_BATCHDATABASEHELPER_H
 #define KORVO_POSTFIX_BATCHDATABASEHELPER_H
@@ -32,6 +33,12 @@
 #include <utility>
 
 namespace korvo::mail::postfix {
+
+// The two modes of a batch, named where a batch is made.
+constexpr bool INCREMENTAL = true; // additions merge into the table
+constexpr bool REPLACING = false;  // additions become the table's whole content
+constexpr bool IMMEDIATE = true;   // each change is applied at once
+constexpr bool COLLECTING = false; // changes wait for commit()
 
 class BatchDatabaseHelper {
 public:

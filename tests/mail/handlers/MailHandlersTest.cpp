@@ -1,7 +1,7 @@
 // Handlers are plain files the delivery side reads: tests check the registry on disk.
-#include "mail/MailHandlers.h"
-#include "mail/HandlerNames.h"
-#include "mail/MassHandlers.h"
+#include "mail/handlers/MailHandlers.h"
+#include "mail/handlers/HandlerNames.h"
+#include "mail/handlers/MassHandlers.h"
 #include "mail/handlers/RegistryFixture.h"
 
 #include <cstdlib>

@@ -3,8 +3,8 @@
 #ifndef KORVO_TESTS_MAIL_HANDLERS_REGISTRYFIXTURE_H
 #define KORVO_TESTS_MAIL_HANDLERS_REGISTRYFIXTURE_H
 
-#include "mail/HandlerRegistry.h"
-#include "mail/MailHandlers.h"
+#include "mail/handlers/HandlerRegistry.h"
+#include "mail/handlers/MailHandlers.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 

@@ -1,9 +1,9 @@
 // Files other programs read as they stand: unmeant bytes survive, no name leaves its directory.
-#include "mail/Autoresponder.h"
-#include "mail/CourierSettings.h"
-#include "mail/DomainKeys.h"
-#include "mail/Spf.h"
 #include "mail/handlers/RegistryFixture.h"
+#include "mail/settings/Autoresponder.h"
+#include "mail/settings/CourierSettings.h"
+#include "mail/settings/DomainKeys.h"
+#include "mail/settings/Spf.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

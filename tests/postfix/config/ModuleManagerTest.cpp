@@ -35,12 +35,12 @@ protected:
         if (IsSkipped())
             return;
         writeFile(masterCf, testData("master.cf.realworld"));
-        manager().loadModules(true);
+        manager().loadModules(RELOAD_FILES);
     }
 
     static ModuleManager& manager() { return ModuleManager::getInstance(); }
 
-    static void reload() { manager().loadModules(true); }
+    static void reload() { manager().loadModules(RELOAD_FILES); }
 };
 
 // Adding a missing service is proven by --restart-smtpd in tests/front.
@@ -52,7 +52,7 @@ TEST_F(ModuleManagerTest, UselessRequestsWriteNothingAndDisableThenEnableRestore
     EXPECT_THROW(manager().enableModule(smtps.name, smtps.type), std::out_of_range);
     // smtp inet is present with other options (postscreen): left as it is.
     ServiceManager::addOrEnableModule(manager(), SmtpdModule());
-    EXPECT_FALSE(manager().storeModules(false));
+    EXPECT_FALSE(manager().storeModules(WRITE_IF_CHANGED));
     EXPECT_EQ(readFile(masterCf), original);
     EXPECT_FALSE(boost::filesystem::exists(disabledFile));
 
@@ -61,37 +61,37 @@ TEST_F(ModuleManagerTest, UselessRequestsWriteNothingAndDisableThenEnableRestore
         std::string(original).erase(original.find(entry), entry.size());
     reload();
     ASSERT_TRUE(ServiceManager::disableSubmission(manager()));
-    EXPECT_TRUE(manager().storeModules(false));
+    EXPECT_TRUE(manager().storeModules(WRITE_IF_CHANGED));
     EXPECT_EQ(readFile(masterCf), withoutEntry);
     EXPECT_EQ(readFile(disabledFile), entry);
 
     // The administrator's entry comes back, not the tool's own definition.
     reload();
     ServiceManager::addOrEnableModule(manager(), SubmissionModule());
-    EXPECT_TRUE(manager().storeModules(false));
+    EXPECT_TRUE(manager().storeModules(WRITE_IF_CHANGED));
     EXPECT_EQ(readFile(masterCf), withoutEntry + entry);
     EXPECT_EQ(readFile(disabledFile), "");
     reload();
-    EXPECT_FALSE(manager().hasModule("submission", ModuleType::INET, false));
+    EXPECT_FALSE(manager().hasModule("submission", ModuleType::INET, IN_DISABLED_FILE));
 }
 
 // Root ignores mode bits: only a read-only mount makes a store fail.
 void storeFailsReadOnly(const std::string& dir) {
     ASSERT_EQ(korvo::test::shell("mount --bind -o ro " + dir + " " + dir), 0);
-    EXPECT_THROW(ModuleManager::getInstance().storeModules(false), korvo::SystemError);
+    EXPECT_THROW(ModuleManager::getInstance().storeModules(WRITE_IF_CHANGED), korvo::SystemError);
     EXPECT_EQ(korvo::test::shell("umount " + dir), 0);
 }
 
 // Where submission and smtps are, as the next run finds them.
 std::string entriesOnDisk() {
     ModuleManager& manager = ModuleManager::getInstance();
-    manager.loadModules(true);
+    manager.loadModules(RELOAD_FILES);
     std::string found;
     for (const char* name : {"submission", "smtps"})
         for (const bool enabled : {true, false})
             if (manager.hasModule(name, ModuleType::INET, enabled))
                 found += std::string(name) + (enabled ? " enabled\n" : " disabled\n");
-    manager.storeModules(false);
+    manager.storeModules(WRITE_IF_CHANGED);
     return found;
 }
 
@@ -104,15 +104,15 @@ TEST_F(ModuleManagerTest, FailedStoreNeverLosesAnEntry) {
     // A store moving entries both ways into an unwritable master.cf loses none.
     reload();
     ServiceManager::addOrEnableModule(manager(), SmtpsdModule());
-    manager().storeModules(false);
+    manager().storeModules(WRITE_IF_CHANGED);
     reload();
     manager().disableModule("smtps", ModuleType::INET);
     manager().disableModule("submission", ModuleType::INET);
-    manager().storeModules(false);
+    manager().storeModules(WRITE_IF_CHANGED);
     EXPECT_EQ(entriesOnDisk(), "submission disabled\nsmtps disabled\n");
     reload();
     manager().enableModule("submission", ModuleType::INET);
-    manager().addModule(SmtpdModule(), false);
+    manager().addModule(SmtpdModule(), TO_DISABLED_FILE);
     storeFailsReadOnly("/etc/postfix");
     EXPECT_EQ(entriesOnDisk(), "submission disabled\nsmtps disabled\n");
 
@@ -120,15 +120,15 @@ TEST_F(ModuleManagerTest, FailedStoreNeverLosesAnEntry) {
     const std::string enabledText = readFile(masterCf);
     writeFile(disabledFile, readFile(disabledFile) + "smtp inet n - y - - smtpd -o x=1\n");
     reload();
-    EXPECT_FALSE(manager().hasModule("smtp", ModuleType::INET, false));
-    EXPECT_FALSE(manager().storeModules(false));
+    EXPECT_FALSE(manager().hasModule("smtp", ModuleType::INET, IN_DISABLED_FILE));
+    EXPECT_FALSE(manager().storeModules(WRITE_IF_CHANGED));
     EXPECT_EQ(readFile(disabledFile).find("x=1"), std::string::npos);
     EXPECT_EQ(readFile(masterCf), enabledText);
 }
 
 // A run holds master.cf's lock from load to store.
 TEST_F(ModuleManagerTest, ConcurrentRunsKeepEachOthersChanges) {
-    manager().storeModules(false); // leaves the fixture's lock before forking
+    manager().storeModules(WRITE_IF_CHANGED); // leaves the fixture's lock before forking
     const int runs = 3, services = 4;
     const auto serviceName = [](int run, int i) {
         return "svc" + std::to_string(run) + "n" + std::to_string(i);
@@ -138,11 +138,11 @@ TEST_F(ModuleManagerTest, ConcurrentRunsKeepEachOthersChanges) {
             ModuleInfo info;
             info.name = serviceName(run, i);
             info.command = {"smtpd"};
-            manager().loadModules(true);
-            manager().addModule(info, true);
+            manager().loadModules(RELOAD_FILES);
+            manager().addModule(info, TO_MASTER_CF);
             if (i == 1)
                 manager().disableModule(serviceName(run, 0), ModuleType::INET);
-            manager().storeModules(false);
+            manager().storeModules(WRITE_IF_CHANGED);
         }
     }));
     reload();

@@ -121,7 +121,7 @@ TEST_F(LookupTableTest, InvalidUtf8IsRefusedExactlyWherePostmapWouldDropIt) {
 
 // The managers' immediate merging batches are proven by their tests.
 TEST_F(LookupTableTest, ReplacingBatchesAndCollectingBatchesApplyOnlyAtCommit) {
-    BatchDatabaseHelper replacing(false, true);
+    BatchDatabaseHelper replacing(REPLACING, IMMEDIATE);
     replacing.addChange(table, "c", "3");
     replacing.addChange(table, "k", "0");
     EXPECT_EQ(dump(), (Content{{"k", "0"}}));
@@ -129,14 +129,14 @@ TEST_F(LookupTableTest, ReplacingBatchesAndCollectingBatchesApplyOnlyAtCommit) {
     const Records records = {{"a", "1"}, {"b", "2"}};
     const Keys keys = {"k", "b"};
     {
-        BatchDatabaseHelper dropped(true, false);
+        BatchDatabaseHelper dropped(INCREMENTAL, COLLECTING);
         dropped.addChange(table, "x", "1");
         dropped.removeChanges(table, keys.begin(), keys.end());
         EXPECT_THROW(dropped.addChange(table, "bad key", "1"), std::invalid_argument);
     }
     EXPECT_EQ(dump(), (Content{{"k", "0"}}));
     const std::string other = "hash:/var/spool/postfix/korvo/s";
-    BatchDatabaseHelper batch(true, false);
+    BatchDatabaseHelper batch(INCREMENTAL, COLLECTING);
     batch.removeChanges(table, keys.begin(), keys.end());
     batch.addChanges(table, records.begin(), records.end());
     batch.addChange(other, "c", "3");

@@ -9,8 +9,8 @@
 // Each file is replaced in one step (a temporary file beside it, renamed
 // over it), keeping its owner and mode; a new file gets mode 0644.
 // Messages go through messlog2 without ending the process.
-#ifndef KORVO_MAIL_SPF_H
-#define KORVO_MAIL_SPF_H
+#ifndef KORVO_MAIL_SETTINGS_SPF_H
+#define KORVO_MAIL_SETTINGS_SPF_H
 
 #define KORVO_SPF_D "/etc/orq-spf"
 

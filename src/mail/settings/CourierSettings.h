@@ -14,8 +14,8 @@
 // Results: the restart's result (0 or -1), or -1 after a message through
 // messlog2 (never ending the process) when a file cannot be rewritten; the
 // files after it are then left alone and nothing is restarted.
-#ifndef KORVO_MAIL_COURIERSETTINGS_H
-#define KORVO_MAIL_COURIERSETTINGS_H
+#ifndef KORVO_MAIL_SETTINGS_COURIERSETTINGS_H
+#define KORVO_MAIL_SETTINGS_COURIERSETTINGS_H
 
 #include <string>
 

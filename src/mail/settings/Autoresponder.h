@@ -5,8 +5,8 @@
 // KORVO_AUTORESPONDER_HOOK with the context "responder", the hook
 // "before-local" and the priority "90"; it is created enabled.
 // Messages go through korvo_log at level 3.
-#ifndef KORVO_MAIL_AUTORESPONDER_H
-#define KORVO_MAIL_AUTORESPONDER_H
+#ifndef KORVO_MAIL_SETTINGS_AUTORESPONDER_H
+#define KORVO_MAIL_SETTINGS_AUTORESPONDER_H
 
 #define KORVO_AUTORESPONDER_HOOK "/usr/local/orq/handlers/hooks/autoresponder"
 

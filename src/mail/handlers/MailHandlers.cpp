@@ -1,11 +1,11 @@
-#include "mail/MailHandlers.h"
+#include "mail/handlers/MailHandlers.h"
 
-#include "mail/HandlerNames.h"
-#include "mail/HandlerRegistry.h"
-#include "mail/MallocOwners.h"
 #include "mail/PathComponent.h"
+#include "mail/handlers/HandlerNames.h"
+#include "mail/handlers/HandlerRegistry.h"
 #include "utils/FileUtils.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 #include "utils/StringUtils.h"
 
 #include <cerrno>
@@ -36,13 +36,13 @@ bool empty(const char* text) {
 bool readEntryParameter(const std::string& entry, const char* parameter, std::string* line) {
     const std::string path = infoDir + "/" + entry + "/" + parameter;
     if (!handler_path_fits(path)) {
-        korvo_log(3, "Path '%s/%s/%s' is too long to be stored in the filesystem", infoDir.c_str(),
-                  entry.c_str(), parameter);
+        korvo_log(LOG_LEVEL_ERROR, "Path '%s/%s/%s' is too long to be stored in the filesystem",
+                  infoDir.c_str(), entry.c_str(), parameter);
         return false;
     }
     char buffer[KORVO_HANDLER_PARAM_MAX + 1];
     if (get_string_from_file(buffer, sizeof buffer, path.c_str()) != 0) {
-        korvo_log(3, "Unable to get string from file: %s\n", path.c_str());
+        korvo_log(LOG_LEVEL_ERROR, "Unable to get string from file: %s\n", path.c_str());
         return false;
     }
     line->assign(buffer);
@@ -74,32 +74,26 @@ int checkNewHandler(const char* templ, const char* type, const char* value, cons
                     const char* hook, const char* priority) {
     struct stat st {};
     if (::stat(executable != nullptr ? executable : "", &st) != 0) {
-        korvo_log(3, "Unable to stat executable '%s': %s", handler_str(executable),
-                  std::strerror(errno));
-        return -1;
+        return korvo_error("Unable to stat executable '%s': %s", handler_str(executable),
+                           std::strerror(errno));
     }
     const int index = handler_type_index(type);
     if (index < 0) {
-        korvo_log(3, "Handler type is invalid: %s", handler_str(type));
-        return -1;
+        return korvo_error("Handler type is invalid: %s", handler_str(type));
     }
     if (index != HANDLER_TYPE_GLOBAL && empty(value)) {
-        korvo_log(3, "HandlerTypeName parameter is not defined");
-        return -1;
+        return korvo_error("HandlerTypeName parameter is not defined");
     }
     if (index != HANDLER_TYPE_GLOBAL && !is_path_component(value)) {
-        korvo_log(3, "HandlerTypeName '%s' cannot name a queue directory", value);
-        return -1;
+        return korvo_error("HandlerTypeName '%s' cannot name a queue directory", value);
     }
     if (!is_path_component(hook)) {
-        korvo_log(3, "Hook '%s' cannot name a queue directory", handler_str(hook));
-        return -1;
+        return korvo_error("Hook '%s' cannot name a queue directory", handler_str(hook));
     }
     if (empty(templ) || priority == nullptr || std::strchr(templ, '/') != nullptr ||
         std::strchr(priority, '/') != nullptr) {
-        korvo_log(3, "Name template '%s' or priority '%s' cannot form a valid handler name",
-                  handler_str(templ), handler_str(priority));
-        return -1;
+        return korvo_error("Name template '%s' or priority '%s' cannot form a valid handler name",
+                           handler_str(templ), handler_str(priority));
     }
     return index;
 }
@@ -111,53 +105,47 @@ int fillHandlerDirectory(const std::string& dir, int index, const char* value,
     if (string_to_file(dir.c_str(), "hook", hook) != 0 ||
         string_to_file(dir.c_str(), "context", context) != 0 ||
         string_to_file(dir.c_str(), "handler-type", handler_types[index]) != 0) {
-        korvo_log(3, "Unable to store handler parameters into directory '%s'", dir.c_str());
-        return -1;
+        return korvo_error("Unable to store handler parameters into directory '%s'", dir.c_str());
     }
     if (index != HANDLER_TYPE_GLOBAL) {
-        const korvo::mail::MallocString lower(strtolower_dynamic(value));
+        const korvo::MallocString lower(strtolower_dynamic(value));
         if (lower == nullptr) {
-            korvo_log(3, "Unable to convert HandlerTypeName to lowercase");
-            return -1;
+            return korvo_error("Unable to convert HandlerTypeName to lowercase");
         }
         if (string_to_file(dir.c_str(), handler_types[index], lower.get()) != 0) {
-            korvo_log(3, "Unable to store handler parameters into directory '%s'", dir.c_str());
-            return -1;
+            return korvo_error("Unable to store handler parameters into directory '%s'",
+                               dir.c_str());
         }
     } else {
         const std::string flag = dir + "/global";
         if (!handler_path_fits(flag)) {
-            korvo_log(3, "global handler flag name is too long to be stored in the filesystem");
-            return -1;
+            return korvo_error(
+                "global handler flag name is too long to be stored in the filesystem");
         }
         if (create_empty_file(flag.c_str()) != 0) {
-            korvo_log(3, "Unable to create file '%s'", flag.c_str());
-            return -1;
+            return korvo_error("Unable to create file '%s'", flag.c_str());
         }
     }
     const std::string link = dir + "/executable";
     if (!handler_path_fits(link)) {
-        korvo_log(3, "executable link name is too long to be stored in the filesystem");
-        return -1;
+        return korvo_error("executable link name is too long to be stored in the filesystem");
     }
     if (::symlink(executable, link.c_str()) != 0 && errno != EEXIST) {
-        korvo_log(3, "Unable to symlink '%s' to '%s'", executable, link.c_str());
-        return -1;
+        return korvo_error("Unable to symlink '%s' to '%s'", executable, link.c_str());
     }
     return 0;
 }
 
 int enableEntry(const std::string& queue, const std::string& entry) {
     if (make_dir_rec(queue.c_str(), 0, 0, 0755) != 0)
-        korvo_log(3, "Unable to create directory '%s'", queue.c_str());
+        korvo_log(LOG_LEVEL_ERROR, "Unable to create directory '%s'", queue.c_str());
     return create_empty_file(entry.c_str());
 }
 
 int disableEntry(const char* name, const std::string& queue, const std::string& entry) {
     if (::unlink(entry.c_str()) != 0 && errno != ENOENT) {
-        korvo_log(3, "Unable to remove hook '%s' from directory '%s': %s", name, queue.c_str(),
-                  std::strerror(errno));
-        return -1;
+        return korvo_error("Unable to remove hook '%s' from directory '%s': %s", name,
+                           queue.c_str(), std::strerror(errno));
     }
     return 0;
 }
@@ -167,24 +155,19 @@ int copyHandler(const char* name, const char* type, const char* hook, const char
     HandlerNameParts parts;
     if (handler_name_split(name, &parts) != 0)
         return -1;
-    const korvo::mail::MallocString existing(
-        get_handler_name(parts.templ.c_str(), type, newValue, hook));
+    const korvo::MallocString existing(get_handler_name(parts.templ.c_str(), type, newValue, hook));
     if (existing != nullptr)
         return 0;
     const std::string link = infoDir + "/" + name + "/executable";
     if (!handler_path_fits(link)) {
-        korvo_log(3, "HandlerName '%s' is too long to form a valid hook filename", name);
-        return -1;
+        return korvo_error("HandlerName '%s' is too long to form a valid hook filename", name);
     }
-    const korvo::mail::MallocString executable(::realpath(link.c_str(), nullptr));
+    const korvo::MallocString executable(::realpath(link.c_str(), nullptr));
     if (executable == nullptr) {
-        if (errno == ENOMEM)
-            korvo_log(3, "Insufficient memory");
-        else
-            korvo_log(3, "Unable to get executable file name for handler\n");
-        return -1;
+        return korvo_error(errno == ENOMEM ? "Insufficient memory"
+                                           : "Unable to get executable file name for handler\n");
     }
-    const korvo::mail::MallocString context(get_handler_parameter(name, "context"));
+    const korvo::MallocString context(get_handler_parameter(name, "context"));
     if (context == nullptr)
         return -1;
     return mail_handler_add(parts.templ.c_str(), type, newValue, executable.get(), context.get(),
@@ -194,28 +177,29 @@ int copyHandler(const char* name, const char* type, const char* hook, const char
 // The queue directory of handler name; empty after a message on failure.
 std::string queueOf(const char* name, int index, const char* hook) {
     if (!is_path_component(hook)) {
-        korvo_log(3, "Invalid hook '%s' for handler '%s'", hook, name);
+        korvo_log(LOG_LEVEL_ERROR, "Invalid hook '%s' for handler '%s'", hook, name);
         return "";
     }
     std::string queue = std::string(KORVO_HANDLERS_ROOT "/") + hook + "/" + handler_types[index];
     if (index != HANDLER_TYPE_GLOBAL) {
-        const korvo::mail::MallocString value(get_handler_parameter(name, handler_types[index]));
+        const korvo::MallocString value(get_handler_parameter(name, handler_types[index]));
         if (value == nullptr) {
-            korvo_log(3, "Unable to fetch '%s' parameter value for handler '%s'",
+            korvo_log(LOG_LEVEL_ERROR, "Unable to fetch '%s' parameter value for handler '%s'",
                       handler_types[index], name);
             return "";
         }
         if (!is_path_component(value.get())) {
-            korvo_log(3, "Invalid %s '%s' for handler '%s'", handler_types[index], value.get(),
-                      name);
+            korvo_log(LOG_LEVEL_ERROR, "Invalid %s '%s' for handler '%s'", handler_types[index],
+                      value.get(), name);
             return "";
         }
         queue += "/";
         queue += value.get();
     }
     if (!handler_path_fits(queue)) {
-        korvo_log(3, "handler parameters values are too long to form a valid filesystem object "
-                     "name");
+        korvo_log(LOG_LEVEL_ERROR,
+                  "handler parameters values are too long to form a valid filesystem object "
+                  "name");
         return "";
     }
     return queue;
@@ -224,7 +208,7 @@ std::string queueOf(const char* name, int index, const char* hook) {
 bool validName(const char* name) {
     if (is_path_component(name))
         return true;
-    korvo_log(3, "Handler name '%s' cannot name a directory", handler_str(name));
+    korvo_log(LOG_LEVEL_ERROR, "Handler name '%s' cannot name a directory", handler_str(name));
     return false;
 }
 
@@ -232,17 +216,17 @@ bool validName(const char* name) {
 
 char* get_handler_name(const char* templ, const char* type, const char* value, const char* hook) {
     if (empty(templ) || empty(hook)) {
-        korvo_log(3, "Some parameter(s) were not defined");
+        korvo_log(LOG_LEVEL_ERROR, "Some parameter(s) were not defined");
         return nullptr;
     }
     const int index = handler_type_index(type);
     if (index < 0) {
-        korvo_log(3, "Invalid handler type '%s'", handler_str(type));
+        korvo_log(LOG_LEVEL_ERROR, "Invalid handler type '%s'", handler_str(type));
         return nullptr;
     }
     const bool global = index == HANDLER_TYPE_GLOBAL;
     if (!global && empty(value)) {
-        korvo_log(3, "Some parameter was not defined");
+        korvo_log(LOG_LEVEL_ERROR, "Some parameter was not defined");
         return nullptr;
     }
     std::vector<std::string> entries;
@@ -263,28 +247,24 @@ char* get_handler_name(const char* templ, const char* type, const char* value, c
 int control_handler_queue(const char* name, const char* newValue, int action) {
     if (!validName(name))
         return -1;
-    const korvo::mail::MallocString type(get_handler_parameter(name, "handler-type"));
+    const korvo::MallocString type(get_handler_parameter(name, "handler-type"));
     if (type == nullptr) {
-        korvo_log(3, "Unable to fetch 'handler-type' parameter value for handler '%s'", name);
-        return -1;
+        return korvo_error("Unable to fetch 'handler-type' parameter value for handler '%s'", name);
     }
     const int index = handler_type_index(type.get());
     if (index < 0) {
-        korvo_log(3, "Invalid handler type '%s' for handler '%s'", type.get(), name);
-        return -1;
+        return korvo_error("Invalid handler type '%s' for handler '%s'", type.get(), name);
     }
-    const korvo::mail::MallocString hook(get_handler_parameter(name, "hook"));
+    const korvo::MallocString hook(get_handler_parameter(name, "hook"));
     if (hook == nullptr) {
-        korvo_log(3, "Unable to fetch 'hook' parameter value for handler '%s'", name);
-        return -1;
+        return korvo_error("Unable to fetch 'hook' parameter value for handler '%s'", name);
     }
     const std::string queue = queueOf(name, index, hook.get());
     if (queue.empty())
         return -1;
     const std::string entry = queue + "/" + name;
     if (!handler_path_fits(entry)) {
-        korvo_log(3, "handler name is too long to form a valid filesystem object name");
-        return -1;
+        return korvo_error("handler name is too long to form a valid filesystem object name");
     }
     int result;
     switch (action) {
@@ -308,8 +288,7 @@ int control_handler_queue(const char* name, const char* newValue, int action) {
             result = mail_handler_remove(name);
         break;
     default:
-        korvo_log(3, "UKNOWN ACTION %d requested for handler %s", action, name);
-        return -1;
+        return korvo_error("UKNOWN ACTION %d requested for handler %s", action, name);
     }
     handlers_sync();
     // An emptied queue goes; rmdir refuses one that still holds entries.
@@ -327,20 +306,18 @@ int mail_handler_add(const char* templ, const char* type, const char* value, con
         return -1;
     std::string dir = infoDir + "/" + priority + "-" + templ + "-XXXXXX";
     if (!handler_path_fits(dir)) {
-        korvo_log(3,
+        korvo_log(LOG_LEVEL_ERROR,
                   "Name template '%s' or priority '%s' are too long to form a valid handler name",
                   templ, priority);
         return -1;
     }
     make_dir_rec(infoDir.c_str(), 0, 0, 0755);
     if (::mkdtemp(&dir[0]) == nullptr) {
-        korvo_log(3, "Unable to create directory %s: %s", dir.c_str(), std::strerror(errno));
-        return -1;
+        return korvo_error("Unable to create directory %s: %s", dir.c_str(), std::strerror(errno));
     }
     if (::chmod(dir.c_str(), 0755) != 0) {
-        korvo_log(3, "Unable to change permissions for directory '%s': %s", dir.c_str(),
-                  std::strerror(errno));
-        return -1;
+        return korvo_error("Unable to change permissions for directory '%s': %s", dir.c_str(),
+                           std::strerror(errno));
     }
     if (fillHandlerDirectory(dir, index, value, executable, context, hook) != 0)
         return -1;
@@ -350,11 +327,10 @@ int mail_handler_add(const char* templ, const char* type, const char* value, con
 int mail_handler_update(const char* templ, const char* type, const char* value,
                         const char* executable, const char* context, const char* hook,
                         const char* priority) {
-    const korvo::mail::MallocString old(get_handler_name(templ, type, value, hook));
+    const korvo::MallocString old(get_handler_name(templ, type, value, hook));
     if (old == nullptr) {
-        korvo_log(3, "Handler %s for %s does not exist in queue %s", handler_str(templ),
-                  handler_str(value), handler_str(hook));
-        return -1;
+        return korvo_error("Handler %s for %s does not exist in queue %s", handler_str(templ),
+                           handler_str(value), handler_str(hook));
     }
     std::string newExecutable;
     if (!empty(executable)) {
@@ -362,18 +338,18 @@ int mail_handler_update(const char* templ, const char* type, const char* value,
     } else {
         const std::string link = infoDir + "/" + old.get() + "/executable";
         if (!handler_path_fits(link)) {
-            korvo_log(3, "handler name '%s' is too long to form a valid filesystem object name",
-                      old.get());
-            return -1;
+            return korvo_error(
+                "handler name '%s' is too long to form a valid filesystem object name", old.get());
         }
         char target[KORVO_HANDLER_PATH_MAX];
         const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
         if (length < 0)
-            korvo_log(4, "Unable to fetch executable link target: %s", std::strerror(errno));
+            korvo_log(LOG_LEVEL_WARNING, "Unable to fetch executable link target: %s",
+                      std::strerror(errno));
         else
             newExecutable.assign(target, static_cast<std::size_t>(length));
     }
-    korvo::mail::MallocString storedContext;
+    korvo::MallocString storedContext;
     if (empty(context)) {
         storedContext.reset(get_handler_parameter(old.get(), "context"));
         if (storedContext == nullptr)
@@ -403,8 +379,7 @@ int mail_handler_remove(const char* name) {
         return disabled;
     const std::string dir = infoDir + "/" + name;
     if (!handler_path_fits(dir)) {
-        korvo_log(3, "handler name is too long to form a valid filesystem object name");
-        return -1;
+        return korvo_error("handler name is too long to form a valid filesystem object name");
     }
     rm_tree(dir.c_str(), 1);
     handlers_sync();
@@ -419,8 +394,7 @@ int queueHasEntry(const std::string& queue) {
     if (dir == nullptr) {
         if (errno == ENOENT)
             return 0;
-        korvo_log(3, "Unable to open dir %s: %s", queue.c_str(), std::strerror(errno));
-        return -1;
+        return korvo_error("Unable to open dir %s: %s", queue.c_str(), std::strerror(errno));
     }
     while (const dirent* entry = ::readdir(dir.get()))
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
@@ -432,11 +406,10 @@ int queueHasEntry(const std::string& queue) {
 
 int mail_handler_check_all(const char* address, const char* hook) {
     if (!is_path_component(address) || !is_path_component(hook)) {
-        korvo_log(3, "Address '%s' or hook '%s' cannot name a queue directory",
-                  handler_str(address), handler_str(hook));
-        return -1;
+        return korvo_error("Address '%s' or hook '%s' cannot name a queue directory",
+                           handler_str(address), handler_str(hook));
     }
-    const korvo::mail::MallocString lower(strtolower_dynamic(address));
+    const korvo::MallocString lower(strtolower_dynamic(address));
     if (lower == nullptr)
         return -1;
     const char* at = std::strrchr(lower.get(), '@');
@@ -456,9 +429,8 @@ int mail_handler_check_all(const char* address, const char* hook) {
         if (q.value != nullptr)
             queue = queue + "/" + q.value;
         if (!handler_path_fits(queue)) {
-            korvo_log(3, "Path %s/%s/%s/%s too long to be stored in the filesystem",
-                      KORVO_HANDLERS_ROOT, hook, q.type, handler_str(q.value));
-            return -1;
+            return korvo_error("Path %s/%s/%s/%s too long to be stored in the filesystem",
+                               KORVO_HANDLERS_ROOT, hook, q.type, handler_str(q.value));
         }
         const int found = queueHasEntry(queue);
         if (found != 0)

@@ -1,8 +1,9 @@
-#include "mail/PanelQueries.h"
+#include "mail/panel/PanelQueries.h"
 
 #include "mysql/DbConnect.h"
 #include "utils/Idn.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 #include "utils/StringList.h"
 #include "utils/StringUtils.h"
 
@@ -15,10 +16,7 @@ using korvo::mysql::GivenOrOwnHandle;
 
 namespace {
 
-struct Freer {
-    void operator()(char* text) const { std::free(text); }
-};
-using OwnedText = std::unique_ptr<char, Freer>;
+using korvo::MallocString;
 
 struct ResultFreer {
     void operator()(MYSQL_RES* result) const { mysql_free_result(result); }
@@ -44,10 +42,9 @@ std::string quoted(MYSQL* conn, const char* name) {
 template <typename BuildQuery> int listQuery(MYSQL* conn, char*** list, BuildQuery build) {
     const GivenOrOwnHandle db(conn);
     if (db.get() == nullptr) {
-        korvo_log(3, "Unable to connect to mysql database");
-        return -1;
+        return korvo_error("Unable to connect to mysql database");
     }
-    const OwnedText query(build(db.get()));
+    const MallocString query(build(db.get()));
     return exec_mysql_query(db.get(), query.get(), list);
 }
 
@@ -79,7 +76,7 @@ const char* valueQuery(MYSQL* conn, char (&buffer)[valueBufferSize], BuildQuery 
         messlog2(0, 0, "Unable to connect to the mysql database\n");
         return nullptr;
     }
-    const OwnedText query(build(db.get()));
+    const MallocString query(build(db.get()));
     if (!firstValue(db.get(), query.get(), buffer)) {
         errno = 0;
         reportFailure(db.get(), query.get());
@@ -93,27 +90,23 @@ const char* valueQuery(MYSQL* conn, char (&buffer)[valueBufferSize], BuildQuery 
 int exec_mysql_query(MYSQL* conn, const char* query, char*** list) {
     const GivenOrOwnHandle db(conn);
     if (db.get() == nullptr) {
-        korvo_log(3, "Unable to connect to mysql database");
-        return -1;
+        return korvo_error("Unable to connect to mysql database");
     }
     if (mysql_query(db.get(), query) != 0) {
-        korvo_log(3, "Unable to get data from mysql database");
-        return -1;
+        return korvo_error("Unable to get data from mysql database");
     }
     const OwnedResult result(mysql_store_result(db.get()));
     if (!result) {
-        korvo_log(3, "Unable to get data from mysql database");
-        return -1;
+        return korvo_error("Unable to get data from mysql database");
     }
-    korvo::mail::StringListOwner rows;
+    korvo::StringListOwner rows;
     while (const MYSQL_ROW row = mysql_fetch_row(result.get())) {
         // A NULL name names nothing.
         if (row[0] == nullptr)
             continue;
         char** const grown = string_to_mas(rows.get(), row[0]);
         if (grown == nullptr) {
-            korvo_log(3, "Query error: %s", mysql_error(db.get()));
-            return -1;
+            return korvo_error("Query error: %s", mysql_error(db.get()));
         }
         *rows.out() = grown;
     }
@@ -128,7 +121,7 @@ int get_domaliases_by_domain(MYSQL* conn, char*** list, const char* domain) {
                              quoted(db, domain).c_str());
     });
     if (rc != 0)
-        korvo_log(3, "Unable to get domain aliases from database for: %s", domain);
+        korvo_log(LOG_LEVEL_ERROR, "Unable to get domain aliases from database for: %s", domain);
     return rc;
 }
 
@@ -139,7 +132,7 @@ int get_aliases_by_mailname(MYSQL* conn, char*** list, const char* mailname, con
                              quoted(db, mailname).c_str(), quoted(db, domain).c_str());
     });
     if (rc != 0)
-        korvo_log(3, "Unable to get aliases for mailname: %s@%s", mailname, domain);
+        korvo_log(LOG_LEVEL_ERROR, "Unable to get aliases for mailname: %s@%s", mailname, domain);
     return rc;
 }
 
@@ -150,7 +143,7 @@ int get_mailnames_by_domain(MYSQL* conn, char*** list, const char* domain) {
             quoted(db, domain).c_str());
     });
     if (rc != 0)
-        korvo_log(3, "Unable to get mailnames from domain: %s", domain);
+        korvo_log(LOG_LEVEL_ERROR, "Unable to get mailnames from domain: %s", domain);
     return rc;
 }
 
@@ -158,12 +151,11 @@ int get_mailnames_with_aliases(MYSQL* conn, korvo::mail::MailnameAliasList& list
                                const char* domain) {
     const GivenOrOwnHandle db(conn);
     if (db.get() == nullptr) {
-        korvo_log(3, "Unable to connect to mysql database");
-        korvo_log(3, "Unable to get mailnames from domain: %s", domain);
-        return -1;
+        korvo_log(LOG_LEVEL_ERROR, "Unable to connect to mysql database");
+        return korvo_error("Unable to get mailnames from domain: %s", domain);
     }
     // A mailname without aliases comes back once, with a NULL alias.
-    const OwnedText query(asprintf_safe(
+    const MallocString query(asprintf_safe(
         "SELECT m.mail_name, ma.alias FROM mail m JOIN domains d ON m.dom_id=d.id "
         "LEFT JOIN mail_aliases ma ON ma.mn_id=m.id WHERE d.name='%s' ORDER BY m.id, ma.id",
         quoted(db.get(), domain).c_str()));
@@ -171,9 +163,8 @@ int get_mailnames_with_aliases(MYSQL* conn, korvo::mail::MailnameAliasList& list
     if (mysql_query(db.get(), query.get()) == 0)
         result.reset(mysql_store_result(db.get()));
     if (!result) {
-        korvo_log(3, "Unable to get data from mysql database");
-        korvo_log(3, "Unable to get mailnames from domain: %s", domain);
-        return -1;
+        korvo_log(LOG_LEVEL_ERROR, "Unable to get data from mysql database");
+        return korvo_error("Unable to get mailnames from domain: %s", domain);
     }
     korvo::mail::MailnameAliasList found;
     while (const MYSQL_ROW row = mysql_fetch_row(result.get())) {
@@ -189,22 +180,20 @@ int get_mailnames_with_aliases(MYSQL* conn, korvo::mail::MailnameAliasList& list
 }
 
 int get_domain_by_domainalias(MYSQL* conn, char** name, const char* alias) {
-    korvo::mail::StringListOwner domains;
+    korvo::StringListOwner domains;
     const int rc = listQuery(conn, domains.out(), [alias](MYSQL* db) {
         return asprintf_safe("SELECT d.name FROM domains d JOIN domainaliases da WHERE "
                              "d.id=da.dom_id AND da.name='%s'",
                              quoted(db, alias).c_str());
     });
     if (rc != 0) {
-        korvo_log(3, "Unable to get domain by domainalias: %s", alias);
-        return -1;
+        return korvo_error("Unable to get domain by domainalias: %s", alias);
     }
     if (domains.empty())
         return 0;
     char* const copy = strdup(domains.get()[0]);
     if (copy == nullptr) {
-        korvo_log(3, "Unable to get domain by domainalias: %s", alias);
-        return -1;
+        return korvo_error("Unable to get domain by domainalias: %s", alias);
     }
     *name = copy;
     return 0;
@@ -244,7 +233,7 @@ char* mysql_escape_mail_entity(MYSQL* conn, const char* name) {
         messlog2(0, 0, "Unable to connect to the mysql database\n");
         return nullptr;
     }
-    const OwnedText ascii(idn_toascii(name));
+    const MallocString ascii(idn_toascii(name));
     if (!ascii) {
         errno = 0;
         messlog2(0, 0, "idn_toascii(%s) failed: %s", name, idn_strerror(idn_errno));
@@ -263,12 +252,11 @@ char* mysql_escape_mail_entity(MYSQL* conn, const char* name) {
 
 namespace korvo::mail {
 
-void append_domainaliases_by_domain(std::vector<std::string>& names, const std::string& domain) {
+std::optional<std::vector<std::string>> domainAliasesOf(const std::string& domain) {
     StringListOwner aliases;
     if (get_domaliases_by_domain(nullptr, aliases.out(), domain.c_str()) != 0)
-        return;
-    for (const char* alias : aliases)
-        names.emplace_back(alias);
+        return std::nullopt;
+    return std::vector<std::string>(aliases.begin(), aliases.end());
 }
 
 } // namespace korvo::mail

@@ -15,8 +15,8 @@
 //          "/usr/bin/check", "ctx", "before-local", "10", HANDLER_ENABLE);
 //      char* name = get_handler_name("spamcheck", "recipient",
 //          "a@example.com", "before-local");   // free() it
-#ifndef KORVO_MAIL_MAILHANDLERS_H
-#define KORVO_MAIL_MAILHANDLERS_H
+#ifndef KORVO_MAIL_HANDLERS_MAILHANDLERS_H
+#define KORVO_MAIL_HANDLERS_MAILHANDLERS_H
 
 // Queue actions of control_handler_queue and the mass operations.
 enum HandlerQueueAction {

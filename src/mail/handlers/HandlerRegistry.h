@@ -12,8 +12,8 @@
 // Every path is at most KORVO_HANDLER_PATH_MAX - 1 bytes long; longer paths
 // are refused with a message. Failures are reported through korvo_log at
 // level 3 and the result (-1 or null); nothing here ends the process.
-#ifndef KORVO_MAIL_HANDLERREGISTRY_H
-#define KORVO_MAIL_HANDLERREGISTRY_H
+#ifndef KORVO_MAIL_HANDLERS_HANDLERREGISTRY_H
+#define KORVO_MAIL_HANDLERS_HANDLERREGISTRY_H
 
 #include <cstddef>
 #include <dirent.h>

@@ -1,7 +1,7 @@
 // The mailnames of a domain with their mail aliases, as one panel query
 // reads them (PanelQueries.h) for the commands that need both lists.
-#ifndef KORVO_MAIL_MAILNAMEALIASES_H
-#define KORVO_MAIL_MAILNAMEALIASES_H
+#ifndef KORVO_MAIL_PANEL_MAILNAMEALIASES_H
+#define KORVO_MAIL_PANEL_MAILNAMEALIASES_H
 
 #include <string>
 #include <vector>

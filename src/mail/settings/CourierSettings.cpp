@@ -1,4 +1,4 @@
-#include "mail/CourierSettings.h"
+#include "mail/settings/CourierSettings.h"
 
 #include "utils/Exceptions.h"
 #include "utils/FdOwner.h"

@@ -1,4 +1,4 @@
-#include "mail/HandlerRegistry.h"
+#include "mail/handlers/HandlerRegistry.h"
 
 #include "mail/PathComponent.h"
 #include "utils/Exceptions.h"
@@ -32,9 +32,8 @@ int handler_list(std::vector<std::string>* names) {
     if (dir == nullptr) {
         if (errno == ENOENT)
             return 0;
-        korvo_log(3, "Unable to open directory %s: %s", KORVO_HANDLERS_INFO_D,
-                  std::strerror(errno));
-        return -1;
+        return korvo_error("Unable to open directory %s: %s", KORVO_HANDLERS_INFO_D,
+                           std::strerror(errno));
     }
     errno = 0;
     while (const dirent* entry = ::readdir(dir.get())) {
@@ -44,22 +43,21 @@ int handler_list(std::vector<std::string>* names) {
     }
     const int readError = errno;
     if (readError != 0) {
-        korvo_log(3, "Unable to open directory %s: %s", KORVO_HANDLERS_INFO_D,
-                  std::strerror(readError));
-        return -1;
+        return korvo_error("Unable to open directory %s: %s", KORVO_HANDLERS_INFO_D,
+                           std::strerror(readError));
     }
     return 0;
 }
 
 char* get_handler_parameter(const char* name, const char* parameter) {
     if (!is_path_component(name) || !is_path_component(parameter)) {
-        korvo_log(3, "Invalid handler name '%s' or parameter '%s'", handler_str(name),
+        korvo_log(LOG_LEVEL_ERROR, "Invalid handler name '%s' or parameter '%s'", handler_str(name),
                   handler_str(parameter));
         return nullptr;
     }
     const std::string path = std::string(KORVO_HANDLERS_INFO_D "/") + name + "/" + parameter;
     if (!handler_path_fits(path)) {
-        korvo_log(3,
+        korvo_log(LOG_LEVEL_ERROR,
                   "either handler name '%s' or param '%s' are too long to be stored in the "
                   "filesystem",
                   name, parameter);
@@ -67,17 +65,18 @@ char* get_handler_parameter(const char* name, const char* parameter) {
     }
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) {
-        korvo_log(3, "No such parameter '%s' for handler '%s'", parameter, name);
+        korvo_log(LOG_LEVEL_ERROR, "No such parameter '%s' for handler '%s'", parameter, name);
         return nullptr;
     }
     char buffer[KORVO_HANDLER_PARAM_MAX + 1];
     if (get_string_from_file(buffer, sizeof buffer, path.c_str()) != 0) {
-        korvo_log(3, "Unable to get string from file: %s\n", path.c_str());
+        korvo_log(LOG_LEVEL_ERROR, "Unable to get string from file: %s\n", path.c_str());
         return nullptr;
     }
     char* copy = ::strdup(buffer);
     if (copy == nullptr)
-        korvo_log(3, "Unable to allocate sufficient memory: %s", std::strerror(errno));
+        korvo_log(LOG_LEVEL_ERROR, "Unable to allocate sufficient memory: %s",
+                  std::strerror(errno));
     return copy;
 }
 
@@ -85,8 +84,7 @@ int string_to_file(const char* directory, const char* parameter, const char* val
     if (value == nullptr || *value == '\0')
         return 0;
     if (!is_path_component(parameter)) {
-        korvo_log(3, "Invalid parameter name '%s'", handler_str(parameter));
-        return -1;
+        return korvo_error("Invalid parameter name '%s'", handler_str(parameter));
     }
     const std::string path = std::string(directory) + "/" + parameter;
     std::unique_ptr<korvo::ReplaceFile> file;
@@ -95,9 +93,8 @@ int string_to_file(const char* directory, const char* parameter, const char* val
         options.mode = 0644;
         file = std::make_unique<korvo::ReplaceFile>(path, options);
     } catch (const std::exception& e) {
-        korvo_log(3, "%s", e.what());
-        korvo_log(3, "Unable to create file '%s'", path.c_str());
-        return -1;
+        korvo_log(LOG_LEVEL_ERROR, "%s", e.what());
+        return korvo_error("Unable to create file '%s'", path.c_str());
     }
     try {
         std::string line(value);
@@ -106,9 +103,8 @@ int string_to_file(const char* directory, const char* parameter, const char* val
         file->write(line);
         file->commit();
     } catch (const std::exception& e) {
-        korvo_log(3, "%s", e.what());
-        korvo_log(3, "Unable to add string '%s' to '%s'", value, path.c_str());
-        return -1;
+        korvo_log(LOG_LEVEL_ERROR, "%s", e.what());
+        return korvo_error("Unable to add string '%s' to '%s'", value, path.c_str());
     }
     return 0;
 }
@@ -122,5 +118,5 @@ void handlers_sync() {
     char refresh[] = "refresh";
     char* const argv[] = {program, refresh, nullptr};
     if (fork_execv_log(program, argv, 0) != 0)
-        korvo_log(4, "Cannot sync tmps storage to fs");
+        korvo_log(LOG_LEVEL_WARNING, "Cannot sync tmps storage to fs");
 }

@@ -1,10 +1,10 @@
-#include "mail/Autoresponder.h"
+#include "mail/settings/Autoresponder.h"
 
-#include "mail/HandlerRegistry.h"
-#include "mail/MailHandlers.h"
-#include "mail/MallocOwners.h"
+#include "mail/handlers/HandlerRegistry.h"
+#include "mail/handlers/MailHandlers.h"
 #include "utils/Idn.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 
 #include <memory>
 #include <string>
@@ -16,25 +16,23 @@ constexpr std::size_t addressMax = 254;
 
 // The addresses of every mailname at every domain; false after a message.
 bool addressesOf(const char* mailnames, const char* domains, std::vector<std::string>* out) {
-    const korvo::mail::StringListOwner names(
-        string_split(mailnames != nullptr ? mailnames : "", ", "));
+    const korvo::StringListOwner names(string_split(mailnames != nullptr ? mailnames : "", ", "));
     if (names.get() == nullptr) {
-        korvo_log(3, "Unable to split mailnames list");
+        korvo_log(LOG_LEVEL_ERROR, "Unable to split mailnames list");
         return false;
     }
-    const korvo::mail::StringListOwner domainList(
-        string_split(domains != nullptr ? domains : "", ", "));
+    const korvo::StringListOwner domainList(string_split(domains != nullptr ? domains : "", ", "));
     if (domainList.get() == nullptr) {
-        korvo_log(3, "Unable to split domains list");
+        korvo_log(LOG_LEVEL_ERROR, "Unable to split domains list");
         return false;
     }
     std::vector<std::string> asciiDomains;
     for (char** domain = domainList.get(); *domain != nullptr; ++domain) {
         if (**domain == '\0')
             continue;
-        const korvo::mail::MallocString ascii(idn_toascii(*domain));
+        const korvo::MallocString ascii(idn_toascii(*domain));
         if (ascii == nullptr) {
-            korvo_log(3, "idn_toascii() failed: %s", idn_strerror(idn_errno));
+            korvo_log(LOG_LEVEL_ERROR, "idn_toascii() failed: %s", idn_strerror(idn_errno));
             return false;
         }
         asciiDomains.emplace_back(ascii.get());
@@ -45,7 +43,7 @@ bool addressesOf(const char* mailnames, const char* domains, std::vector<std::st
         for (const std::string& domain : asciiDomains) {
             std::string address = std::string(*name) + "@" + domain;
             if (address.size() > addressMax) {
-                korvo_log(3, "domain name too long\n");
+                korvo_log(LOG_LEVEL_ERROR, "domain name too long\n");
                 return false;
             }
             out->push_back(std::move(address));
@@ -56,7 +54,7 @@ bool addressesOf(const char* mailnames, const char* domains, std::vector<std::st
 
 // Adds or removes the autoresponder of address; false when that failed.
 bool applyTo(const std::string& address, int action) {
-    const korvo::mail::MallocString found(
+    const korvo::MallocString found(
         get_handler_name("autoresponder", "recipient", address.c_str(), "before-local"));
     if (action == AUTORESPONDER_ADD && found == nullptr)
         return mail_handler_add("autoresponder", "recipient", address.c_str(),
@@ -78,8 +76,7 @@ int autoresponder_action(const char* mailnames, const char* domains, int action)
         if (!applyTo(address, action))
             failed = true;
     if (failed) {
-        korvo_log(3, "Unable to make action for some autoresponder handlers");
-        return -1;
+        return korvo_error("Unable to make action for some autoresponder handlers");
     }
     return 0;
 }

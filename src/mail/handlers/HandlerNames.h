@@ -7,8 +7,8 @@
 // sixteen and "010" eight), then by the template and the third "-" piece
 // in the locale's collation order: the order in which the delivery side
 // runs the handlers of one queue.
-#ifndef KORVO_MAIL_HANDLERNAMES_H
-#define KORVO_MAIL_HANDLERNAMES_H
+#ifndef KORVO_MAIL_HANDLERS_HANDLERNAMES_H
+#define KORVO_MAIL_HANDLERS_HANDLERNAMES_H
 
 #include <cstddef>
 #include <string>

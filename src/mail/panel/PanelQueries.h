@@ -14,13 +14,14 @@
 // Failures are logged through korvo_log at level 3 (get_dom_Limit, get_param
 // and mysql_escape_mail_entity print through messlog2 instead) and give -1
 // or null; the output is left untouched then.
-#ifndef KORVO_MAIL_PANELQUERIES_H
-#define KORVO_MAIL_PANELQUERIES_H
+#ifndef KORVO_MAIL_PANEL_PANELQUERIES_H
+#define KORVO_MAIL_PANEL_PANELQUERIES_H
 
-#include "mail/MailnameAliases.h"
-#include "mail/MallocOwners.h"
+#include "mail/panel/MailnameAliases.h"
+#include "utils/MallocOwners.h"
 
 #include <mysql.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,10 @@ int get_mailnames_with_aliases(MYSQL* conn, korvo::mail::MailnameAliasList& list
 
 namespace korvo::mail {
 
-// Appends the domain aliases of domain; nothing when they cannot be read.
-void append_domainaliases_by_domain(std::vector<std::string>& names, const std::string& domain);
+// The domain aliases of domain, in the order the panel returns them; none
+// when they cannot be read (the query logged why). Every caller above the
+// query reads the list through this one function.
+std::optional<std::vector<std::string>> domainAliasesOf(const std::string& domain);
 
 } // namespace korvo::mail
 

@@ -1,15 +1,15 @@
 // Owners of what the function library hands out with malloc: a string
 // (free) and a null-terminated string list (free_array), so that every way
 // out of a function gives them back.
-#ifndef KORVO_MAIL_MALLOCOWNERS_H
-#define KORVO_MAIL_MALLOCOWNERS_H
+#ifndef KORVO_UTILS_MALLOCOWNERS_H
+#define KORVO_UTILS_MALLOCOWNERS_H
 
 #include "utils/StringList.h"
 
 #include <cstdlib>
 #include <memory>
 
-namespace korvo::mail {
+namespace korvo {
 
 struct FreeString {
     void operator()(char* text) const { std::free(text); }
@@ -48,6 +48,6 @@ private:
     char** list_ = nullptr;
 };
 
-} // namespace korvo::mail
+} // namespace korvo
 
 #endif

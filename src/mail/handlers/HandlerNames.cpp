@@ -1,4 +1,4 @@
-#include "mail/HandlerNames.h"
+#include "mail/handlers/HandlerNames.h"
 
 #include "utils/Logging.h"
 #include "utils/StringList.h"
@@ -10,17 +10,14 @@
 int handler_name_split(const char* name, HandlerNameParts* parts) {
     const char* first = std::strchr(name, '-');
     if (first == nullptr) {
-        korvo_log(3, "Invalid handler name '%s': missing priority section", name);
-        return -1;
+        return korvo_error("Invalid handler name '%s': missing priority section", name);
     }
     const char* last = std::strrchr(name, '-');
     if (last == first) {
-        korvo_log(3, "Invalid handler name '%s': missing random part", name);
-        return -1;
+        return korvo_error("Invalid handler name '%s': missing random part", name);
     }
     if (last == first + 1) {
-        korvo_log(3, "Invalid handler name '%s': empty template part", name);
-        return -1;
+        return korvo_error("Invalid handler name '%s': empty template part", name);
     }
     parts->priority.assign(name, first);
     parts->templ.assign(first + 1, last);
@@ -65,7 +62,7 @@ int handlers_compare(const char* a, const char* b) {
     const Pieces left(a);
     const Pieces right(b);
     if (!left.valid() || !right.valid()) {
-        korvo_log(3, "Unable to split handlers name. Skipping sorting handlers..");
+        korvo_log(LOG_LEVEL_ERROR, "Unable to split handlers name. Skipping sorting handlers..");
         return 0;
     }
     const int leftPriority = priorityOf(left.at(0));

@@ -10,8 +10,8 @@
 // go on over the remaining domains after a failed one and return -1 at the
 // end. Messages go through messlog2 without ending the process, except that
 // a failing copy_file_atomic or rm_tree ends it (FileUtils.h).
-#ifndef KORVO_MAIL_DOMAINKEYS_H
-#define KORVO_MAIL_DOMAINKEYS_H
+#ifndef KORVO_MAIL_SETTINGS_DOMAINKEYS_H
+#define KORVO_MAIL_SETTINGS_DOMAINKEYS_H
 
 #define KORVO_DOMAINKEYS_D "/etc/domainkeys"
 

@@ -1,10 +1,10 @@
-#include "mail/DomainKeys.h"
+#include "mail/settings/DomainKeys.h"
 
-#include "mail/MallocOwners.h"
 #include "mail/PathComponent.h"
 #include "utils/Accounts.h"
 #include "utils/FileUtils.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 #include "utils/StringUtils.h"
 
 #include <cerrno>
@@ -22,7 +22,7 @@ const char* const keyName = "default";
 
 // The directory and key file of domain; false after a message.
 bool keyPaths(const char* domain, std::string* dir, std::string* file) {
-    const korvo::mail::MallocString lower(strtolower_dynamic(domain));
+    const korvo::MallocString lower(strtolower_dynamic(domain));
     if (lower == nullptr) {
         errno = 0;
         messlog2(0, 0, "cannot convert %s to lower case", domain);
@@ -55,7 +55,7 @@ bool keyPaths(const char* domain, std::string* dir, std::string* file) {
 // the list; -1 when the list cannot be split or a domain was refused.
 int forEachDomain(const char* domains,
                   const std::function<void(const std::string&, const std::string&)>& action) {
-    const korvo::mail::StringListOwner list(string_split(domains != nullptr ? domains : "", ","));
+    const korvo::StringListOwner list(string_split(domains != nullptr ? domains : "", ","));
     if (list.get() == nullptr) {
         errno = 0;
         messlog2(0, 0, "cannot split domains list '%s'\n", domains != nullptr ? domains : "");
@@ -109,13 +109,13 @@ char* get_domainkeys_file(const char* domain) {
 }
 
 int domainkeys_enabled(const char* domain) {
-    const korvo::mail::MallocString file(get_domainkeys_file(domain));
+    const korvo::MallocString file(get_domainkeys_file(domain));
     struct stat st {};
     return file != nullptr && ::stat(file.get(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
 }
 
 int clone_domain_key(const char* sourceDomain, const char* targetDomains) {
-    const korvo::mail::MallocString file(get_domainkeys_file(sourceDomain));
+    const korvo::MallocString file(get_domainkeys_file(sourceDomain));
     if (file == nullptr) {
         errno = 0;
         messlog2(0, 0, "Cannot get domainkeys key file for %s",

@@ -6,8 +6,8 @@
 // errors: %i" through korvo_log) with the result -1; 0 when all went well.
 // The list of handlers is taken before the first action, so handlers that a
 // copy or move creates are not visited again.
-#ifndef KORVO_MAIL_MASSHANDLERS_H
-#define KORVO_MAIL_MASSHANDLERS_H
+#ifndef KORVO_MAIL_HANDLERS_MASSHANDLERS_H
+#define KORVO_MAIL_HANDLERS_MASSHANDLERS_H
 
 // Applies action to every handler whose address or domain equals value.
 // When value is a domain (no "@"), handlers of addresses in that domain are

@@ -1,10 +1,10 @@
-#include "mail/MassHandlers.h"
+#include "mail/handlers/MassHandlers.h"
 
-#include "mail/HandlerNames.h"
-#include "mail/HandlerRegistry.h"
-#include "mail/MailHandlers.h"
-#include "mail/MallocOwners.h"
+#include "mail/handlers/HandlerNames.h"
+#include "mail/handlers/HandlerRegistry.h"
+#include "mail/handlers/MailHandlers.h"
 #include "utils/Logging.h"
+#include "utils/MallocOwners.h"
 
 #include <cstring>
 #include <string>
@@ -15,15 +15,14 @@ namespace {
 int reportErrors(int errors) {
     if (errors == 0)
         return 0;
-    korvo_log(3, "Some errors was occured in mass hook operation. errors: %i", errors);
-    return -1;
+    return korvo_error("Some errors was occured in mass hook operation. errors: %i", errors);
 }
 
 // Applies action to name; true when it did not fail.
 bool applyAction(const std::string& name, const char* newValue, int action) {
     if (control_handler_queue(name.c_str(), newValue, action) >= 0)
         return true;
-    korvo_log(3, "Unable to exec action for handler: %s\n", name.c_str());
+    korvo_log(LOG_LEVEL_ERROR, "Unable to exec action for handler: %s\n", name.c_str());
     return false;
 }
 
@@ -47,23 +46,22 @@ bool boundTo(const char* param, const char* value, const char* newValue, std::st
 
 int mass_control_handler_by_mailname(const char* value, const char* newValue, int action) {
     if (value == nullptr || *value == '\0') {
-        korvo_log(3, "Some parameter was not defined");
-        return -1;
+        return korvo_error("Some parameter was not defined");
     }
     std::vector<std::string> names;
     if (handler_list(&names) != 0)
         return -1;
     int errors = 0;
     for (const std::string& name : names) {
-        const korvo::mail::MallocString type(get_handler_parameter(name.c_str(), "handler-type"));
+        const korvo::MallocString type(get_handler_parameter(name.c_str(), "handler-type"));
         if (type == nullptr) {
-            korvo_log(3, "Unable to get type of handler: %s\n", name.c_str());
+            korvo_log(LOG_LEVEL_ERROR, "Unable to get type of handler: %s\n", name.c_str());
             ++errors;
             continue;
         }
-        const korvo::mail::MallocString param(get_handler_parameter(name.c_str(), type.get()));
+        const korvo::MallocString param(get_handler_parameter(name.c_str(), type.get()));
         if (param == nullptr) {
-            korvo_log(3, "Unable to get mailname from handler: %s\n", name.c_str());
+            korvo_log(LOG_LEVEL_ERROR, "Unable to get mailname from handler: %s\n", name.c_str());
             ++errors;
             continue;
         }
@@ -78,8 +76,7 @@ int mass_control_handler_by_mailname(const char* value, const char* newValue, in
 
 int mass_control_handler_queue(const char* templ, int action) {
     if (templ == nullptr || *templ == '\0') {
-        korvo_log(3, "Some parameter(s) were not defined");
-        return -1;
+        return korvo_error("Some parameter(s) were not defined");
     }
     std::vector<std::string> names;
     if (handler_list(&names) != 0)

@@ -1,4 +1,4 @@
-#include "mail/Spf.h"
+#include "mail/settings/Spf.h"
 
 #include "utils/Exceptions.h"
 #include "utils/Logging.h"
