@@ -1,11 +1,13 @@
 // One process of a pipe: its flags plus its argument vector.
 //
-// The ten-string constructor is the usual way to build one:
+// Two ways to build one, every flag at its default:
+//   Parameters<PipeProcessFlags>::ofArguments("/usr/sbin/postmap", {"-q", key, table});
+// passes every argument, empty ones included: the tool's own callers use
+// it. The ten-string constructor, the fixed form of the library,
 //   Parameters<PipeProcessFlags> p("/usr/sbin/postconf", "-e", "x=y",
 //                                  "", "", "", "", "", "", "");
-// The first string is the program (and argv[0]); the rest are appended up
-// to the first empty one, so an empty argument cannot be passed this way
-// (push it onto `arguments` instead). Every flag starts at its default.
+// takes the program (and argv[0]) and appends the rest up to the first
+// empty one, so an empty argument cannot be passed that way.
 #ifndef KORVO_PROCESS_PARAMETERS_H
 #define KORVO_PROCESS_PARAMETERS_H
 
@@ -29,6 +31,14 @@ template <class Flags> struct Parameters : Flags {
                 break;
             arguments.push_back(*argument);
         }
+    }
+
+    // The program followed by every one of args, empty ones included.
+    static Parameters ofArguments(const std::string& program,
+                                  const std::vector<std::string>& args) {
+        Parameters parameters(program, "", "", "", "", "", "", "", "", "");
+        parameters.arguments.insert(parameters.arguments.end(), args.begin(), args.end());
+        return parameters;
     }
 
     // argv of the process; the first element is passed as argv[0].

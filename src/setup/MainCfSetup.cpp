@@ -32,9 +32,7 @@ std::vector<std::string> words(const std::string& text) {
 // What one postconf run with these arguments prints on stdout. Its warnings
 // (an unused or unknown parameter) do not matter; a failed run does.
 std::string postconf(const std::vector<std::string>& arguments) {
-    utilities::ProcessParameters command(utilities::POSTCONF, "", "", "", "", "", "", "", "", "");
-    command.arguments.insert(command.arguments.end(), arguments.begin(), arguments.end());
-    process::Pipe pipe(command);
+    process::Pipe pipe(utilities::ProcessParameters::ofArguments(utilities::POSTCONF, arguments));
     std::string output;
     pipe.flags.stdoutChannel.fd = process::FD_PIPE;
     pipe.flags.stdoutChannel.function = process::makeStringReceiver(output);

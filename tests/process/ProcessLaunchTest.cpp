@@ -1,6 +1,7 @@
 // Exec failures and hook exceptions reach the parent; descriptor specifications.
 #include "process/ProcessLaunch.h"
 #include "process/PipeOwner.h"
+#include "sandbox/CapturedOutput.h"
 #include "utils/ErrorStream.h"
 #include "utils/Exceptions.h"
 
@@ -51,7 +52,7 @@ std::string readAll(int fd) {
 
 TEST(ProcessLaunchTest, ExecAndHookFailuresReachTheParentWithoutReplayingItsOutput) {
     // Neither a half line of uerr nor buffered stdio may leak through a failed child.
-    testing::internal::CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     korvo::uerr << "half a line";
     std::printf("buffered ");
     const char* const missing[] = {"no-such-program", nullptr};
@@ -60,7 +61,7 @@ TEST(ProcessLaunchTest, ExecAndHookFailuresReachTheParentWithoutReplayingItsOutp
     EXPECT_EQ(readAll(child.stdoutFd().get()), "");
     korvo::uerr << std::flush;
     std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "buffered half a line");
+    EXPECT_EQ(capturedStdout.text(), "buffered half a line");
 
     // The pipe's mask-restoring hook reports its failure as a SystemError.
     const char* const truth[] = {"/bin/true", nullptr};

@@ -1,5 +1,6 @@
 // The panel parses the error stream of a failed run (system errors taken from
 // errno are checked through the lock and process tests).
+#include "sandbox/CapturedOutput.h"
 #include "utils/ErrorStream.h"
 #include "utils/Exceptions.h"
 #include "utils/Logging.h"
@@ -11,11 +12,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
-
 namespace korvo {
 namespace {
 
@@ -25,13 +21,15 @@ struct TracedError : std::runtime_error, Traceback {
 
 TEST(ErrorsTest, ErrorStreamLogAndReportReachBothStreamsInOrder) {
     // uerr writes standard error at once and standard output at a flush.
-    CaptureStdout();
-    CaptureStderr();
-    uerr << "abc";
-    EXPECT_EQ(GetCapturedStderr(), "abc");
-    EXPECT_EQ(GetCapturedStdout(), "");
-    CaptureStdout();
-    CaptureStderr();
+    {
+        korvo::test::CapturedStdout capturedStdout;
+        korvo::test::CapturedStderr capturedStderr;
+        uerr << "abc";
+        EXPECT_EQ(capturedStderr.text(), "abc");
+        EXPECT_EQ(capturedStdout.text(), "");
+    }
+    korvo::test::CapturedStdout capturedStdout;
+    korvo::test::CapturedStderr capturedStderr;
     uerr << std::endl;
     ASSERT_EQ(std::fopen("/nonexistent/vornctl-test", "r"), nullptr);
     messlog2(0, 0, "cannot open %s", "/nonexistent/vornctl-test");
@@ -39,8 +37,8 @@ TEST(ErrorsTest, ErrorStreamLogAndReportReachBothStreamsInOrder) {
     korvo_log(3, "loud error %s", "here");
     reportUntypedException();
     reportException(TracedError());
-    const std::string out = GetCapturedStdout();
-    const std::string err = GetCapturedStderr();
+    const std::string out = capturedStdout.text();
+    const std::string err = capturedStderr.text();
     EXPECT_EQ(out, "abc" + err);
     EXPECT_EQ(err.rfind("\ncannot open /nonexistent/vornctl-test\n"
                         "System error 2: No such file or directory\nloud error here\n"

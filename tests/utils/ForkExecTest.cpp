@@ -1,6 +1,7 @@
 // The program runners feed the mail-handler layer: output arrives whole,
 // statuses come back as the child gave them, no descriptor leaks to a child.
 #include "utils/ForkExec.h"
+#include "sandbox/CapturedOutput.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -64,11 +65,10 @@ TEST(ForkExecTest, OutputArrivesWholeStatusesComeBackAsGivenFailuresAreLoggedAnd
     char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
                     const_cast<char*>("printf '100%% done %%s\\n'; echo broken >&2; exit 1"),
                     nullptr};
-    testing::internal::CaptureStderr();
+    korvo::test::CapturedStderr capturedStderr;
     EXPECT_EQ(fork_execv_log("/bin/sh", argv, 0), 1);
     EXPECT_EQ(fork_execv_log("/bin/sh", argv, 1), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "100% done %s\n/bin/sh execution failed:\nbroken\n");
+    EXPECT_EQ(capturedStderr.text(), "100% done %s\n/bin/sh execution failed:\nbroken\n");
 }
 
 } // namespace

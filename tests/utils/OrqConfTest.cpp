@@ -1,6 +1,7 @@
 // A damaged /etc/orq/orq.conf must cost only its bad lines; every lookup
 // still gives the file's value or the default.
 #include "utils/OrqConf.h"
+#include "sandbox/CapturedOutput.h"
 #include "sandbox/Sandbox.h"
 #include "utils/EnvPassword.h"
 
@@ -8,9 +9,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
-
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 
 namespace {
 
@@ -50,9 +48,9 @@ TEST_F(OrqConfTest, MalformedLinesCostOnlyThemselvesTablesGrowAndPasswordsLeaveT
     EXPECT_EQ(conf_get_r("KEY_100", conf), nullptr);
 
     std::ofstream(ORQ_CONF_PATH) << "A=1\nB\t# c\nC value\n";
-    CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     ASSERT_EQ(conf_read_file_r(ORQ_CONF_PATH, conf), 0);
-    EXPECT_EQ(GetCapturedStdout(), "");
+    EXPECT_EQ(capturedStdout.text(), "");
     EXPECT_EQ(conf_read_file_r("/etc/orq/absent.conf", conf), -1);
     EXPECT_STREQ(conf_get_r("C", conf), "value");
     conf_free_r(conf);

@@ -1,6 +1,7 @@
 // Services are driven through their init scripts; a failing, killed or
 // missing script is covered through the service commands in tests/hardening.
 #include "utils/ServiceScripts.h"
+#include "sandbox/CapturedOutput.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 #include "utils/OrqConf.h"
@@ -25,10 +26,10 @@ TEST_F(ServiceScriptsTest, ScriptsRunDetachedUnknownServicesRunNothingAndNoResta
     EXPECT_EQ(restart_daemon("vornctl-test", "restart"), 0);
     EXPECT_EQ(readFile(kCalls), "/etc/init.d/vornctl-test.sh|restart|/etc/init.d|/dev/null\n");
 
-    testing::internal::CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     for (const char* unknown : {"vornctl-absent", "", "apache2"})
         EXPECT_EQ(restart_daemon(unknown, "start"), -1) << unknown;
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = capturedStdout.text();
     EXPECT_NE(printed.find("'vornctl-absent'"), std::string::npos);
     EXPECT_NE(printed.find("Unknown service\n"), std::string::npos);
     EXPECT_NE(printed.find("service apache2"), std::string::npos);

@@ -13,60 +13,48 @@ namespace utilities {
 
 const char* const INIT_SCRIPT_ENVIRONMENT[] = {"LANG=C", nullptr};
 
-namespace {
-
-// Built argument by argument, so that an empty argument is passed on
-// instead of ending the list.
-ProcessParameters command(const char* program, std::initializer_list<std::string> arguments) {
-    ProcessParameters parameters(program, "", "", "", "", "", "", "", "", "");
-    parameters.arguments.insert(parameters.arguments.end(), arguments);
-    return parameters;
-}
-
-} // namespace
-
 ProcessParameters postmapAdd(const std::string& table) {
-    return command(POSTMAP, {"-r", "-i", table});
+    return ProcessParameters::ofArguments(POSTMAP, {"-r", "-i", table});
 }
 
 ProcessParameters postmapReplace(const std::string& table) {
-    return command(POSTMAP, {"-r", table});
+    return ProcessParameters::ofArguments(POSTMAP, {"-r", table});
 }
 
 ProcessParameters postmapRebuild(const std::string& table) {
-    return command(POSTMAP, {table});
+    return ProcessParameters::ofArguments(POSTMAP, {table});
 }
 
 ProcessParameters postmapDelete(const std::string& key, const std::string& table) {
-    return command(POSTMAP, {"-d", key, table});
+    return ProcessParameters::ofArguments(POSTMAP, {"-d", key, table});
 }
 
 ProcessParameters postmapDeleteListed(const std::string& table) {
-    return command(POSTMAP, {"-d", "-", table});
+    return ProcessParameters::ofArguments(POSTMAP, {"-d", "-", table});
 }
 
 ProcessParameters postmapDump(const std::string& table) {
-    return command(POSTMAP, {"-s", table});
+    return ProcessParameters::ofArguments(POSTMAP, {"-s", table});
 }
 
 ProcessParameters postmapQuery(const std::string& key, const std::string& table) {
-    return command(POSTMAP, {"-q", key, table});
+    return ProcessParameters::ofArguments(POSTMAP, {"-q", key, table});
 }
 
 ProcessParameters postconfValue(const std::string& name) {
-    return command(POSTCONF, {"-h", name});
+    return ProcessParameters::ofArguments(POSTCONF, {"-h", name});
 }
 
 ProcessParameters postconfConfigured(const std::string& name) {
-    return command(POSTCONF, {"-n", "-h", name});
+    return ProcessParameters::ofArguments(POSTCONF, {"-n", "-h", name});
 }
 
 ProcessParameters postconfDefault(const std::string& name) {
-    return command(POSTCONF, {"-h", "-d", name});
+    return ProcessParameters::ofArguments(POSTCONF, {"-h", "-d", name});
 }
 
 ProcessParameters postconfSet(const std::string& name, const std::string& value) {
-    return command(POSTCONF, {"-e", name + "=" + value});
+    return ProcessParameters::ofArguments(POSTCONF, {"-e", name + "=" + value});
 }
 
 std::vector<std::string> initScriptCommand(const std::string& verb) {

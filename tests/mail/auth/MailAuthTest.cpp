@@ -1,6 +1,7 @@
 // POP3/IMAP logins read these rows: a wrong column or a lost row locks users out.
 #include "mail/auth/MailAuth.h"
 #include "mail/auth/MailAuthDB.h"
+#include "sandbox/CapturedOutput.h"
 #include "sandbox/MailAuthDatabase.h"
 
 #include <chrono>
@@ -15,8 +16,6 @@ namespace {
 using korvo::test::authSql;
 using korvo::test::authUsers;
 using korvo::test::mailAuthPath;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 
 class MailAuthTest : public korvo::test::MailAuthDatabaseTest {};
 
@@ -59,19 +58,19 @@ TEST_F(MailAuthTest, FailuresNameTheFileAndSqlitesReason) {
     for (const auto& [style, path] : {std::pair<int, std::string>{2, mailAuthPath},
                                       {0, "/var/lib/korvo/mail/auth/passwd.db"}}) {
         mailAuthDBSelectStyle(style);
-        CaptureStdout();
+        korvo::test::CapturedStdout capturedStdout;
         EXPECT_EQ(mailAuthSet("info", "example.com", "pw", 0), -1);
         EXPECT_EQ(mailAuthClone("info", "example.com", "info", "alias.example"), -1);
-        EXPECT_NE(GetCapturedStdout().find(path + ": unable to open database file"),
+        EXPECT_NE(capturedStdout.text().find(path + ": unable to open database file"),
                   std::string::npos)
             << style;
         EXPECT_NE(access(path.c_str(), F_OK), 0) << path;
     }
     mailAuthDBSelectStyle(1);
     authSql("CREATE TABLE domains (id INTEGER PRIMARY KEY, name VARCHAR(255), status INTEGER)");
-    CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     EXPECT_EQ(mailAuthSet("info", "example.com", "pw", 0), -1);
-    EXPECT_NE(GetCapturedStdout().find("no such table: users"), std::string::npos);
+    EXPECT_NE(capturedStdout.text().find("no such table: users"), std::string::npos);
 }
 
 // A holder keeps the lock far past the busy timeout and registers the domain all writers miss.

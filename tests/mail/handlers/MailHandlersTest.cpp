@@ -3,13 +3,12 @@
 #include "mail/handlers/HandlerNames.h"
 #include "mail/handlers/MassHandlers.h"
 #include "mail/handlers/RegistryFixture.h"
+#include "sandbox/CapturedOutput.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace korvo::test;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 using Names = std::vector<std::string>;
 
 namespace {
@@ -127,9 +126,9 @@ TEST_F(MailHandlersTest, GlobalContextlessAndCheckAll) {
     // Copying needs the context, which a handler added without one lacks.
     add("nocontext", "sender", "a@example.com", HANDLER_ENABLE, "before-local", "");
     const std::string bare = handlerWith("nocontext");
-    CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     EXPECT_EQ(control_handler_queue(bare.c_str(), "x@example.com", HANDLER_COPY), -1);
-    EXPECT_NE(GetCapturedStdout().find("No such parameter 'context'"), std::string::npos);
+    EXPECT_NE(capturedStdout.text().find("No such parameter 'context'"), std::string::npos);
     EXPECT_EQ(entriesOf(kInfo).size(), 2u);
 
     add("d", "sender-domain", "Example.com", HANDLER_ENABLE);
@@ -170,9 +169,9 @@ TEST_F(MailHandlersTest, NamesThatWouldLeaveTheRegistryAreRefused) {
 
 TEST_F(MailHandlersTest, FailingSyncProgramIsOnlyReported) {
     writeFile("/run/vornctl-sandbox/handlers-tmpfs.status", "3\n");
-    CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     add("x", "recipient", "a@b", HANDLER_ENABLE);
-    EXPECT_NE(GetCapturedStdout().find("Cannot sync tmps storage to fs"), std::string::npos);
+    EXPECT_NE(capturedStdout.text().find("Cannot sync tmps storage to fs"), std::string::npos);
     EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
     ::chmod(KORVO_HANDLERS_SYNC, 0644);
     EXPECT_EQ(mail_handler_remove(handlerWith("-x-").c_str()), 0);
@@ -205,10 +204,10 @@ TEST_F(MailHandlersTest, MassCopyMoveAndRemoveByAddressAndByDomain) {
 
     // A broken entry is counted as an error; the others are still done.
     ASSERT_EQ(::mkdir((kInfo + "/broken").c_str(), 0755), 0);
-    CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     EXPECT_EQ(mass_control_handler_queue("all", HANDLER_DISABLE), -1);
     EXPECT_EQ(mass_control_handler_by_mailname("other.com", nullptr, HANDLER_REMOVE), -1);
-    EXPECT_NE(GetCapturedStdout().find("errors: 1\n"), std::string::npos);
+    EXPECT_NE(capturedStdout.text().find("errors: 1\n"), std::string::npos);
     EXPECT_TRUE(entriesOf(kRoot + "/before-local/global").empty());
     EXPECT_EQ(entriesOf(kInfo).size(), 2u);
     EXPECT_TRUE(entriesOf(kRoot + "/before-local/recipient").empty());

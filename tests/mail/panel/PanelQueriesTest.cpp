@@ -3,6 +3,7 @@
 #include "mail/auth/MailAuth.h"
 #include "mail/auth/MailAuthAliases.h"
 #include "mysql/DbConnect.h"
+#include "sandbox/CapturedOutput.h"
 #include "sandbox/MailAuthDatabase.h"
 #include "sandbox/PanelDatabase.h"
 #include "sandbox/TestFiles.h"
@@ -17,8 +18,6 @@ using korvo::mysql::MysqlHandle;
 using korvo::test::authSql;
 using korvo::test::authUsers;
 using korvo::test::panelSql;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 using Names = std::vector<std::string>;
 
 class PanelQueriesTest : public korvo::test::PanelDatabaseTest {
@@ -71,9 +70,9 @@ TEST_F(PanelQueriesTest, MailnamesWithAliasesInOneQueryOverOneSharedConnection) 
     {
         const korvo::mysql::SharedConnection shared;
         korvo::test::writeFile(korvo::test::panelPasswordFile, "wrong\n");
-        CaptureStdout();
+        korvo::test::CapturedStdout capturedStdout;
         EXPECT_EQ(get_mailnames_with_aliases(nullptr, mailnames, "example.com"), -1);
-        GetCapturedStdout();
+        capturedStdout.text();
         korvo::test::writeFile(korvo::test::panelPasswordFile,
                                std::string(korvo::test::panelAdminPassword) + "\n");
         EXPECT_EQ(get_mailnames_with_aliases(nullptr, mailnames, "example.com"), 0);
@@ -183,14 +182,14 @@ TEST_F(PanelQueriesTest, MailboxAndDomainChangesReachEveryAddressAndNoOther) {
 // Without the panel database nothing waits, and a mass change stops after its own address.
 TEST_F(PanelQueriesTest, NoServerMeansFailureNotWaiting) {
     korvo::test::PanelServer::stop();
-    CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     StringListOwner aliases;
     EXPECT_EQ(get_domaliases_by_domain(nullptr, aliases.out(), "example.com"), -1);
     EXPECT_EQ(aliases.get(), nullptr);
     EXPECT_EQ(korvo::mail::domainAliasesOf("example.com"), std::nullopt);
     EXPECT_EQ(get_param("cf_instance_path", nullptr), nullptr);
     EXPECT_EQ(set_mass_postbox_passwd("info", "example.com", "pw", 0), -1);
-    EXPECT_NE(GetCapturedStdout().find("Unable to get domain aliases for domain example.com\n"),
+    EXPECT_NE(capturedStdout.text().find("Unable to get domain aliases for domain example.com\n"),
               std::string::npos);
     EXPECT_EQ(authUsers(), "info@example.com|pw|NULL|0|0\n");
 }

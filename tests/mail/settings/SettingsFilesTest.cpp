@@ -4,6 +4,7 @@
 #include "mail/settings/CourierSettings.h"
 #include "mail/settings/DomainKeys.h"
 #include "mail/settings/Spf.h"
+#include "sandbox/CapturedOutput.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -73,10 +74,9 @@ TEST_F(SettingsFilesTest, OnlyTheFirstThirtyOneEntriesApply) {
     for (int i = 0; i < 33; ++i)
         entries.push_back({(names[i] = "V" + std::to_string(i)).c_str(), COURIER_PARAM_SET, "x"});
     entries.push_back({nullptr, 0, nullptr});
-    testing::internal::CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     ASSERT_EQ(set_courier_params_list(entries.data()), 0);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find(
-                  "Too many variables specified, tail is ignored"),
+    EXPECT_NE(capturedStdout.text().find("Too many variables specified, tail is ignored"),
               std::string::npos);
     std::string expected = "V5=x\nV31=old\n";
     for (int i = 0; i < 31; ++i)

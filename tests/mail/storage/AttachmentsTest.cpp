@@ -2,6 +2,7 @@
 #include "StorageFixture.h"
 
 #include "mail/storage/Attachments.h"
+#include "sandbox/CapturedOutput.h"
 
 #include <functional>
 #include <sstream>
@@ -21,9 +22,9 @@ protected:
 
     // The lines list printed (messages have no tab), then its result.
     static std::string listed(const std::function<int()>& list) {
-        testing::internal::CaptureStdout();
+        korvo::test::CapturedStdout capturedStdout;
         const int result = list();
-        std::istringstream in(testing::internal::GetCapturedStdout());
+        std::istringstream in(capturedStdout.text());
         std::string lines;
         for (std::string line; std::getline(in, line);)
             lines += line.find('\t') != std::string::npos ? line + "\n" : "";

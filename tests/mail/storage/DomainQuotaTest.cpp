@@ -2,6 +2,7 @@
 // and where a mailbox's own quota falls back to.
 #include "mail/storage/DomainQuota.h"
 #include "mail/storage/MaildirPPManager.h"
+#include "sandbox/CapturedOutput.h"
 #include "sandbox/PanelDatabase.h"
 #include "sandbox/TestFiles.h"
 #include "utils/Exceptions.h"
@@ -57,9 +58,9 @@ TEST_F(DomainQuotaTest, DefaultQuotaReachesOnlyMailboxesWithoutTheirOwn) {
 
     // A mailbox without a home stops the domain there.
     addMailname("example.com", "ghost");
-    testing::internal::CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     EXPECT_THROW(quotas().setDomainQuota("example.com", 2000), FSError);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find(
+    EXPECT_NE(capturedStdout.text().find(
                   "unable to set default mbox quota for domain 'example.com' (processing 'ghost')"),
               std::string::npos);
 }
@@ -74,10 +75,9 @@ TEST_F(DomainQuotaTest, RemovedMailboxQuotaFallsBackToTheDomainLimit) {
     panelSql("DELETE FROM Limits");
     EXPECT_EQ(rm_mbox_quota("example.com", "sales"), 1);
     EXPECT_EQ(quotaLine("example.com", "sales"), "0S,0C");
-    testing::internal::CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     EXPECT_EQ(rm_mbox_quota("missing.example", "info"), 0);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("No such domain missing.example"),
-              std::string::npos);
+    EXPECT_NE(capturedStdout.text().find("No such domain missing.example"), std::string::npos);
     EXPECT_THROW(quotas().removeMailboxQuota("missing.example", "info"), FSError);
 }
 

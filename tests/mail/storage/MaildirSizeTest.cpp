@@ -6,6 +6,7 @@
 #include "mail/storage/MaildirPPManager.h"
 #include "mail/storage/MaildirSize.h"
 #include "mail/storage/MaildirSizeSeams.h"
+#include "sandbox/CapturedOutput.h"
 #include "utils/Exceptions.h"
 #include "utils/FileUtils.h"
 
@@ -109,9 +110,9 @@ TEST_F(MaildirSizeTest, QuotaLeavesRoomForTheAttachments) {
         setQuota(1000);
         EXPECT_EQ(maildirsize(), maildirsizeText(quota, 300, 1)) << store;
     }
-    testing::internal::CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     EXPECT_EQ(store_mbox_quota("example.com", "info", 1000), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(capturedStdout.text(),
               "WARNING: @attachments directory is big enough to disable delivery!\n");
     // Both enter the home to write; neither may leave the caller there.
     EXPECT_EQ(boost::filesystem::current_path(), cwd);
@@ -184,10 +185,9 @@ TEST_F(MaildirSizeTest, ChangeDuringTheCountBackdatesTheFile) {
     changeDuringCount = false;
     setTimes(maildir + "/.Work/new", then);
     ASSERT_EQ(::rename((maildir + "/cur").c_str(), (maildir + "/old").c_str()), 0);
-    testing::internal::CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     setQuota(5000);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("Maildir subfolder 'cur' stat failed"),
-              std::string::npos);
+    EXPECT_NE(capturedStdout.text().find("Maildir subfolder 'cur' stat failed"), std::string::npos);
     EXPECT_EQ(statOf(maildir + "/maildirsize").st_mtime, then - 960);
     EXPECT_EQ(maildirsize(), maildirsizeText(5000 - storeSize(), 10, 1));
 }

@@ -5,6 +5,7 @@
 #include "mail/storage/DotQMailManager.h"
 #include "mail/storage/MaildirPPManager.h"
 #include "mail/storage/MaildirSize.h"
+#include "sandbox/CapturedOutput.h"
 #include "utils/Exceptions.h"
 
 namespace {
@@ -99,9 +100,9 @@ TEST_F(PlantedLinksTest, AttachmentsStore) {
     plant(victimDir, "@attachments");
     EXPECT_EQ(add_attachment("info", "example.com", source.c_str(), "inner"), -1);
     EXPECT_EQ(remove_attachment("info", "example.com", "inner"), -1);
-    testing::internal::CaptureStdout();
+    korvo::test::CapturedStdout capturedStdout;
     EXPECT_EQ(list_attachments("info", "example.com", 0, 0), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout().find("inner\t"), std::string::npos);
+    EXPECT_EQ(capturedStdout.text().find("inner\t"), std::string::npos);
     MaildirPPManager::getInstance().setMailboxQuota("example.com", "info", 1000);
     EXPECT_EQ(outsideState(), before);
 }

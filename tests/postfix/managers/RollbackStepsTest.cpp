@@ -4,6 +4,7 @@
 #include "postfix/tables/ElementFilters.h"
 
 #include "ManagerFixture.h"
+#include "sandbox/CapturedOutput.h"
 
 #include <cstdio>
 #include <vector>
@@ -26,10 +27,10 @@ TEST_F(RollbackStepsTest, AFailedUndoIsReportedAndTheEarlierStepsStillRun) {
                                                      {"b@x.example", "c@x.example"}));
         });
     }
-    testing::internal::CaptureStderr();
+    korvo::test::CapturedStderr capturedStderr;
     rollback.run();
     rollback.run();
-    const std::string reported = testing::internal::GetCapturedStderr();
+    const std::string reported = capturedStderr.text();
     EXPECT_EQ(ran, (std::vector<std::string>{tables::VMAILBOX, tables::VIRTUAL}));
     EXPECT_EQ(reported.rfind("CRITICAL ERROR: Unable to properly restore Postfix Virtual "
                              "Mailboxes Database used by Korvo.\n",

@@ -4,6 +4,7 @@
 #include "utils/Exceptions.h"
 
 #include "TableFixture.h"
+#include "sandbox/CapturedOutput.h"
 
 #include <algorithm>
 #include <boost/algorithm/string/predicate.hpp>
@@ -30,7 +31,7 @@ TEST(DataStreamFilter, FiltersLinesCutAnywhereAndRejoinsLists) {
     DataStreamFilter<ElementsFilter<NotInDomain>> stream(ElementsFilter<NotInDomain>({"x"}));
     std::ostringstream out;
     stream.setOutput(out);
-    testing::internal::CaptureStderr();
+    korvo::test::CapturedStderr capturedStderr;
     for (const std::string chunk :
          {"a@x\tb@y\nk@y \t ,a@x,b@y  c", "@y\t,, x,\nlone", "ly\nv@y \t \nk@y a@x, x\nd@y\te@y"}) {
         stream.filterChunk(std::vector<char>(chunk.begin(), chunk.end()));
@@ -38,7 +39,7 @@ TEST(DataStreamFilter, FiltersLinesCutAnywhereAndRejoinsLists) {
     EXPECT_EQ(out.str(), "k@y b@y, c@y\n");
     stream.finish();
     EXPECT_EQ(out.str(), "k@y b@y, c@y\nd@y e@y\n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "invalid key/value 'lonely'\n");
+    EXPECT_EQ(capturedStderr.text(), "invalid key/value 'lonely'\n");
 }
 
 TEST_F(LookupTableTest, FilterRecordsRewritesTheWholeTable) {
