@@ -55,19 +55,6 @@ std::string optionColumn(const std::string& line, bool& takesValue) {
 
 } // namespace
 
-std::vector<std::string> commandWords(const std::string& name) {
-    std::vector<std::string> words;
-    std::istringstream parts(name);
-    std::string word;
-    while (parts >> word) {
-        if (!word.empty() && word.back() == ',')
-            word.pop_back();
-        if (!word.empty())
-            words.push_back(word);
-    }
-    return words;
-}
-
 std::vector<std::string> usageOptions(const std::string& usage) {
     std::vector<std::string> options;
     std::istringstream lines(usage);

@@ -29,15 +29,12 @@
 namespace korvo::doc {
 
 using mail::postfix::vornctl_commands::CommandDescription;
+using mail::postfix::vornctl_commands::commandWords;
 
 class CompletionError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// The words of a table name: "-p, --start-smtpd" gives "-p" and
-// "--start-smtpd".
-std::vector<std::string> commandWords(const std::string& name);
 
 // The long options of a usage text's "Allowed options" section, each once,
 // in order: "--name=" when the option takes a value, "--name" for a switch.

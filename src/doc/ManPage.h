@@ -8,7 +8,7 @@
 #ifndef KORVO_DOC_MANPAGE_H
 #define KORVO_DOC_MANPAGE_H
 
-#include "front/CommandTable.h"
+#include "front/CommandRow.h"
 
 #include <cstddef>
 #include <ostream>

@@ -38,12 +38,8 @@ int statusOf(int result) {
     return result != 0 ? 1 : 0;
 }
 
-} // namespace
-
 int listAttachments(int argc, char** argv) {
-    ProgramOptionsHelper helper("list attachments",
-                                "--list-attachments [--in-blocks] [--fullname] "
-                                "--domain-name=<domain_name> (--mailname=<mail_name>|--mail-all)");
+    ProgramOptionsHelper helper("list attachments", usageSyntax(listAttachmentsCommand));
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("in-blocks", "report in blocks rather than bytes (false by default)")(
         "fullname", "report full attachment paths (false by default)")(
@@ -73,10 +69,7 @@ int listAttachments(int argc, char** argv) {
 }
 
 int addAttachment(int argc, char** argv) {
-    ProgramOptionsHelper helper(
-        "add an attachment",
-        "--add-attachment --domain-name=<domain_name> --mailname=<mail_name> "
-        "--file-name=<full_file_name> --attachment-file-name=<attachment_file_name>");
+    ProgramOptionsHelper helper("add an attachment", usageSyntax(addAttachmentCommand));
     declareMailbox(helper);
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("file-name", po::value<std::string>(), "uploaded file name",
@@ -92,10 +85,7 @@ int addAttachment(int argc, char** argv) {
 }
 
 int removeAttachment(int argc, char** argv) {
-    ProgramOptionsHelper helper("remove an attachment",
-                                "--remove-attachment --domain-name=<domain_name> "
-                                "--mailname=<mail_name> "
-                                "--attachment-file-name=<attachment_file_name>");
+    ProgramOptionsHelper helper("remove an attachment", usageSyntax(removeAttachmentCommand));
     declareMailbox(helper);
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("attachment-file-name", po::value<std::string>(), "attachment file name", true);
@@ -107,9 +97,21 @@ int removeAttachment(int argc, char** argv) {
         remove_attachment(mailbox.mailname.c_str(), mailbox.domain.c_str(), name.c_str()));
 }
 
-void registerAttachmentCommands(CommandMapAssigner& assign) {
-    assign("--list-attachments", listAttachments)("--add-attachment", addAttachment)(
-        "--remove-attachment", removeAttachment);
-}
+} // namespace
+
+const CommandDescription listAttachmentsCommand{
+    "--list-attachments", listAttachments,
+    "[--in-blocks] [--fullname] --domain-name=<domain_name> (--mailname=<mail_name>|--mail-all)",
+    "lists attachments for <mail_name>"};
+const CommandDescription addAttachmentCommand{
+    "--add-attachment", addAttachment,
+    "--domain-name=<domain_name> --mailname=<mail_name> --file-name=<full_file_name> "
+    "--attachment-file-name=<attachment_file_name>",
+    "adds attachment for <mail_name>"};
+const CommandDescription removeAttachmentCommand{
+    "--remove-attachment", removeAttachment,
+    "--domain-name=<domain_name> --mailname=<mail_name> "
+    "--attachment-file-name=<attachment_file_name>",
+    "remove attachment from <mail_name>"};
 
 } // namespace korvo::mail::postfix::vornctl_commands

@@ -10,16 +10,14 @@
 #ifndef KORVO_FRONT_ATTACHMENTCOMMANDS_H
 #define KORVO_FRONT_ATTACHMENTCOMMANDS_H
 
-#include "front/CommandTable.h"
+#include "front/CommandRow.h"
 
 namespace korvo::mail::postfix::vornctl_commands {
 
-int listAttachments(int argc, char** argv);
-int addAttachment(int argc, char** argv);
-int removeAttachment(int argc, char** argv);
-
-// Adds the words of this family to the command table.
-void registerAttachmentCommands(CommandMapAssigner& assign);
+// The rows of this family's commands, for the command table.
+extern const CommandDescription listAttachmentsCommand;
+extern const CommandDescription addAttachmentCommand;
+extern const CommandDescription removeAttachmentCommand;
 
 } // namespace korvo::mail::postfix::vornctl_commands
 

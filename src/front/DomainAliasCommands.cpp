@@ -60,12 +60,6 @@ NotexistingMailChoice chooseNotexistingMail(const ProgramOptionsHelper& helper) 
     return choice;
 }
 
-// Refuses a bad catch-all address before the alias is touched; the choice
-// is applied last, once the alias exists under its name.
-void checkNotexistingMailOptions(const ProgramOptionsHelper& helper) {
-    chooseNotexistingMail(helper);
-}
-
 // A comma-separated list of domains, each converted and checked; runs of
 // commas count as one. A list without any domain is refused.
 std::string domainListOption(const ProgramOptionsHelper& helper, const char* name) {
@@ -81,8 +75,8 @@ std::string domainListOption(const ProgramOptionsHelper& helper, const char* nam
     return boost::algorithm::join(domains, ",");
 }
 
-} // namespace
-
+// Declares the switches set-catchall, set-bounce and set-reject with the
+// values email and phrase, none of them mandatory.
 void formNotexistingMailOptions(ProgramOptionsHelper& helper) {
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("set-catchall", "set a domain catchall address")("email", po::value<std::string>(),
@@ -91,8 +85,9 @@ void formNotexistingMailOptions(ProgramOptionsHelper& helper) {
                                              "phrase")("set-reject", "set domain reject flag");
 }
 
-int processNotexistingMailnamesOptions(const ProgramOptionsHelper& helper) {
-    const NotexistingMailChoice choice = chooseNotexistingMail(helper);
+// Applies the choice to its alias. Returns 0, or 1 after a log line when
+// none was made.
+int applyNotexistingMail(const NotexistingMailChoice& choice) {
     // Each change goes into its table at once.
     BatchDatabaseHelper batch(INCREMENTAL, IMMEDIATE);
     switch (choice.action) {
@@ -117,9 +112,7 @@ int processNotexistingMailnamesOptions(const ProgramOptionsHelper& helper) {
 
 int addDomainAlias(int argc, char** argv) {
     ProgramOptionsHelper helper("add a domain alias",
-                                std::string("--add-domain-alias --domain-name=<domain_name> "
-                                            "--domain-alias-name=<domain_alias_name>") +
-                                    notexistingSyntax);
+                                usageSyntax(addDomainAliasCommand) + notexistingSyntax);
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("domain-name", po::value<std::string>(), "domain name",
             true)("domain-alias-name", po::value<std::string>(), "domain alias name", true);
@@ -127,7 +120,9 @@ int addDomainAlias(int argc, char** argv) {
     standardOptionsParse(helper, argc, argv);
     const std::string domain = domainOption(helper, "domain-name");
     const std::string alias = domainOption(helper, "domain-alias-name");
-    checkNotexistingMailOptions(helper);
+    // A bad catch-all address is refused before the alias is touched; the
+    // choice is applied last, once the alias exists under its name.
+    const NotexistingMailChoice choice = chooseNotexistingMail(helper);
 
     // The mailnames and their aliases are read once, on one connection, for
     // both the tables and the authentication database.
@@ -146,13 +141,11 @@ int addDomainAlias(int argc, char** argv) {
                            : add_domain_auth_alias(domain.c_str(), alias.c_str());
     if (cloned == -1)
         return 1;
-    return processNotexistingMailnamesOptions(helper);
+    return applyNotexistingMail(choice);
 }
 
 int removeDomainAlias(int argc, char** argv) {
-    ProgramOptionsHelper helper("remove a domain alias",
-                                "--del-domain-alias --domain-name=<domain_name> "
-                                "--domain-alias-name=<domain_alias_name>");
+    ProgramOptionsHelper helper("remove a domain alias", usageSyntax(delDomainAliasCommand));
     ProgramOptionsHelper::OptionAppender declare(helper);
     // The alias alone names what goes; domain-name is required but not read.
     declare("domain-name", po::value<std::string>(), "domain name",
@@ -170,10 +163,7 @@ int removeDomainAlias(int argc, char** argv) {
 
 int renameDomainAlias(int argc, char** argv) {
     ProgramOptionsHelper helper("rename a given domain alias",
-                                std::string("--rename-domain-alias --domain-name=<domain_name> "
-                                            "--old-domain-alias-name=<old_domain_alias_name> "
-                                            "--new-domain-alias-name=<new_domain_alias_name>") +
-                                    notexistingSyntax);
+                                usageSyntax(renameDomainAliasCommand) + notexistingSyntax);
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("domain-name", po::value<std::string>(), "domain name",
             true)("old-domain-alias-name", po::value<std::string>(), "old domain alias name", true)(
@@ -183,7 +173,7 @@ int renameDomainAlias(int argc, char** argv) {
     const std::string domain = domainOption(helper, "domain-name");
     const std::string oldAlias = domainOption(helper, "old-domain-alias-name");
     const std::string newAlias = domainOption(helper, "new-domain-alias-name");
-    checkNotexistingMailOptions(helper);
+    const NotexistingMailChoice choice = chooseNotexistingMail(helper);
 
     DomainManager::renameDomainAlias(oldAlias, newAlias);
     if (mass_control_handler_by_mailname(oldAlias.c_str(), newAlias.c_str(), HANDLER_MOVE) != 0)
@@ -196,7 +186,7 @@ int renameDomainAlias(int argc, char** argv) {
         return 1;
     if (rm_domain_auth_alias(oldAlias.c_str()) == -1)
         return 1;
-    return processNotexistingMailnamesOptions(helper);
+    return applyNotexistingMail(choice);
 }
 
 int setDomainKey(int argc, char** argv) {
@@ -232,10 +222,26 @@ int removeDomainKey(int argc, char** argv) {
     return statusOf(remove_domain_key(domains.c_str()));
 }
 
-void registerDomainAliasCommands(CommandMapAssigner& assign) {
-    assign("--add-domain-alias", addDomainAlias)("--del-domain-alias", removeDomainAlias)(
-        "--rename-domain-alias", renameDomainAlias)("--set-domain-key", setDomainKey)(
-        "--remove-domain-key", removeDomainKey);
-}
+} // namespace
+
+const CommandDescription addDomainAliasCommand{
+    "--add-domain-alias", addDomainAlias,
+    "--domain-name=<domain_name> --domain-alias-name=<domain_alias_name>",
+    "adds alias for <domain_name>"};
+const CommandDescription delDomainAliasCommand{
+    "--del-domain-alias", removeDomainAlias,
+    "--domain-name=<domain_name> --domain-alias-name=<domain_alias_name>",
+    "removes alias for <domain_name>"};
+const CommandDescription renameDomainAliasCommand{
+    "--rename-domain-alias", renameDomainAlias,
+    "--domain-name=<domain_name> --old-domain-alias-name=<old_domain_alias_name> "
+    "--new-domain-alias-name=<new_domain_alias_name>",
+    "renames alias for <domain_name>"};
+const CommandDescription setDomainKeyCommand{
+    "--set-domain-key", setDomainKey, "--domain-name=<domain_name> --file-name=<full_file_name>",
+    "sets DomainKey for <domain_name>"};
+const CommandDescription removeDomainKeyCommand{"--remove-domain-key", removeDomainKey,
+                                                "--domain-name=<domain_name>",
+                                                "removes DomainKey for <domain_name>"};
 
 } // namespace korvo::mail::postfix::vornctl_commands

@@ -15,30 +15,16 @@
 #ifndef KORVO_FRONT_DOMAINALIASCOMMANDS_H
 #define KORVO_FRONT_DOMAINALIASCOMMANDS_H
 
-#include "front/CommandTable.h"
-#include "front/ProgramOptionsHelper.h"
+#include "front/CommandRow.h"
 
 namespace korvo::mail::postfix::vornctl_commands {
 
-int addDomainAlias(int argc, char** argv);
-int removeDomainAlias(int argc, char** argv);
-int renameDomainAlias(int argc, char** argv);
-int setDomainKey(int argc, char** argv);
-int removeDomainKey(int argc, char** argv);
-
-// Declares the switches set-catchall, set-bounce and set-reject with the
-// values email and phrase, none of them mandatory.
-void formNotexistingMailOptions(ProgramOptionsHelper& helper);
-// Applies the first of set-bounce, set-catchall, set-reject given to the
-// alias named by domain-alias-name (when declared) or new-domain-alias-name:
-// a bounce with the phrase, a catch-all to the email address, or nothing
-// (unknown mailnames are rejected). Returns 0, or 1 after a log line when
-// none was given. A set-catchall without a usable email throws
-// MissingMandatoryOption("email") or boost's bad_any_cast.
-int processNotexistingMailnamesOptions(const ProgramOptionsHelper& helper);
-
-// Adds the words of this family to the command table.
-void registerDomainAliasCommands(CommandMapAssigner& assign);
+// The rows of this family's commands, for the command table.
+extern const CommandDescription addDomainAliasCommand;
+extern const CommandDescription delDomainAliasCommand;
+extern const CommandDescription renameDomainAliasCommand;
+extern const CommandDescription setDomainKeyCommand;
+extern const CommandDescription removeDomainKeyCommand;
 
 } // namespace korvo::mail::postfix::vornctl_commands
 

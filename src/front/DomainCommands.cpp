@@ -36,13 +36,12 @@ int switchDomain(int argc, char** argv, const char* description, const char* syn
     return 0;
 }
 
-int rejectUnknownMailnames(int argc, char** argv, const char* description, const char* syntax) {
+int rejectUnknownMailnames(int argc, char** argv, const char* description,
+                           const std::string& syntax) {
     ProgramOptionsHelper helper(description, syntax);
     DomainManager::removeCatchall(parseDomainName(helper, argc, argv));
     return 0;
 }
-
-} // namespace
 
 int addDomain(int argc, char** argv) {
     ProgramOptionsHelper helper("add a domain",
@@ -109,8 +108,7 @@ int setDomainDiskQuota(int argc, char** argv) {
 }
 
 int setBounce(int argc, char** argv) {
-    ProgramOptionsHelper helper("set a domain bounce",
-                                "--set-bounce --domain-name=<domain_name> [--phrase=<phrase>]");
+    ProgramOptionsHelper helper("set a domain bounce", usageSyntax(setBounceCommand));
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("domain-name", po::value<std::string>(), "domain name",
             true)("phrase", po::value<std::string>(), "phrase");
@@ -121,9 +119,7 @@ int setBounce(int argc, char** argv) {
 }
 
 int setCatchAll(int argc, char** argv) {
-    ProgramOptionsHelper helper(
-        "set a domain catchall address",
-        "--set-catchall --domain-name=<domain_name> --email=<email_address>");
+    ProgramOptionsHelper helper("set a domain catchall address", usageSyntax(setCatchallCommand));
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("domain-name", po::value<std::string>(), "domain name",
             true)("email", po::value<std::string>(), "catchall e-mail address", true);
@@ -135,19 +131,39 @@ int setCatchAll(int argc, char** argv) {
 
 int setReject(int argc, char** argv) {
     return rejectUnknownMailnames(argc, argv, "set domain reject flag",
-                                  "--set-reject --domain-name=<domain-name>");
+                                  usageSyntax(setRejectCommand));
 }
 
 int removeReject(int argc, char** argv) {
     return rejectUnknownMailnames(argc, argv, "remove domain reject flag",
-                                  "--unset-reject --domain-name=<domain-name>");
+                                  usageSyntax(unsetRejectCommand));
 }
 
-void registerDomainCommands(CommandMapAssigner& assign) {
-    assign("--add-domain", addDomain)("--remove-domain", removeDomain)(
-        "--turn-on-domain", enableDomain)("--turn-off-domain", disableDomain)(
-        "--set-domain-disk-quota", setDomainDiskQuota)("--set-bounce", setBounce)(
-        "--set-catchall", setCatchAll)("--set-reject", setReject)("--unset-reject", removeReject);
-}
+} // namespace
+
+#define DOMAIN_SYNTAX "--domain-name=<domain_name>"
+
+const CommandDescription addDomainCommand{
+    "--add-domain", addDomain, DOMAIN_SYNTAX " [--disk-quota=<quota>]", "adds mail domain"};
+const CommandDescription removeDomainCommand{"--remove-domain", removeDomain, DOMAIN_SYNTAX,
+                                             "removes mail domain"};
+const CommandDescription turnOnDomainCommand{"--turn-on-domain", enableDomain, DOMAIN_SYNTAX,
+                                             "enables mail domain"};
+const CommandDescription turnOffDomainCommand{"--turn-off-domain", disableDomain, DOMAIN_SYNTAX,
+                                              "disables mail domain"};
+const CommandDescription setDomainDiskQuotaCommand{
+    "--set-domain-disk-quota", setDomainDiskQuota, DOMAIN_SYNTAX " --disk-quota=<quota>",
+    "sets a disk space quota to a mail domain. Negative quota == Unlimited"};
+const CommandDescription setBounceCommand{
+    "--set-bounce", setBounce, DOMAIN_SYNTAX " [--phrase=<phrase>]",
+    "letters sent to a nonexistent mailname, are bounced with this phrase"};
+const CommandDescription setCatchallCommand{
+    "--set-catchall", setCatchAll, DOMAIN_SYNTAX " --email=<email_address>",
+    "letters sent to a nonexistent mailname, are forwarded to this email"};
+const CommandDescription setRejectCommand{"--set-reject", setReject, "--domain-name=<domain-name>",
+                                          "letters sent to a nonexistent mailname are rejected"};
+const CommandDescription unsetRejectCommand{"--unset-reject", removeReject,
+                                            "--domain-name=<domain-name>",
+                                            "do not reject letters sent to a nonexistent mailname"};
 
 } // namespace korvo::mail::postfix::vornctl_commands

@@ -14,22 +14,20 @@
 #ifndef KORVO_FRONT_DOMAINCOMMANDS_H
 #define KORVO_FRONT_DOMAINCOMMANDS_H
 
-#include "front/CommandTable.h"
+#include "front/CommandRow.h"
 
 namespace korvo::mail::postfix::vornctl_commands {
 
-int addDomain(int argc, char** argv);
-int removeDomain(int argc, char** argv);
-int enableDomain(int argc, char** argv);
-int disableDomain(int argc, char** argv);
-int setDomainDiskQuota(int argc, char** argv);
-int setBounce(int argc, char** argv);
-int setCatchAll(int argc, char** argv);
-int setReject(int argc, char** argv);
-int removeReject(int argc, char** argv);
-
-// Adds the words of this family to the command table.
-void registerDomainCommands(CommandMapAssigner& assign);
+// The rows of this family's commands, for the command table.
+extern const CommandDescription addDomainCommand;
+extern const CommandDescription removeDomainCommand;
+extern const CommandDescription turnOnDomainCommand;
+extern const CommandDescription turnOffDomainCommand;
+extern const CommandDescription setDomainDiskQuotaCommand;
+extern const CommandDescription setBounceCommand;
+extern const CommandDescription setCatchallCommand;
+extern const CommandDescription setRejectCommand;
+extern const CommandDescription unsetRejectCommand;
 
 } // namespace korvo::mail::postfix::vornctl_commands
 

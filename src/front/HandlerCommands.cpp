@@ -25,11 +25,14 @@ namespace korvo::mail::postfix::vornctl_commands {
 
 namespace {
 
-const char selectSyntax[] =
-    " --handler-name=<name> "
-    "--handler-type=(global|sender|recipient|sender-domain|recipient-domain) "
-    "[--handler-type-name=<mailname>]";
-const char hookSyntax[] = " --hook=(before-queue|before-local|before-remote)";
+#define HANDLER_NAME_AND_TYPE                                                                      \
+    "--handler-name=<name> "                                                                       \
+    "--handler-type=(global|sender|recipient|sender-domain|recipient-domain)"
+#define HANDLER_HOOK "--hook=(before-queue|before-local|before-remote)"
+#define HANDLER_PROGRAM "--executable=<handler> --context=<context>"
+
+const char selectSyntax[] = " " HANDLER_NAME_AND_TYPE " [--handler-type-name=<mailname>]";
+const char hookSyntax[] = " " HANDLER_HOOK;
 const char missingHandler[] = "Handler %s for %s %s does not exist in queue %s";
 
 // One command's handler options, checked.
@@ -53,10 +56,10 @@ void checkPriority(const std::string& priority) {
 // withProgram: the add and update options (executable, context, priority).
 HandlerRequest parseHandler(int argc, char** argv, const char* description, const char* word,
                             bool withProgram) {
-    const std::string syntax = word + std::string(selectSyntax) +
-                               (withProgram ? " --executable=<handler> --context=<context>" +
-                                                  std::string(hookSyntax) + " --priority=<number>"
-                                            : std::string(hookSyntax));
+    const std::string syntax =
+        word + std::string(selectSyntax) +
+        (withProgram ? " " HANDLER_PROGRAM + std::string(hookSyntax) + " --priority=<number>"
+                     : std::string(hookSyntax));
     ProgramOptionsHelper helper(description, syntax);
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("handler-name", po::value<std::string>(), "handler name",
@@ -178,11 +181,9 @@ int controlHandlers(int argc, char** argv, const char* description, const char* 
     return status;
 }
 
-} // namespace
-
 int addHandler(int argc, char** argv) {
     const HandlerRequest request =
-        parseHandler(argc, argv, "add a mail-handler", "--add-handler", true);
+        parseHandler(argc, argv, "add a mail-handler", addHandlerCommand.name, true);
     if (request.global())
         return addOne(request, nullptr) != 0 ? 1 : 0;
     int status = 0;
@@ -194,7 +195,7 @@ int addHandler(int argc, char** argv) {
 
 int updateHandler(int argc, char** argv) {
     const HandlerRequest request =
-        parseHandler(argc, argv, "update a given mail-handler", "--update-handler", true);
+        parseHandler(argc, argv, "update a given mail-handler", updateHandlerCommand.name, true);
     if (request.global())
         return updateOne(request, nullptr) != 0 ? 1 : 0;
     int status = 0;
@@ -208,16 +209,18 @@ int updateHandler(int argc, char** argv) {
 }
 
 int removeHandler(int argc, char** argv) {
-    return controlHandlers(argc, argv, "remove a mail-handler", "--remove-handler", HANDLER_REMOVE);
+    return controlHandlers(argc, argv, "remove a mail-handler", removeHandlerCommand.name,
+                           HANDLER_REMOVE);
 }
 
 int disableHandler(int argc, char** argv) {
-    return controlHandlers(argc, argv, "disable a mail-handler", "--disable-handler",
+    return controlHandlers(argc, argv, "disable a mail-handler", disableHandlerCommand.name,
                            HANDLER_DISABLE);
 }
 
 int enableHandler(int argc, char** argv) {
-    return controlHandlers(argc, argv, "enable a mail-handler", "--enable-handler", HANDLER_ENABLE);
+    return controlHandlers(argc, argv, "enable a mail-handler", enableHandlerCommand.name,
+                           HANDLER_ENABLE);
 }
 
 // The panel reads the status the other way round: 1 when the handler exists.
@@ -225,7 +228,7 @@ int enableHandler(int argc, char** argv) {
 // found", never the status 1 of an escaping error.
 int checkHandler(int argc, char** argv) {
     const HandlerRequest request =
-        parseHandler(argc, argv, "check a mail-handler", "--check-handler", false);
+        parseHandler(argc, argv, "check a mail-handler", checkHandlerCommand.name, false);
     if (request.global())
         return findHandler(request, nullptr) ? 1 : 0;
     std::string value;
@@ -241,10 +244,26 @@ int checkHandler(int argc, char** argv) {
     return findHandler(request, value.c_str()) ? 1 : 0;
 }
 
-void registerHandlerCommands(CommandMapAssigner& assign) {
-    assign("--add-handler", addHandler)("--update-handler", updateHandler)(
-        "--remove-handler", removeHandler)("--disable-handler", disableHandler)(
-        "--enable-handler", enableHandler)("--check-handler", checkHandler);
-}
+} // namespace
+
+#define HANDLER_SELECT_SYNTAX HANDLER_NAME_AND_TYPE " --handler-type-name=<name> " HANDLER_HOOK
+
+const CommandDescription addHandlerCommand{"--add-handler", addHandler,
+                                           HANDLER_NAME_AND_TYPE
+                                           " --handler-type-name=<name> " HANDLER_PROGRAM
+                                           " " HANDLER_HOOK " --priority=<number>",
+                                           "adds a mail-handler"};
+const CommandDescription updateHandlerCommand{
+    "--update-handler", updateHandler,
+    HANDLER_NAME_AND_TYPE " " HANDLER_PROGRAM " " HANDLER_HOOK " --priority=<number>",
+    "updates a given mail-handler"};
+const CommandDescription removeHandlerCommand{
+    "--remove-handler", removeHandler, HANDLER_SELECT_SYNTAX, "removes a given mail-handler"};
+const CommandDescription disableHandlerCommand{
+    "--disable-handler", disableHandler, HANDLER_SELECT_SYNTAX, "disables a given mail-handler"};
+const CommandDescription enableHandlerCommand{
+    "--enable-handler", enableHandler, HANDLER_SELECT_SYNTAX, "enables a given mail-handler"};
+const CommandDescription checkHandlerCommand{"--check-handler", checkHandler, HANDLER_SELECT_SYNTAX,
+                                             "checks if a given mail-handler exists"};
 
 } // namespace korvo::mail::postfix::vornctl_commands

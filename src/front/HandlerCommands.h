@@ -16,19 +16,17 @@
 #ifndef KORVO_FRONT_HANDLERCOMMANDS_H
 #define KORVO_FRONT_HANDLERCOMMANDS_H
 
-#include "front/CommandTable.h"
+#include "front/CommandRow.h"
 
 namespace korvo::mail::postfix::vornctl_commands {
 
-int addHandler(int argc, char** argv);
-int updateHandler(int argc, char** argv);
-int removeHandler(int argc, char** argv);
-int disableHandler(int argc, char** argv);
-int enableHandler(int argc, char** argv);
-int checkHandler(int argc, char** argv);
-
-// Adds the words of this family to the command table.
-void registerHandlerCommands(CommandMapAssigner& assign);
+// The rows of this family's commands, for the command table.
+extern const CommandDescription addHandlerCommand;
+extern const CommandDescription updateHandlerCommand;
+extern const CommandDescription removeHandlerCommand;
+extern const CommandDescription disableHandlerCommand;
+extern const CommandDescription enableHandlerCommand;
+extern const CommandDescription checkHandlerCommand;
 
 } // namespace korvo::mail::postfix::vornctl_commands
 

@@ -80,13 +80,12 @@ Mailbox parseWithAlias(ProgramOptionsHelper& helper, int argc, char** argv, std:
     return mailbox;
 }
 
+const char disabledSyntax[] = " [--mail-domain-disabled|-D]";
+
 // --add-mailbox and --set-password: the mailbox, and the switch of a
 // disabled domain; the password waits in the environment.
-std::string passwordSyntax(const char* word) {
-    return word +
-           std::string(" --domain-name=<domain_name> --mailname=<mail_name> "
-                       "[--mail-domain-disabled|-D]") +
-           passwordHelpLines;
+std::string passwordSyntax(const CommandDescription& row) {
+    return usageSyntax(row) + disabledSyntax + passwordHelpLines;
 }
 
 void parseWithPassword(ProgramOptionsHelper& helper, int argc, char** argv) {
@@ -112,11 +111,9 @@ std::optional<std::vector<std::string>> listDomainAliases(const std::string& dom
 using ForwardChange = void (*)(const std::string& domain, const std::string& mailname,
                                const std::string& address);
 
-int changeRedirect(int argc, char** argv, const char* description, const char* word,
+int changeRedirect(int argc, char** argv, const char* description, const CommandDescription& row,
                    ForwardChange change) {
-    ProgramOptionsHelper helper(description, std::string(word) +
-                                                 " --domain-name=<domain_name> "
-                                                 "--mailname=<mail_name> --redirect-email=<email>");
+    ProgramOptionsHelper helper(description, usageSyntax(row));
     declareMailbox(helper)("redirect-email", po::value<std::string>(), "redirect email", true);
     standardOptionsParse(helper, argc, argv);
     const Mailbox mailbox = mailboxOption(helper);
@@ -124,18 +121,15 @@ int changeRedirect(int argc, char** argv, const char* description, const char* w
     return 0;
 }
 
-int setAutoresponder(int argc, char** argv, const char* description, const char* word, int action) {
-    ProgramOptionsHelper helper(description, std::string(word) + " --domain-name=<domain_name> "
-                                                                 "--mailname=<mail_name>");
+int setAutoresponder(int argc, char** argv, const char* description, const CommandDescription& row,
+                     int action) {
+    ProgramOptionsHelper helper(description, usageSyntax(row));
     const Mailbox mailbox = parseMailbox(helper, argc, argv);
     return autoresponder_action(mailbox.mailname.c_str(), mailbox.domain.c_str(), action);
 }
 
-} // namespace
-
 int addMailname(int argc, char** argv) {
-    ProgramOptionsHelper helper("add a mailname", "--add-mailname --domain-name=<domain_name> "
-                                                  "--mailname=<mail_name> [--disk-quota=<quota>]");
+    ProgramOptionsHelper helper("add a mailname", usageSyntax(addMailnameCommand));
     declareMailbox(helper)("disk-quota", po::value<long>(), "disk quota");
     standardOptionsParse(helper, argc, argv);
     const Mailbox mailbox = mailboxOption(helper);
@@ -148,9 +142,7 @@ int addMailname(int argc, char** argv) {
 }
 
 int removeMailname(int argc, char** argv) {
-    ProgramOptionsHelper helper(
-        "remove a mailname",
-        "--remove-mailname --domain-name=<domain_name> --mailname=<mail_name>");
+    ProgramOptionsHelper helper("remove a mailname", usageSyntax(removeMailnameCommand));
     const Mailbox mailbox = parseMailboxToRemove(helper, argc, argv);
     const korvo::mysql::SharedConnection panel;
     if (rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str()) == -1)
@@ -182,9 +174,7 @@ int removeMailname(int argc, char** argv) {
 
 int renameMailname(int argc, char** argv) {
     ProgramOptionsHelper helper("rename a mailname",
-                                "--rename-mailname --domain-name=<domain_name> "
-                                "--old-mailname=<old_mail_name> --new-mailname=<new_mail_name> "
-                                "[--mail-domain-disabled|-D]");
+                                usageSyntax(renameMailnameCommand) + disabledSyntax);
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("domain-name", po::value<std::string>(), "domain name",
             true)("old-mailname", po::value<std::string>(), "old mailname",
@@ -221,7 +211,7 @@ int renameMailname(int argc, char** argv) {
 }
 
 int addMailbox(int argc, char** argv) {
-    ProgramOptionsHelper helper("add mailname's mailbox", passwordSyntax("--add-mailbox"));
+    ProgramOptionsHelper helper("add mailname's mailbox", passwordSyntax(addMailboxCommand));
     parseWithPassword(helper, argc, argv);
     const Mailbox mailbox = mailboxOption(helper);
     MailnameManager::enableDelivery(mailbox.domain, mailbox.mailname);
@@ -231,18 +221,14 @@ int addMailbox(int argc, char** argv) {
 }
 
 int removeMailbox(int argc, char** argv) {
-    ProgramOptionsHelper helper(
-        "remove mailname's mailbox",
-        "--remove-mailbox --domain-name=<domain_name> --mailname=<mail_name>");
+    ProgramOptionsHelper helper("remove mailname's mailbox", usageSyntax(removeMailboxCommand));
     const Mailbox mailbox = parseMailbox(helper, argc, argv);
     MailnameManager::disableDelivery(mailbox.domain, mailbox.mailname);
     return statusOf(rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str()));
 }
 
 int getMailboxSize(int argc, char** argv) {
-    ProgramOptionsHelper helper(
-        "get mailbox size",
-        "--get-mailbox-size [--in-blocks] --domain-name=<domain_name> --mailname=<mail_name>");
+    ProgramOptionsHelper helper("get mailbox size", usageSyntax(getMailboxSizeCommand));
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("in-blocks", "count result in blocks rather than bytes");
     const Mailbox mailbox = parseMailbox(helper, argc, argv);
@@ -255,7 +241,7 @@ int getMailboxSize(int argc, char** argv) {
 }
 
 int setPassword(int argc, char** argv) {
-    ProgramOptionsHelper helper("set mailname's password", passwordSyntax("--set-password"));
+    ProgramOptionsHelper helper("set mailname's password", passwordSyntax(setPasswordCommand));
     parseWithPassword(helper, argc, argv);
     const EnvPassword password = envPassword(helper);
     const Mailbox mailbox = mailboxOption(helper);
@@ -265,9 +251,7 @@ int setPassword(int argc, char** argv) {
 }
 
 int setMailboxDiskQuota(int argc, char** argv) {
-    ProgramOptionsHelper helper("set mailbox disk quota",
-                                "--set-mailbox-disk-quota --domain-name=<domain_name> "
-                                "--mailname=<mail_name> --disk-quota=<quota>");
+    ProgramOptionsHelper helper("set mailbox disk quota", usageSyntax(setMailboxDiskQuotaCommand));
     declareMailbox(helper)("disk-quota", po::value<long>(), "disk quota", true);
     standardOptionsParse(helper, argc, argv);
     const korvo::mail::MaildirPPManager& quotas = korvo::mail::MaildirPPManager::getInstance();
@@ -278,19 +262,17 @@ int setMailboxDiskQuota(int argc, char** argv) {
 }
 
 int addRedirect(int argc, char** argv) {
-    return changeRedirect(argc, argv, "add a redirect", "--add-redirect",
+    return changeRedirect(argc, argv, "add a redirect", addRedirectCommand,
                           MailnameManager::addForward);
 }
 
 int removeRedirect(int argc, char** argv) {
-    return changeRedirect(argc, argv, "remove a given redirect", "--remove-redirect",
+    return changeRedirect(argc, argv, "remove a given redirect", removeRedirectCommand,
                           MailnameManager::removeForward);
 }
 
 int addAlias(int argc, char** argv) {
-    ProgramOptionsHelper helper("add alias for a given mailname",
-                                "--add-alias --domain-name=<domain_name> --mailname=<mail_name> "
-                                "--alias=<email_alias>");
+    ProgramOptionsHelper helper("add alias for a given mailname", usageSyntax(addAliasCommand));
     std::string alias;
     const Mailbox mailbox = parseWithAlias(helper, argc, argv, alias);
     MailnameManager::createMailAlias(mailbox.domain, mailbox.mailname, alias);
@@ -313,8 +295,7 @@ int addAlias(int argc, char** argv) {
 
 int removeAlias(int argc, char** argv) {
     ProgramOptionsHelper helper("remove alias for a given mailname",
-                                "--remove-alias --domain-name=<domain_name> "
-                                "--mailname=<mail_name> --alias=<email_alias>");
+                                usageSyntax(removeAliasCommand));
     std::string alias;
     const Mailbox mailbox = parseWithAlias(helper, argc, argv, alias);
     const korvo::mysql::SharedConnection panel;
@@ -328,22 +309,56 @@ int removeAlias(int argc, char** argv) {
 
 int addAutoresponder(int argc, char** argv) {
     return setAutoresponder(argc, argv, "add autoresponder for a given mailname",
-                            "--set-autoresponder", AUTORESPONDER_ADD);
+                            setAutoresponderCommand, AUTORESPONDER_ADD);
 }
 
 int removeAutoresponder(int argc, char** argv) {
     return setAutoresponder(argc, argv, "remove autoresponder for a given mailname",
-                            "--reset-autoresponder", AUTORESPONDER_REMOVE);
+                            resetAutoresponderCommand, AUTORESPONDER_REMOVE);
 }
 
-void registerMailnameCommands(CommandMapAssigner& assign) {
-    assign("--add-mailname", addMailname)("--remove-mailname", removeMailname)(
-        "--rename-mailname", renameMailname)("--add-mailbox", addMailbox)(
-        "--remove-mailbox", removeMailbox)("--get-mailbox-size", getMailboxSize)(
-        "--set-password", setPassword)("--set-mailbox-disk-quota", setMailboxDiskQuota)(
-        "--add-redirect", addRedirect)("--remove-redirect", removeRedirect)(
-        "--add-alias", addAlias)("--remove-alias", removeAlias)(
-        "--set-autoresponder", addAutoresponder)("--reset-autoresponder", removeAutoresponder);
-}
+} // namespace
+
+#define MAILBOX_SYNTAX "--domain-name=<domain_name> --mailname=<mail_name>"
+
+const CommandDescription addMailnameCommand{
+    "--add-mailname", addMailname, MAILBOX_SYNTAX " [--disk-quota=<quota>]",
+    "adds mailname to the mail domain. Optionally sets the mailbox quota"};
+const CommandDescription removeMailnameCommand{"--remove-mailname", removeMailname, MAILBOX_SYNTAX,
+                                               "removes mailname to the mail domain"};
+const CommandDescription renameMailnameCommand{
+    "--rename-mailname", renameMailname,
+    "--domain-name=<domain_name> --old-mailname=<old_mail_name> --new-mailname=<new_mail_name>",
+    "renames a mailname in the mail domain. Optionally sets the mailbox "
+    "password." PASSWORD_HELP_LINES};
+const CommandDescription addMailboxCommand{
+    "--add-mailbox", addMailbox, MAILBOX_SYNTAX,
+    "adds a mailbox for a given mailname." PASSWORD_HELP_LINES};
+const CommandDescription removeMailboxCommand{"--remove-mailbox", removeMailbox, MAILBOX_SYNTAX,
+                                              "removes a mailbox for a given mailname."};
+const CommandDescription getMailboxSizeCommand{"--get-mailbox-size", getMailboxSize,
+                                               "[--in-blocks] " MAILBOX_SYNTAX,
+                                               "returns the size of mailbox for a mailname."};
+const CommandDescription setPasswordCommand{"--set-password", setPassword, MAILBOX_SYNTAX,
+                                            "sets the password for a mailname" PASSWORD_HELP_LINES};
+const CommandDescription setMailboxDiskQuotaCommand{
+    "--set-mailbox-disk-quota", setMailboxDiskQuota, MAILBOX_SYNTAX " --disk-quota=<quota>",
+    "sets the disk quota for a mailbox. Negative quota == Unlimited"};
+const CommandDescription addRedirectCommand{"--add-redirect", addRedirect,
+                                            MAILBOX_SYNTAX " --redirect-email=<email>",
+                                            "adds mail redirect from the mailname"};
+const CommandDescription removeRedirectCommand{"--remove-redirect", removeRedirect,
+                                               MAILBOX_SYNTAX " --redirect-email=<email>",
+                                               "removes mail redirect from the mailname"};
+const CommandDescription setAutoresponderCommand{
+    "--set-autoresponder", addAutoresponder, MAILBOX_SYNTAX, "enables autoresponder for mailname"};
+const CommandDescription resetAutoresponderCommand{"--reset-autoresponder", removeAutoresponder,
+                                                   MAILBOX_SYNTAX,
+                                                   "disables autoresponder for mailname"};
+const CommandDescription addAliasCommand{
+    "--add-alias", addAlias, MAILBOX_SYNTAX " --alias=<email_alias>", "adds an alias for mailname"};
+const CommandDescription removeAliasCommand{"--remove-alias", removeAlias,
+                                            MAILBOX_SYNTAX " --alias=<email_alias>",
+                                            "removes an alias for mailname"};
 
 } // namespace korvo::mail::postfix::vornctl_commands

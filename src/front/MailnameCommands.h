@@ -19,27 +19,25 @@
 #ifndef KORVO_FRONT_MAILNAMECOMMANDS_H
 #define KORVO_FRONT_MAILNAMECOMMANDS_H
 
-#include "front/CommandTable.h"
+#include "front/CommandRow.h"
 
 namespace korvo::mail::postfix::vornctl_commands {
 
-int addMailname(int argc, char** argv);
-int removeMailname(int argc, char** argv);
-int renameMailname(int argc, char** argv);
-int addMailbox(int argc, char** argv);
-int removeMailbox(int argc, char** argv);
-int getMailboxSize(int argc, char** argv);
-int setPassword(int argc, char** argv);
-int setMailboxDiskQuota(int argc, char** argv);
-int addRedirect(int argc, char** argv);
-int removeRedirect(int argc, char** argv);
-int addAlias(int argc, char** argv);
-int removeAlias(int argc, char** argv);
-int addAutoresponder(int argc, char** argv);
-int removeAutoresponder(int argc, char** argv);
-
-// Adds the words of this family to the command table.
-void registerMailnameCommands(CommandMapAssigner& assign);
+// The rows of this family's commands, for the command table.
+extern const CommandDescription addMailnameCommand;
+extern const CommandDescription removeMailnameCommand;
+extern const CommandDescription renameMailnameCommand;
+extern const CommandDescription addMailboxCommand;
+extern const CommandDescription removeMailboxCommand;
+extern const CommandDescription getMailboxSizeCommand;
+extern const CommandDescription setPasswordCommand;
+extern const CommandDescription setMailboxDiskQuotaCommand;
+extern const CommandDescription addRedirectCommand;
+extern const CommandDescription removeRedirectCommand;
+extern const CommandDescription setAutoresponderCommand;
+extern const CommandDescription resetAutoresponderCommand;
+extern const CommandDescription addAliasCommand;
+extern const CommandDescription removeAliasCommand;
 
 } // namespace korvo::mail::postfix::vornctl_commands
 

@@ -79,10 +79,9 @@ bool checkDisablePostfixModules(unsigned components) {
 }
 
 // The selected components; none given means all.
-unsigned parseComponents(int argc, char** argv, const char* description, const char* word) {
-    ProgramOptionsHelper helper(
-        description, std::string(word) + " [--mail-component={mta|smtp|smtps|submission|pop3|imap|"
-                                         "pop3s|imaps|all}] [--mail-component=...]");
+unsigned parseComponents(int argc, char** argv, const char* description,
+                         const CommandDescription& row) {
+    ProgramOptionsHelper helper(description, usageSyntax(row));
     helper.options.add_options()(
         "mail-component", po::value<C>(),
         "mail component name (mta|smtp|smtps|submission|pop3|imap|pop3s|imaps|all) (default all)");
@@ -130,10 +129,8 @@ void reloadWhen(bool changed) {
         ServiceManager::reloadServer();
 }
 
-} // namespace
-
 int startService(int argc, char** argv) {
-    const unsigned set = parseComponents(argc, argv, "start a service", "--start-service");
+    const unsigned set = parseComponents(argc, argv, "start a service", startServiceCommand);
     const bool changed = checkEnablePostfixModules(set);
     const int mta = (set & C::MTA) ? postfixStep(ServiceManager::startServer) : 0;
     reloadWhen(changed);
@@ -141,25 +138,25 @@ int startService(int argc, char** argv) {
 }
 
 int stopService(int argc, char** argv) {
-    const unsigned set = parseComponents(argc, argv, "stop a service", "--stop-service");
+    const unsigned set = parseComponents(argc, argv, "stop a service", stopServiceCommand);
     const int mta = mtaOrReload(set, checkDisablePostfixModules(set), ServiceManager::stopServer);
     return combine(mta, courierStep(set, "stop"));
 }
 
 int restartService(int argc, char** argv) {
-    const unsigned set = parseComponents(argc, argv, "restart a service", "--restart-service");
+    const unsigned set = parseComponents(argc, argv, "restart a service", restartServiceCommand);
     const int mta = mtaOrReload(set, checkEnablePostfixModules(set), ServiceManager::restartServer);
     return combine(mta, courierStep(set, "restart"));
 }
 
 int reloadService(int argc, char** argv) {
-    const unsigned set = parseComponents(argc, argv, "reload a service", "--reload-service");
+    const unsigned set = parseComponents(argc, argv, "reload a service", reloadServiceCommand);
     const int mta = (set & C::MTA) ? postfixStep(ServiceManager::reloadServer) : 0;
     return combine(mta, courierStep(set, "reload"));
 }
 
 int statusService(int argc, char** argv) {
-    const unsigned set = parseComponents(argc, argv, "get service status", "--status-service");
+    const unsigned set = parseComponents(argc, argv, "get service status", statusServiceCommand);
     if (set & C::MTA) {
         std::cout << "mta " << std::flush;
         print_status(ServiceManager::statusServer(0));
@@ -180,10 +177,6 @@ int statusService(int argc, char** argv) {
 int startSMTPD(int, char**) {
     reloadWhen(checkEnablePostfixModules(C::SMTP | C::SMTPS));
     return 0;
-}
-
-int restartSMTPD(int argc, char** argv) {
-    return startSMTPD(argc, argv);
 }
 
 int stopSMTPD(int, char**) {
@@ -242,18 +235,69 @@ int disableSubmission(int, char**) {
     return 0;
 }
 
-void registerServiceCommands(CommandMapAssigner& assign) {
-    assign("--start-service", startService)("--stop-service", stopService)("--restart-service",
-                                                                           restartService)(
-        "--reload-service", reloadService)("--status-service", statusService)("-p", startSMTPD)(
-        "--start-smtpd", startSMTPD)("-o", stopSMTPD)("--stop-smtpd", stopSMTPD)(
-        "-r", restartSMTPD)("--restart-smtpd", restartSMTPD)("-s", statusMTA)(
-        "--status-smtpd", statusMTA)("-l", startMTA)("--start-qmail-send", startMTA)("-m", stopMTA)(
-        "--stop-qmail-send", stopMTA)("-i", startIMAP)("--start-maild", startIMAP)("-t", stopIMAP)(
-        "--stop-maild", stopIMAP)("-z", restartIMAP)("--restart-maild", restartIMAP)(
-        "-e", statusIMAP)("--status-maild", statusIMAP)("-a", enableSubmission)(
-        "--enable-message-submission", enableSubmission)("-b", disableSubmission)(
-        "--disable-message-submission", disableSubmission);
-}
+} // namespace
+
+#define SERVICE_SYNTAX                                                                             \
+    "[--mail-component={mta|smtp|smtps|submission|pop3|imap|pop3s|imaps|all}] "                    \
+    "[--mail-component=...]"
+#define COURIER_COMPONENTS                                                                         \
+    "--mail-component=imap --mail-component=pop3 --mail-component=imaps --mail-component=pop3s)"
+
+const CommandDescription startServiceCommand{
+    "--start-service", startService, SERVICE_SYNTAX,
+    "starts entire mail service or one or more of its components"};
+const CommandDescription stopServiceCommand{"--stop-service", stopService, SERVICE_SYNTAX,
+                                            "stops entire mail service or its components"};
+const CommandDescription restartServiceCommand{
+    "--restart-service", restartService, SERVICE_SYNTAX,
+    "restarts entire mail service or one or more of its components"};
+const CommandDescription reloadServiceCommand{
+    "--reload-service", reloadService, SERVICE_SYNTAX,
+    "reloads configuration for all or selected mail components"};
+const CommandDescription statusServiceCommand{
+    "--status-service", statusService, SERVICE_SYNTAX,
+    "returns status of entire mail service or its subcomponents"};
+
+const CommandDescription startSmtpdCommand{
+    "-p, --start-smtpd", startSMTPD, "",
+    "starts SMTP server (obsoleted, use --start-service --mail-component=smtp "
+    "--mail-component=smtps)"};
+const CommandDescription stopSmtpdCommand{
+    "-o, --stop-smtpd", stopSMTPD, "",
+    "stops SMTP server (obsoleted, use --stop-service --mail-component=smtp "
+    "--mail-component=smtps)"};
+// Enabling the listeners again is all a restart of them needs.
+const CommandDescription restartSmtpdCommand{
+    "-r, --restart-smtpd", startSMTPD, "",
+    "restarts SMTP server (obsoleted, use --restart-service --mail-component=smtp "
+    "--mail-component=smtps)"};
+const CommandDescription statusSmtpdCommand{
+    "-s, --status-smtpd", statusMTA, "",
+    "SMTP server status (obsoleted, use --status-service --mail-component=smtp "
+    "--mail-component=smtps)"};
+const CommandDescription startQmailSendCommand{
+    "-l, --start-qmail-send", startMTA, "",
+    "starts qmail (without xinetd), (obsoleted, use --start-service --mail-component=mta)"};
+const CommandDescription stopQmailSendCommand{
+    "-m, --stop-qmail-send", stopMTA, "",
+    "stops qmail(without xinetd), (obsoleted, use --stop-service --mail-component=mta)"};
+const CommandDescription startMaildCommand{
+    "-i, --start-maild", startIMAP, "",
+    "starts courier-imap (obsoleted, use --start-service " COURIER_COMPONENTS};
+const CommandDescription stopMaildCommand{
+    "-t, --stop-maild", stopIMAP, "",
+    "stops courier-imap (obsoleted, use --stop-service " COURIER_COMPONENTS};
+const CommandDescription restartMaildCommand{
+    "-z, --restart-maild", restartIMAP, "",
+    "restarts courier-imap (obsoleted, use --restart-service " COURIER_COMPONENTS};
+const CommandDescription statusMaildCommand{
+    "-e, --status-maild", statusIMAP, "",
+    "returns courier-imap status (obsoleted, use --status-service " COURIER_COMPONENTS};
+const CommandDescription enableMessageSubmissionCommand{
+    "-a, --enable-message-submission", enableSubmission, "",
+    "enables message submission (obsoleted, use --start-service --mail-component=submission"};
+const CommandDescription disableMessageSubmissionCommand{
+    "-b, --disable-message-submission", disableSubmission, "",
+    "disables message submission (obsoleted, use --stop-service --mail-component=submission)"};
 
 } // namespace korvo::mail::postfix::vornctl_commands

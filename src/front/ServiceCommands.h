@@ -17,32 +17,28 @@
 #ifndef KORVO_FRONT_SERVICECOMMANDS_H
 #define KORVO_FRONT_SERVICECOMMANDS_H
 
-#include "front/CommandTable.h"
+#include "front/CommandRow.h"
 
 namespace korvo::mail::postfix::vornctl_commands {
 
-int startService(int argc, char** argv);
-int stopService(int argc, char** argv);
-int restartService(int argc, char** argv);
-int reloadService(int argc, char** argv);
-int statusService(int argc, char** argv);
-
-int startSMTPD(int argc, char** argv);
-int restartSMTPD(int argc, char** argv);
-int stopSMTPD(int argc, char** argv);
-int statusMTA(int argc, char** argv);
-int startMTA(int argc, char** argv);
-int stopMTA(int argc, char** argv);
-int startIMAP(int argc, char** argv);
-int stopIMAP(int argc, char** argv);
-int restartIMAP(int argc, char** argv);
-int statusIMAP(int argc, char** argv);
-int enableSubmission(int argc, char** argv);
-int disableSubmission(int argc, char** argv);
-
-// Adds the words of this family, legacy words included, to the command
-// table.
-void registerServiceCommands(CommandMapAssigner& assign);
+// The rows of this family's commands, for the command table.
+extern const CommandDescription startServiceCommand;
+extern const CommandDescription stopServiceCommand;
+extern const CommandDescription restartServiceCommand;
+extern const CommandDescription reloadServiceCommand;
+extern const CommandDescription statusServiceCommand;
+extern const CommandDescription startSmtpdCommand;
+extern const CommandDescription stopSmtpdCommand;
+extern const CommandDescription restartSmtpdCommand;
+extern const CommandDescription statusSmtpdCommand;
+extern const CommandDescription startQmailSendCommand;
+extern const CommandDescription stopQmailSendCommand;
+extern const CommandDescription startMaildCommand;
+extern const CommandDescription stopMaildCommand;
+extern const CommandDescription restartMaildCommand;
+extern const CommandDescription statusMaildCommand;
+extern const CommandDescription enableMessageSubmissionCommand;
+extern const CommandDescription disableMessageSubmissionCommand;
 
 } // namespace korvo::mail::postfix::vornctl_commands
 

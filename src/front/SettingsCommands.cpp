@@ -137,8 +137,6 @@ void parseWhiteList(ProgramOptionsHelper& helper, int argc, char** argv) {
     standardOptionsParse(helper, argc, argv);
 }
 
-} // namespace
-
 int printFeatures(int, char**) {
     for (const Feature& feature : features)
         print_feature(feature.name, feature.value);
@@ -154,8 +152,7 @@ int getMailboxLimit(int, char**) {
 }
 
 int setMaxLetterSize(int argc, char** argv) {
-    ProgramOptionsHelper helper("set maximal letter size",
-                                "--set-max-letter-size --size=<size_in_bytes>");
+    ProgramOptionsHelper helper("set maximal letter size", usageSyntax(setMaxLetterSizeCommand));
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("size", po::value<long>(), "letter size", true);
     standardOptionsParse(helper, argc, argv);
@@ -169,9 +166,7 @@ int setMaxLetterSize(int argc, char** argv) {
 }
 
 int setMailParams(int argc, char** argv) {
-    ProgramOptionsHelper helper("set mail server parameters",
-                                "--set-mail-params [--relayclient] [--smtpauth] [--popauth] "
-                                "[--poplock-time=<time_in_seconds>] [--shortnames]");
+    ProgramOptionsHelper helper("set mail server parameters", usageSyntax(setMailParamsCommand));
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("relayclient", "whether to enable mail relaying (disabled by default)")(
         "smtpauth", "whether to enable SMTP authorization (disabled by default)")(
@@ -196,10 +191,7 @@ int setMailParams(int argc, char** argv) {
 }
 
 int updateSPF(int argc, char** argv) {
-    ProgramOptionsHelper helper("update SPF rules",
-                                "--update-spf [--spf-behavior=spf_behavior] "
-                                "[--spf-rules=spf_rules] [--spf-guess=spf_guess] "
-                                "[--spf-exp=<spf_exp>]");
+    ProgramOptionsHelper helper("update SPF rules", usageSyntax(updateSpfCommand));
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("spf-behavior", po::value<std::string>(),
             "SPF behavior")("spf-rules", po::value<std::string>(), "SPF rules")(
@@ -226,8 +218,7 @@ int setAccountsFormat(int argc, char** argv) {
 }
 
 int setMapsProtection(int argc, char** argv) {
-    ProgramOptionsHelper helper("set MAPS protection",
-                                "--set-maps-protection [--maps-zones=<zone1,zone2,...,zoneN>]");
+    ProgramOptionsHelper helper("set MAPS protection", usageSyntax(setMapsProtectionCommand));
     ProgramOptionsHelper::OptionAppender declare(helper);
     declare("maps-zones", po::value<std::vector<std::string>>(), "MAPS zones", false);
     standardOptionsParse(helper, argc, argv);
@@ -252,8 +243,7 @@ int setMapsProtection(int argc, char** argv) {
 }
 
 int addWhiteList(int argc, char** argv) {
-    ProgramOptionsHelper helper("add a network to whitelist",
-                                "--add-whitelist --ip-address=<ip_address> --netmask=<netmask>");
+    ProgramOptionsHelper helper("add a network to whitelist", usageSyntax(addWhitelistCommand));
     parseWhiteList(helper, argc, argv);
     MainCfManager::getInstance().appendStringValue("mynetworks", whiteListEntry(helper));
     ServiceManager::reloadServer();
@@ -262,7 +252,7 @@ int addWhiteList(int argc, char** argv) {
 
 int removeWhiteList(int argc, char** argv) {
     ProgramOptionsHelper helper("remove a network from whitelist",
-                                "--remove-whitelist --ip-address=<ip_address> --netmask=<netmask>");
+                                usageSyntax(removeWhitelistCommand));
     parseWhiteList(helper, argc, argv);
     const std::string entry = whiteListEntry(helper);
     // The loopback networks always stay trusted.
@@ -285,13 +275,46 @@ int removeBadMailFrom(int argc, char** argv) {
     return 0;
 }
 
-void registerSettingsCommands(CommandMapAssigner& assign) {
-    assign("--features", printFeatures)("--get-max-letter-size", getMaxLetterSize)(
-        "--get-mailbox-size-limit", getMailboxLimit)("--set-max-letter-size", setMaxLetterSize)(
-        "--set-mail-params", setMailParams)("--update-spf", updateSPF)(
-        "--set-accounts-format", setAccountsFormat)("--set-maps-protection", setMapsProtection)(
-        "--add-whitelist", addWhiteList)("--remove-whitelist", removeWhiteList)(
-        "--add-badmailfrom", addBadMailFrom)("--remove-badmailfrom", removeBadMailFrom);
-}
+} // namespace
+
+#define WHITELIST_SYNTAX "--ip-address=<ip_address> --netmask=<netmask>"
+
+const CommandDescription addBadmailfromCommand{"--add-badmailfrom", addBadMailFrom,
+                                               "--domain-name=<domain_name>",
+                                               "adds mail domain to the blacklist"};
+const CommandDescription removeBadmailfromCommand{"--remove-badmailfrom", removeBadMailFrom,
+                                                  "--domain-name=<domain_name>",
+                                                  "removes mail domain from the blacklist"};
+const CommandDescription addWhitelistCommand{"--add-whitelist", addWhiteList, WHITELIST_SYNTAX,
+                                             "adds the subnet to the white-list"};
+const CommandDescription removeWhitelistCommand{"--remove-whitelist", removeWhiteList,
+                                                WHITELIST_SYNTAX,
+                                                "removes the subnet from the white-list"};
+const CommandDescription setMapsProtectionCommand{
+    "--set-maps-protection", setMapsProtection, "[--maps-zones=<zone1,zone2,...,zoneN>]",
+    "installs MAPS protection. Absent list of zones == disabled"};
+const CommandDescription setAccountsFormatCommand{"--set-accounts-format", setAccountsFormat,
+                                                  "--account-format=(\"compound\" | \"both\")",
+                                                  "sets the POP3/IMAP accounts format"};
+const CommandDescription featuresCommand{
+    "--features", printFeatures, "",
+    "returns PHP code which reflects state of several features support in vornctl."
+    "\n        Currently they are auth-type and format"};
+const CommandDescription setMaxLetterSizeCommand{"--set-max-letter-size", setMaxLetterSize,
+                                                 "--size=<size_in_bytes>",
+                                                 "sets maximum letter size"};
+const CommandDescription getMaxLetterSizeCommand{"--get-max-letter-size", getMaxLetterSize, "",
+                                                 "gets maximum letter size"};
+const CommandDescription getMailboxSizeLimitCommand{"--get-mailbox-size-limit", getMailboxLimit, "",
+                                                    "gets size limit of mailbox"};
+const CommandDescription updateSpfCommand{
+    "--update-spf", updateSPF,
+    "[--spf-behavior=spf_behavior] [--spf-rules=spf_rules] [--spf-guess=spf_guess] "
+    "[--spf-exp=<spf_exp>]",
+    "updates SPF support configuration files"};
+const CommandDescription setMailParamsCommand{
+    "--set-mail-params", setMailParams,
+    "[--relayclient] [--smtpauth] [--popauth] [--poplock-time=<time_in_seconds>] [--shortnames]",
+    "sets relaying & mailnames parameters"};
 
 } // namespace korvo::mail::postfix::vornctl_commands

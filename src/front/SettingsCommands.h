@@ -12,25 +12,23 @@
 #ifndef KORVO_FRONT_SETTINGSCOMMANDS_H
 #define KORVO_FRONT_SETTINGSCOMMANDS_H
 
-#include "front/CommandTable.h"
+#include "front/CommandRow.h"
 
 namespace korvo::mail::postfix::vornctl_commands {
 
-int printFeatures(int argc, char** argv);
-int getMaxLetterSize(int argc, char** argv);
-int getMailboxLimit(int argc, char** argv);
-int setMaxLetterSize(int argc, char** argv);
-int setMailParams(int argc, char** argv);
-int updateSPF(int argc, char** argv);
-int setAccountsFormat(int argc, char** argv);
-int setMapsProtection(int argc, char** argv);
-int addWhiteList(int argc, char** argv);
-int removeWhiteList(int argc, char** argv);
-int addBadMailFrom(int argc, char** argv);
-int removeBadMailFrom(int argc, char** argv);
-
-// Adds the words of this family to the command table.
-void registerSettingsCommands(CommandMapAssigner& assign);
+// The rows of this family's commands, for the command table.
+extern const CommandDescription addBadmailfromCommand;
+extern const CommandDescription removeBadmailfromCommand;
+extern const CommandDescription addWhitelistCommand;
+extern const CommandDescription removeWhitelistCommand;
+extern const CommandDescription setMapsProtectionCommand;
+extern const CommandDescription setAccountsFormatCommand;
+extern const CommandDescription featuresCommand;
+extern const CommandDescription setMaxLetterSizeCommand;
+extern const CommandDescription getMaxLetterSizeCommand;
+extern const CommandDescription getMailboxSizeLimitCommand;
+extern const CommandDescription updateSpfCommand;
+extern const CommandDescription setMailParamsCommand;
 
 } // namespace korvo::mail::postfix::vornctl_commands
 

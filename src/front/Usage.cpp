@@ -1,7 +1,5 @@
 #include "front/Usage.h"
 
-#include "front/CommandTable.h"
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -18,23 +16,23 @@ void usageShort(int status, std::ostream& out) {
     std::exit(status);
 }
 
-void usageCommands(int status, std::ostream& out) {
+void usageCommands(int status, std::ostream& out, const CommandDescription* rows,
+                   std::size_t count) {
     out << "Vornctl commands:" << '\n';
     std::size_t longest = 0;
-    for (std::size_t i = 0; i < commandDescriptionCount; ++i)
-        longest = std::max(longest, std::strlen(commandDescriptions[i].name));
+    for (std::size_t i = 0; i < count; ++i)
+        longest = std::max(longest, std::strlen(rows[i].name));
     const int width = static_cast<int>(longest + 2);
-    for (std::size_t i = 0; i < commandDescriptionCount; ++i)
-        out << std::left << std::setw(width) << commandDescriptions[i].name
-            << commandDescriptions[i].description << '\n';
+    for (std::size_t i = 0; i < count; ++i)
+        out << std::left << std::setw(width) << rows[i].name << rows[i].description << '\n';
     out.flush();
     std::exit(status);
 }
 
-void usageLegacy(int status, std::ostream& out) {
+void usageLegacy(int status, std::ostream& out, const CommandDescription* rows, std::size_t count) {
     out << "Usage: vornctl [OPTIONS]... " << '\n';
-    for (std::size_t i = 0; i < commandDescriptionCount; ++i) {
-        const CommandDescription& row = commandDescriptions[i];
+    for (std::size_t i = 0; i < count; ++i) {
+        const CommandDescription& row = rows[i];
         out << "  " << row.name << ' ' << row.syntax << '\n';
         out << "        " << row.description << '\n';
     }
