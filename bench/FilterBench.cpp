@@ -123,10 +123,13 @@ void startPostfix() {
         "-o smtpd_proxy_filter=127.0.0.1:10025'");
     run("postconf -Me '127.0.0.1:10025/inet=127.0.0.1:10025 inet n n n - - spawn user=popuser "
         "argv=/usr/local/libexec/vornctl-filter --next-hop=127.0.0.1:10026'");
+    // The reinjection smtpd exactly as vornctl-setup writes it.
     run("postconf -Me '127.0.0.1:10026/inet=127.0.0.1:10026 inet n - n - - smtpd "
         "-o smtpd_proxy_filter= -o smtpd_authorized_xforward_hosts=127.0.0.0/8 "
-        "-o smtpd_recipient_restrictions=permit_mynetworks,reject -o smtpd_relay_restrictions= "
-        "-o mynetworks=127.0.0.0/8'");
+        "-o smtpd_client_restrictions= -o smtpd_helo_restrictions= "
+        "-o smtpd_sender_restrictions= -o smtpd_relay_restrictions= "
+        "-o smtpd_recipient_restrictions=permit_mynetworks,reject -o smtpd_data_restrictions= "
+        "-o mynetworks=127.0.0.0/8 -o receive_override_options=no_unknown_recipient_checks'");
     run("env -i LANG=C /etc/init.d/postfix start >/dev/null 2>&1");
 }
 
