@@ -1,6 +1,7 @@
 #include "front/AttachmentCommands.h"
 
 #include "front/CommandOptions.h"
+#include "front/LibraryResult.h"
 #include "front/NameChecks.h"
 #include "front/ProgramOptionsHelper.h"
 #include "mail/storage/Attachments.h"
@@ -32,10 +33,6 @@ Mailbox checkedMailbox(const ProgramOptionsHelper& helper) {
                     stringOption(helper, "mailname")};
     checkMailName(mailbox.mailname, "--mailname");
     return mailbox;
-}
-
-int statusOf(int result) {
-    return result != 0 ? 1 : 0;
 }
 
 int listAttachments(int argc, char** argv) {

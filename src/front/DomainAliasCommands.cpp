@@ -1,6 +1,7 @@
 #include "front/DomainAliasCommands.h"
 
 #include "front/CommandOptions.h"
+#include "front/LibraryResult.h"
 #include "front/MailOptions.h"
 #include "front/NameChecks.h"
 #include "mail/auth/MailAuthAliases.h"
@@ -131,15 +132,15 @@ int addDomainAlias(int argc, char** argv) {
     const bool mailnamesRead = get_mailnames_with_aliases(nullptr, mailnames, domain.c_str()) == 0;
     BatchDatabaseHelper aliasRecords(INCREMENTAL, IMMEDIATE);
     DomainManager::createDomainAlias(aliasRecords, domain, alias, mailnames);
-    if (mass_control_handler_by_mailname(domain.c_str(), alias.c_str(), HANDLER_COPY) != 0)
+    if (failed(mass_control_handler_by_mailname(domain.c_str(), alias.c_str(), HANDLER_COPY)))
         korvo::uerr << "WARNING: unable to clone all mail handlers for " << alias << std::endl;
-    if (clone_domain_key(domain.c_str(), alias.c_str()) == -1)
+    if (failed(clone_domain_key(domain.c_str(), alias.c_str())))
         korvo::uerr << "WARNING: cannot clone domain key for " << alias << std::endl;
     // After a failed read the authentication step reads again and reports.
     const int cloned = mailnamesRead
                            ? add_domain_auth_alias(domain.c_str(), alias.c_str(), mailnames)
                            : add_domain_auth_alias(domain.c_str(), alias.c_str());
-    if (cloned == -1)
+    if (failed(cloned))
         return 1;
     return applyNotexistingMail(choice);
 }
@@ -154,7 +155,7 @@ int removeDomainAlias(int argc, char** argv) {
     const std::string alias = domainOption(helper, "domain-alias-name");
 
     DomainManager::removeDomainAlias(alias);
-    if (mass_control_handler_by_mailname(alias.c_str(), nullptr, HANDLER_REMOVE) != 0)
+    if (failed(mass_control_handler_by_mailname(alias.c_str(), nullptr, HANDLER_REMOVE)))
         korvo::uerr << "WARNING: unable to properly remove mail handlers for " << alias
                     << std::endl;
     remove_domain_key(alias.c_str());
@@ -176,15 +177,15 @@ int renameDomainAlias(int argc, char** argv) {
     const NotexistingMailChoice choice = chooseNotexistingMail(helper);
 
     DomainManager::renameDomainAlias(oldAlias, newAlias);
-    if (mass_control_handler_by_mailname(oldAlias.c_str(), newAlias.c_str(), HANDLER_MOVE) != 0)
+    if (failed(mass_control_handler_by_mailname(oldAlias.c_str(), newAlias.c_str(), HANDLER_MOVE)))
         korvo::uerr << "WARNING: unable to properly re-assign mail handlers from " << oldAlias
                     << " to " << newAlias << std::endl;
-    if (clone_domain_key(oldAlias.c_str(), newAlias.c_str()) == -1)
+    if (failed(clone_domain_key(oldAlias.c_str(), newAlias.c_str())))
         korvo::uerr << "WARNING: cannot create domainkey for " << newAlias << '\n';
     remove_domain_key(oldAlias.c_str());
-    if (add_domain_auth_alias(domain.c_str(), newAlias.c_str()) == -1)
+    if (failed(add_domain_auth_alias(domain.c_str(), newAlias.c_str())))
         return 1;
-    if (rm_domain_auth_alias(oldAlias.c_str()) == -1)
+    if (failed(rm_domain_auth_alias(oldAlias.c_str())))
         return 1;
     return applyNotexistingMail(choice);
 }
@@ -202,7 +203,7 @@ int setDomainKey(int argc, char** argv) {
     checkSingleLine(keyFile, "--file-name");
 
     const int result = set_domain_key(domains.c_str(), keyFile.c_str());
-    if (result == -1)
+    if (failed(result))
         return 1;
     if (result == 0) {
         // The uploaded copy is no longer needed once the key is installed.

@@ -1,6 +1,7 @@
 #include "front/DomainCommands.h"
 
 #include "front/CommandOptions.h"
+#include "front/LibraryResult.h"
 #include "front/MailOptions.h"
 #include "front/ProgramOptionsHelper.h"
 #include "mail/auth/MailAuth.h"
@@ -26,7 +27,7 @@ int switchDomain(int argc, char** argv, const char* description, const char* syn
                  int (*authAction)(const char*), const char* authText, int handlerAction) {
     ProgramOptionsHelper helper(description, syntax);
     const std::string domain = parseDomainName(helper, argc, argv);
-    if (domain_auth_action(domain.c_str(), authAction, authText) == -1)
+    if (failed(domain_auth_action(domain.c_str(), authAction, authText)))
         return 1;
     if (handlerAction == HANDLER_ENABLE)
         DomainManager::enableDomain(domain);
@@ -56,7 +57,7 @@ int addDomain(int argc, char** argv) {
     // all: only --turn-on-domain brings back its addresses, aliases and
     // logins. The quota is all such a run may change.
     const int switchedOff = mailAuthDomainDisabled(domain.c_str());
-    if (switchedOff == -1)
+    if (failed(switchedOff))
         return 1;
     if (switchedOff == 1) {
         if (withQuota)
@@ -74,10 +75,10 @@ int addDomain(int argc, char** argv) {
 int removeDomain(int argc, char** argv) {
     ProgramOptionsHelper helper("remove a domain", "--remove-domain --domain-name=<domain>");
     const std::string domain = parseDomainName(helper, argc, argv);
-    if (domain_auth_action(domain.c_str(), mailAuthRemoveDomain, "remove auth record") == -1)
+    if (failed(domain_auth_action(domain.c_str(), mailAuthRemoveDomain, "remove auth record")))
         return 1;
     DomainManager::removeDomain(domain, korvo::mail::Remove);
-    if (mass_control_handler_by_mailname(domain.c_str(), nullptr, HANDLER_REMOVE) != 0)
+    if (failed(mass_control_handler_by_mailname(domain.c_str(), nullptr, HANDLER_REMOVE)))
         korvo::uerr << "WARNING: unable to properly remove all mail handlers for " << domain
                     << std::endl;
     return 0;

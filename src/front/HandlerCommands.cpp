@@ -1,6 +1,7 @@
 #include "front/HandlerCommands.h"
 
 #include "front/CommandOptions.h"
+#include "front/LibraryResult.h"
 #include "front/NameChecks.h"
 #include "front/ProgramOptionsHelper.h"
 #include "mail/handlers/HandlerRegistry.h"
@@ -164,7 +165,7 @@ int controlHandlers(int argc, char** argv, const char* description, const char* 
     };
     if (request.global()) {
         const korvo::MallocString found = findHandler(request, nullptr);
-        return found && apply(found.get()) != 0 ? 1 : 0;
+        return found && failed(apply(found.get())) ? 1 : 0;
     }
     if (requireTypeName(request) == "all") {
         mass_control_handler_queue(request.name.c_str(), action);
@@ -175,7 +176,7 @@ int controlHandlers(int argc, char** argv, const char* description, const char* 
         const korvo::MallocString found = findHandler(request, value.c_str());
         if (!found)
             logMissing(request, value);
-        else if (apply(found.get()) != 0)
+        else if (failed(apply(found.get())))
             status = 1;
     }
     return status;
@@ -185,10 +186,10 @@ int addHandler(int argc, char** argv) {
     const HandlerRequest request =
         parseHandler(argc, argv, "add a mail-handler", addHandlerCommand.name, true);
     if (request.global())
-        return addOne(request, nullptr) != 0 ? 1 : 0;
+        return statusOf(addOne(request, nullptr));
     int status = 0;
     for (const std::string& value : boundValues(request))
-        if (!findHandler(request, value.c_str()) && addOne(request, value.c_str()) != 0)
+        if (!findHandler(request, value.c_str()) && failed(addOne(request, value.c_str())))
             status = 1;
     return status;
 }
@@ -197,12 +198,12 @@ int updateHandler(int argc, char** argv) {
     const HandlerRequest request =
         parseHandler(argc, argv, "update a given mail-handler", updateHandlerCommand.name, true);
     if (request.global())
-        return updateOne(request, nullptr) != 0 ? 1 : 0;
+        return statusOf(updateOne(request, nullptr));
     int status = 0;
     for (const std::string& value : boundValues(request)) {
         if (!findHandler(request, value.c_str()))
             logMissing(request, value);
-        else if (updateOne(request, value.c_str()) != 0)
+        else if (failed(updateOne(request, value.c_str())))
             status = 1;
     }
     return status;

@@ -1,6 +1,7 @@
 #include "front/MailOptions.h"
 
 #include "front/CommandOptions.h"
+#include "front/LibraryResult.h"
 #include "front/NameChecks.h"
 #include "mail/auth/MailAuth.h"
 #include "utils/EnvPassword.h"
@@ -49,7 +50,7 @@ std::string parseDomainName(ProgramOptionsHelper& helper, int argc, char** argv)
 EnvPassword envPassword(const ProgramOptionsHelper& helper) {
     EnvPassword result;
     int crypted = 0;
-    if (get_env_password(&result.password, &crypted) == 0 && crypted != 0)
+    if (!failed(get_env_password(&result.password, &crypted)) && crypted != 0)
         result.flags |= Crypted;
     if (hasOption(helper, "mail-domain-disabled"))
         result.flags |= DomainDisabled;

@@ -31,12 +31,6 @@ namespace korvo::mail::postfix::vornctl_commands {
     "ORQ_CRYPTED_PASSWORD"
 extern const char passwordHelpLines[];
 
-// The exit status for a function library result: 1 for its failure (-1),
-// else 0.
-inline int statusOf(int libraryResult) {
-    return libraryResult == -1 ? 1 : 0;
-}
-
 // The option's value converted to its ASCII (IDNA) form and checked as a
 // domain name.
 std::string domainOption(const ProgramOptionsHelper& helper, const char* name);

@@ -1,6 +1,7 @@
 #include "front/MailnameCommands.h"
 
 #include "front/CommandOptions.h"
+#include "front/LibraryResult.h"
 #include "front/MailOptions.h"
 #include "front/ProgramOptionsHelper.h"
 #include "mail/auth/MailAuth.h"
@@ -96,7 +97,7 @@ void parseWithPassword(ProgramOptionsHelper& helper, int argc, char** argv) {
 // One handler removal of the other addresses of a removed mailbox; a
 // failure is reported and the removal goes on.
 void removeHandlersOf(const std::string& address) {
-    if (mass_control_handler_by_mailname(address.c_str(), nullptr, HANDLER_REMOVE) != 0)
+    if (failed(mass_control_handler_by_mailname(address.c_str(), nullptr, HANDLER_REMOVE)))
         korvo::uerr << "ERROR: unable to remove mail handler for " << address << std::endl;
 }
 
@@ -145,11 +146,11 @@ int removeMailname(int argc, char** argv) {
     ProgramOptionsHelper helper("remove a mailname", usageSyntax(removeMailnameCommand));
     const Mailbox mailbox = parseMailboxToRemove(helper, argc, argv);
     const korvo::mysql::SharedConnection panel;
-    if (rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str()) == -1)
+    if (failed(rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str())))
         return 1;
     MailnameManager::removeMailname(mailbox.domain, mailbox.mailname, korvo::mail::Remove);
     const std::string address = mailbox.address();
-    if (mass_control_handler_by_mailname(address.c_str(), nullptr, HANDLER_REMOVE) != 0)
+    if (failed(mass_control_handler_by_mailname(address.c_str(), nullptr, HANDLER_REMOVE)))
         korvo::uerr << "WARNING: unable to remove some of mail handlers for " << address
                     << std::endl;
 
@@ -157,8 +158,8 @@ int removeMailname(int argc, char** argv) {
     if (!domainAliases)
         return 1;
     StringListOwner mailAliases;
-    if (get_aliases_by_mailname(nullptr, mailAliases.out(), mailbox.mailname.c_str(),
-                                mailbox.domain.c_str()) != 0) {
+    if (failed(get_aliases_by_mailname(nullptr, mailAliases.out(), mailbox.mailname.c_str(),
+                                       mailbox.domain.c_str()))) {
         korvo::uerr << "ERROR: unable get mail aliases for mailname " << address << std::endl;
         return 1;
     }
@@ -189,7 +190,7 @@ int renameMailname(int argc, char** argv) {
     if (!envPassword(helper).given()) {
         MailnameManager::renameMailname(domain, oldName, newName);
         // No password: the old name only leaves the authentication database.
-        if (rm_mname_from_domains(oldName.c_str(), domain.c_str()) == -1)
+        if (failed(rm_mname_from_domains(oldName.c_str(), domain.c_str())))
             return 1;
     } else {
         // The address moves on the domain and on every alias in one pass
@@ -199,12 +200,12 @@ int renameMailname(int argc, char** argv) {
             return 1;
         MailnameManager::renameMailname(domain, oldName, newName, *aliases);
         const int renamed = mailAuthRename(oldName.c_str(), newName.c_str(), domain.c_str());
-        if (mailAuthRenameIn(oldName.c_str(), newName.c_str(), *aliases) == -1 || renamed != 0)
+        if (failed(mailAuthRenameIn(oldName.c_str(), newName.c_str(), *aliases)) || failed(renamed))
             return 1;
     }
     const std::string from = oldName + "@" + domain;
     const std::string to = newName + "@" + domain;
-    if (mass_control_handler_by_mailname(from.c_str(), to.c_str(), HANDLER_MOVE) != 0)
+    if (failed(mass_control_handler_by_mailname(from.c_str(), to.c_str(), HANDLER_MOVE)))
         korvo::uerr << "WARNING: unable to re-assign some of mail handlers from " << from << " to "
                     << to << std::endl;
     return 0;
@@ -277,18 +278,18 @@ int addAlias(int argc, char** argv) {
     const Mailbox mailbox = parseWithAlias(helper, argc, argv, alias);
     MailnameManager::createMailAlias(mailbox.domain, mailbox.mailname, alias);
     const std::string aliasAddress = mailbox.at(alias);
-    if (mass_control_handler_by_mailname(mailbox.address().c_str(), aliasAddress.c_str(),
-                                         HANDLER_COPY) != 0)
+    if (failed(mass_control_handler_by_mailname(mailbox.address().c_str(), aliasAddress.c_str(),
+                                                HANDLER_COPY)))
         korvo::uerr << "WARNING: unable to set all mail handlers for " << aliasAddress << std::endl;
     const std::optional<std::vector<std::string>> domainAliases =
         korvo::mail::domainAliasesOf(mailbox.domain);
     if (!domainAliases)
         return 1;
     const char* const domain = mailbox.domain.c_str();
-    if (mailAuthClone(mailbox.mailname.c_str(), domain, alias.c_str(), domain) == -1)
+    if (failed(mailAuthClone(mailbox.mailname.c_str(), domain, alias.c_str(), domain)))
         return 1;
     for (const std::string& domainAlias : *domainAliases)
-        if (mailAuthClone(alias.c_str(), domain, alias.c_str(), domainAlias.c_str()) == -1)
+        if (failed(mailAuthClone(alias.c_str(), domain, alias.c_str(), domainAlias.c_str())))
             return 1;
     return 0;
 }
@@ -301,7 +302,7 @@ int removeAlias(int argc, char** argv) {
     const korvo::mysql::SharedConnection panel;
     MailnameManager::removeMailAlias(mailbox.domain, mailbox.mailname, alias);
     const std::string aliasAddress = mailbox.at(alias);
-    if (mass_control_handler_by_mailname(aliasAddress.c_str(), nullptr, HANDLER_REMOVE) != 0)
+    if (failed(mass_control_handler_by_mailname(aliasAddress.c_str(), nullptr, HANDLER_REMOVE)))
         korvo::uerr << "WARNING: unable to properly remove all mail handlers for " << aliasAddress
                     << std::endl;
     return statusOf(rm_mname_from_domains(alias.c_str(), mailbox.domain.c_str()));

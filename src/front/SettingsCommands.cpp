@@ -1,6 +1,7 @@
 #include "front/SettingsCommands.h"
 
 #include "front/CommandOptions.h"
+#include "front/LibraryResult.h"
 #include "front/MailOptions.h"
 #include "front/NameChecks.h"
 #include "front/OptionValueTypes.h"
@@ -179,8 +180,8 @@ int setMailParams(int argc, char** argv) {
         throw korvo::NotSupportedError(shortNamesRefused);
     const bool relayClient = hasOption(helper, "relayclient");
     const bool popAuth = hasOption(helper, "popauth");
-    if (set_courier_params(relayClient ? 1 : 0, popAuth ? 1 : 0,
-                           helper.variables["poplock-time"].as<short>(), 0) != 0)
+    if (failed(set_courier_params(relayClient ? 1 : 0, popAuth ? 1 : 0,
+                                  helper.variables["poplock-time"].as<short>(), 0)))
         return 1;
     if (relayClient)
         SettingsManager::setOpenRelay();
@@ -202,7 +203,7 @@ int updateSPF(int argc, char** argv) {
     const char* rules = spfValue(helper, "spf-rules");
     const char* guess = spfValue(helper, "spf-guess");
     const char* exp = spfValue(helper, "spf-exp");
-    return update_spf(behavior, rules, guess, exp) != 0 ? 1 : 0;
+    return statusOf(update_spf(behavior, rules, guess, exp));
 }
 
 int setAccountsFormat(int argc, char** argv) {
