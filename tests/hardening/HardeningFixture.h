@@ -157,10 +157,6 @@ protected:
             hardening_detail::checkTemporaries(root, found);
         return found;
     }
-
-    static std::string mailHome(const std::string& domain, const std::string& mailname) {
-        return "/var/qmail/mailnames/" + domain + "/" + mailname;
-    }
 };
 
 // The lines of a that b lacks (both sorted), for failure messages.

@@ -1,9 +1,6 @@
-// Hostile text in every name position is refused before any change; links
-// the mail account plants are never followed.
+// Hostile text in every name position is refused before any change.
 #include "front/CommandFixture.h"
 #include "hardening/HardeningFixture.h"
-
-#include <unistd.h>
 
 namespace korvo::test {
 namespace {
@@ -86,35 +83,6 @@ TEST_F(HostileInputTest, EveryNamePositionRefusesHostileTextBeforeAnyChange) {
         expectHostileNamesRefused(args, hostileTargetLocalParts(), panel);
     for (const auto& args : filePositions)
         expectHostileNamesRefused(args, hostileFileNames(), panel);
-}
-
-TEST_F(HostileInputTest, LinksPlantedInTheMailHomeAreNeverFollowed) {
-    const std::string home = mailHome("main.test", "info");
-    const std::string victim = "/etc/orq/victim";
-    writeFile(victim, "precious\n");
-    const std::vector<std::pair<std::string, std::vector<std::string>>> plants = {
-        {home + "/.qmail",
-         {"--add-redirect", "--domain-name=main.test", "--mailname=info",
-          "--redirect-email=x@example.org"}},
-        {home + "/.qmail.tmp",
-         {"--add-redirect", "--domain-name=main.test", "--mailname=info",
-          "--redirect-email=y@example.org"}},
-        {home + "/Maildir/maildirsize",
-         {"--set-mailbox-disk-quota", "--domain-name=main.test", "--mailname=info",
-          "--disk-quota=5000"}},
-        {home + "/@attachments/planted",
-         {"--add-attachment", "--domain-name=main.test", "--mailname=info",
-          "--file-name=/etc/orq/attachment", "--attachment-file-name=planted"}},
-    };
-    for (const auto& [at, args] : plants) {
-        ::unlink(at.c_str());
-        ASSERT_EQ(shell("ln -s " + victim + " " + at + " && chown -h popuser:popuser " + at), 0)
-            << at;
-        runVornctl(args);
-        EXPECT_EQ(readFile(victim), "precious\n") << "followed " << at;
-        EXPECT_EQ(statOf(victim).st_uid, 0u) << "chowned through " << at;
-        EXPECT_EQ(statOf(victim).st_mode & 07777, 0644u) << "chmodded through " << at;
-    }
 }
 
 } // namespace

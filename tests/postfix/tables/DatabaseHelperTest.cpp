@@ -80,9 +80,7 @@ TEST_F(LookupTableTest, RecordsThatWouldInjectOthersAreRefused) {
         {{{"#b", "2"}}, "#b"},
         {{{"b", ""}}, ""},
         // postmap would only warn and keep the old value:
-        {{{"a", " \t "}}, " \t "},
-        {{{"a", "\xff"}}, "\xff"},
-        {{{"b\xc0\xaf", "2"}}, "b\xc0\xaf"}};
+        {{{"a", " \t "}}, " \t "}};
     for (const auto& [records, offender] : refused) {
         const std::string error = failure<std::invalid_argument>(
             [&] { DatabaseHelper::addRecords(table, records.begin(), records.end()); });
