@@ -135,14 +135,8 @@ TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
 // The postconf runs of one setup run, one line each: its arguments.
 std::vector<std::string> postconfRuns(const std::vector<std::string>& extra = {}) {
     const std::string trace = "/run/vornctl-setup.trace";
-    std::vector<std::string> argv = {"/usr/bin/strace", "-f", "-qq", "-s", "256", "-e",
-                                     "trace=execve", "-e", "signal=none", "-o", trace,
-                                     setupBinary,  "--delivery-agent=" + installedAgent,
-                                     "--filter=" + installedFilter,
-                                     "--autoresponder=" + installedAutoresponder,
-                                     "--remote-transport=" + installedRemote};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    runCommand(argv);
+    runSetup(extra, {"/usr/bin/strace", "-f", "-qq", "-s", "256", "-e", "trace=execve", "-e",
+                     "signal=none", "-o", trace});
     std::istringstream lines(
         shellOutput("grep -o 'execve(\"/usr/sbin/postconf\", \\[[^]]*' " + trace));
     std::vector<std::string> runs;
