@@ -36,7 +36,8 @@ const CommandDescription helpCommand{"-h, --help", usageShortCmd, "",
 } // namespace
 
 // Help order, which mixes the families; each row is defined next to its
-// command's function.
+// command's function. The rows are copied in when the program starts, so
+// nothing may read the table before main.
 const CommandDescription commandDescriptions[] = {
     addMailnameCommand,
     removeMailnameCommand,
