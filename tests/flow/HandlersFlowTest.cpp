@@ -1,6 +1,7 @@
 // Handlers and the autoresponder with the real Postfix. The filter and the
 // hook run as popuser, so they run from copies in /usr/local.
 #include "flow/MailServerFixture.h"
+#include "sandbox/SmtpProbe.h"
 
 #include <chrono>
 #include <functional>
@@ -17,8 +18,7 @@ const std::string home = mailRoot + "/example.com";
 const std::string seenLog = "/var/tmp/handler-seen";
 
 void vornctl(const std::vector<std::string>& args) {
-    const CommandResult result = runVornctl(args, {"ORQ_PASSWORD=secret"});
-    ASSERT_EQ(0, result.status) << args[0] << "\n" << result.out << result.err;
+    ok(args, {"ORQ_PASSWORD=secret"});
 }
 
 std::string handlerProgram(const std::string& name, const std::string& body) {
@@ -35,35 +35,11 @@ void addHandler(const std::string& name, const std::string& type, const std::str
              "--context=flow", "--hook=" + hook, "--priority=10"});
 }
 
-// One SMTP transaction from outside mynetworks; the reply to the end of
-// DATA, or the first reply that went wrong.
+// A message from outside mynetworks: the reply to the end of DATA, or the
+// first reply that went wrong.
 std::string send(const std::string& sender, const std::string& recipient,
                  const std::string& headers, const std::string& body = "Hello.") {
-    SmtpClient client("127.0.0.2");
-    if (client.greeting().rfind("220 ", 0) != 0)
-        return "greeting: " + client.greeting();
-    client.send("EHLO client.remote.example");
-    for (const std::string& command :
-         {"MAIL FROM:<" + sender + ">", "RCPT TO:<" + recipient + ">", std::string("DATA")}) {
-        const std::string reply = client.send(command);
-        if (reply[0] != '2' && reply[0] != '3')
-            return command + ": " + reply;
-    }
-    // CRLF line ends, and a leading dot doubled as SMTP wants.
-    std::string data;
-    char previous = '\n';
-    for (const char c : headers + "\n\n" + body + "\n") {
-        data +=
-            c == '\n' ? std::string("\r\n") : std::string(c == '.' && previous == '\n' ? 2 : 1, c);
-        previous = c;
-    }
-    const std::string reply = client.send(data + ".");
-    client.send("QUIT");
-    return reply;
-}
-
-bool queueEmpty() {
-    return shellOutput("postqueue -p").find("Mail queue is empty") != std::string::npos;
+    return smtpTransaction(sender, recipient, headers + "\n\n" + body + "\n");
 }
 
 // Every message of a mailbox's Maildir/new, concatenated.
@@ -80,11 +56,7 @@ std::size_t count(const std::string& text, const std::string& what) {
 
 // Waits until the queue is empty and the mailbox holds at least n messages.
 void waitForMessages(const std::string& mailname, std::size_t n) {
-    EXPECT_TRUE(waitUntil(
-        [&] { return entries(home + "/" + mailname + "/Maildir/new").size() >= n && queueEmpty(); },
-        60))
-        << mailname << "\n"
-        << shellOutput("postqueue -p") << readFile("/var/spool/postfix/maillog");
+    waitForDelivery({{home + "/" + mailname + "/Maildir/new", n}});
 }
 
 class HandlersFlowTest : public MailServerTest {
@@ -99,7 +71,8 @@ protected:
                            programs + " && rm -f " + seenLog));
         // The tool's own smtp service, in place of Debian's.
         startMailServer({"--force", "--filter=" + filterCopy,
-                         "--autoresponder=" + autoresponderCopy, "--remote-transport=" + remoteCopy},
+                         "--autoresponder=" + autoresponderCopy,
+                         "--remote-transport=" + remoteCopy},
                         [] { ASSERT_EQ(0, shell("postconf -MX smtp/inet")); });
         if (HasFatalFailure())
             return;
@@ -122,7 +95,6 @@ protected:
             30));
         waitForMessages("info", 1);
     }
-
 };
 
 TEST_F(HandlersFlowTest, BeforeQueueHandlersRefuseOrChangeMailAtTheDoor) {

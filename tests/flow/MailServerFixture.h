@@ -27,6 +27,19 @@ inline bool waitUntil(const std::function<bool()>& done, int seconds) {
     return true;
 }
 
+// Waits until the queue is empty and every directory has its count of messages.
+inline void waitForDelivery(const std::vector<std::pair<std::string, std::size_t>>& counts) {
+    EXPECT_TRUE(waitUntil(
+        [&counts] {
+            for (const auto& [directory, count] : counts)
+                if (entries(directory).size() < count)
+                    return false;
+            return shellOutput("postqueue -p").find("Mail queue is empty") != std::string::npos;
+        },
+        60))
+        << shellOutput("postqueue -p") << readFile("/var/spool/postfix/maillog");
+}
+
 class MailServerTest : public PanelDatabaseTest {
 protected:
     void SetUp() override {

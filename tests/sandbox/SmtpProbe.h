@@ -1,5 +1,5 @@
-// What the sandbox's running Postfix answers at RCPT TO for an address, as
-// mail from the Internet (a client outside mynetworks) would see it.
+// What the sandbox's running Postfix answers a client from the Internet (one
+// outside mynetworks): at RCPT TO, or at the end of a message.
 //
 // Postfix's smtpd notices a changed table by its modification time, in
 // whole seconds, and keeps its processes across connections, so a probe
@@ -17,16 +17,35 @@
 
 namespace korvo::test {
 
-// The reply to RCPT TO for recipient, or the first reply that went wrong.
-inline std::string rcptReply(const std::string& recipient) {
+// One SMTP transaction from a client outside mynetworks: the reply to RCPT
+// TO when no message is given, else the reply to the end of DATA (the
+// message sent with CRLF line ends and leading dots doubled); a reply that
+// went wrong before is returned after the command it answered.
+inline std::string smtpTransaction(const std::string& sender, const std::string& recipient,
+                                   const std::string& message = "") {
     SmtpClient client("127.0.0.2");
     if (client.greeting().rfind("220 ", 0) != 0)
         return "greeting: " + client.greeting();
     client.send("EHLO client.remote.example");
-    const std::string from = client.send("MAIL FROM:<friend@remote.example>");
+    const std::string from = client.send("MAIL FROM:<" + sender + ">");
     if (from.rfind("250 ", 0) != 0)
         return "MAIL FROM: " + from;
-    const std::string reply = client.send("RCPT TO:<" + recipient + ">");
+    std::string reply = client.send("RCPT TO:<" + recipient + ">");
+    if (!message.empty()) {
+        if (reply[0] != '2')
+            return "RCPT TO: " + reply;
+        const std::string data = client.send("DATA");
+        if (data.rfind("354 ", 0) != 0)
+            return "DATA: " + data;
+        std::string text;
+        char previous = '\n';
+        for (const char c : message) {
+            text += c == '\n' ? std::string("\r\n")
+                              : std::string(c == '.' && previous == '\n' ? 2 : 1, c);
+            previous = c;
+        }
+        reply = client.send(text + ".");
+    }
     client.send("QUIT");
     return reply;
 }
@@ -42,12 +61,12 @@ inline std::string replyOnceSeen(const std::string& canary, bool canaryAccepted,
                                  const std::string& recipient) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     std::string reply;
-    while (accepted(reply = rcptReply(canary)) != canaryAccepted)
+    while (accepted(reply = smtpTransaction("friend@remote.example", canary)) != canaryAccepted)
         if (std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         else
             return "canary unseen: " + reply;
-    return rcptReply(recipient);
+    return smtpTransaction("friend@remote.example", recipient);
 }
 
 } // namespace korvo::test

@@ -44,7 +44,7 @@ TEST_F(FileStrTest, EditsKeepOwnerAndModeAndAFailedCopyLeavesTheFile) {
     EXPECT_EQ(readFile(qmail), edited);
 }
 
-// Links at .qmail and .qmail.tmp are covered through the commands in tests/hardening.
+// Links at .qmail and .qmail.tmp are covered in tests/mail/storage.
 TEST_F(FileStrTest, LocksAndFifosPlantedByTheMailAccountAreNotFollowed) {
     const std::string victim = "/etc/vornctl-victim";
     writeFile(victim, "root:secret\n");
