@@ -71,10 +71,7 @@ std::string allCommandLines() {
 class MailAccessTest : public MailServerTest {
 protected:
     void SetUp() override {
-        MailServerTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        startMailServer();
+        startDefaultServer();
         if (HasFatalFailure())
             return;
         addDomain("example.com", {"example.net"});

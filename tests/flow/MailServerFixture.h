@@ -50,6 +50,13 @@ protected:
 
     void TearDown() override { stopPostfix(); }
 
+    // The set-up of a test on the server setup makes by default, up to Postfix started.
+    void startDefaultServer() {
+        MailServerTest::SetUp();
+        if (!HasFatalFailure())
+            startMailServer();
+    }
+
     // Runs setup with arguments, prepares Postfix for the sandbox, lets
     // beforeStart look at or adjust what setup made, and starts Postfix.
     void startMailServer(

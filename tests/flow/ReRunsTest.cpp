@@ -16,10 +16,7 @@ const std::vector<std::string> servedAddresses = {
 class ReRunsTest : public MailServerTest {
 protected:
     void SetUp() override {
-        MailServerTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        startMailServer();
+        startDefaultServer();
         if (HasFatalFailure())
             return;
         addDomain("shop.example", {"alias.example"});

@@ -65,7 +65,6 @@ TEST_F(SettingsFilesTest, CourierAssignmentsAreReplacedRemovedAndAppendedOtherLi
     EXPECT_EQ(readFile(kImapdPid), restarted);
 }
 
-// The SPF checker reads each file whole: no newline added; a failure leaves later files alone.
 // The request list is cut at 31 entries: an off-by-one writes a 32nd or overruns.
 TEST_F(SettingsFilesTest, OnlyTheFirstThirtyOneEntriesApply) {
     writeFile(kDir + "imapd", "V5=old\nV31=old\n");
@@ -85,6 +84,7 @@ TEST_F(SettingsFilesTest, OnlyTheFirstThirtyOneEntriesApply) {
     EXPECT_EQ(readFile(kDir + "imapd"), expected);
 }
 
+// The SPF checker reads each file whole: no newline added; a failure leaves later files alone.
 TEST_F(SettingsFilesTest, SpfWritesOnlyGivenValuesAndStopsAtTheFirstFailure) {
     ASSERT_EQ(update_spf(nullptr, "include:%{d} a mx", nullptr, nullptr), 0);
     EXPECT_EQ(readFile("/etc/orq-spf/spfrules"), "include:%{d} a mx");
