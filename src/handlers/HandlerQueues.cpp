@@ -1,6 +1,7 @@
 #include "handlers/HandlerQueues.h"
 
 #include "mail/handlers/HandlerNames.h"
+#include "utils/DirOwner.h"
 #include "utils/Exceptions.h"
 
 #include <algorithm>
@@ -34,8 +35,8 @@ std::string domainOf(const std::string& address) {
 
 // Adds the entries of one queue directory to names.
 void readQueue(const std::string& queue, std::set<std::string>& names) {
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(queue.c_str()), ::closedir);
-    if (!dir) {
+    const DirOwner dir(::opendir(queue.c_str()));
+    if (dir.get() == nullptr) {
         if (errno == ENOENT || errno == ENOTDIR)
             return;
         throwSystemError("open the handler queue " + queue, errno);

@@ -1,6 +1,7 @@
 #include "mysql/DbConnect.h"
 
 #include "utils/Logging.h"
+#include "utils/StdioFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -18,15 +19,6 @@ const char* const dbUser = "admin";
 const char* const dbName = "orq";
 const unsigned int connectTimeoutSeconds = 10;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-struct ResultFreer {
-    void operator()(MYSQL_RES* result) const { mysql_free_result(result); }
-};
-using ResultHandle = std::unique_ptr<MYSQL_RES, ResultFreer>;
-
 void clearMessage(char* errbuf, std::size_t size) {
     if (size > 0)
         errbuf[0] = '\0';
@@ -35,7 +27,7 @@ void clearMessage(char* errbuf, std::size_t size) {
 // The password is the first line of the file, at most 99 characters, its
 // line feed removed. False with the reason in errbuf when it cannot be read.
 bool readPassword(char (&password)[100], char* errbuf, std::size_t size) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(passwordFile, "r"));
+    const korvo::StdioFile file(std::fopen(passwordFile, "r"));
     if (!file) {
         std::snprintf(errbuf, size, "Unable to open admin password file: %s", std::strerror(errno));
         return false;
@@ -59,7 +51,7 @@ bool serverVersion(MYSQL* handle, std::string& version, char* errbuf, std::size_
         set_db_errmsg(handle, errbuf, size, "query version");
         return false;
     }
-    const ResultHandle result(mysql_store_result(handle));
+    const korvo::mysql::StoredResult result(mysql_store_result(handle));
     if (!result) {
         set_db_errmsg(handle, errbuf, size, "store query result");
         return false;
@@ -84,7 +76,7 @@ bool panelWantsUtf8(MYSQL* handle, bool& wanted, char* errbuf, std::size_t size)
         set_db_errmsg(handle, errbuf, size, "mysql41 compatible query");
         return false;
     }
-    const ResultHandle result(mysql_store_result(handle));
+    const korvo::mysql::StoredResult result(mysql_store_result(handle));
     if (!result) {
         set_db_errmsg(handle, errbuf, size, "mysql41 compatible query");
         return false;

@@ -24,6 +24,8 @@
 #ifndef KORVO_MYSQL_DBCONNECT_H
 #define KORVO_MYSQL_DBCONNECT_H
 
+#include "mysql/Handles.h"
+
 #include <cstddef>
 #include <memory>
 #include <mysql.h>
@@ -49,12 +51,6 @@ int db_is_mysql41_compatible();
 void set_db_errmsg(MYSQL* handle, char* errbuf, std::size_t size, const char* step);
 
 namespace korvo::mysql {
-
-struct MysqlCloser {
-    void operator()(MYSQL* handle) const { mysql_close(handle); }
-};
-// Owns one MySQL handle and closes it on every path.
-using MysqlHandle = std::unique_ptr<MYSQL, MysqlCloser>;
 
 // One panel connection for all the lookups of a run. While a SharedConnection
 // exists, a GivenOrOwnHandle made without the caller's connection uses the

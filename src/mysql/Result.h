@@ -15,6 +15,8 @@
 #ifndef KORVO_MYSQL_RESULT_H
 #define KORVO_MYSQL_RESULT_H
 
+#include "mysql/Handles.h"
+
 #include <map>
 #include <memory>
 #include <mysql.h>
@@ -62,10 +64,7 @@ public:
     const std::vector<std::string>& columns() const { return columns_; }
 
 private:
-    struct Freer {
-        void operator()(MYSQL_RES* result) const { mysql_free_result(result); }
-    };
-    std::unique_ptr<MYSQL_RES, Freer> result_;
+    StoredResult result_;
     std::vector<std::string> columns_;
 };
 

@@ -6,6 +6,7 @@
 #include "utils/Locks.h"
 #include "utils/Logging.h"
 #include "utils/ReplaceFile.h"
+#include "utils/StdioFile.h"
 #include "utils/StringUtils.h"
 
 #include <cerrno>
@@ -341,26 +342,19 @@ int create_empty_file(const char* path) {
 }
 
 int get_string_from_file(char* buffer, std::size_t size, const char* path) {
-    std::FILE* file = std::fopen(path, "re");
-    if (file == nullptr) {
+    const korvo::StdioFile file(std::fopen(path, "re"));
+    if (!file) {
         return korvo_error("Unable to open file %s: %s\n", path, std::strerror(errno));
     }
-    char* line = nullptr;
-    std::size_t capacity = 0;
-    const bool read = ::getline(&line, &capacity, file) >= 0;
-    const bool failed = !read && std::ferror(file);
-    std::fclose(file);
-    if (failed) {
-        korvo_log(LOG_LEVEL_ERROR, "Unable to read line from file: %s\n", std::strerror(errno));
-        std::free(line);
-        return -1;
-    }
-    const char* trimmed = read ? korvo_trim(line) : "";
+    korvo::LineBuffer line;
+    const bool read = line.read(file.get()) >= 0;
+    if (!read && std::ferror(file.get()))
+        return korvo_error("Unable to read line from file: %s\n", std::strerror(errno));
+    const char* trimmed = read ? korvo_trim(line.text()) : "";
     const std::size_t length = std::strlen(trimmed);
     const bool fits = length < size;
     if (fits)
         std::memcpy(buffer, trimmed, length + 1);
-    std::free(line);
     if (!fits) {
         return korvo_error("The buffer too short\n");
     }

@@ -1,6 +1,7 @@
 #include "utils/OrqConf.h"
 
 #include "utils/Logging.h"
+#include "utils/StdioFile.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -145,17 +146,6 @@ int parseLine(char* line, conf_data* conf) {
     return conf_set_r(key, value, conf);
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// getline's buffer, grown by getline itself.
-struct LineBuffer {
-    char* text = nullptr;
-    std::size_t capacity = 0;
-    ~LineBuffer() { std::free(text); }
-};
-
 } // namespace
 
 int conf_init_r(conf_data* conf) {
@@ -238,7 +228,7 @@ const char* conf_get_r(const char* key, const conf_data* conf) {
 int conf_read_file_r(const char* path, conf_data* conf) {
     if (conf_init_r(conf) != 0)
         return -1;
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
+    const korvo::StdioFile file(std::fopen(path, "r"));
     if (!file) {
         const int error = errno;
         korvo_log(LOG_LEVEL_DETAIL, "unable to open configuration file %s: %s\n", path,
@@ -246,9 +236,9 @@ int conf_read_file_r(const char* path, conf_data* conf) {
         errno = error;
         return -1;
     }
-    LineBuffer line;
-    while (getline(&line.text, &line.capacity, file.get()) != -1) {
-        if (parseLine(line.text, conf) != 0)
+    korvo::LineBuffer line;
+    while (line.read(file.get()) != -1) {
+        if (parseLine(line.text(), conf) != 0)
             return -1;
     }
     if (std::ferror(file.get())) {

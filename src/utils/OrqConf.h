@@ -6,7 +6,7 @@
 // for the rest of the run; while no load has succeeded every lookup tries
 // again. A missing, unreadable or malformed file is never an error to the
 // callers: rejected lines and read failures are logged through korvo_log at
-// level 12 (normally silent) and the lookups fall back to the defaults.
+// LOG_LEVEL_DETAIL (normally silent) and the lookups fall back to the defaults.
 //
 // Callers name the well-known keys by their OrqConfIndex and use
 // orqConfGetDefaultByIndex, which never yields null. orqConfGet looks up any

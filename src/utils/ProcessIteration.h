@@ -44,7 +44,7 @@ struct KorvoProcessInfo {
 using visitProcessInfoFunc = int (*)(KorvoProcessInfo* info, void* context);
 
 // The last callback result (1 when no callback ran), or -1 when /proc cannot
-// be opened (logged at level 3).
+// be opened (logged at LOG_LEVEL_ERROR).
 int iterateProcesses(int flags, visitProcessInfoFunc callback, void* context);
 
 #endif

@@ -3,7 +3,7 @@
 //
 // A null list is an empty list. Lists grow one entry at a time with
 // string_to_mas and are given back with free_array. Failures (memory only)
-// are logged through korvo_log at level 3.
+// are logged through korvo_log at LOG_LEVEL_ERROR.
 #ifndef KORVO_UTILS_STRINGLIST_H
 #define KORVO_UTILS_STRINGLIST_H
 

@@ -33,8 +33,8 @@ TEST(ErrorsTest, ErrorStreamLogAndReportReachBothStreamsInOrder) {
     uerr << std::endl;
     ASSERT_EQ(std::fopen("/nonexistent/vornctl-test", "r"), nullptr);
     messlog2(0, 0, "cannot open %s", "/nonexistent/vornctl-test");
-    korvo_log(12, "quiet detail %d", 1);
-    korvo_log(3, "loud error %s", "here");
+    korvo_log(LOG_LEVEL_DETAIL, "quiet detail %d", 1);
+    korvo_log(LOG_LEVEL_ERROR, "loud error %s", "here");
     reportUntypedException();
     reportException(TracedError());
     const std::string out = capturedStdout.text();

@@ -11,7 +11,7 @@
 // also link each alias's row to its domain's (mailAuthLinkAliases), which
 // is how a login at the alias finds the domain's mail home; removing a row
 // drops its links. An operation stops at the first failure, logs it
-// through korvo_log at level 3 and returns -1; what it changed before
+// through korvo_log at LOG_LEVEL_ERROR and returns -1; what it changed before
 // stays changed. Otherwise the result is 1 when it worked through a
 // non-empty list of aliases (or mailnames) and 0 when that list was empty
 // (rm_domain_auth_alias: 0). The flags are those of mailAuthSet.

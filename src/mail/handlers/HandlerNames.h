@@ -21,7 +21,7 @@ struct HandlerNameParts {
 
 // Takes name apart. A name without "-", with only one "-", or whose two
 // cuts meet is refused with "Invalid handler name '%s': ..." through
-// korvo_log (level 3) and -1; 0 on success.
+// korvo_log (LOG_LEVEL_ERROR) and -1; 0 on success.
 int handler_name_split(const char* name, HandlerNameParts* parts);
 
 // <0, 0 or >0 like strcmp. Names that cannot be split compare equal after

@@ -1,6 +1,7 @@
 #include "mail/handlers/HandlerRegistry.h"
 
 #include "mail/PathComponent.h"
+#include "utils/DirOwner.h"
 #include "utils/Exceptions.h"
 #include "utils/FileUtils.h"
 #include "utils/ForkExec.h"
@@ -28,8 +29,8 @@ int handler_type_index(const char* type) {
 }
 
 int handler_list(std::vector<std::string>* names) {
-    const HandlerDir dir(::opendir(KORVO_HANDLERS_INFO_D));
-    if (dir == nullptr) {
+    const korvo::DirOwner dir(::opendir(KORVO_HANDLERS_INFO_D));
+    if (dir.get() == nullptr) {
         if (errno == ENOENT)
             return 0;
         return korvo_error("Unable to open directory %s: %s", KORVO_HANDLERS_INFO_D,

@@ -11,13 +11,11 @@
 //   HOOK/global/NAME        domain, or for all mail.
 // Every path is at most KORVO_HANDLER_PATH_MAX - 1 bytes long; longer paths
 // are refused with a message. Failures are reported through korvo_log at
-// level 3 and the result (-1 or null); nothing here ends the process.
+// LOG_LEVEL_ERROR and the result (-1 or null); nothing here ends the process.
 #ifndef KORVO_MAIL_HANDLERS_HANDLERREGISTRY_H
 #define KORVO_MAIL_HANDLERS_HANDLERREGISTRY_H
 
 #include <cstddef>
-#include <dirent.h>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,12 +52,6 @@ inline const char* handler_str(const char* text) {
     return text != nullptr ? text : "(null)";
 }
 
-// Owner of an open directory stream.
-struct HandlerDirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using HandlerDir = std::unique_ptr<DIR, HandlerDirCloser>;
-
 // The entries of the info directory in directory order ("." and ".."
 // left out) into names. A missing directory is an empty registry. 0, or -1
 // after "Unable to open directory %s: %s".
@@ -76,7 +68,7 @@ int string_to_file(const char* directory, const char* parameter, const char* val
 
 // Runs the synchronisation program with "refresh" when it is an executable
 // regular file. Its failure is only logged ("Cannot sync tmps storage to
-// fs", level 4): the registry on disk is already changed.
+// fs", LOG_LEVEL_WARNING): the registry on disk is already changed.
 void handlers_sync();
 
 #endif

@@ -3,6 +3,7 @@
 #include "mail/PathComponent.h"
 #include "mail/handlers/HandlerNames.h"
 #include "mail/handlers/HandlerRegistry.h"
+#include "utils/DirOwner.h"
 #include "utils/FileUtils.h"
 #include "utils/Logging.h"
 #include "utils/MallocOwners.h"
@@ -390,8 +391,8 @@ namespace {
 
 // 1 when the queue directory holds an entry, 0 when it is empty or missing.
 int queueHasEntry(const std::string& queue) {
-    const HandlerDir dir(::opendir(queue.c_str()));
-    if (dir == nullptr) {
+    const korvo::DirOwner dir(::opendir(queue.c_str()));
+    if (dir.get() == nullptr) {
         if (errno == ENOENT)
             return 0;
         return korvo_error("Unable to open dir %s: %s", queue.c_str(), std::strerror(errno));

@@ -6,7 +6,7 @@
 // A handler is created (mail_handler_add) with its parameters and then
 // enabled or disabled in the queue of its hook, type and value through
 // control_handler_queue. Every change runs the registry's synchronisation
-// program. Failures are reported in words through korvo_log (level 3, or 4
+// program. Failures are reported in words through korvo_log (LOG_LEVEL_ERROR, or LOG_LEVEL_WARNING
 // for warnings) and the result -1 (null for names); nothing is rolled back.
 // Names that would leave the registry (a handler name, hook or value with
 // "/", or equal to "." or "..") are refused before any path is built.

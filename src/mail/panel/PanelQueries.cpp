@@ -18,10 +18,7 @@ namespace {
 
 using korvo::MallocString;
 
-struct ResultFreer {
-    void operator()(MYSQL_RES* result) const { mysql_free_result(result); }
-};
-using OwnedResult = std::unique_ptr<MYSQL_RES, ResultFreer>;
+using korvo::mysql::StoredResult;
 
 const std::size_t valueBufferSize = 4096;
 
@@ -53,7 +50,7 @@ template <typename BuildQuery> int listQuery(MYSQL* conn, char*** list, BuildQue
 bool firstValue(MYSQL* conn, const char* query, char (&buffer)[valueBufferSize]) {
     if (mysql_query(conn, query) != 0)
         return false;
-    const OwnedResult result(mysql_store_result(conn));
+    const StoredResult result(mysql_store_result(conn));
     if (!result)
         return false;
     const MYSQL_ROW row = mysql_fetch_row(result.get());
@@ -95,7 +92,7 @@ int exec_mysql_query(MYSQL* conn, const char* query, char*** list) {
     if (mysql_query(db.get(), query) != 0) {
         return korvo_error("Unable to get data from mysql database");
     }
-    const OwnedResult result(mysql_store_result(db.get()));
+    const StoredResult result(mysql_store_result(db.get()));
     if (!result) {
         return korvo_error("Unable to get data from mysql database");
     }
@@ -159,7 +156,7 @@ int get_mailnames_with_aliases(MYSQL* conn, korvo::mail::MailnameAliasList& list
         "SELECT m.mail_name, ma.alias FROM mail m JOIN domains d ON m.dom_id=d.id "
         "LEFT JOIN mail_aliases ma ON ma.mn_id=m.id WHERE d.name='%s' ORDER BY m.id, ma.id",
         quoted(db.get(), domain).c_str()));
-    OwnedResult result;
+    StoredResult result;
     if (mysql_query(db.get(), query.get()) == 0)
         result.reset(mysql_store_result(db.get()));
     if (!result) {

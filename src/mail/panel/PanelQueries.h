@@ -11,7 +11,7 @@
 // List results are string lists (utils/StringList.h): a null-terminated
 // malloc'ed array of malloc'ed copies of the first column, null when no row
 // came back; free them with free_array or hold them in a StringListOwner.
-// Failures are logged through korvo_log at level 3 (get_dom_Limit, get_param
+// Failures are logged through korvo_log at LOG_LEVEL_ERROR (get_dom_Limit, get_param
 // and mysql_escape_mail_entity print through messlog2 instead) and give -1
 // or null; the output is left untouched then.
 #ifndef KORVO_MAIL_PANEL_PANELQUERIES_H

@@ -4,7 +4,7 @@
 // address (mailname "@" ASCII domain) as its value, the program
 // KORVO_AUTORESPONDER_HOOK with the context "responder", the hook
 // "before-local" and the priority "90"; it is created enabled.
-// Messages go through korvo_log at level 3.
+// Messages go through korvo_log at LOG_LEVEL_ERROR.
 #ifndef KORVO_MAIL_SETTINGS_AUTORESPONDER_H
 #define KORVO_MAIL_SETTINGS_AUTORESPONDER_H
 

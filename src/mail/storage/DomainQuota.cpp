@@ -17,10 +17,7 @@ using korvo::mysql::MysqlHandle;
 
 constexpr std::size_t queryBufferSize = 1024;
 
-struct ResultFreer {
-    void operator()(MYSQL_RES* result) const { mysql_free_result(result); }
-};
-using StoredResult = std::unique_ptr<MYSQL_RES, ResultFreer>;
+using korvo::mysql::StoredResult;
 
 using korvo::MallocString;
 
