@@ -94,10 +94,10 @@ void parseWithPassword(ProgramOptionsHelper& helper, int argc, char** argv) {
     standardOptionsParse(helper, argc, argv);
 }
 
-// One handler removal of the other addresses of a removed mailbox; a
-// failure is reported and the removal goes on.
-void removeHandlersOf(const std::string& address) {
-    if (failed(mass_control_handler_by_mailname(address.c_str(), nullptr, HANDLER_REMOVE)))
+// Removes the handlers of the other addresses of a removed mailbox with one
+// pass over the registry; each failure is reported and the removal goes on.
+void removeHandlersOf(const std::vector<std::string>& addresses) {
+    for (const std::string& address : mass_remove_handlers_of(addresses))
         korvo::uerr << "ERROR: unable to remove mail handler for " << address << std::endl;
 }
 
@@ -163,13 +163,15 @@ int removeMailname(int argc, char** argv) {
         korvo::uerr << "ERROR: unable get mail aliases for mailname " << address << std::endl;
         return 1;
     }
+    std::vector<std::string> others;
     for (const std::string& domainAlias : *domainAliases)
-        removeHandlersOf(mailbox.mailname + "@" + domainAlias);
+        others.push_back(mailbox.mailname + "@" + domainAlias);
     for (const char* mailAlias : mailAliases)
-        removeHandlersOf(mailbox.at(mailAlias));
+        others.push_back(mailbox.at(mailAlias));
     for (const char* mailAlias : mailAliases)
         for (const std::string& domainAlias : *domainAliases)
-            removeHandlersOf(mailAlias + ("@" + domainAlias));
+            others.push_back(mailAlias + ("@" + domainAlias));
+    removeHandlersOf(others);
     return 0;
 }
 

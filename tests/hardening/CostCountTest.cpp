@@ -1,7 +1,8 @@
 // What a command costs must not grow with the domain it works on: the
-// postmap and postconf runs and the panel-database connections of each
-// command are counted with strace for a domain with 1 and with 10 domain
-// aliases and 10 and 1000 mailnames, and must be the same for all four.
+// postmap and postconf runs, the panel-database connections and the passes
+// over the mail-handler registry of each command are counted with strace
+// for a domain with 1 and with 10 domain aliases and 10 and 1000 mailnames,
+// and must be the same for all four.
 #include "hardening/HardeningFixture.h"
 
 #include <map>
@@ -12,29 +13,33 @@ namespace {
 
 const char trace[] = "/run/vornctl-sandbox/cost.trace";
 const char panelSocket[] = "/run/mysqld/mysqld.sock";
+// Every pass over the registry opens its list of handlers.
+const char registryList[] = "\"/usr/local/orq/handlers/info\"";
 
 struct Cost {
     int postmap = 0;
     int postconf = 0;
     int panel = 0;
+    int registry = 0;
 
     bool operator==(const Cost& other) const {
-        return postmap == other.postmap && postconf == other.postconf && panel == other.panel;
+        return postmap == other.postmap && postconf == other.postconf && panel == other.panel &&
+               registry == other.registry;
     }
 };
 
 std::ostream& operator<<(std::ostream& out, const Cost& cost) {
     return out << "postmap " << cost.postmap << ", postconf " << cost.postconf << ", panel "
-               << cost.panel;
+               << cost.panel << ", registry " << cost.registry;
 }
 
 using Costs = std::map<std::string, Cost>;
 
-// Runs the tool under strace and counts the programs it started and its
-// connections to the panel's socket.
+// Runs the tool under strace and counts the programs it started, its
+// connections to the panel's socket and its listings of the registry.
 Cost costOf(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
     std::vector<std::string> argv = {
-        "/usr/bin/strace",         "-f",          "-qq", "-s256", "-etrace=execve,connect",
+        "/usr/bin/strace",         "-f",          "-qq", "-s256", "-etrace=execve,connect,openat",
         std::string("-o") + trace, VORNCTL_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> traced = env;
@@ -51,6 +56,9 @@ Cost costOf(const std::vector<std::string>& args, const std::vector<std::string>
         else if (line.find("connect(") != std::string::npos &&
                  line.find(panelSocket) != std::string::npos)
             ++cost.panel;
+        else if (line.find("openat(") != std::string::npos &&
+                 line.find(registryList) != std::string::npos)
+            ++cost.registry;
     }
     return cost;
 }

@@ -6,6 +6,7 @@
 #include "utils/Logging.h"
 #include "utils/MallocOwners.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -72,6 +73,41 @@ int mass_control_handler_by_mailname(const char* value, const char* newValue, in
             ++errors;
     }
     return reportErrors(errors);
+}
+
+std::vector<std::string> mass_remove_handlers_of(const std::vector<std::string>& addresses) {
+    std::vector<std::string> names;
+    if (addresses.empty())
+        return {};
+    if (handler_list(&names) != 0)
+        return addresses;
+    std::vector<bool> failedAt(addresses.size(), false);
+    int errors = 0;
+    for (const std::string& name : names) {
+        const korvo::MallocString type(get_handler_parameter(name.c_str(), "handler-type"));
+        const korvo::MallocString param(type ? get_handler_parameter(name.c_str(), type.get())
+                                             : nullptr);
+        if (!param) {
+            korvo_log(LOG_LEVEL_ERROR,
+                      type ? "Unable to get mailname from handler: %s\n"
+                           : "Unable to get type of handler: %s\n",
+                      name.c_str());
+            ++errors;
+            failedAt.assign(addresses.size(), true);
+            continue;
+        }
+        const auto bound = std::find(addresses.begin(), addresses.end(), param.get());
+        if (bound != addresses.end() && !applyAction(name, nullptr, HANDLER_REMOVE)) {
+            ++errors;
+            failedAt[static_cast<std::size_t>(bound - addresses.begin())] = true;
+        }
+    }
+    reportErrors(errors);
+    std::vector<std::string> failedAddresses;
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+        if (failedAt[i])
+            failedAddresses.push_back(addresses[i]);
+    return failedAddresses;
 }
 
 int mass_control_handler_queue(const char* templ, int action) {
