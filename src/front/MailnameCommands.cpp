@@ -278,6 +278,7 @@ int addAlias(int argc, char** argv) {
     ProgramOptionsHelper helper("add alias for a given mailname", usageSyntax(addAliasCommand));
     std::string alias;
     const Mailbox mailbox = parseWithAlias(helper, argc, argv, alias);
+    const korvo::mysql::SharedConnection panel;
     MailnameManager::createMailAlias(mailbox.domain, mailbox.mailname, alias);
     const std::string aliasAddress = mailbox.at(alias);
     if (failed(mass_control_handler_by_mailname(mailbox.address().c_str(), aliasAddress.c_str(),
@@ -290,10 +291,7 @@ int addAlias(int argc, char** argv) {
     const char* const domain = mailbox.domain.c_str();
     if (failed(mailAuthClone(mailbox.mailname.c_str(), domain, alias.c_str(), domain)))
         return 1;
-    for (const std::string& domainAlias : *domainAliases)
-        if (failed(mailAuthClone(alias.c_str(), domain, alias.c_str(), domainAlias.c_str())))
-            return 1;
-    return 0;
+    return statusOf(mailAuthCloneTo(alias.c_str(), domain, *domainAliases));
 }
 
 int removeAlias(int argc, char** argv) {

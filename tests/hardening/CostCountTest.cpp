@@ -1,6 +1,7 @@
 // What a command costs must not grow with the domain it works on: the
-// postmap and postconf runs, the panel-database connections and the passes
-// over the mail-handler registry of each command are counted with strace
+// postmap and postconf runs, the panel-database connections, the passes
+// over the mail-handler registry and the openings of the authentication
+// database of each command are counted with strace
 // for a domain with 1 and with 10 domain aliases and 10 and 1000 mailnames,
 // and must be the same for all four.
 #include "hardening/HardeningFixture.h"
@@ -15,28 +16,31 @@ const char trace[] = "/run/vornctl-sandbox/cost.trace";
 const char panelSocket[] = "/run/mysqld/mysqld.sock";
 // Every pass over the registry opens its list of handlers.
 const char registryList[] = "\"/usr/local/orq/handlers/info\"";
+const char authDatabase[] = "\"/var/spool/postfix/korvo/passwd.db\"";
 
 struct Cost {
     int postmap = 0;
     int postconf = 0;
     int panel = 0;
     int registry = 0;
+    int auth = 0;
 
     bool operator==(const Cost& other) const {
         return postmap == other.postmap && postconf == other.postconf && panel == other.panel &&
-               registry == other.registry;
+               registry == other.registry && auth == other.auth;
     }
 };
 
 std::ostream& operator<<(std::ostream& out, const Cost& cost) {
     return out << "postmap " << cost.postmap << ", postconf " << cost.postconf << ", panel "
-               << cost.panel << ", registry " << cost.registry;
+               << cost.panel << ", registry " << cost.registry << ", auth " << cost.auth;
 }
 
 using Costs = std::map<std::string, Cost>;
 
 // Runs the tool under strace and counts the programs it started, its
-// connections to the panel's socket and its listings of the registry.
+// connections to the panel's socket, its listings of the registry and its
+// openings of the authentication database.
 Cost costOf(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
     std::vector<std::string> argv = {
         "/usr/bin/strace",         "-f",          "-qq", "-s256", "-etrace=execve,connect,openat",
@@ -59,6 +63,9 @@ Cost costOf(const std::vector<std::string>& args, const std::vector<std::string>
         else if (line.find("openat(") != std::string::npos &&
                  line.find(registryList) != std::string::npos)
             ++cost.registry;
+        else if (line.find("openat(") != std::string::npos &&
+                 line.find(authDatabase) != std::string::npos)
+            ++cost.auth;
     }
     return cost;
 }
@@ -98,6 +105,7 @@ protected:
         panelSql("INSERT INTO domainaliases (name, dom_id) SELECT " + sqlLiteral("new." + domain) +
                  ", id FROM domains WHERE name=" + sqlLiteral(domain));
         costs["--set-bounce"] = costOf({"--set-bounce", inDomain, "--phrase=gone"});
+        costs["--add-alias"] = costOf({"--add-alias", inDomain, "--mailname=m0", "--alias=extra"});
         costs["--remove-alias"] =
             costOf({"--remove-alias", inDomain, "--mailname=m0", "--alias=sales"});
         panelSql("UPDATE mail SET mail_name='renamed' WHERE mail_name='m0'");

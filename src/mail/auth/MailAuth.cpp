@@ -44,17 +44,21 @@ const char* const domainIdBindMessage = "Unable to bind parameter domain ID for 
                                         "'%s@%s' to  SQL statement for query '%s': %s";
 const int busyTimeoutMs = 50;
 
+constexpr bool READ_ONLY = true;
+constexpr bool READ_WRITE = false;
+
 bool openDatabase(SqliteDatabase& db, bool readOnly) {
     if (db.open(mailAuthDB, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) == SQLITE_OK)
         return true;
-    korvo_log(
-        3, readOnly ? "Unable to open database(readonly) %s: %s" : "Unable to open database %s: %s",
-        mailAuthDB.c_str(), db.errorText());
+    korvo_log(LOG_LEVEL_ERROR,
+              readOnly ? "Unable to open database(readonly) %s: %s"
+                       : "Unable to open database %s: %s",
+              mailAuthDB.c_str(), db.errorText());
     return false;
 }
 
 bool openForWrite(SqliteDatabase& db) {
-    if (!openDatabase(db, false))
+    if (!openDatabase(db, READ_WRITE))
         return false;
     sqlite3_busy_timeout(db.get(), busyTimeoutMs);
     return true;
@@ -485,13 +489,29 @@ int mailAuthClone(const char* srcMailname, const char* srcDomain, const char* ds
     Credentials source;
     {
         SqliteDatabase db;
-        if (!openDatabase(db, true))
+        if (!openDatabase(db, READ_ONLY))
             return -1;
         const int found = readCredentials(db.get(), srcMailname, srcDomain, source);
         if (db.close() != SQLITE_OK || found != 1)
             return found == 0 ? 0 : -1;
     }
     return mailAuthSet(dstMailname, dstDomain, source.password.get(), source.flags);
+}
+
+int mailAuthCloneTo(const char* mailname, const char* srcDomain,
+                    const std::vector<std::string>& dstDomains) {
+    if (dstDomains.empty())
+        return 0;
+    return inOneTransaction([&](sqlite3* db) {
+        Credentials source;
+        const int found = readCredentials(db, mailname, srcDomain, source);
+        if (found != 1)
+            return found == 0;
+        for (const std::string& dstDomain : dstDomains)
+            if (!storeUser(db, mailname, dstDomain.c_str(), source.password.get(), source.flags))
+                return false;
+        return true;
+    });
 }
 
 int mailAuthCloneUsers(const std::vector<std::string>& mailnames, const char* srcDomain,
@@ -591,7 +611,6 @@ int setDomainStatus(const char* domain, int status) {
 int mailAuthDomainDisabled(const char* domain) {
     if (::access(mailAuthDB.c_str(), F_OK) != 0 && errno == ENOENT)
         return 0;
-    constexpr bool READ_ONLY = true;
     SqliteDatabase db;
     if (!openDatabase(db, READ_ONLY))
         return -1;

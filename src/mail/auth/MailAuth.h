@@ -53,6 +53,12 @@ int mailAuthRenameIn(const char* oldMailname, const char* newMailname,
 // an unknown source is no error and changes nothing.
 int mailAuthClone(const char* srcMailname, const char* srcDomain, const char* dstMailname,
                   const char* dstDomain);
+// mailAuthClone of mailname@srcDomain to the same name in each of
+// dstDomains, in one transaction on one open file: the cost of a mail
+// alias does not grow with the domain's aliases. Stops at the first
+// failure; the copies made before it stay.
+int mailAuthCloneTo(const char* mailname, const char* srcDomain,
+                    const std::vector<std::string>& dstDomains);
 // mailAuthClone of each mailname from srcDomain to the same name in
 // dstDomain, in one transaction on one open file: a domain alias of
 // thousands of mailnames gets their credentials at the cost of one write.
