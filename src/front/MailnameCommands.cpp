@@ -226,6 +226,7 @@ int addMailbox(int argc, char** argv) {
 int removeMailbox(int argc, char** argv) {
     ProgramOptionsHelper helper("remove mailname's mailbox", usageSyntax(removeMailboxCommand));
     const Mailbox mailbox = parseMailbox(helper, argc, argv);
+    const korvo::mysql::SharedConnection panel;
     MailnameManager::disableDelivery(mailbox.domain, mailbox.mailname);
     return statusOf(rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str()));
 }
@@ -248,6 +249,7 @@ int setPassword(int argc, char** argv) {
     parseWithPassword(helper, argc, argv);
     const EnvPassword password = envPassword(helper);
     const Mailbox mailbox = mailboxOption(helper);
+    const korvo::mysql::SharedConnection panel;
     // Without a password the mailbox's users leave the database.
     return statusOf(set_mass_postbox_passwd(mailbox.mailname.c_str(), mailbox.domain.c_str(),
                                             password.password, password.flags));

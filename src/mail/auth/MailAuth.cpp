@@ -452,15 +452,39 @@ int mailAuthRemove(const char* mailname, const char* domain) {
     return onOneHandle([&](sqlite3* db) { return removeUser(db, mailname, domain); });
 }
 
-int mailAuthRemoveFrom(const char* mailname, const std::vector<std::string>& domains) {
-    if (domains.empty())
+int mailAuthRemoveFrom(const std::vector<std::string>& mailnames,
+                       const std::vector<std::string>& domains) {
+    if (mailnames.empty() || domains.empty())
         return 0;
     return inOneTransaction([&](sqlite3* db) {
-        for (const std::string& domain : domains) {
-            if (!removeUser(db, mailname, domain.c_str())) {
-                korvo_log(LOG_LEVEL_ERROR, "Unable to remove mailname %s@%s", mailname,
-                          domain.c_str());
-                return false;
+        for (const std::string& mailname : mailnames) {
+            for (const std::string& domain : domains) {
+                if (!removeUser(db, mailname.c_str(), domain.c_str())) {
+                    korvo_log(LOG_LEVEL_ERROR, "Unable to remove mailname %s@%s", mailname.c_str(),
+                              domain.c_str());
+                    return false;
+                }
+            }
+        }
+        return true;
+    });
+}
+
+int mailAuthSetIn(const std::vector<std::string>& mailnames,
+                  const std::vector<std::string>& domains, const char* password, int flags) {
+    if (mailnames.empty() || domains.empty())
+        return 0;
+    const bool remove = password == nullptr || password[0] == '\0';
+    return inOneTransaction([&](sqlite3* db) {
+        for (const std::string& mailname : mailnames) {
+            for (const std::string& domain : domains) {
+                const char* const name = mailname.c_str();
+                if (remove ? !removeUser(db, name, domain.c_str())
+                           : !storeUser(db, name, domain.c_str(), password, flags)) {
+                    korvo_log(LOG_LEVEL_ERROR, "Unable to set password for mailname %s@%s", name,
+                              domain.c_str());
+                    return false;
+                }
             }
         }
         return true;

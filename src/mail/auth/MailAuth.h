@@ -40,9 +40,18 @@ int mailAuthSet(const char* mailname, const char* domain, const char* password, 
 int set_postbox_passwd(const char* mailname, const char* domain, const char* password, int flags);
 // Removes the user; an unknown domain or user is no error.
 int mailAuthRemove(const char* mailname, const char* domain);
-// mailAuthRemove from each of the domains in one transaction; stops at the
-// first failure, logging "Unable to remove mailname NAME@DOMAIN".
-int mailAuthRemoveFrom(const char* mailname, const std::vector<std::string>& domains);
+// mailAuthRemove of each mailname from each of the domains in one
+// transaction on one open file; stops at the first failure, logging
+// "Unable to remove mailname NAME@DOMAIN".
+int mailAuthRemoveFrom(const std::vector<std::string>& mailnames,
+                       const std::vector<std::string>& domains);
+// set_postbox_passwd of each mailname on each of the domains (mailname by
+// mailname) in one transaction on one open file: the cost does not grow
+// with a domain's aliases and a mailbox's mail aliases. Stops at the first
+// failure, logging "Unable to set password for mailname NAME@DOMAIN"; what
+// was set before it stays.
+int mailAuthSetIn(const std::vector<std::string>& mailnames,
+                  const std::vector<std::string>& domains, const char* password, int flags);
 // Renames the user within its domain; the domain must be registered.
 int mailAuthRename(const char* oldMailname, const char* newMailname, const char* domain);
 // mailAuthRename in each of the domains in one transaction; stops at the

@@ -68,14 +68,25 @@ int overDomainAndAliases(const char* domain, const char* aliasesFailure, Change 
 
 const char domainAliasesFailure[] = "Unable to get domain aliases for domain %s";
 
-int setPasswdOnDomains(const char* mailname, const char* domain, DomainAliases& aliases,
+// The domain first, on its own (its own address keeps working when the
+// aliases cannot be read), then all its aliases in one transaction.
+int setPasswdOnDomains(const char* mailname, const char* domain, DomainAliases& domainAliases,
                        const char* password, int flags) {
-    return overDomainAndAliases(domain, aliases, [&](const char* name, bool) {
-        if (set_postbox_passwd(mailname, name, password, flags) == 0)
-            return true;
-        korvo_log(LOG_LEVEL_ERROR, "Unable to set password for mailname %s@%s", mailname, name);
-        return false;
-    });
+    if (set_postbox_passwd(mailname, domain, password, flags) != 0) {
+        return korvo_error("Unable to set password for mailname %s@%s", mailname, domain);
+    }
+    const std::vector<std::string>* const aliases = domainAliases.get();
+    if (aliases == nullptr || mailAuthSetIn({mailname}, *aliases, password, flags) != 0)
+        return -1;
+    return aliases->empty() ? 0 : 1;
+}
+
+// The domain followed by its aliases (already read).
+std::vector<std::string> withAliases(const char* domain, DomainAliases& domainAliases) {
+    std::vector<std::string> domains{domain};
+    const std::vector<std::string>* const aliases = domainAliases.get();
+    domains.insert(domains.end(), aliases->begin(), aliases->end());
+    return domains;
 }
 
 // Links the aliases' rows to the domain's, for the rows the password set
@@ -95,7 +106,7 @@ int removeFromDomains(const char* mailname, const char* domain, DomainAliases& d
         return korvo_error("Unable to remove mailname %s@%s", mailname, domain);
     }
     const std::vector<std::string>* const aliases = domainAliases.get();
-    if (aliases == nullptr || mailAuthRemoveFrom(mailname, *aliases) != 0)
+    if (aliases == nullptr || mailAuthRemoveFrom({mailname}, *aliases) != 0)
         return -1;
     return aliases->empty() ? 0 : 1;
 }
@@ -125,9 +136,9 @@ int set_mass_postbox_passwd(const char* mailname, const char* domain, const char
     StringListOwner mailAliases;
     if (get_aliases_by_mailname(nullptr, mailAliases.out(), mailname, domain) != 0)
         return -1;
-    for (const char* mailAlias : mailAliases)
-        if (setPasswdOnDomains(mailAlias, domain, aliases, password, flags) == -1)
-            return -1;
+    const std::vector<std::string> names(mailAliases.begin(), mailAliases.end());
+    if (mailAuthSetIn(names, withAliases(domain, aliases), password, flags) != 0)
+        return -1;
     return linkedAfter(mailAliases.empty() ? 0 : 1, domain, aliases);
 }
 
@@ -148,10 +159,9 @@ int rm_mails_from_domains(const char* mailname, const char* domain) {
     if (get_aliases_by_mailname(nullptr, mailAliases.out(), mailname, domain) != 0) {
         return korvo_error("Unable to get mail aliases for mailname %s%s", mailname, domain);
     }
-    for (const char* mailAlias : mailAliases) {
-        if (removeFromDomains(mailAlias, domain, aliases) == -1) {
-            return korvo_error("Unable to remove mailname from domain aliases");
-        }
+    const std::vector<std::string> names(mailAliases.begin(), mailAliases.end());
+    if (mailAuthRemoveFrom(names, withAliases(domain, aliases)) != 0) {
+        return korvo_error("Unable to remove mailname from domain aliases");
     }
     return mailAliases.empty() ? 0 : 1;
 }
