@@ -116,6 +116,8 @@ protected:
                    {"ORQ_PASSWORD=pw"});
         costs["--remove-mailname"] = costOf({"--remove-mailname", inDomain, "--mailname=m1"});
         costs["--remove-mailbox"] = costOf({"--remove-mailbox", inDomain, "--mailname=renamed"});
+        costs["--turn-off-domain"] = costOf({"--turn-off-domain", inDomain});
+        costs["--turn-on-domain"] = costOf({"--turn-on-domain", inDomain});
         return costs;
     }
 };

@@ -5,6 +5,7 @@
 #include "utils/Logging.h"
 #include "utils/MallocOwners.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -601,35 +602,64 @@ int mailAuthLinkAliases(const char* domain, const std::vector<std::string>& alia
     });
 }
 
-int mailAuthRemoveDomain(const char* domain) {
-    SqliteDatabase db;
-    if (!openForWrite(db))
-        return -1;
+namespace {
+
+// The domain change on the open handle; false after a message.
+bool removeDomain(sqlite3* db, const char* domain) {
     SqliteStatement stmt;
-    const bool done =
-        prepare(stmt, db.get(), removeDomainSql) &&
-        bound(stmt.bindText(1, domain), db.get(),
-              "Unable to bind parameter domain name '%s' to SQL statement for query '%s': %s",
-              domain, removeDomainSql) &&
-        runWrite(stmt, db.get(),
-                 "Unable to execute the domain mail authorization removal query: %s");
-    return finish(stmt, db, done ? 0 : -1);
+    return prepare(stmt, db, removeDomainSql) &&
+           bound(stmt.bindText(1, domain), db,
+                 "Unable to bind parameter domain name '%s' to SQL statement for query '%s': %s",
+                 domain, removeDomainSql) &&
+           runWrite(stmt, db, "Unable to execute the domain mail authorization removal query: %s");
+}
+
+bool changeDomainStatus(sqlite3* db, const char* domain, int status) {
+    SqliteStatement stmt;
+    return prepare(stmt, db, domainStatusSql) &&
+           bound(stmt.bindInt(1, status), db,
+                 "Unable to bind parameter status %d to  SQL statement for query '%s': %s", status,
+                 domainStatusSql) &&
+           bound(stmt.bindText(2, domain), db, domainNameBindMessage, domain, domainStatusSql) &&
+           runWrite(stmt, db,
+                    "Unable to execute the mail domain authorization status change query: %s");
+}
+
+bool changeDomain(sqlite3* db, const char* domain, DomainChange change) {
+    switch (change) {
+    case DomainChange::Enable:
+        return changeDomainStatus(db, domain, 0);
+    case DomainChange::Disable:
+        return changeDomainStatus(db, domain, 1);
+    case DomainChange::Remove:
+        return removeDomain(db, domain);
+    }
+    return false;
+}
+
+} // namespace
+
+int mailAuthRemoveDomain(const char* domain) {
+    return onOneHandle([&](sqlite3* db) { return removeDomain(db, domain); });
 }
 
 int setDomainStatus(const char* domain, int status) {
-    SqliteDatabase db;
-    if (!openForWrite(db))
-        return -1;
-    SqliteStatement stmt;
-    const bool done =
-        prepare(stmt, db.get(), domainStatusSql) &&
-        bound(stmt.bindInt(1, status), db.get(),
-              "Unable to bind parameter status %d to  SQL statement for query '%s': %s", status,
-              domainStatusSql) &&
-        bound(stmt.bindText(2, domain), db.get(), domainNameBindMessage, domain, domainStatusSql) &&
-        runWrite(stmt, db.get(),
-                 "Unable to execute the mail domain authorization status change query: %s");
-    return finish(stmt, db, done ? 0 : -1);
+    return onOneHandle([&](sqlite3* db) { return changeDomainStatus(db, domain, status); });
+}
+
+int mailAuthChangeDomains(const std::vector<std::string>& domains, DomainChange change,
+                          std::size_t& failedAt) {
+    if (domains.empty())
+        return 0;
+    failedAt = 0;
+    const int result = inOneTransaction([&](sqlite3* db) {
+        for (; failedAt < domains.size(); ++failedAt)
+            if (!changeDomain(db, domains[failedAt].c_str(), change))
+                return false;
+        return true;
+    });
+    failedAt = std::min(failedAt, domains.size() - 1);
+    return result;
 }
 
 int mailAuthDomainDisabled(const char* domain) {

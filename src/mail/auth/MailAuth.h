@@ -23,6 +23,7 @@
 
 #include "mail/auth/MailAuthDB.h"
 
+#include <cstddef>
 #include <sqlite3.h>
 #include <string>
 #include <vector>
@@ -92,5 +93,15 @@ int setDomainStatus(const char* domain, int status);
 int mailAuthDomainDisabled(const char* domain);
 int mailAuthEnableDomain(const char* domain);
 int mailAuthDisableDomain(const char* domain);
+
+// What mailAuthEnableDomain, mailAuthDisableDomain and mailAuthRemoveDomain
+// do, applied to many domains at once.
+enum class DomainChange { Enable, Disable, Remove };
+// The change to each of the domains in one transaction on one open file (a
+// domain's aliases cost one write); stops at the first failure, setting
+// failedAt to its index (the last one's when the commit itself failed).
+// What was changed before it stays.
+int mailAuthChangeDomains(const std::vector<std::string>& domains, DomainChange change,
+                          std::size_t& failedAt);
 
 #endif

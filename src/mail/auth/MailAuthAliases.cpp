@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -166,16 +167,50 @@ int rm_mails_from_domains(const char* mailname, const char* domain) {
     return mailAliases.empty() ? 0 : 1;
 }
 
+namespace {
+
+// The one-transaction form of the actions the domain commands pass.
+std::optional<DomainChange> batchedForm(int (*action)(const char*)) {
+    if (action == mailAuthEnableDomain)
+        return DomainChange::Enable;
+    if (action == mailAuthDisableDomain)
+        return DomainChange::Disable;
+    if (action == mailAuthRemoveDomain)
+        return DomainChange::Remove;
+    return std::nullopt;
+}
+
+} // namespace
+
 int domain_auth_action(const char* domain, int (*action)(const char*), const char* actionName) {
-    return overDomainAndAliases(
-        domain, "Unable to get aliases for domain %s", [&](const char* name, bool isAlias) {
-            if (action(name) == 0)
-                return true;
-            korvo_log(LOG_LEVEL_ERROR,
-                      isAlias ? "Unable to %s for domain alias %s" : "Unable to %s for domain %s",
-                      actionName, name);
-            return false;
-        });
+    const std::optional<DomainChange> change = batchedForm(action);
+    if (!change) {
+        return overDomainAndAliases(domain, "Unable to get aliases for domain %s",
+                                    [&](const char* name, bool isAlias) {
+                                        if (action(name) == 0)
+                                            return true;
+                                        korvo_log(LOG_LEVEL_ERROR,
+                                                  isAlias ? "Unable to %s for domain alias %s"
+                                                          : "Unable to %s for domain %s",
+                                                  actionName, name);
+                                        return false;
+                                    });
+    }
+    // The domain on its own first, as an action of its own would be; then
+    // all its aliases in one transaction.
+    if (action(domain) != 0) {
+        return korvo_error("Unable to %s for domain %s", actionName, domain);
+    }
+    DomainAliases domainAliases(domain, "Unable to get aliases for domain %s");
+    const std::vector<std::string>* const aliases = domainAliases.get();
+    if (aliases == nullptr)
+        return -1;
+    std::size_t failedAt = 0;
+    if (mailAuthChangeDomains(*aliases, *change, failedAt) != 0) {
+        return korvo_error("Unable to %s for domain alias %s", actionName,
+                           (*aliases)[failedAt].c_str());
+    }
+    return aliases->empty() ? 0 : 1;
 }
 
 int add_domain_auth_alias(const char* domain, const char* alias) {
