@@ -453,16 +453,20 @@ int mailAuthRemove(const char* mailname, const char* domain) {
     return onOneHandle([&](sqlite3* db) { return removeUser(db, mailname, domain); });
 }
 
-int mailAuthRemoveFrom(const std::vector<std::string>& mailnames,
-                       const std::vector<std::string>& domains) {
+namespace {
+
+// Runs change(db, mailname, domain) for each mailname on each domain in one
+// transaction; stops at the first failure, logging failure (NAME, DOMAIN).
+template <typename Change>
+int forEachAddress(const std::vector<std::string>& mailnames,
+                   const std::vector<std::string>& domains, const char* failure, Change change) {
     if (mailnames.empty() || domains.empty())
         return 0;
     return inOneTransaction([&](sqlite3* db) {
         for (const std::string& mailname : mailnames) {
             for (const std::string& domain : domains) {
-                if (!removeUser(db, mailname.c_str(), domain.c_str())) {
-                    korvo_log(LOG_LEVEL_ERROR, "Unable to remove mailname %s@%s", mailname.c_str(),
-                              domain.c_str());
+                if (!change(db, mailname.c_str(), domain.c_str())) {
+                    korvo_log(LOG_LEVEL_ERROR, failure, mailname.c_str(), domain.c_str());
                     return false;
                 }
             }
@@ -471,25 +475,21 @@ int mailAuthRemoveFrom(const std::vector<std::string>& mailnames,
     });
 }
 
+} // namespace
+
+int mailAuthRemoveFrom(const std::vector<std::string>& mailnames,
+                       const std::vector<std::string>& domains) {
+    return forEachAddress(mailnames, domains, "Unable to remove mailname %s@%s", removeUser);
+}
+
 int mailAuthSetIn(const std::vector<std::string>& mailnames,
                   const std::vector<std::string>& domains, const char* password, int flags) {
-    if (mailnames.empty() || domains.empty())
-        return 0;
     const bool remove = password == nullptr || password[0] == '\0';
-    return inOneTransaction([&](sqlite3* db) {
-        for (const std::string& mailname : mailnames) {
-            for (const std::string& domain : domains) {
-                const char* const name = mailname.c_str();
-                if (remove ? !removeUser(db, name, domain.c_str())
-                           : !storeUser(db, name, domain.c_str(), password, flags)) {
-                    korvo_log(LOG_LEVEL_ERROR, "Unable to set password for mailname %s@%s", name,
-                              domain.c_str());
-                    return false;
-                }
-            }
-        }
-        return true;
-    });
+    return forEachAddress(mailnames, domains, "Unable to set password for mailname %s@%s",
+                          [&](sqlite3* db, const char* mailname, const char* domain) {
+                              return remove ? removeUser(db, mailname, domain)
+                                            : storeUser(db, mailname, domain, password, flags);
+                          });
 }
 
 int mailAuthRename(const char* oldMailname, const char* newMailname, const char* domain) {
