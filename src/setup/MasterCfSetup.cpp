@@ -15,19 +15,29 @@ using mail::postfix::RELOAD_FILES;
 using mail::postfix::TO_MASTER_CF;
 using mail::postfix::WRITE_IF_CHANGED;
 
-ModuleInfo deliveryService(const std::string& agentPath) {
+// A pipe(8) transport that runs program as the mail account, one recipient
+// per run, the sender given as an option; flags as pipe(8) takes them.
+ModuleInfo pipeService(const char* name, const std::vector<std::string>& flags,
+                       const std::string& program) {
     ModuleInfo info;
-    info.name = TRANSPORT;
+    info.name = name;
     info.type = ModuleType::UNIX;
     info.privateService = boost::logic::indeterminate;
     info.unprivileged = false;
     info.chroot = false;
+    info.command = {"pipe"};
+    info.command.insert(info.command.end(), flags.begin(), flags.end());
+    for (const std::string& word :
+         {std::string("user=") + MAIL_ACCOUNT, std::string("null_sender="), "argv=" + program,
+          std::string("--sender=${sender}"), std::string("--"), std::string("${recipient}")})
+        info.command.push_back(word);
+    return info;
+}
+
+ModuleInfo deliveryService(const std::string& agentPath) {
     // D: Delivered-To (and loop detection), R: Return-Path, h: domains in
     // lower case, as the tables hold them.
-    info.command = {"pipe",         "flags=DRh",         std::string("user=") + MAIL_ACCOUNT,
-                    "null_sender=", "argv=" + agentPath, "--sender=${sender}",
-                    "--",           "${recipient}"};
-    return info;
+    return pipeService(TRANSPORT, {"flags=DRh"}, agentPath);
 }
 
 ModuleInfo filterService(const std::string& filterPath) {
@@ -66,15 +76,7 @@ ModuleInfo reinjectionService() {
 }
 
 ModuleInfo remoteService(const std::string& remotePath) {
-    ModuleInfo info;
-    info.name = REMOTE_TRANSPORT;
-    info.type = ModuleType::UNIX;
-    info.privateService = boost::logic::indeterminate;
-    info.unprivileged = false;
-    info.chroot = false;
-    info.command = {"pipe", std::string("user=") + MAIL_ACCOUNT, "null_sender=",
-                    "argv=" + remotePath, "--sender=${sender}", "--", "${recipient}"};
-    return info;
+    return pipeService(REMOTE_TRANSPORT, {}, remotePath);
 }
 
 ModuleInfo remoteReinjectionService() {
