@@ -20,12 +20,14 @@
 #ifndef KORVO_HANDLERS_HANDLERQUEUES_H
 #define KORVO_HANDLERS_HANDLERQUEUES_H
 
+#include "mail/handlers/HandlerRegistry.h"
+
 #include <string>
 #include <vector>
 
 namespace korvo::handlers {
 
-inline constexpr char REGISTRY_ROOT[] = "/usr/local/orq/handlers";
+inline constexpr char REGISTRY_ROOT[] = KORVO_HANDLERS_ROOT;
 inline constexpr char HOOK_BEFORE_QUEUE[] = "before-queue";
 inline constexpr char HOOK_BEFORE_LOCAL[] = "before-local";
 inline constexpr char HOOK_BEFORE_REMOTE[] = "before-remote";

@@ -1,7 +1,11 @@
 // Where the setup program puts what the tool and the delivery agent expect,
-// and the names it gives them. Pure constants.
+// and the names it gives them. Pure constants; the handler registry's paths
+// are the registry's own.
 #ifndef KORVO_SETUP_SETUPPATHS_H
 #define KORVO_SETUP_SETUPPATHS_H
+
+#include "mail/handlers/HandlerRegistry.h"
+#include "mail/settings/Autoresponder.h"
 
 namespace korvo::setup {
 
@@ -9,11 +13,11 @@ namespace korvo::setup {
 // off services live here.
 inline constexpr char TABLE_DIRECTORY[] = "/var/spool/postfix/korvo";
 inline constexpr char AUTH_DATABASE[] = "/var/spool/postfix/korvo/passwd.db";
-inline constexpr char HANDLER_REGISTRY[] = "/usr/local/orq/handlers";
-inline constexpr char HANDLER_REGISTRY_INFO[] = "/usr/local/orq/handlers/info";
+inline constexpr char HANDLER_REGISTRY[] = KORVO_HANDLERS_ROOT;
+inline constexpr char HANDLER_REGISTRY_INFO[] = KORVO_HANDLERS_INFO_D;
 // The hook programs, and where the registered autoresponder handlers point.
-inline constexpr char HANDLER_HOOKS[] = "/usr/local/orq/handlers/hooks";
-inline constexpr char AUTORESPONDER_HOOK[] = "/usr/local/orq/handlers/hooks/autoresponder";
+inline constexpr char HANDLER_HOOKS[] = KORVO_HANDLERS_ROOT "/hooks";
+inline constexpr char AUTORESPONDER_HOOK[] = KORVO_AUTORESPONDER_HOOK;
 
 inline constexpr char MAIL_ACCOUNT[] = "popuser";
 // Owner of the authentication database, so that the SMTP side can read it.
