@@ -3,6 +3,7 @@
 #include "deliver/DeliveryFailure.h"
 #include "mail/storage/DeliveryQuota.h"
 #include "utils/FdOwner.h"
+#include "utils/FileCopy.h"
 
 #include <cerrno>
 #include <cstring>

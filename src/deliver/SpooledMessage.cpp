@@ -1,11 +1,11 @@
 #include "deliver/SpooledMessage.h"
 
 #include "utils/Exceptions.h"
+#include "utils/FileCopy.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,69 +31,7 @@ std::string selfPath(int fd) {
     return "/proc/self/fd/" + std::to_string(fd);
 }
 
-constexpr std::size_t KERNEL_COPY_CHUNK = 1 << 20;
-
-// One step of an in-kernel copy: bytes moved, 0 at the end, -1 with errno.
-using KernelCopy = ssize_t (*)(int input, int output);
-
-ssize_t sendFile(int input, int output) {
-    return ::sendfile(output, input, nullptr, KERNEL_COPY_CHUNK);
-}
-
-ssize_t splicePipe(int input, int output) {
-    return ::splice(input, nullptr, output, nullptr, KERNEL_COPY_CHUNK, SPLICE_F_MOVE);
-}
-
-bool copyThroughBuffer(int input, int output, off_t* copied) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(input, buffer, sizeof buffer);
-        if (got == 0)
-            return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(output, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0)
-                return false;
-            done += put;
-        }
-        if (copied != nullptr)
-            *copied += got;
-    }
-}
-
 } // namespace
-
-bool copyAll(int input, int output, off_t* copied) {
-    struct stat st {};
-    const KernelCopy kernelCopy = ::fstat(input, &st) != 0 ? nullptr
-                                  : S_ISREG(st.st_mode)    ? sendFile
-                                  : S_ISFIFO(st.st_mode)   ? splicePipe
-                                                           : nullptr;
-    bool started = false;
-    while (kernelCopy != nullptr) {
-        const ssize_t moved = kernelCopy(input, output);
-        if (moved == 0)
-            return true;
-        if (moved < 0 && errno == EINTR)
-            continue;
-        // A pair of files the kernel cannot copy between: the plain way.
-        if (moved < 0 && !started && (errno == EINVAL || errno == ENOSYS))
-            break;
-        if (moved < 0)
-            return false;
-        started = true;
-        if (copied != nullptr)
-            *copied += moved;
-    }
-    return copyThroughBuffer(input, output, copied);
-}
 
 SpooledMessage::SpooledMessage(int input, const std::string& directory) {
     const FdOwner directoryFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -47,11 +47,6 @@ private:
     mutable bool linked_ = false;
 };
 
-// Copies everything from input to output, inside the kernel where it can
-// (sendfile from a file, splice from a pipe), so that no message passes
-// through the agent's memory; false with errno set on failure.
-bool copyAll(int input, int output, off_t* copied);
-
 } // namespace korvo::deliver
 
 #endif

@@ -13,6 +13,7 @@
 #include "handlers/HandlerRunner.h"
 #include "handlers/SmtpChannel.h"
 #include "utils/FdOwner.h"
+#include "utils/FileCopy.h"
 
 #include <cerrno>
 #include <csignal>
@@ -64,24 +65,10 @@ handlers::MessageParties parseArguments(int argc, char** argv) {
 // Standard input into an unnamed file.
 int spoolInput() {
     FdOwner spool(handlers::createUnnamedFile(SPOOL_DIRECTORY));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(0, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw std::runtime_error(std::string("read the message: ") + std::strerror(errno));
-        if (got == 0)
-            return spool.release();
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put =
-                ::write(spool.get(), buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno != EINTR)
-                throw std::runtime_error("spool the message in " + std::string(SPOOL_DIRECTORY) +
-                                         ": " + std::strerror(errno));
-            done += put < 0 ? 0 : put;
-        }
-    }
+    if (!copyAll(0, spool.get(), nullptr))
+        throw std::runtime_error("spool the message in " + std::string(SPOOL_DIRECTORY) + ": " +
+                                 std::strerror(errno));
+    return spool.release();
 }
 
 // The reply, or the outcome its failure means.

@@ -1,0 +1,19 @@
+// Copying everything from one descriptor to another, inside the kernel
+// where it can (sendfile from a regular file, splice from a pipe), so that
+// a message never passes through the program's memory; through a buffer
+// where the kernel cannot copy between the two. A failure returns false
+// with errno set; what was copied before it stays written.
+#ifndef KORVO_UTILS_FILECOPY_H
+#define KORVO_UTILS_FILECOPY_H
+
+#include <sys/types.h>
+
+namespace korvo {
+
+// Copies input to its end onto output; copied (when given) grows by the
+// bytes moved.
+bool copyAll(int input, int output, off_t* copied);
+
+} // namespace korvo
+
+#endif
