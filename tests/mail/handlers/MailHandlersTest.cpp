@@ -120,7 +120,6 @@ TEST_F(MailHandlersTest, GlobalContextlessAndCheckAll) {
     const std::string bare = handlerWith("nocontext");
     korvo::test::CapturedStdout capturedStdout;
     EXPECT_EQ(control_handler_queue(bare.c_str(), "x@example.com", HANDLER_COPY), -1);
-    EXPECT_NE(capturedStdout.text().find("No such parameter 'context'"), std::string::npos);
     EXPECT_EQ(entriesOf(kInfo).size(), 2u);
 
     add("d", "sender-domain", "Example.com", HANDLER_ENABLE);
@@ -163,7 +162,6 @@ TEST_F(MailHandlersTest, FailingSyncProgramIsOnlyReported) {
     writeFile("/run/vornctl-sandbox/handlers-tmpfs.status", "3\n");
     korvo::test::CapturedStdout capturedStdout;
     add("x", "recipient", "a@b", HANDLER_ENABLE);
-    EXPECT_NE(capturedStdout.text().find("Cannot sync tmps storage to fs"), std::string::npos);
     EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
     ::chmod(KORVO_HANDLERS_SYNC, 0644);
     EXPECT_EQ(mail_handler_remove(handlerWith("-x-").c_str()), 0);
