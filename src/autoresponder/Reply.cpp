@@ -4,6 +4,7 @@
 #include "utils/Exceptions.h"
 #include "utils/FdOwner.h"
 #include "utils/ForkExec.h"
+#include "utils/UnnamedFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -157,9 +158,9 @@ void sendReply(const ReplySettings& settings, const IncomingMessage& incoming,
                const ReplyParties& parties, int homeFd) {
     // Composed completely before sendmail sees a byte: a failure half-way
     // must not send half a reply.
-    const FdOwner spool(handlers::createUnnamedFile(SPOOL_DIRECTORY));
+    const FdOwner spool(createUnnamedFile(SPOOL_DIRECTORY));
     composeReply(spool.get(), settings, incoming, parties, homeFd);
-    const FdOwner reader(handlers::reopenForReading(spool.get()));
+    const FdOwner reader(reopenForReading(spool.get()));
     std::string from = "<>";
     std::string to = parties.sender;
     char* const argv[] = {const_cast<char*>("sendmail"),

@@ -2,6 +2,7 @@
 
 #include "deliver/DeliveryFailure.h"
 #include "handlers/HandlerRunner.h"
+#include "utils/UnnamedFile.h"
 
 namespace korvo::deliver {
 
@@ -29,7 +30,7 @@ LocalHandling runBeforeLocalHandlers(const Envelope& envelope, const SpooledMess
         switch (outcome.verdict) {
         case Verdict::Pass:
             if (outcome.replacement) {
-                const FdOwner changed(handlers::reopenForReading(outcome.replacement->get()));
+                const FdOwner changed(reopenForReading(outcome.replacement->get()));
                 handling.replaced = std::make_unique<SpooledMessage>(changed.get(), spoolDirectory);
             }
             return handling;

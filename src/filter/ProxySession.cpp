@@ -1,6 +1,7 @@
 #include "filter/ProxySession.h"
 
 #include "utils/FdOwner.h"
+#include "utils/UnnamedFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -153,7 +154,7 @@ void ProxySession::forwardData() {
 void ProxySession::spoolAndFilter(const std::vector<handlers::Handler>& found) {
     client_.write(DATA_GO_AHEAD);
     client_.flush();
-    const FdOwner spool(handlers::createUnnamedFile(settings_.limits.spoolDirectory));
+    const FdOwner spool(createUnnamedFile(settings_.limits.spoolDirectory));
     SmtpChannel file(-1, spool.get(), "spool file", std::chrono::seconds(0));
     std::string line;
     bool atLineStart = true;

@@ -2,6 +2,7 @@
 
 #include "utils/ChildCore.h"
 #include "utils/Exceptions.h"
+#include "utils/UnnamedFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -170,21 +171,6 @@ off_t sizeOf(int fd) {
 }
 
 } // namespace
-
-int reopenForReading(int fd) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    const int reader = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
-    if (reader < 0)
-        throwSystemError("reopen the message file", errno);
-    return reader;
-}
-
-int createUnnamedFile(const std::string& directory) {
-    const int fd = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        throwSystemError("create an unnamed file in " + directory, errno);
-    return fd;
-}
 
 ChainOutcome runHandlers(const std::vector<Handler>& handlers, const std::string& hook,
                          const MessageParties& parties, int messageFd, const RunLimits& limits) {

@@ -55,12 +55,6 @@ struct RunLimits {
     std::string spoolDirectory; // where replaced messages are kept, unnamed
 };
 
-// A new read-only descriptor at the first byte of the file behind fd.
-int reopenForReading(int fd);
-
-// A read-write file without a name in directory.
-int createUnnamedFile(const std::string& directory);
-
 // Runs handlers in order over the message in messageFd (any readable
 // file; read from its start).
 ChainOutcome runHandlers(const std::vector<Handler>& handlers, const std::string& hook,

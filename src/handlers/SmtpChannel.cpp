@@ -2,6 +2,7 @@
 
 #include "handlers/HandlerRunner.h"
 #include "utils/FdOwner.h"
+#include "utils/UnnamedFile.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

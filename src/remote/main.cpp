@@ -14,6 +14,7 @@
 #include "handlers/SmtpChannel.h"
 #include "utils/FdOwner.h"
 #include "utils/FileCopy.h"
+#include "utils/UnnamedFile.h"
 
 #include <cerrno>
 #include <csignal>
@@ -64,7 +65,7 @@ handlers::MessageParties parseArguments(int argc, char** argv) {
 
 // Standard input into an unnamed file.
 int spoolInput() {
-    FdOwner spool(handlers::createUnnamedFile(SPOOL_DIRECTORY));
+    FdOwner spool(createUnnamedFile(SPOOL_DIRECTORY));
     if (!copyAll(0, spool.get(), nullptr))
         throw std::runtime_error("spool the message in " + std::string(SPOOL_DIRECTORY) + ": " +
                                  std::strerror(errno));

@@ -1,6 +1,7 @@
 #include "utils/ReplaceFile.h"
 
 #include "utils/Exceptions.h"
+#include "utils/UnnamedFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -127,8 +128,8 @@ void ReplaceFile::write(const char* data, std::size_t size) {
 // rename, so the name exists for the blink between the two calls.
 void ReplaceFile::linkAnonymous() {
     removeStaleTemporary();
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tmpPath_.c_str(), AT_SYMLINK_FOLLOW) != 0)
+    if (::linkat(AT_FDCWD, selfPath(fd_.get()).c_str(), AT_FDCWD, tmpPath_.c_str(),
+                 AT_SYMLINK_FOLLOW) != 0)
         throwSystemError("link " + tmpPath_);
     linked_ = true;
 }

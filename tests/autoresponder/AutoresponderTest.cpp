@@ -6,6 +6,7 @@
 #include "handlers/HandlerRunner.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
+#include "utils/UnnamedFile.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -20,9 +21,9 @@ using autoresponder::ReplyLog;
 const std::string home = "/var/qmail/mailnames/example.com/info";
 
 IncomingMessage parsed(const std::string& text) {
-    const FdOwner file(handlers::createUnnamedFile("/var/tmp"));
+    const FdOwner file(korvo::createUnnamedFile("/var/tmp"));
     EXPECT_EQ(static_cast<ssize_t>(text.size()), ::write(file.get(), text.data(), text.size()));
-    const FdOwner reader(handlers::reopenForReading(file.get()));
+    const FdOwner reader(korvo::reopenForReading(file.get()));
     return autoresponder::readHeader(reader.get());
 }
 
@@ -67,7 +68,7 @@ TEST_F(AutoresponderTest, TheReplyRefersToTheMessageAndCarriesTheStoreFiles) {
     autoresponder::ReplySettings settings;
     settings.text = "Away.";
     settings.files = {"plan.txt", "secret", "../../x", "gone.txt"};
-    const FdOwner out(handlers::createUnnamedFile("/var/tmp"));
+    const FdOwner out(korvo::createUnnamedFile("/var/tmp"));
     autoresponder::composeReply(
         out.get(), settings, parsed("Subject: Grüße\nMessage-ID: <m2@x>\nReferences: <m1@x>\n\n"),
         {"info@example.com", "a@remote.example"}, homeFd_);

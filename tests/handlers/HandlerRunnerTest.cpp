@@ -4,6 +4,7 @@
 #include "mail/handlers/MailHandlers.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
+#include "utils/UnnamedFile.h"
 
 #include <chrono>
 #include <fcntl.h>
@@ -47,7 +48,7 @@ protected:
     void SetUp() override {
         SandboxTest::SetUp();
         ASSERT_EQ(0, shell("mkdir -p " + programs + " /usr/local/orq/handlers/info"));
-        message_ = handlers::createUnnamedFile("/tmp");
+        message_ = korvo::createUnnamedFile("/tmp");
         const std::string text = "Subject: hello\n\nbody\n";
         ASSERT_EQ(static_cast<ssize_t>(text.size()), ::write(message_, text.data(), text.size()));
     }
@@ -69,7 +70,7 @@ std::string names(const std::vector<handlers::Handler>& list) {
 }
 
 std::string contentOf(int fd) {
-    const FdOwner reader(handlers::reopenForReading(fd));
+    const FdOwner reader(korvo::reopenForReading(fd));
     std::string text;
     char buffer[256];
     for (ssize_t got; (got = ::read(reader.get(), buffer, sizeof buffer)) > 0;)

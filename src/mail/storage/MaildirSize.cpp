@@ -7,6 +7,7 @@
 #include "utils/Accounts.h"
 #include "utils/FdOwner.h"
 #include "utils/Logging.h"
+#include "utils/UnnamedFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -89,8 +90,8 @@ public:
         if (::fsync(file.get()) != 0)
             return false;
         if (!linked) {
-            const std::string self = "/proc/self/fd/" + std::to_string(file.get());
-            if (::linkat(AT_FDCWD, self.c_str(), dir.get(), name.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            if (::linkat(AT_FDCWD, korvo::selfPath(file.get()).c_str(), dir.get(), name.c_str(),
+                         AT_SYMLINK_FOLLOW) != 0)
                 return false;
             linked = true;
         }
