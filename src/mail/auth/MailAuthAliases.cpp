@@ -101,15 +101,20 @@ int linkedAfter(int result, const char* domain, DomainAliases& domainAliases) {
     return result;
 }
 
-// The domain first, then all its aliases in one transaction.
-int removeFromDomains(const char* mailname, const char* domain, DomainAliases& domainAliases) {
-    if (mailAuthRemove(mailname, domain) != 0) {
-        return korvo_error("Unable to remove mailname %s@%s", mailname, domain);
-    }
+// The mailname leaves all the domain's aliases in one transaction.
+int removeFromAliases(const char* mailname, DomainAliases& domainAliases) {
     const std::vector<std::string>* const aliases = domainAliases.get();
     if (aliases == nullptr || mailAuthRemoveFrom({mailname}, *aliases) != 0)
         return -1;
     return aliases->empty() ? 0 : 1;
+}
+
+// The domain first, then all its aliases.
+int removeFromDomains(const char* mailname, const char* domain, DomainAliases& domainAliases) {
+    if (mailAuthRemove(mailname, domain) != 0) {
+        return korvo_error("Unable to remove mailname %s@%s", mailname, domain);
+    }
+    return removeFromAliases(mailname, domainAliases);
 }
 
 // The mailnames of domain with their mail aliases; false after a message.
@@ -153,7 +158,7 @@ int rm_mails_from_domains(const char* mailname, const char* domain) {
         return korvo_error("Unable to remove mailname %s@%s", mailname, domain);
     }
     DomainAliases aliases(domain, domainAliasesFailure);
-    if (removeFromDomains(mailname, domain, aliases) == -1) {
+    if (removeFromAliases(mailname, aliases) == -1) {
         return korvo_error("Unable to remove mailname from domain aliases");
     }
     StringListOwner mailAliases;
