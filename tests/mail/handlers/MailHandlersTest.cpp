@@ -1,6 +1,5 @@
 // Handlers are plain files the delivery side reads: tests check the registry on disk.
 #include "mail/handlers/MailHandlers.h"
-#include "mail/handlers/HandlerNames.h"
 #include "mail/handlers/MassHandlers.h"
 #include "mail/handlers/RegistryFixture.h"
 #include "sandbox/CapturedOutput.h"
@@ -41,19 +40,6 @@ std::string nameOf(const char* templ, const char* type, const char* value, const
     const std::string name = found != nullptr ? found : "";
     std::free(found);
     return name;
-}
-
-// The delivery side runs a queue in this order: priority read as with %i, template, random.
-TEST(HandlerNamesTest, QueueOrder) {
-    Names names = {"10-b-aaaaaa", "9-m-xxxxxx",   "010-a-bbbbbb",
-                   "10-a-cccccc", "0x5-z-aaaaaa", "10-a-bbbbbb"};
-    std::vector<char*> pointers;
-    for (std::string& name : names)
-        pointers.push_back(&name[0]);
-    handlers_sort(pointers.data(), pointers.size());
-    EXPECT_EQ(Names(pointers.begin(), pointers.end()),
-              (Names{"0x5-z-aaaaaa", "010-a-bbbbbb", "9-m-xxxxxx", "10-a-bbbbbb", "10-a-cccccc",
-                     "10-b-aaaaaa"}));
 }
 
 TEST_F(MailHandlersTest, AddEnableDisableUpdateAndRemove) {
