@@ -11,26 +11,6 @@ using korvo::test::fillTable;
 namespace tables = korvo::mail::postfix::tables;
 using DomainManagerTest = korvo::test::ManagerTest;
 
-TEST_F(DomainManagerTest, DisablingAndEnablingKeepsMailboxesAndCatchAll) {
-    DomainManager::createDomain("example.com", false);
-    DomainManager::createDomain("off.example", true);
-    const Content both = with(standardAddresses("example.com"), standardAddresses("off.example"));
-    const Content domains{{"example.com", "example.com/"}};
-    EXPECT_EQ(dump(tables::VIRTUAL), both);
-    EXPECT_EQ(dump(tables::VIRTUAL_DOMAINS), domains);
-
-    fillTable(tables::VMAILBOX, "info@example.com example.com/info/Maildir/\n");
-    DomainManager::createCatchall("example.com", "info@example.com");
-    DomainManager::disableDomain("example.com");
-    const Content catchAll{{"@example.com", "info@example.com"}};
-    EXPECT_EQ(dump(tables::VIRTUAL), with(standardAddresses("off.example"), catchAll));
-    EXPECT_TRUE(dump(tables::VIRTUAL_DOMAINS).empty());
-    DomainManager::enableDomain("example.com");
-    EXPECT_EQ(dump(tables::VIRTUAL), with(both, catchAll));
-    EXPECT_EQ(dump(tables::VIRTUAL_DOMAINS), domains);
-    EXPECT_EQ(dump(tables::VMAILBOX).size(), 1u);
-}
-
 // Only the domain's own addresses go: not those of xexample.com or a subdomain.
 TEST_F(DomainManagerTest, RemovalPrunesForwardingListsAndDropsWhatWouldForwardNowhere) {
     DomainManager::createDomain("example.com", false);
@@ -54,7 +34,7 @@ TEST_F(DomainManagerTest, RemovalPrunesForwardingListsAndDropsWhatWouldForwardNo
 }
 
 // The bounce phrase is escaped for the aliases file and covers every domain alias.
-TEST_F(DomainManagerTest, BounceAndCatchAllCoverEveryDomainAlias) {
+TEST_F(DomainManagerTest, BounceCoversEveryDomainAlias) {
     addDomain("example.com", {"alias1.example", "alias2.example"});
     DomainManager::setBounce("example.com", "Gone away.\nTry later");
     const Content aliases = dump(tables::ALIASES);
@@ -63,12 +43,6 @@ TEST_F(DomainManagerTest, BounceAndCatchAllCoverEveryDomainAlias) {
     EXPECT_EQ(aliases.at("_korvo_bounce_alias2.example"), aliases.at("_korvo_bounce_example.com"));
     EXPECT_EQ(dump(tables::VIRTUAL).at("@alias1.example"),
               "_korvo_bounce_alias1.example@localhost.localdomain");
-
-    // A catch-all on one alias is proven by the alias commands in tests/front.
-    DomainManager::createCatchall("example.com", "info@example.com");
-    EXPECT_EQ(dump(tables::VIRTUAL).at("@alias2.example"), "info@example.com");
-    DomainManager::removeCatchall("example.com");
-    EXPECT_TRUE(dump(tables::VIRTUAL).empty());
 }
 
 // Forwarding lists naming the alias's addresses follow its rename and removal.
