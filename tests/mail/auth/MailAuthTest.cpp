@@ -1,13 +1,14 @@
 // POP3/IMAP logins read these rows: a wrong column or a lost row locks users out.
 #include "mail/auth/MailAuth.h"
 #include "mail/auth/MailAuthDB.h"
+#include "postfix/config/ConcurrentRuns.h"
 #include "sandbox/CapturedOutput.h"
 #include "sandbox/MailAuthDatabase.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -73,25 +74,13 @@ TEST_F(MailAuthTest, TwentyWritersWaitOutALongLockAndARivalRegistration) {
     while (access(flag.c_str(), F_OK) != 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const auto start = std::chrono::steady_clock::now();
-    std::vector<pid_t> children;
-    for (int w = 0; w < 20; ++w) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            int failed = 0;
-            for (int u = 0; u < 10; ++u) {
-                const std::string name = "user" + std::to_string(w) + "_" + std::to_string(u);
-                failed |= mailAuthSet(name.c_str(), "busy.example", "pw", u % 2 ? Crypted : 0);
-            }
-            _exit(failed ? 1 : 0);
+    EXPECT_TRUE(korvo::test::runConcurrently(20, [](int w) {
+        for (int u = 0; u < 10; ++u) {
+            const std::string name = "user" + std::to_string(w) + "_" + std::to_string(u);
+            if (mailAuthSet(name.c_str(), "busy.example", "pw", u % 2 ? Crypted : 0) != 0)
+                throw std::runtime_error(name + " not stored");
         }
-        children.push_back(pid);
-    }
-    for (const pid_t pid : children) {
-        int status = -1;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
-    }
+    }));
     EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
     holder.join();
     EXPECT_EQ(authSql("SELECT count(DISTINCT name), count(*) FROM users"), "200|200\n");
