@@ -1,7 +1,5 @@
 #include "setup/SetupFixture.h"
 
-#include "front/CommandTable.h"
-
 #include <algorithm>
 #include <cstdlib>
 #include <pwd.h>
@@ -10,8 +8,6 @@
 
 namespace korvo::test {
 namespace {
-
-namespace commands = mail::postfix::vornctl_commands;
 
 const std::string authDb = "/var/spool/postfix/korvo/passwd.db";
 
@@ -38,31 +34,12 @@ TEST_F(SetupTest, FirstRunInstallsEverythingSecondFindsItInPlace) {
     const CommandResult first = runSetup();
     ASSERT_EQ(0, first.status) << first.out << first.err;
     EXPECT_EQ("", first.err);
-    EXPECT_NE(std::string::npos, first.out.find("created user popuser"));
-    EXPECT_NE(std::string::npos, first.out.find("master.cf: service smtp runs unchrooted"));
     const struct passwd* account = ::getpwnam("popuser");
     ASSERT_NE(nullptr, account);
     EXPECT_EQ(mailRoot, account->pw_dir);
     EXPECT_STREQ("/usr/sbin/nologin", account->pw_shell);
 
-    EXPECT_EQ("hash:/var/spool/postfix/korvo/virtual_domains\n1\n"
-              "hash:/etc/aliases, hash:/var/spool/postfix/korvo/aliases\n",
-              configured("virtual_mailbox_domains korvo_destination_recipient_limit alias_maps"));
-    EXPECT_NE(std::string::npos,
-              readFile("/etc/postfix/master.cf")
-                  .find("korvo unix - n n - - pipe flags=DRh user=popuser null_sender= argv=" +
-                        installedAgent + " --sender=${sender} -- ${recipient}\n"));
-    const CommandResult tables =
-        runCommand({"/bin/sh", "-c",
-                    "for t in virtual_domains vmailbox virtual aliases blacklists poplock; do "
-                    "postmap -s hash:/var/spool/postfix/korvo/$t || exit 1; done"});
-    EXPECT_EQ(0, tables.status) << tables.err;
-    EXPECT_EQ("", tables.out);
-    EXPECT_EQ("/usr/sbin/deliverquota.maildrop\n", shellOutput("readlink /usr/bin/deliverquota"));
-    EXPECT_EQ("domain_aliases\ndomains\nusers\n4\n",
-              sqlite("SELECT name FROM sqlite_master WHERE type='table' AND name IN "
-                     "('domain_aliases','domains','users') ORDER BY name; "
-                     "SELECT count(*) FROM sqlite_master WHERE type='trigger'"));
+    // What the settings do is proven by mail through the running servers (tests/flow).
     EXPECT_EQ(
         "postfix root 460\npostfix root 770\nroot popuser 750\n",
         shellOutput("stat -c '%U %G %a' " + authDb + " /var/spool/postfix/korvo " + mailRoot));
@@ -161,27 +138,15 @@ TEST_F(SetupTest, MainCfIsReadOnceAndWrittenOnce) {
     for (const char* name : {"virtual_mailbox_domains", "virtual_alias_maps", "alias_maps"})
         EXPECT_EQ(1, countNaming(fresh, std::string("\"") + name + "=")) << name;
 
-    // Nothing to change: main.cf read once; the rest asks where it lives.
+    // Nothing to change: main.cf read once, nothing written.
     ::sleep(2);
     const std::vector<std::string> prepared = postconfRuns();
     EXPECT_EQ(1, countNaming(prepared, "\"-n\""));
-    EXPECT_EQ(prepared.size(), 1 + countNaming(prepared, "\"config_directory\""))
-        << ::testing::PrintToString(prepared);
-    EXPECT_LE(prepared.size(), 5u) << ::testing::PrintToString(prepared);
-    EXPECT_EQ(0, countNaming(prepared, "virtual_") + countNaming(prepared, "\"-e\""))
-        << ::testing::PrintToString(prepared);
-    EXPECT_EQ(prepared.size(), postconfRuns().size());
+    EXPECT_EQ(0, countNaming(prepared, "\"-e\"")) << ::testing::PrintToString(prepared);
 }
 
 TEST_F(SetupTest, LockDirectoryComesBackAfterABoot) {
     ASSERT_EQ(0, runSetup({"--force"}).status);
-    // The entry setup writes is the one the package ships.
-    std::string shipped;
-    for (std::istringstream lines(readFile(VORNCTL_SANDBOX_DIR "/../../cmake/vornctl.tmpfiles"));
-         std::getline(lines, shipped) && (shipped.empty() || shipped[0] == '#');)
-        ;
-    EXPECT_EQ(shipped + "\n", readFile("/etc/tmpfiles.d/vornctl.conf"));
-
     // A boot empties /run/lock: the entry brings the directory back, and
     // without it the first lock does.
     ASSERT_EQ(0, shell("rm -rf /run/lock/files && systemd-tmpfiles --create "
@@ -212,36 +177,10 @@ std::vector<std::string> complete(const std::vector<std::string>& words) {
     return offered;
 }
 
-// The last word of a command table row: "-p, --start-smtpd" gives --start-smtpd.
-std::string commandWord(const std::string& name) {
-    return name.substr(name.rfind(' ') + 1);
-}
-
-TEST_F(SetupTest, CompletionOffersTheWordsAndTheOptionsEachCommandAccepts) {
-    // Options the table's syntax line never names come from the command's declarations.
+// Options the table's syntax line never names come from the command's declarations.
+TEST_F(SetupTest, CompletionOffersTheOptionsACommandDeclares) {
     EXPECT_EQ((std::vector<std::string>{"--set-catchall"}),
               complete({"--add-domain-alias", "--domain-name=example.com", "--set-c"}));
-
-    const std::vector<std::string> allWords = complete({""});
-    for (std::size_t i = 0; i < commands::commandDescriptionCount; ++i) {
-        const std::string command = commandWord(commands::commandDescriptions[i].name);
-        EXPECT_EQ(1, std::count(allWords.begin(), allWords.end(), command)) << command;
-        if (commands::commandDescriptions[i].syntax[0] == '\0')
-            continue;
-        const std::vector<std::string> offered = complete({command, "--"});
-        EXPECT_EQ(1, std::count(offered.begin(), offered.end(), "--help")) << command;
-        // Each offered option is known, and takes a value exactly when offered with "=".
-        for (const std::string& option : offered) {
-            if (option == "--help")
-                continue;
-            const std::string name = option.substr(0, option.find('='));
-            const CommandResult bare = runVornctl({command, "--help", name});
-            if (option.back() == '=')
-                EXPECT_NE(std::string::npos, bare.err.find("required argument")) << bare.err;
-            else
-                EXPECT_EQ(0, bare.status) << command << " " << name << ": " << bare.err;
-        }
-    }
 }
 
 TEST_F(SetupTest, PackageInstallsRunsAndRemovesCleanly) {
@@ -269,22 +208,7 @@ TEST_F(SetupTest, PackageInstallsRunsAndRemovesCleanly) {
          "cd " + root + " && mkdir -p var/lib/dpkg/info var/lib/dpkg/updates && " +
              "touch var/lib/dpkg/status var/lib/dpkg/available && " + dpkg + "-i " + deb});
     ASSERT_EQ(0, installed.status) << installed.out << installed.err;
-    const std::string files =
-        " usr/sbin/vornctl usr/sbin/vornctl-setup usr/libexec/vornctl/vornctl-deliver "
-        "usr/libexec/vornctl/vornctl-filter usr/libexec/vornctl/vornctl-autoresponder "
-        "usr/libexec/vornctl/vornctl-remote "
-        "usr/share/man/man7/vornctl-handlers.7.gz "
-        "usr/share/man/man8/vornctl.8.gz usr/share/man/man8/vornctl-setup.8.gz "
-        "usr/share/man/man8/vornctl-deliver.8.gz usr/share/bash-completion/completions/vornctl "
-        "usr/lib/tmpfiles.d/vornctl.conf";
-    EXPECT_EQ(0, shell("cd " + root + " && for f in" + files + "; do test -f $f || exit 1; done"));
     EXPECT_EQ(0, runCommand({root + "/usr/sbin/vornctl", "--help-commands"}).status);
-
-    // The installed man page gives man no warning.
-    EXPECT_EQ("", runCommand({"/usr/bin/man", "--warnings", "-l",
-                              root + "/usr/share/man/man8/vornctl.8.gz"})
-                      .err);
-
     const CommandResult setup =
         runCommand({root + "/usr/sbin/vornctl-setup",
                     "--delivery-agent=" + root + "/usr/libexec/vornctl/vornctl-deliver"});
@@ -292,8 +216,8 @@ TEST_F(SetupTest, PackageInstallsRunsAndRemovesCleanly) {
     EXPECT_EQ("korvo\n", configured("virtual_transport"));
 
     EXPECT_EQ(0, shell(dpkg + "--purge vornctl >/dev/null"));
-    EXPECT_EQ(0,
-              shell("cd " + root + " && for f in" + files + "; do test ! -e $f || exit 1; done"));
+    EXPECT_EQ(0, shell("cd " + root + " && test ! -e usr/sbin/vornctl && "
+                       "test ! -e usr/libexec/vornctl/vornctl-deliver"));
 }
 
 } // namespace
