@@ -1,11 +1,11 @@
 // Tree removal runs as root in mail homes the mail account controls; sizes
 // feed quota decisions (key copies are checked through the commands).
 #include "utils/FileUtils.h"
+#include "sandbox/CommandRunner.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 #include "utils/Accounts.h"
 
-#include <cstdio>
 #include <unistd.h>
 
 namespace korvo::test {
@@ -16,11 +16,7 @@ using FileUtilsTest = SandboxTest;
 const std::string base = "/var/qmail/mailnames/example.com";
 
 long long duBytes(const std::string& options, const std::string& path) {
-    std::FILE* du = ::popen(("du -s " + options + " " + path).c_str(), "r");
-    long long size = -1;
-    EXPECT_EQ(std::fscanf(du, "%lld", &size), 1);
-    ::pclose(du);
-    return size;
+    return std::stoll(runCommand({"/usr/bin/du", "-s", options, path}).out);
 }
 
 TEST_F(FileUtilsTest, TreesAndCopiesAreMadeMeasuredAndRemovedWithoutFollowingLinks) {

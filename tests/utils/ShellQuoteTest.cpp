@@ -2,21 +2,15 @@
 // each quoted text is read back through a real /bin/sh (lists split at commas
 // and dashes are covered by the DomainKeys and handler-name tests in tests/mail).
 #include "utils/ShellQuote.h"
+#include "sandbox/CommandRunner.h"
 
-#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace korvo {
 namespace {
 
 std::string echoedByShell(const std::string& word) {
-    std::FILE* sh = ::popen(("printf %s " + word).c_str(), "r");
-    std::string out;
-    char buffer[256];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, sh)) > 0;)
-        out.append(buffer, n);
-    ::pclose(sh);
-    return out;
+    return test::runCommand({"/bin/sh", "-c", "printf %s " + word}).out;
 }
 
 TEST(ShellQuoteTest, ShellReadsEveryByteBackAsOneWord) {

@@ -2,7 +2,6 @@
 #include "postfix/tables/BatchDatabaseHelper.h"
 #include "postfix/tables/PostfixUtilities.h"
 #include "process/MKLock.h"
-#include "process/Pipe.h"
 #include "utils/Exceptions.h"
 
 #include "TableFixture.h"
@@ -62,12 +61,6 @@ TEST_F(LookupTableTest, FailuresCarryPostmapsErrorText) {
     EXPECT_EQ(error.rfind("postmap: warning: /etc/postfix/main.cf", 0), 0u) << error;
     EXPECT_NE(error.find(opening), std::string::npos);
     EXPECT_FALSE(checkOutput("postmap: warning: x: y\npostmap:   panic: no"));
-
-    process::Pipe killed(process::Parameters<process::PipeProcessFlags>(
-        "/bin/sh", "-c", "printf 'said' >&2; kill -9 $$", "", "", "", "", "", "", ""));
-    std::string errors;
-    EXPECT_TRUE(WIFSIGNALED(utilities::runCollectingErrors(killed, errors)));
-    EXPECT_EQ(utilities::errorMessage(errors), "said\nsh killed by signal 9");
 }
 
 TEST_F(LookupTableTest, RecordsThatWouldInjectOthersAreRefused) {
