@@ -171,10 +171,6 @@ int rewriteFile(const std::string& path, const CourierRequest& request) {
 
 } // namespace
 
-std::string courier_params_apply(const std::string& old, const courier_param_entry* entries) {
-    return CourierRequest(entries).apply(old);
-}
-
 int set_courier_params_list(const courier_param_entry* entries) {
     const CourierRequest request(entries);
     if (request.tooMany()) {

@@ -38,10 +38,6 @@ constexpr int COURIER_PARAMS_MAX = 31;
 
 int set_courier_params_list(const courier_param_entry* entries);
 
-// The content a settings file whose content is old gets from the request,
-// as set_courier_params_list writes it; touches no file.
-std::string courier_params_apply(const std::string& old, const courier_param_entry* entries);
-
 // RELAYCLIENT (empty value), POPAUTH ("1") and SHORTNAMES ("1") set when
 // their flag is non-zero, else removed; poplockTime, as a signed 16-bit
 // number, sets POPLOCK_TIME when positive, removes it when 0 and leaves it
