@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <future>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -53,8 +52,6 @@ protected:
                 if (broken.oneStep) {
                     EXPECT_TRUE(compareSnapshots(before, takeSnapshot())) << where;
                 }
-                std::printf("broken: %s: status %d: %s", where.c_str(), result.status,
-                            result.err.c_str());
             }
         }
     }
@@ -62,12 +59,10 @@ protected:
 
 TEST_F(BrokenToolsTest, BrokenPostmapAndPostconfStopTheCommandWithWholeFiles) {
     runBroken({
-        {"/usr/sbin/postmap", {"--add-badmailfrom", "--domain-name=spam.test"}, true},
         {"/usr/sbin/postmap",
          {"--add-alias", "--domain-name=main.test", "--mailname=info", "--alias=other"},
          true},
         {"/usr/sbin/postconf", {"--set-max-letter-size", "--size=1000000"}, true},
-        {"/usr/sbin/postconf", {"--add-whitelist", "--ip-address=10.1.0.0", "--netmask=16"}, true},
         {"/usr/sbin/postmap",
          {"--add-mailname", "--domain-name=main.test", "--mailname=fresh"},
          false},
@@ -82,7 +77,6 @@ TEST_F(BrokenToolsTest, BrokenInitScriptsFailTheServiceCommands) {
         {courier, {"--set-mail-params", "--popauth"}, false},
         {courier, {"--restart-service", "--mail-component=imap"}, true},
         {postfix, {"--start-service", "--mail-component=mta"}, true},
-        {postfix, {"--start-qmail-send"}, true},
         {postfix, {"--restart-service", "--mail-component=mta"}, true},
         {postfix, {"--reload-service", "--mail-component=mta"}, true},
     });
@@ -92,22 +86,13 @@ TEST_F(BrokenToolsTest, BrokenInitScriptsFailTheServiceCommands) {
                     " start >/dev/null 2>&1"),
               0);
     ASSERT_EQ(ServiceManager::statusServer(5), 0);
-    runBroken({{postfix, {"--stop-service", "--mail-component=mta"}, false},
-               {postfix, {"--stop-qmail-send"}, false}});
+    runBroken({{postfix, {"--stop-service", "--mail-component=mta"}, false}});
     EXPECT_EQ(ServiceManager::statusServer(0), 0) << "Postfix stopped";
 }
 
-// Both the refused connection and the one lost while a query waits on a
-// table another session holds locked; the server is killed in that wait.
-TEST_F(BrokenToolsTest, PanelDatabaseStoppedOrKilledStopsTheCommandBeforeTablesChange) {
-    const std::vector<std::string> tablesBefore = tableLines();
-    PanelServer::stop();
-    const CommandResult stopped =
-        runVornctl({"--add-mailname", "--domain-name=main.test", "--mailname=fresh"});
-    EXPECT_NE(stopped.status, 0);
-    EXPECT_NE(stopped.err.find("unable to connect to MySQL"), std::string::npos) << stopped.err;
-    EXPECT_EQ(tableLines(), tablesBefore);
-    PanelServer::start();
+// The connection is lost while a query waits on a table another session
+// holds locked: the server is killed in that wait.
+TEST_F(BrokenToolsTest, PanelDatabaseKilledMidQueryStopsTheCommandBeforeAnythingChanges) {
     ASSERT_EQ(shell("mariadb --no-defaults -uroot orq -e 'LOCK TABLES mail_aliases WRITE; DO "
                     "SLEEP(600)' >/dev/null 2>&1 &"),
               0);
@@ -129,8 +114,6 @@ TEST_F(BrokenToolsTest, PanelDatabaseStoppedOrKilledStopsTheCommandBeforeTablesC
     EXPECT_TRUE(blocked) << "the tool never waited on the locked table";
     EXPECT_EQ(killed.status, 1);
     EXPECT_NE(killed.err.find("Unable to get"), std::string::npos) << killed.err;
-    std::printf("broken: panel database stopped: %skilled: %s", stopped.err.c_str(),
-                killed.err.c_str());
     // The mail alias lookup of its first step failed before anything changed.
     EXPECT_TRUE(compareSnapshots(before, takeSnapshot()));
     PanelServer::start();

@@ -2,7 +2,6 @@
 // message and loses nothing stored, unless its change fits in allocated space.
 #include "hardening/HardeningFixture.h"
 
-#include <cstdio>
 #include <sys/mount.h>
 
 namespace korvo::test {
@@ -61,8 +60,6 @@ TEST_F(FullDiskTest, CommandsOnAFullFileSystemFailWithAMessageAndKeepTheirFiles)
          {{"--add-mailname", "--domain-name=main.test", "--mailname=fresh", "--disk-quota=5000"},
           {"--add-redirect", "--domain-name=main.test", "--mailname=info",
            "--redirect-email=second@example.org"},
-          {"--remove-redirect", "--domain-name=main.test", "--mailname=info",
-           "--redirect-email=first@example.org"},
           {"--set-mailbox-disk-quota", "--domain-name=main.test", "--mailname=info",
            "--disk-quota=200000"},
           {"--remove-mailbox", "--domain-name=main.test", "--mailname=info"}},
@@ -70,12 +67,10 @@ TEST_F(FullDiskTest, CommandsOnAFullFileSystemFailWithAMessageAndKeepTheirFiles)
         {"/var/spool/postfix/korvo",
          {{"--add-domain", "--domain-name=fresh.test"},
           {"--add-alias", "--domain-name=main.test", "--mailname=info", "--alias=other"},
-          {"--add-badmailfrom", "--domain-name=spam.test"},
           {"--remove-domain", "--domain-name=main.test"}},
          changes},
         {"/etc/postfix",
          {{"--set-max-letter-size", "--size=2000000"},
-          {"--add-whitelist", "--ip-address=10.1.0.0", "--netmask=16"},
           {"--enable-message-submission"}},
          nothing},
         {"/etc/courier-imap", {{"--set-mail-params", "--relayclient", "--popauth"}}, nothing},
@@ -111,9 +106,6 @@ TEST_F(FullDiskTest, CommandsOnAFullFileSystemFailWithAMessageAndKeepTheirFiles)
                     << testing::PrintToString(added);
             }
             EXPECT_TRUE(damage().empty()) << where << "\n" << testing::PrintToString(damage());
-            std::printf("full disk: %s: status %d, %zu entries changed or gone, %zu new: %s\n",
-                        where.c_str(), result.status, lost.size(), added.size(),
-                        result.err.substr(0, result.err.find('\n')).c_str());
         }
         EXPECT_GT(refused, 0) << filesystem.dir << ": no command needed space";
         empty();
