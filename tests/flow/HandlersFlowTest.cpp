@@ -1,11 +1,9 @@
-// Handlers and the autoresponder with the real Postfix. The filter and the
-// hook run as popuser, so they run from copies in /usr/local.
+// Handlers with the real Postfix. The filter and the hook run as popuser,
+// so they run from copies in /usr/local.
 #include "flow/MailServerFixture.h"
 #include "sandbox/SmtpProbe.h"
 
-#include <chrono>
-#include <functional>
-#include <thread>
+#include <sys/stat.h>
 
 namespace korvo::test {
 namespace {
@@ -77,13 +75,11 @@ protected:
         if (HasFatalFailure())
             return;
         vornctl({"--start-service", "--mail-component=smtp"});
-        ASSERT_NE(std::string::npos,
-                  shellOutput("postconf -M smtp/inet").find("smtpd_proxy_filter=127.0.0.1:10025"));
 
         addDomain("example.com");
         const std::string domain = "--domain-name=example.com";
         vornctl({"--add-domain", domain});
-        for (const char* name : {"info", "sales", "boss"}) {
+        for (const char* name : {"info", "sales"}) {
             addMailname("example.com", name);
             vornctl({"--add-mailname", domain, std::string("--mailname=") + name});
             vornctl({"--add-mailbox", domain, std::string("--mailname=") + name});
@@ -98,7 +94,6 @@ protected:
 };
 
 TEST_F(HandlersFlowTest, BeforeQueueHandlersRefuseOrChangeMailAtTheDoor) {
-    EXPECT_NE(std::string::npos, readFile("/var/spool/postfix/maillog").find("proxy-accept"));
     addHandler(
         "nospam", "recipient-domain", "example.com", "before-queue",
         "message=$(cat)\n"
@@ -117,21 +112,12 @@ TEST_F(HandlersFlowTest, BeforeQueueHandlersRefuseOrChangeMailAtTheDoor) {
     EXPECT_EQ(1u, count(box, "\n.leading dot\n")) << box;
 }
 
-TEST_F(HandlersFlowTest, BeforeLocalHandlersSeeEachDeliveryAndDeferWithoutLosingMail) {
-    addHandler("watch", "recipient", "info@example.com", "before-local",
-               "echo \"$HANDLER_RECIPIENTS $(pwd)\" >> " + seenLog);
-    for (const char* subject : {"Subject: one", "Subject: two"})
-        EXPECT_EQ(0u, send("a@remote.example", "info@example.com", subject).rfind("250 ", 0));
-    waitForMessages("info", 3);
-    EXPECT_EQ(2u, count(readFile(seenLog), "info@example.com " + home + "/info\n"));
-
-    vornctl({"--disable-handler", "--handler-name=watch", "--handler-type=recipient",
-             "--handler-type-name=info@example.com", "--hook=before-local"});
+// A handler that fails for now holds the message in the queue until it passes.
+TEST_F(HandlersFlowTest, BeforeLocalHandlersDeferWithoutLosingMail) {
     addHandler("busy", "recipient", "sales@example.com", "before-local", "echo busy; exit 111");
-    EXPECT_EQ(0u, send("a@remote.example", "info@example.com", "Subject: three").rfind("250 ", 0));
+    EXPECT_EQ(0u, send("a@remote.example", "info@example.com", "Subject: other").rfind("250 ", 0));
     EXPECT_EQ(0u, send("a@remote.example", "sales@example.com", "Subject: held").rfind("250 ", 0));
-    EXPECT_TRUE(waitUntil([] { return entries(home + "/info/Maildir/new").size() == 4; }, 30));
-    EXPECT_EQ(2u, count(readFile(seenLog), "info@example.com"));
+    EXPECT_TRUE(waitUntil([] { return entries(home + "/info/Maildir/new").size() == 2; }, 30));
     EXPECT_TRUE(waitUntil(
         [] {
             return readFile("/var/spool/postfix/maillog").find("status=deferred") !=
@@ -146,37 +132,6 @@ TEST_F(HandlersFlowTest, BeforeLocalHandlersSeeEachDeliveryAndDeferWithoutLosing
              "--handler-type-name=sales@example.com", "--hook=before-local"});
     ASSERT_EQ(0, shell("postqueue -f"));
     waitForMessages("sales", 1);
-}
-
-TEST_F(HandlersFlowTest, TheAutoresponderAnswersOncePerSenderAndNeverALoop) {
-    panelSql("INSERT INTO mail_resp (mn_id, subject, text, resend_interval) SELECT id, 'Away', "
-             "'I am away.', 3600 FROM mail WHERE mail_name = 'info';"
-             "INSERT INTO mail_resp_files (mn_id, file_name) SELECT id, 'plan.txt' FROM mail "
-             "WHERE mail_name = 'info'");
-    writeFile("/tmp/plan.txt", "the plan\n");
-    vornctl({"--add-attachment", "--domain-name=example.com", "--mailname=info",
-             "--file-name=/tmp/plan.txt", "--attachment-file-name=plan.txt"});
-    vornctl({"--set-autoresponder", "--domain-name=example.com", "--mailname=info"});
-
-    for (const char* id : {"<m1@example.com>", "<m2@example.com>"})
-        EXPECT_EQ(0u, send("sales@example.com", "info@example.com",
-                           std::string("Subject: question\nMessage-ID: ") + id)
-                          .rfind("250 ", 0));
-    waitForMessages("info", 3);
-    waitForMessages("sales", 1);
-    const std::string reply = mailbox("sales");
-    for (const char* part : {"Subject: Away\n", "In-Reply-To: <m1@example.com>\n",
-                             "Return-Path: <>\n", "dGhlIHBsYW4K"}) // the plan, base64
-        EXPECT_EQ(1u, count(reply, part)) << reply;
-
-    // A bounce gets no answer, nor does anyone once the autoresponder is gone.
-    EXPECT_EQ(0u, send("", "info@example.com", "Subject: bounce").rfind("250 ", 0));
-    waitForMessages("info", 4);
-    vornctl({"--reset-autoresponder", "--domain-name=example.com", "--mailname=info"});
-    EXPECT_EQ(0u, send("boss@example.com", "info@example.com", "Subject: after").rfind("250 ", 0));
-    waitForMessages("info", 5);
-    EXPECT_TRUE(entries(home + "/boss/Maildir/new").empty());
-    EXPECT_EQ(1u, entries(home + "/sales/Maildir/new").size());
 }
 
 TEST_F(HandlersFlowTest, BeforeRemoteHandlersSeeMailLeaveOrBounceIt) {
