@@ -134,6 +134,42 @@ TEST_F(HandlersFlowTest, BeforeLocalHandlersDeferWithoutLosingMail) {
     waitForMessages("sales", 1);
 }
 
+// The hook installed as popuser reads the panel, attaches the stored file
+// and replies through Postfix once per sender; bounces and a reset get none.
+TEST_F(HandlersFlowTest, TheAutoresponderAnswersOncePerSenderAndNeverABounce) {
+    panelSql("INSERT INTO mail_resp (mn_id, subject, text, resend_interval) SELECT id, 'Away', "
+             "'I am away.', 3600 FROM mail WHERE mail_name = 'info';"
+             "INSERT INTO mail_resp_files (mn_id, file_name) SELECT id, 'plan.txt' FROM mail "
+             "WHERE mail_name = 'info'");
+    writeFile("/tmp/plan.txt", "the plan\n");
+    const std::string info[] = {"--domain-name=example.com", "--mailname=info"};
+    vornctl({"--add-attachment", info[0], info[1], "--file-name=/tmp/plan.txt",
+             "--attachment-file-name=plan.txt"});
+    vornctl({"--set-autoresponder", info[0], info[1]});
+    for (const char* id : {"<m1@example.com>", "<m2@example.com>"})
+        EXPECT_EQ(0u, send("sales@example.com", "info@example.com",
+                           std::string("Subject: question\nMessage-ID: ") + id)
+                          .rfind("250 ", 0));
+    EXPECT_EQ(0u, send("", "info@example.com", "Subject: bounce").rfind("250 ", 0));
+    waitForMessages("info", 4);
+    waitForMessages("sales", 1);
+    const std::string reply = mailbox("sales");
+    for (const char* part : {"Subject: Away\n", "In-Reply-To: <m1@example.com>\n",
+                             "Return-Path: <>\n", "dGhlIHBsYW4K"}) // the plan, base64
+        EXPECT_EQ(1u, count(reply, part)) << reply;
+
+    // Without the reply log only the reset can keep the next answer away.
+    vornctl({"--reset-autoresponder", info[0], info[1]});
+    ASSERT_EQ(0, shell("rm -f " + home + "/info/.autoresponder-replies*"));
+    EXPECT_EQ(0u, send("sales@example.com", "info@example.com", "Subject: after").rfind("250 ", 0));
+    waitForMessages("info", 5);
+    // An answer would have been queued during that delivery.
+    EXPECT_TRUE(waitUntil(
+        [] { return shellOutput("postqueue -p").find("Mail queue is empty") != std::string::npos; },
+        30));
+    EXPECT_EQ(1u, entries(home + "/sales/Maildir/new").size());
+}
+
 TEST_F(HandlersFlowTest, BeforeRemoteHandlersSeeMailLeaveOrBounceIt) {
     ASSERT_EQ(0, shell("postconf -e default_transport=korvo-remote relay_transport=korvo-remote && "
                        "postfix reload >/dev/null 2>&1"));
