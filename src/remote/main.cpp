@@ -4,7 +4,8 @@
 // "--sender=ADDRESS -- RECIPIENT..."; it runs the before-remote handlers of
 // the message (see vornctl-handlers(7)) and hands the message back to
 // Postfix through the reinjection smtpd on 127.0.0.1:10027, whose
-// content_filter sends it on with Postfix's smtp client.
+// content_filter sends it on with Postfix's smtp client to $relayhost or
+// the recipient's domain.
 //
 // Exit statuses as Postfix's pipe reads them: 0 passed on (or discarded by
 // a handler), 69 refused by a handler or by the reinjection smtpd (a

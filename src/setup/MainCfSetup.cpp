@@ -80,35 +80,81 @@ Values currentValues(const std::vector<MainCfSetting>& wanted) {
     return values;
 }
 
-// Applies one setting to values; returns the change to report, empty when
-// there is nothing to change or the setting is refused (then added to
-// refusals).
-std::string judge(const MainCfSetting& setting, bool force, Values& values,
-                  std::vector<std::string>& refusals) {
+// What became of one setting: the change to report, or why it was not made.
+struct Judgement {
+    std::string change;
+    std::string refusal;
+    std::string note;
+};
+
+Judgement changed(const std::string& change) {
+    return {change, "", ""};
+}
+Judgement refused(const std::string& refusal) {
+    return {"", refusal, ""};
+}
+Judgement kept(const std::string& note) {
+    return {"", "", note};
+}
+
+Judgement judgeListItem(const MainCfSetting& setting, const std::string& current, Values& values) {
+    if (listHoldsItem(current, setting.value))
+        return {};
+    values[setting.name] = current + (current.empty() ? "" : ", ") + setting.value;
+    return changed("main.cf: " + setting.name + ": added " + setting.value);
+}
+
+Judgement assign(const MainCfSetting& setting, const std::string& value, const std::string& current,
+                 Values& values, const std::string& why = "") {
+    values[setting.name] = value;
+    return changed("main.cf: " + setting.name + " = " + value +
+                   (current.empty() ? "" : " (was \"" + current + "\")") + why);
+}
+
+// A preferred setting steps aside for the parameter it yields to, even when
+// an earlier run made it: that parameter was set since.
+Judgement judgePreferred(const MainCfSetting& setting, const std::string& current,
+                         bool someoneElses, Values& values) {
+    const std::string forced = " (--force sets \"" + setting.value + "\")";
+    const auto yielded = values.find(setting.yieldsTo);
+    const bool yields = yielded != values.end() && !yielded->second.empty();
+    if (someoneElses)
+        return kept("main.cf: " + setting.name + " is \"" + current + "\": " + setting.keptMeans +
+                    forced);
+    if (yields && current == setting.value)
+        return assign(setting, setting.builtIn, current, values,
+                      ": " + setting.yieldsTo + " is set, and " + setting.keptMeans);
+    if (yields)
+        return kept("main.cf: " + setting.yieldsTo + " is set: " + setting.name + " stays \"" +
+                    current + "\": " + setting.keptMeans + forced);
+    if (current == setting.value)
+        return {};
+    return assign(setting, setting.value, current, values);
+}
+
+// Applies one setting to values: the change to report, none when there is
+// nothing to change or the setting is refused or kept.
+Judgement judge(const MainCfSetting& setting, bool force, Values& values) {
     const auto found = values.find(setting.name);
     const bool configured = found != values.end();
-    const std::string current =
-        configured ? found->second
-                   : (setting.kind == MainCfSetting::Owned ? setting.builtIn : std::string());
-    if (setting.kind == MainCfSetting::ListItem) {
-        if (listHoldsItem(current, setting.value))
-            return "";
-        values[setting.name] = current + (current.empty() ? "" : ", ") + setting.value;
-        return "main.cf: " + setting.name + ": added " + setting.value;
-    }
+    if (setting.kind == MainCfSetting::ListItem)
+        return judgeListItem(setting, configured ? found->second : std::string(), values);
+    const std::string current = configured ? found->second : setting.builtIn;
+    const bool someoneElses = configured && current != setting.builtIn && current != setting.value;
+    if (setting.kind == MainCfSetting::Preferred && !force)
+        return judgePreferred(setting, current, someoneElses, values);
     if (current == setting.value)
-        return "";
-    if (configured && current != setting.builtIn && !force) {
-        refusals.push_back("main.cf: " + setting.name + " is \"" + current + "\" (--force sets \"" +
-                           setting.value + "\")");
-        return "";
-    }
-    values[setting.name] = setting.value;
-    return "main.cf: " + setting.name + " = " + setting.value +
-           (current.empty() ? "" : " (was \"" + current + "\")");
+        return {};
+    if (someoneElses && !force)
+        return refused("main.cf: " + setting.name + " is \"" + current + "\" (--force sets \"" +
+                       setting.value + "\")");
+    return assign(setting, setting.value, current, values);
 }
 
 } // namespace
+
+const char* const remoteHandlersSkipped =
+    "mail it routes to other hosts does not pass the before-remote handlers";
 
 std::vector<MainCfSetting> wantedMainCfSettings() {
     using Kind = MainCfSetting::Kind;
@@ -125,6 +171,13 @@ std::vector<MainCfSetting> wantedMainCfSettings() {
          Kind::ListItem},
         // Standard addresses and bounce aliases are delivered locally there.
         {"mydestination", "localhost.localdomain", Kind::ListItem},
+        // Mail for other hosts passes the before-remote handlers on its way
+        // to $relayhost or the recipient's domain; a per-sender relay host
+        // it would bypass.
+        {"default_transport", REMOTE_TRANSPORT, Kind::Preferred, "smtp",
+         "sender_dependent_relayhost_maps", remoteHandlersSkipped},
+        {"relay_transport", REMOTE_TRANSPORT, Kind::Preferred, "relay",
+         "sender_dependent_relayhost_maps", remoteHandlersSkipped},
     };
 }
 
@@ -147,10 +200,14 @@ MainCfChanges::MainCfChanges(bool force, const std::string& directory)
 }
 
 void MainCfChanges::add(const MainCfSetting& setting, bool force) {
-    const std::string change = judge(setting, force, values_, refusals_);
-    if (change.empty())
+    const Judgement judgement = judge(setting, force, values_);
+    if (!judgement.refusal.empty())
+        refusals_.push_back(judgement.refusal);
+    if (!judgement.note.empty())
+        notes_.push_back(judgement.note);
+    if (judgement.change.empty())
         return;
-    changes_.push_back(change);
+    changes_.push_back(judgement.change);
     if (std::find(changedNames_.begin(), changedNames_.end(), setting.name) ==
         changedNames_.end())
         changedNames_.push_back(setting.name);

@@ -1,10 +1,13 @@
 // The main.cf settings that send mail for the tool's domains through its
 // tables to the delivery agent.
 //
-// Two kinds of setting:
+// Three kinds of setting:
 //  - owned: the parameter must hold exactly the wanted value. Unset in
 //    main.cf, it is set; set there to something else, it is someone else's
 //    setting: refused unless force.
+//  - preferred: wanted, but Postfix works without it. Unset, it is set; set
+//    to something else, or while the parameter it yields to is set, it is
+//    kept, with a note of what that costs (force sets it all the same).
 //  - list item: the wanted item (one or more words, such as
 //    "check_sender_access TABLE") must appear in the parameter's list; when
 //    it does not, it is appended to the current value (main.cf's own, else
@@ -37,13 +40,18 @@
 namespace korvo::setup {
 
 struct MainCfSetting {
-    enum Kind { Owned, ListItem };
+    enum Kind { Owned, ListItem, Preferred };
     std::string name;
     std::string value;
     Kind kind;
-    // Owned: what Postfix uses while main.cf leaves the parameter unset;
-    // main.cf spelling it out is no one's choice and is replaced.
+    // Owned and preferred: what Postfix uses while main.cf leaves the
+    // parameter unset; main.cf spelling it out is no one's choice and is
+    // replaced.
     std::string builtIn = "";
+    // Preferred: a parameter whose setting the wanted value would bypass,
+    // and what is lost when the setting is kept.
+    std::string yieldsTo = "";
+    std::string keptMeans = "";
 };
 
 // Everything setup wants in main.cf, in the order it is judged.
@@ -67,6 +75,8 @@ public:
 
     // Settings someone else made that setup would have to replace.
     const std::vector<std::string>& refusals() const { return refusals_; }
+    // Preferred settings kept as someone else made them, and what that means.
+    const std::vector<std::string>& notes() const { return notes_; }
     bool empty() const { return changedNames_.empty(); }
 
     // Writes every change at once and reports each.
@@ -82,6 +92,7 @@ private:
     std::vector<std::string> changedNames_;
     std::vector<std::string> changes_; // one report line per setting changed
     std::vector<std::string> refusals_;
+    std::vector<std::string> notes_;
 };
 
 } // namespace korvo::setup

@@ -83,12 +83,13 @@ ModuleInfo remoteReinjectionService() {
     ModuleInfo info = reinjectionService();
     info.name = REMOTE_REINJECTION_LISTENER;
     // Aliases were expanded when the message first came in; everything
-    // handed back here leaves through the smtp client, to the recipient's
-    // domain.
+    // handed back here leaves through the smtp client, to the relay host or,
+    // without one, the recipient's domain. Postfix expands $relayhost when
+    // the service starts, so a relay host set later is honoured too.
     info.command.back() =
         "receive_override_options=no_unknown_recipient_checks,no_address_mappings";
     info.command.push_back("-o");
-    info.command.push_back("content_filter=smtp:");
+    info.command.push_back("content_filter=smtp:$relayhost");
     return info;
 }
 

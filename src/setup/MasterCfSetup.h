@@ -38,8 +38,9 @@ mail::postfix::ModuleInfo reinjectionService();
 
 // The transport korvo-remote runs the before-remote handlers, as popuser,
 // and hands the message to a third smtpd on 127.0.0.1:10027 whose
-// content_filter sends everything on through the smtp client. It takes
-// part once main.cf's default_transport and relay_transport name it.
+// content_filter sends everything on through the smtp client, to
+// $relayhost or the recipient's domain. main.cf's default_transport and
+// relay_transport name it (see MainCfSetup.h).
 mail::postfix::ModuleInfo remoteService(const std::string& remotePath);
 mail::postfix::ModuleInfo remoteReinjectionService();
 

@@ -171,6 +171,8 @@ int run(const Options& options) {
         report.failed("settings", "nothing was changed; --force replaces the settings above");
         return 1;
     }
+    for (const std::string& note : mainCf->notes())
+        report.note(note);
     installFiles(options, orqConfGetDefaultByIndex(KORVO_MAILNAMES_D), report);
     const std::string configDir = mainCf->configDirectory();
     if (tls.cert == selfSignedFiles(configDir).cert)
