@@ -20,16 +20,16 @@ protected:
     void SetUp() override {
         SandboxTest::SetUp();
         privateUsrBin();
-        ASSERT_EQ(0, shell("mkdir -p " + home + "/Maildir/tmp " + maildirNew + " " + home +
-                           "/Maildir/cur && chown root:popuser " + mailRoot + " " + mailRoot +
-                           "/example.com && chmod 0750 " + mailRoot + " " + mailRoot +
-                           "/example.com && chown -R popuser:popuser " + home +
-                           " && chmod -R 0700 " + home +
-                           " && echo 'info@example.com example.com/info/Maildir/' | "
-                           "postmap -r -i hash:/var/spool/postfix/korvo/vmailbox && "
-                           "ln -s /usr/sbin/deliverquota.maildrop /usr/bin/deliverquota && "
-                           "chown postfix:root /var/spool/postfix/korvo && chmod 0770 "
-                           "/var/spool/postfix/korvo && chmod 0600 /var/spool/postfix/korvo/*"));
+        ASSERT_EQ(0,
+                  shell("m=" + mailRoot + " h=" + home +
+                        "; mkdir -p $h/Maildir/tmp $h/Maildir/new $h/Maildir/cur && "
+                        "chown root:popuser $m $m/example.com && chmod 0750 $m $m/example.com && "
+                        "chown -R popuser:popuser $h && chmod -R 0700 $h && echo "
+                        "'info@example.com example.com/info/Maildir/' | postmap -r -i "
+                        "hash:/var/spool/postfix/korvo/vmailbox && ln -s "
+                        "/usr/sbin/deliverquota.maildrop /usr/bin/deliverquota && cd "
+                        "/var/spool/postfix/korvo && chown postfix:root . && chmod 0770 . && "
+                        "chmod 0600 *"));
     }
 
     static void writeDotQmail(const std::string& content) {

@@ -39,9 +39,7 @@ TEST_F(FilterTest, AFailingHandlerDefersAndTheNextHopQueuesNothing) {
     startPostfix();
     EXPECT_EQ("220 250 250 250 354 250 221 ", codes(filter("127.0.0.1:25").out));
 
-    const std::string crash = "/usr/local/orq/crash";
-    writeFile(crash, "#!/bin/sh\necho noise >&2\nkill -SEGV $$\n");
-    ::chmod(crash.c_str(), 0755);
+    const std::string crash = writeScript("/usr/local/orq/crash", "echo noise >&2\nkill -SEGV $$");
     ASSERT_EQ(
         0, mail_handler_add("crash", "global", "", crash.c_str(), "ctx", "before-queue", "1", 2));
     const CommandResult deferred = filter("127.0.0.1:25");

@@ -3,8 +3,6 @@
 #include "flow/MailServerFixture.h"
 #include "sandbox/SmtpProbe.h"
 
-#include <sys/stat.h>
-
 namespace korvo::test {
 namespace {
 
@@ -15,22 +13,12 @@ const std::string remoteCopy = programs + "/vornctl-remote";
 const std::string home = mailRoot + "/example.com";
 const std::string seenLog = "/var/tmp/handler-seen";
 
-void vornctl(const std::vector<std::string>& args) {
-    ok(args, {"ORQ_PASSWORD=secret"});
-}
-
-std::string handlerProgram(const std::string& name, const std::string& body) {
-    const std::string path = programs + "/" + name;
-    writeFile(path, "#!/bin/sh\n" + body + "\n");
-    ::chmod(path.c_str(), 0755);
-    return path;
-}
-
 void addHandler(const std::string& name, const std::string& type, const std::string& value,
                 const std::string& hook, const std::string& body) {
     vornctl({"--add-handler", "--handler-name=" + name, "--handler-type=" + type,
-             "--handler-type-name=" + value, "--executable=" + handlerProgram(name, body),
-             "--context=flow", "--hook=" + hook, "--priority=10"});
+             "--handler-type-name=" + value,
+             "--executable=" + writeScript(programs + "/" + name, body), "--context=flow",
+             "--hook=" + hook, "--priority=10"});
 }
 
 // A message from outside mynetworks: the reply to the end of DATA, or the
@@ -76,14 +64,9 @@ protected:
             return;
         vornctl({"--start-service", "--mail-component=smtp"});
 
-        addDomain("example.com");
-        const std::string domain = "--domain-name=example.com";
-        vornctl({"--add-domain", domain});
-        for (const char* name : {"info", "sales"}) {
-            addMailname("example.com", name);
-            vornctl({"--add-mailname", domain, std::string("--mailname=") + name});
-            vornctl({"--add-mailbox", domain, std::string("--mailname=") + name});
-        }
+        serveDomain("example.com");
+        for (const char* name : {"info", "sales"})
+            serveMailbox("example.com", name);
         ASSERT_TRUE(waitUntil(
             [] {
                 return send("a@remote.example", "info@example.com", "Subject: warm-up")[0] == '2';
@@ -118,15 +101,8 @@ TEST_F(HandlersFlowTest, BeforeLocalHandlersDeferWithoutLosingMail) {
     EXPECT_EQ(0u, send("a@remote.example", "info@example.com", "Subject: other").rfind("250 ", 0));
     EXPECT_EQ(0u, send("a@remote.example", "sales@example.com", "Subject: held").rfind("250 ", 0));
     EXPECT_TRUE(waitUntil([] { return entries(home + "/info/Maildir/new").size() == 2; }, 30));
-    EXPECT_TRUE(waitUntil(
-        [] {
-            return readFile("/var/spool/postfix/maillog").find("status=deferred") !=
-                   std::string::npos;
-        },
-        30))
-        << readFile("/var/spool/postfix/maillog");
-    EXPECT_NE(std::string::npos,
-              readFile("/var/spool/postfix/maillog").find("vornctl-deliver: busy"));
+    EXPECT_TRUE(logShows("status=deferred"));
+    EXPECT_TRUE(logShows("vornctl-deliver: busy"));
     EXPECT_TRUE(entries(home + "/sales/Maildir/new").empty());
     vornctl({"--disable-handler", "--handler-name=busy", "--handler-type=recipient",
              "--handler-type-name=sales@example.com", "--hook=before-local"});
@@ -171,26 +147,20 @@ TEST_F(HandlersFlowTest, TheAutoresponderAnswersOncePerSenderAndNeverABounce) {
 }
 
 TEST_F(HandlersFlowTest, BeforeRemoteHandlersSeeMailLeaveOrBounceIt) {
-    ASSERT_EQ(0, shell("postconf -e default_transport=korvo-remote relay_transport=korvo-remote && "
-                       "postfix reload >/dev/null 2>&1"));
+    // Mail for other hosts goes the way setup routes it (the fixture
+    // discards it); what comes back goes to the relay host, where nothing
+    // listens.
+    ASSERT_EQ(0, shell("postconf -e default_transport=korvo-remote relay_transport=korvo-remote "
+                       "relayhost=[127.0.0.1]:2999 && postfix reload >/dev/null 2>&1"));
     addHandler("outbound", "sender-domain", "example.com", "before-remote",
                "echo \"$HANDLER_SENDER $HANDLER_RECIPIENTS\" >> " + seenLog +
                    "\nif grep -q '^Subject: secret'; then echo 'no secrets leave'; exit 100; fi");
     for (const char* subject : {"Subject: hello out", "Subject: secret"})
-        EXPECT_EQ(0, runCommand({"/usr/sbin/sendmail", "-i", "-f", "info@example.com",
-                                 "friend@remote.example"},
-                                {}, std::string(subject) + "\n\nHi.\n")
+        EXPECT_EQ(0, sendmail("friend@remote.example", std::string(subject) + "\n\nHi.\n",
+                              "info@example.com")
                          .status);
-    // The first leaves through the smtp client (which finds no such host in
-    // the sandbox), the second comes back to its sender.
-    EXPECT_TRUE(waitUntil(
-        [] {
-            const std::string log = readFile("/var/spool/postfix/maillog");
-            return log.find("postfix/smtp[") != std::string::npos &&
-                   log.find("to=<friend@remote.example>, relay=none") != std::string::npos;
-        },
-        30))
-        << readFile("/var/spool/postfix/maillog");
+    // The first leaves through the smtp client, the second comes back to its sender.
+    EXPECT_TRUE(logShows("connect to 127.0.0.1[127.0.0.1]:2999: Connection refused"));
     EXPECT_TRUE(waitUntil([] { return entries(home + "/info/Maildir/new").size() == 2; }, 30));
     EXPECT_NE(std::string::npos, mailbox("info").find("no secrets leave"));
     EXPECT_EQ(2u, count(readFile(seenLog), "info@example.com friend@remote.example\n"));

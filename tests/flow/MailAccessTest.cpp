@@ -27,10 +27,9 @@ std::string crypted(const std::string& form, const std::string& password) {
 
 // Sends a message through Postfix; the delivery agent stores it.
 void send(const std::string& mailname, const std::string& subject) {
-    const std::string text = "From: friend@remote.example\nSubject: " + subject + "\n\nHello.\n";
-    const CommandResult sent = runCommand(
-        {"/usr/sbin/sendmail", "-i", "-f", "friend@remote.example", mailname + "@example.com"}, {},
-        text);
+    const CommandResult sent =
+        sendmail(mailname + "@example.com",
+                 "From: friend@remote.example\nSubject: " + subject + "\n\nHello.\n");
     EXPECT_EQ(sent.status, 0) << mailname << ": " << sent.err;
 }
 
@@ -46,23 +45,13 @@ protected:
         startDefaultServer();
         if (HasFatalFailure())
             return;
-        addDomain("example.com", {"example.net"});
-        addDomain("example.org");
-        ok({"--add-domain", "--domain-name=example.com"});
+        serveDomain("example.com", {"example.net"});
+        serveDomain("example.org");
         ok({"--add-domain-alias", "--domain-name=example.com", "--domain-alias-name=example.net",
             "--set-reject"});
-        ok({"--add-domain", "--domain-name=example.org"});
         ok({"--start-service", "--mail-component=pop3", "--mail-component=imap"});
         ASSERT_TRUE(becomesListening(110, true) && becomesListening(143, true));
         ASSERT_TRUE(waitUntil(authDaemonAnswers, 10));
-    }
-
-    // A mailname with its mailbox and a password in the given variable.
-    static void addMailbox(const std::string& domain, const std::string& mailname,
-                           const std::string& environment) {
-        addMailname(domain, mailname);
-        ok({"--add-mailname", "--domain-name=" + domain, "--mailname=" + mailname});
-        ok({"--add-mailbox", "--domain-name=" + domain, "--mailname=" + mailname}, {environment});
     }
 };
 
@@ -87,9 +76,9 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
             " \"SELECT name FROM sqlite_master WHERE name LIKE '%domain_aliases%' ORDER BY name\""),
         "domain_aliases\ndomain_aliases_dom_id\nfkd_domain_aliases_domains_id\n");
 
-    addMailbox("example.com", "info", "ORQ_PASSWORD=Info-secret-1");
-    addMailbox("example.com", "six", "ORQ_CRYPTED_PASSWORD=" + crypted("6", "Six-secret-6"));
-    addMailbox("example.com", "one", "ORQ_CRYPTED_PASSWORD=" + crypted("1", "One-secret-1"));
+    serveMailbox("example.com", "info", "ORQ_PASSWORD=Info-secret-1");
+    serveMailbox("example.com", "six", "ORQ_CRYPTED_PASSWORD=" + crypted("6", "Six-secret-6"));
+    serveMailbox("example.com", "one", "ORQ_CRYPTED_PASSWORD=" + crypted("1", "One-secret-1"));
     for (const char* mailname : {"info", "six", "one"})
         send(mailname, std::string("For ") + mailname);
     waitForDelivery({{domainHome + "/info/Maildir/new", 1},
@@ -154,8 +143,8 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
     EXPECT_EQ(shellOutput("stat -c '%U %g %a' " + authDatabase), "postfix 0 460\n");
 
     // The passwords live in the authentication database only.
-    const std::string seen = readFile("/var/spool/postfix/maillog") +
-                             shellOutput("cat /etc/courier/* /etc/courier-imap/* 2>/dev/null");
+    const std::string seen =
+        readFile(maillog) + shellOutput("cat /etc/courier/* /etc/courier-imap/* 2>/dev/null");
     for (const std::string& password : passwords)
         EXPECT_EQ(seen.find(password), std::string::npos) << password;
 }
@@ -175,10 +164,10 @@ TEST_F(MailAccessTest, SmtpAuthRelaysOnlyForLoggedInClients) {
     ASSERT_EQ(runSetup({"--force"}).status, 0);
     EXPECT_NE(readFile(authdaemonrc).find("\nauthmodulelist=\"authsqlite\"\n"), std::string::npos);
 
-    addMailbox("example.com", "info", "ORQ_PASSWORD=Info-secret-1");
-    addMailbox("example.org", "off", "ORQ_PASSWORD=Off-secret");
+    serveMailbox("example.com", "info", "ORQ_PASSWORD=Info-secret-1");
+    serveMailbox("example.org", "off", "ORQ_PASSWORD=Off-secret");
     // A user the panel switched off.
-    addMailbox("example.com", "held", "ORQ_PASSWORD=Off-secret");
+    serveMailbox("example.com", "held", "ORQ_PASSWORD=Off-secret");
     ASSERT_EQ(shell("sqlite3 /var/spool/postfix/korvo/passwd.db "
                     "\"UPDATE users SET status = 1 WHERE name = 'held'\""),
               0);
@@ -212,13 +201,7 @@ TEST_F(MailAccessTest, SmtpAuthRelaysOnlyForLoggedInClients) {
               "anonymous 587 friend@remote.example\n"
               "plaintext-auth 587 info@example.com Info-secret-1\n"),
         (std::vector<std::string>{"sent", "auth 535", "auth 535", "auth 535", "rcpt 554", "530"}));
-    EXPECT_TRUE(waitUntil(
-        [] {
-            return readFile("/var/spool/postfix/maillog").find("to=<friend@remote.example>") !=
-                   std::string::npos;
-        },
-        30))
-        << readFile("/var/spool/postfix/maillog");
+    EXPECT_TRUE(logShows("to=<friend@remote.example>"));
 
     // Port 25 relays for logged-in clients once SMTP AUTH is on.
     ok({"--set-mail-params", "--smtpauth"});
@@ -232,7 +215,7 @@ TEST_F(MailAccessTest, SmtpAuthRelaysOnlyForLoggedInClients) {
     ok({"--stop-service", "--mail-component=submission"});
     EXPECT_TRUE(becomesListening(587, false));
     for (const std::string& password : passwords)
-        EXPECT_EQ(readFile("/var/spool/postfix/maillog").find(password), std::string::npos);
+        EXPECT_EQ(readFile(maillog).find(password), std::string::npos);
 }
 
 } // namespace

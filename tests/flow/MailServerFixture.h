@@ -8,23 +8,29 @@
 #include "sandbox/PanelDatabase.h"
 #include "setup/SetupFixture.h"
 
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace korvo::test {
 
-// Polls done every 100 ms for at most the given time.
-inline bool waitUntil(const std::function<bool()>& done, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done())
-        if (std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        else
-            return false;
-    return true;
+inline const std::string maillog = "/var/spool/postfix/maillog";
+
+// Runs vornctl, with a password at hand, and expects it to succeed silently.
+inline void vornctl(const std::vector<std::string>& args) {
+    ok(args, {"ORQ_PASSWORD=secret"});
+}
+
+inline CommandResult sendmail(const std::string& recipient, const std::string& text,
+                              const std::string& sender = "friend@remote.example") {
+    return runCommand({"/usr/sbin/sendmail", "-i", "-f", sender, recipient}, {}, text);
+}
+
+// Whether the mail log shows text within 30 seconds; a failure prints the log.
+inline ::testing::AssertionResult logShows(const std::string& text) {
+    if (waitUntil([&text] { return readFile(maillog).find(text) != std::string::npos; }, 30))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << text << "\" in\n" << readFile(maillog);
 }
 
 // Waits until the queue is empty and every directory has its count of messages.
@@ -37,7 +43,7 @@ inline void waitForDelivery(const std::vector<std::pair<std::string, std::size_t
             return shellOutput("postqueue -p").find("Mail queue is empty") != std::string::npos;
         },
         60))
-        << shellOutput("postqueue -p") << readFile("/var/spool/postfix/maillog");
+        << shellOutput("postqueue -p") << readFile(maillog);
 }
 
 class MailServerTest : public PanelDatabaseTest {

@@ -12,7 +12,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -75,14 +74,6 @@ inline CommandResult succeeds(const std::vector<std::string>& args,
 inline void ok(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
     const CommandResult result = succeeds(args, env);
     EXPECT_EQ(result.out + result.err, "") << args[0];
-}
-
-inline std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        result.push_back(line);
-    return result;
 }
 
 inline std::string postconf(const std::string& name) {

@@ -49,25 +49,19 @@ protected:
         if (HasFatalFailure())
             return;
         createMailAuthDatabase();
-        ASSERT_EQ(shell("mkdir -p /usr/local/orq/handlers/hooks && install -m 0755 " +
-                        sandboxFile("autoresponder-hook") +
-                        " /usr/local/orq/handlers/hooks/autoresponder"),
-                  0);
+        installAutoresponderHook();
     }
 
     // Names of the registered mail handlers, sorted.
-    static std::vector<std::string> handlers() { return entriesOf(kInfo); }
+    static std::vector<std::string> handlers() { return entries(kInfo); }
 
     static constexpr const char* virtualTable = "hash:/var/spool/postfix/korvo/virtual";
     static constexpr const char* domainsTable = "hash:/var/spool/postfix/korvo/virtual_domains";
 
     // example.com with the mailbox info (password "pw"), an autoresponder and a DomainKey.
     void addExampleMailbox() {
-        addDomain("example.com");
-        addMailname("example.com", "info");
-        ok({"--add-domain", inExample});
-        ok({"--add-mailname", inExample, "--mailname=info"});
-        ok({"--add-mailbox", inExample, "--mailname=info"}, {"ORQ_PASSWORD=pw"});
+        serveDomain("example.com");
+        serveMailbox("example.com", "info", "ORQ_PASSWORD=pw");
         ok({"--set-autoresponder", inExample, "--mailname=info"});
         writeFile(uploaded, "KEY\n");
         ok({"--set-domain-key", inExample, fromUpload});
@@ -78,8 +72,7 @@ TEST_F(MailCommandsTest, InternationalDomainThroughCatchAllRejectAndSwitches) {
     addDomain(ace);
     ok({"--add-domain", inBuecher, "--disk-quota=-1"});
     EXPECT_EQ(dump(domainsTable), (Content{{ace, ace + "/"}}));
-    addMailname(ace, "info");
-    ok({"--add-mailname", "--domain-name=" + ace, "--mailname=info"});
+    serveMailname(ace, "info");
     ok({"--add-mailbox", inBuecher, "--mailname=info"}, {"ORQ_PASSWORD=pw"});
     ok({"--set-domain-disk-quota", "--domain-name=bücher.example", "--disk-quota=2048"});
     EXPECT_LE(std::stoll(readFile("/var/qmail/mailnames/" + ace + "/info/Maildir/maildirsize")),
@@ -121,8 +114,7 @@ TEST_F(MailCommandsTest, RefusalsAndFailuresChangeNothing) {
     EXPECT_EQ(dump(virtualTable), standardAddresses("example.com"));
     ASSERT_EQ(::rmdir("/var/spool/postfix/korvo/virtual_domains.db"), 0);
 
-    addDomain("example.com");
-    ok({"--add-domain", inExample});
+    serveDomain("example.com");
     const Snapshot before = takeSnapshot();
     // The option declared last is reported first.
     EXPECT_EQ(runVornctl({"--add-mailname"}).err,
@@ -198,14 +190,11 @@ TEST_F(MailCommandsTest, DomainAliasesAndKeysWithEverythingTheirDomainHas) {
 }
 
 TEST_F(MailCommandsTest, LifeOfADomain) {
-    addDomain("example.com");
-    ok({"--add-domain", inExample});
+    serveDomain("example.com");
     addMailname("example.com", "info");
     ok({"--add-mailname", inExample, "--mailname=info", "--disk-quota=1048576"});
     ok({"--add-mailbox", inExample, "--mailname=info"}, {"ORQ_PASSWORD=secret"});
-    addMailname("example.com", "boss");
-    ok({"--add-mailname", inExample, "--mailname=boss"});
-    ok({"--add-mailbox", inExample, "--mailname=boss"}, {"ORQ_CRYPTED_PASSWORD=$1$abc$def"});
+    serveMailbox("example.com", "boss", "ORQ_CRYPTED_PASSWORD=$1$abc$def");
     panelSql("INSERT INTO domainaliases (name, dom_id) SELECT 'alias.example', id FROM domains");
     ok({"--add-domain-alias", inExample, "--domain-alias-name=alias.example", "--set-reject"});
     panelSql("INSERT INTO mail_aliases (mn_id, alias) SELECT id, 'sales' FROM mail WHERE "
@@ -232,10 +221,8 @@ TEST_F(MailCommandsTest, LifeOfADomain) {
 }
 
 TEST_F(MailCommandsTest, PasswordsAndHandlersOfEveryAddress) {
-    addDomain("example.com", {"alias.example"});
-    addMailname("example.com", "info", {"sales", "office"});
-    ok({"--add-domain", inExample});
-    ok({"--add-mailname", inExample, "--mailname=info"});
+    serveDomain("example.com", {"alias.example"});
+    serveMailname("example.com", "info", {"sales", "office"});
     ok({"--set-password", inExample, "--mailname=info", "-D"}, {"ORQ_CRYPTED_PASSWORD=$1$x$y"});
     // -D: the domain's flag, not the user's, says disabled.
     EXPECT_EQ(authSql("SELECT count(*) FROM users u, domains d WHERE u.dom_id = d.id AND "
@@ -293,7 +280,7 @@ TEST_F(MailCommandsTest, HandlerListsAndValuesThroughTheirLife) {
         int count = 0;
         for (const std::string& name : handlers())
             count += name.rfind(prefix, 0) == 0 &&
-                     pathExists(kRoot + "/before-queue/recipient/a@example.com/" + name);
+                     exists(kRoot + "/before-queue/recipient/a@example.com/" + name);
         return count;
     };
     // The panel reads --check-handler the other way round.

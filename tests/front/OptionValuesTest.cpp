@@ -20,10 +20,8 @@ protected:
         ManagerTest::SetUp();
         ASSERT_FALSE(HasFatalFailure());
         createMailAuthDatabase();
-        addDomain("example.com");
-        addMailname("example.com", "info");
-        ok({"--add-domain", inExample});
-        ok({"--add-mailname", inExample, "--mailname=info"});
+        serveDomain("example.com");
+        serveMailname("example.com", "info");
     }
 
     // The run fails with status 1 and this one message on both streams.

@@ -2,9 +2,8 @@
 // and the letter size proved through a running Postfix.
 #include "CommandFixture.h"
 #include "sandbox/PostmapTables.h"
+#include "sandbox/SmtpProbe.h"
 
-#include <chrono>
-#include <thread>
 #include <tuple>
 
 namespace korvo::test {
@@ -116,16 +115,15 @@ TEST_F(SettingsCommandsTest, MapsZonesWhiteListAndBadMailFrom) {
 // size bytes after it; retried while a reload settles.
 std::string reply(const std::string& client, const std::string& expectPrefix,
                   std::size_t size = 0) {
+    const std::string message = size > 0 ? "Subject: size\n\n" + std::string(size, 'x') + "\n" : "";
     std::string last;
-    for (int attempt = 0; attempt < 20 && last.rfind(expectPrefix, 0) != 0; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(attempt ? 500 : 0));
-        SmtpClient smtp(client);
-        smtp.send("EHLO client.example");
-        smtp.send("MAIL FROM:<sender@client.example>");
-        last = smtp.send("RCPT TO:<someone@remote.example>");
-        if (size > 0 && last.rfind("250", 0) == 0 && smtp.send("DATA").rfind("354", 0) == 0)
-            last = smtp.send("Subject: size\r\n\r\n" + std::string(size, 'x') + "\r\n.");
-    }
+    waitUntil(
+        [&] {
+            last =
+                smtpTransaction("sender@client.example", "someone@remote.example", message, client);
+            return last.rfind(expectPrefix, 0) == 0;
+        },
+        10, std::chrono::milliseconds(500));
     return last;
 }
 

@@ -1,15 +1,11 @@
 // Real registrations and real handler programs: which handlers run, in
 // which order, and what their statuses and output do to the message.
 #include "handlers/HandlerRunner.h"
-#include "mail/handlers/MailHandlers.h"
-#include "sandbox/Sandbox.h"
-#include "sandbox/TestFiles.h"
+#include "mail/handlers/RegistryFixture.h"
 #include "utils/UnnamedFile.h"
 
 #include <chrono>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvo::test {
@@ -24,10 +20,7 @@ const handlers::MessageParties parties{"Sender@Remote.example", {"info@example.c
 
 // A handler program: a shell script of body.
 std::string program(const std::string& name, const std::string& body) {
-    const std::string path = programs + "/" + name;
-    writeFile(path, "#!/bin/sh\n" + body + "\n");
-    ::chmod(path.c_str(), 0755);
-    return path;
+    return writeScript(programs + "/" + name, body);
 }
 
 void enable(const std::string& templ, const std::string& type, const std::string& value,
@@ -69,15 +62,6 @@ std::string names(const std::vector<handlers::Handler>& list) {
     return result;
 }
 
-std::string contentOf(int fd) {
-    const FdOwner reader(korvo::reopenForReading(fd));
-    std::string text;
-    char buffer[256];
-    for (ssize_t got; (got = ::read(reader.get(), buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(got));
-    return text;
-}
-
 TEST_F(HandlerRunnerTest, OnlyTheQueuesOfTheMessageCountInPriorityOrder) {
     const std::string pass = program("pass", "exit 0");
     enable("global", "global", "", pass, "50");
@@ -88,10 +72,8 @@ TEST_F(HandlerRunnerTest, OnlyTheQueuesOfTheMessageCountInPriorityOrder) {
     enable("other", "recipient", "sales@example.com", pass, "1");
     enable("queued", "recipient", "info@example.com", pass, "1", handlers::HOOK_BEFORE_QUEUE);
     enable("off", "recipient", "info@example.com", pass, "1");
-    char* off = get_handler_name("off", "recipient", "info@example.com", "before-local");
-    ASSERT_NE(nullptr, off);
-    ASSERT_EQ(0, control_handler_queue(off, nullptr, 3));
-    std::free(off);
+    ASSERT_EQ(0, control_handler_queue(handlerName("off", "recipient", "info@example.com").c_str(),
+                                       nullptr, 3));
 
     EXPECT_EQ("5-domain 0x10-mine 20-sender 30-senderdomain 50-global ", names(found()));
     // Two recipients of one domain: the domain's handler runs once.
@@ -112,7 +94,8 @@ TEST_F(HandlerRunnerTest, ExitStatusesAndOutputDecide) {
     ChainOutcome outcome = run();
     EXPECT_EQ(Verdict::Pass, outcome.verdict);
     ASSERT_TRUE(outcome.replacement);
-    EXPECT_EQ("Subject: changed\n\nbody\n", contentOf(outcome.replacement->get()));
+    EXPECT_EQ("Subject: changed\n\nbody\n",
+              readFile("/proc/self/fd/" + std::to_string(outcome.replacement->get())));
     EXPECT_EQ("Subject: changed\n\nbody\n", readFile(seen));
     EXPECT_EQ("before-local ctx Sender@Remote.example info@example.com\n", readFile(seen + ".env"));
 

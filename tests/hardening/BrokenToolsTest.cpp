@@ -24,8 +24,8 @@ class BrokenToolsTest : public HardeningTest {
 protected:
     void SetUp() override {
         HardeningTest::SetUp();
-        addDomain("main.test");
-        addMailname("main.test", "info");
+        serveDomain("main.test");
+        serveMailname("main.test", "info");
         writeFile(notExecutable, "");
         ASSERT_EQ(::chmod(notExecutable, 0644), 0);
     }

@@ -1,8 +1,8 @@
 // Overlapping runs keep each other's changes and never show a reader a partial file.
 #include "hardening/HardeningFixture.h"
 #include "mail/storage/DotQMail.h"
-#include "mail/storage/MaildirManager.h"
 #include "mail/storage/MaildirSize.h"
+#include "mail/storage/StorageFixture.h"
 #include "postfix/config/ConcurrentRuns.h"
 
 #include <regex>
@@ -10,12 +10,6 @@
 
 namespace korvo::test {
 namespace {
-
-std::string makeHome(const std::string& domain, const std::string& mailname) {
-    auto& homes = mail::MaildirManager::getInstance();
-    homes.createMailnameHome(domain, mailname);
-    return homes.getMailnameHome(domain, mailname);
-}
 
 class ConcurrencyTest : public HardeningTest {};
 
@@ -72,12 +66,12 @@ TEST_F(ConcurrencyTest, MaildirsizeReadersNeverSeeAPartialFile) {
 // Twenty runs on disjoint entities end in the tables the same runs leave one by one.
 TEST_F(ConcurrencyTest, TwentyRunsAtOnceLeaveTheTablesOfTheirFinalState) {
     const auto prepare = [this] {
-        addDomain("main.test");
+        serveDomain("main.test");
         for (const std::string n : {"0", "1", "2", "3"}) {
-            addDomain("gone" + n + ".test");
-            addMailname("gone" + n + ".test", "box");
-            addMailname("main.test", "aliased" + n);
-            addMailname("main.test", "old" + n);
+            serveDomain("gone" + n + ".test");
+            serveMailname("gone" + n + ".test", "box");
+            serveMailname("main.test", "aliased" + n);
+            serveMailname("main.test", "old" + n);
         }
     };
     std::vector<std::vector<std::string>> runs;

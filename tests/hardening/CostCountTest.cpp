@@ -8,7 +8,6 @@
 
 #include <array>
 #include <map>
-#include <sstream>
 
 namespace korvo::test {
 namespace {
@@ -47,8 +46,7 @@ Cost costOf(const std::vector<std::string>& args, std::vector<std::string> env =
     const CommandResult result = runCommand(argv, env);
     EXPECT_EQ(result.status, 0) << args[0] << ": " << result.err;
     Cost cost{};
-    std::istringstream lines(readFile(trace));
-    for (std::string line; std::getline(lines, line);)
+    for (const std::string& line : lines(readFile(trace)))
         for (std::size_t i = 0; i < counted.size(); ++i)
             if (line.find(counted[i].first) != std::string::npos &&
                 line.find(counted[i].second) != std::string::npos)
@@ -64,8 +62,7 @@ protected:
         std::vector<std::string> aliasNames;
         for (int i = 0; i < aliases; ++i)
             aliasNames.push_back("alias" + std::to_string(i) + "." + domain);
-        PanelDatabaseTest::addDomain(domain, aliasNames);
-        vornctl({"--add-domain", "--domain-name=" + domain});
+        serveDomain(domain, aliasNames);
         std::string rows;
         for (int i = 0; i < mailnames; ++i)
             rows += std::string(rows.empty() ? "" : ", ") + "('m" + std::to_string(i) + "', @dom)";

@@ -8,7 +8,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace korvo::test {
@@ -30,10 +29,7 @@ std::vector<std::string> traced(std::vector<std::string> strace,
 // Runs argv in a process group of its own and waits for the whole group:
 // what the killed tool started finishes its work first.
 int runGroup(std::vector<std::string> argv) {
-    std::vector<char*> pointers;
-    for (std::string& word : argv)
-        pointers.push_back(word.data());
-    pointers.push_back(nullptr);
+    const std::vector<char*> args = pointers(argv);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setpgid(0, 0);
@@ -42,14 +38,13 @@ int runGroup(std::vector<std::string> argv) {
             ::dup2(null, fd);
         // LeakSanitizer refuses to run under ptrace.
         ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-        ::execv(pointers[0], pointers.data());
+        ::execv(args[0], args.data());
         ::_exit(127);
     }
     ::setpgid(pid, pid);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    for (int i = 0; i < 3000 && ::kill(-pid, 0) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    waitUntil([pid] { return ::kill(-pid, 0) != 0; }, 15, std::chrono::milliseconds(5));
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
@@ -57,8 +52,7 @@ int runGroup(std::vector<std::string> argv) {
 std::vector<std::string> systemCalls(const std::vector<std::string>& args) {
     EXPECT_EQ(runGroup(traced({"-o", trace}, args)), 0) << args[0];
     std::vector<std::string> calls;
-    std::istringstream lines(readFile(trace));
-    for (std::string line; std::getline(lines, line);)
+    for (const std::string& line : lines(readFile(trace)))
         if (line.rfind("---", 0) != 0 && line.rfind("+++", 0) != 0)
             calls.push_back(line.substr(0, line.find('(')));
     return calls;
@@ -68,8 +62,8 @@ class CrashTest : public HardeningTest {};
 
 TEST_F(CrashTest, KilledRunsLeaveNoHalfWrittenFileAndTheNextRunWorks) {
     addMailbox();
-    addDomain("other.test");
-    addMailname("other.test", "box");
+    serveDomain("other.test");
+    serveMailname("other.test", "box");
     // Reloads that succeed at once keep the runs short; no test here needs a running Postfix.
     ASSERT_EQ(shell(sandboxFile("postfix-standin") + " on"), 0);
     // The prepared state is saved once and put back before every run.

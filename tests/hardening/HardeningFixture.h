@@ -23,16 +23,11 @@ namespace hardening_detail {
 
 namespace fs = std::filesystem;
 
-inline bool present(const fs::path& path) {
-    return fs::exists(fs::symlink_status(path));
-}
-
-// The entries of dir, links not followed; none when unreadable.
-inline std::vector<fs::path> entries(const fs::path& dir) {
+// The paths below dir, links not followed; none when unreadable.
+inline std::vector<fs::path> paths(const fs::path& dir) {
     std::vector<fs::path> found;
-    std::error_code error;
-    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
-        found.push_back(it->path());
+    for (const std::string& name : entries(dir))
+        found.push_back(dir / name);
     return found;
 }
 
@@ -45,8 +40,9 @@ inline void checkTemporaries(const fs::path& root, std::vector<std::string>& fou
          it.increment(error)) {
         const std::string name = it->path().filename();
         std::smatch match;
-        if (std::regex_match(name, suffix) || (std::regex_match(name, match, random) &&
-                                               present(it->path().parent_path() / match[1].str())))
+        if (std::regex_match(name, suffix) ||
+            (std::regex_match(name, match, random) &&
+             test::exists(it->path().parent_path() / match[1].str())))
             found.push_back("temporary left: " + it->path().string());
     }
 }
@@ -55,28 +51,29 @@ inline void checkMailHomes(std::vector<std::string>& found) {
     static const std::regex qmail(
         R"(\| true\n(\| true\n|\| /usr/bin/deliverquota \./Maildir\n|&[^\n]+@[^\n]+\n)*)");
     static const std::regex maildirsize(R"(\d+S,\d+C\n( *-?\d+ *-?\d+\n)+)");
-    for (const fs::path& domain : entries("/var/qmail/mailnames")) {
-        for (const fs::path& home : entries(domain)) {
-            if (present(home / ".qmail") && !std::regex_match(readFile(home / ".qmail"), qmail))
+    for (const fs::path& domain : paths("/var/qmail/mailnames")) {
+        for (const fs::path& home : paths(domain)) {
+            if (test::exists(home / ".qmail") &&
+                !std::regex_match(readFile(home / ".qmail"), qmail))
                 found.push_back("partial .qmail: " + home.string());
-            if (present(home / "Maildir/maildirsize") &&
+            if (test::exists(home / "Maildir/maildirsize") &&
                 !std::regex_match(readFile(home / "Maildir/maildirsize"), maildirsize))
                 found.push_back("partial maildirsize: " + home.string());
-            for (const fs::path& left : entries(home / "Maildir/tmp"))
+            for (const fs::path& left : paths(home / "Maildir/tmp"))
                 found.push_back("left in Maildir/tmp: " + left.string());
         }
     }
 }
 
 inline void checkTables(std::vector<std::string>& found) {
-    for (const fs::path& path : entries("/var/spool/postfix/korvo")) {
+    for (const fs::path& path : paths("/var/spool/postfix/korvo")) {
         if (path.extension() != ".db" || readFile(path).rfind("SQLite format 3", 0) == 0)
             continue;
         const fs::path base = fs::path(path).replace_extension();
         const CommandResult dump = runCommand({"/usr/sbin/postmap", "-s", "hash:" + base.string()});
         if (dump.status != 0 || !dump.err.empty())
             found.push_back("unreadable table " + base.string() + ": " + dump.err);
-        if (present(base))
+        if (test::exists(base))
             found.push_back("table source left beside its database: " + base.string());
     }
 }
@@ -90,7 +87,8 @@ inline void checkConfiguration(std::vector<std::string>& found) {
     for (const char* file : {"imapd", "imapd-ssl", "pop3d", "pop3d-ssl"}) {
         const std::string path = std::string("/etc/courier-imap/") + file;
         const std::string text = readFile(path);
-        if (present(path) && (text.find("ADDRESS=0\n") == std::string::npos || text.back() != '\n'))
+        if (test::exists(path) &&
+            (text.find("ADDRESS=0\n") == std::string::npos || text.back() != '\n'))
             found.push_back("Courier file lost its lines: " + path);
     }
 }
@@ -115,21 +113,10 @@ protected:
         ASSERT_EQ(result.status, 0) << args[0] << "\n" << result.err;
     }
 
-    // Panel row plus the tool's --add-domain / --add-mailname.
-    static void addDomain(const std::string& domain) {
-        PanelDatabaseTest::addDomain(domain);
-        vornctl({"--add-domain", "--domain-name=" + domain});
-    }
-
-    static void addMailname(const std::string& domain, const std::string& mailname) {
-        PanelDatabaseTest::addMailname(domain, mailname);
-        vornctl({"--add-mailname", "--domain-name=" + domain, "--mailname=" + mailname});
-    }
-
     // The main.test/info mailbox with a forward and a quota.
     static void addMailbox() {
-        addDomain("main.test");
-        addMailname("main.test", "info");
+        serveDomain("main.test");
+        serveMailname("main.test", "info");
         vornctl({"--add-mailbox", "--domain-name=main.test", "--mailname=info"});
         vornctl({"--add-redirect", "--domain-name=main.test", "--mailname=info",
                  "--redirect-email=first@example.org"});

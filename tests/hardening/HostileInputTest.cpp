@@ -20,8 +20,8 @@ class HostileInputTest : public HardeningTest {
 protected:
     void SetUp() override {
         HardeningTest::SetUp();
-        addDomain("main.test");
-        addMailname("main.test", "info");
+        serveDomain("main.test");
+        serveMailname("main.test", "info");
         writeFile("/etc/orq/attachment", "data\n");
     }
 };

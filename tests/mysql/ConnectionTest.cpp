@@ -8,7 +8,6 @@
 #include <boost/lexical_cast.hpp>
 #include <chrono>
 #include <cstring>
-#include <functional>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -17,22 +16,14 @@
 namespace {
 
 using korvo::mail::restore::getBoolMiscParamSafe;
-using korvo::mysql::Connection;
-using korvo::mysql::Insert;
-using korvo::mysql::mError;
-using korvo::mysql::MysqlHandle;
-using korvo::mysql::Query;
-using korvo::mysql::Result;
-using korvo::test::panelPasswordFile;
-using korvo::test::PanelServer;
-using korvo::test::panelSql;
-using korvo::test::writeFile;
+using namespace korvo::mysql;
+using namespace korvo::test;
 using Queries = std::vector<std::string>;
 
 const Queries setUpQueries = {"set foreign_key_checks=0", "SHOW VARIABLES LIKE 'version'",
                               "SELECT val FROM misc WHERE param='mysql41_compatible'"};
 
-class ConnectionTest : public korvo::test::PanelDatabaseTest {
+class ConnectionTest : public PanelDatabaseTest {
 protected:
     // Connects once with a fresh flag; returns the queries it sent.
     Queries connectLogged() {
@@ -50,15 +41,6 @@ protected:
         return errbuf;
     }
 };
-
-std::string messageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const mError& e) {
-        return e.what();
-    }
-    return "no mError";
-}
 
 // An insertion mode escapes the next string only; a failure leaves the builder empty.
 TEST_F(ConnectionTest, EscapedInsertionsRowsAndFailures) {
@@ -78,21 +60,22 @@ TEST_F(ConnectionTest, EscapedInsertionsRowsAndFailures) {
     ASSERT_TRUE(result.fetch(row));
     EXPECT_EQ(boost::lexical_cast<int>(row["v"]), 7);
     EXPECT_TRUE(row["nothing"].isNull() && row["nothing"].value().empty());
-    EXPECT_EQ(messageOf([&] { (void)row["missing"]; }), "No field named missing in result set");
+    EXPECT_EQ(failure<mError>([&] { (void)row["missing"]; }),
+              "No field named missing in result set");
     EXPECT_FALSE(result.fetch(row));
 
     Result twice = db << "SELECT 1 AS a, 2 AS a" << Query::fetch;
-    EXPECT_NE(messageOf([&] { twice.fetch(row); }), "no mError");
+    EXPECT_NE(failure<mError>([&] { twice.fetch(row); }), "");
 
     setMisc("exact", "true");
     setMisc("capital", "True");
-    EXPECT_EQ(messageOf([&] { db << "SELECT * FROM nope" << Query::exec; }),
+    EXPECT_EQ(failure<mError>([&] { db << "SELECT * FROM nope" << Query::exec; }),
               "Mysql error 1146: Table 'orq.nope' doesn't exist\n executing query");
     db << "SET @a=2" << Query::exec;
     const char* const missing = nullptr;
-    EXPECT_NE(
-        messageOf([&] { db << "DELETE FROM misc WHERE param='" << missing << "'" << Query::exec; }),
-        "no mError");
+    EXPECT_NE(failure<mError>(
+                  [&] { db << "DELETE FROM misc WHERE param='" << missing << "'" << Query::exec; }),
+              "");
     EXPECT_EQ(panelSql("SELECT count(*) FROM misc"), "4\n");
 
     EXPECT_TRUE(getBoolMiscParamSafe("exact", db));
@@ -125,10 +108,10 @@ TEST_F(ConnectionTest, PanelSettingAndServerVersionChooseTheCharacterSet) {
 }
 
 TEST_F(ConnectionTest, PasswordFileAndFailedSetUpStep) {
-    writeFile(panelPasswordFile, std::string(korvo::test::panelAdminPassword) + "\nsecond\n");
+    writeFile(panelPasswordFile, std::string(panelAdminPassword) + "\nsecond\n");
     EXPECT_TRUE(MysqlHandle(db_connect()));
 
-    korvo::test::panelSql("DROP TABLE misc");
+    panelSql("DROP TABLE misc");
     char errbuf[4097];
     EXPECT_TRUE(MysqlHandle(korvo_db_connect_ex(errbuf, sizeof errbuf)));
     EXPECT_STREQ(errbuf,
@@ -139,7 +122,7 @@ TEST_F(ConnectionTest, PasswordFileAndFailedSetUpStep) {
     EXPECT_EQ(connectError(), "Unable to read admin password file: No data available");
     writeFile(panelPasswordFile, "wrong\n");
     EXPECT_NE(connectError().find("Access denied for user 'admin'@'localhost'"), std::string::npos);
-    EXPECT_EQ(messageOf([] { Connection refused(true); }), "connection failed");
+    EXPECT_EQ(failure<mError>([] { Connection refused(true); }), "connection failed");
     ASSERT_EQ(unlink(panelPasswordFile), 0);
     EXPECT_FALSE(MysqlHandle(db_connect()));
 }

@@ -31,6 +31,8 @@ struct Capture {
     }
 };
 
+} // namespace
+
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> result;
     for (auto& s : strings)
@@ -38,8 +40,6 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     result.push_back(nullptr);
     return result;
 }
-
-} // namespace
 
 CommandResult runCommand(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnv, const std::string& stdinText) {

@@ -13,6 +13,9 @@ struct CommandResult {
     std::string err;
 };
 
+// The execv() form of strings: their data, then a null pointer.
+std::vector<char*> pointers(std::vector<std::string>& strings);
+
 // Runs argv[0] (a path) with environ plus extraEnv ("NAME=value", replacing an
 // inherited entry of that name) and stdinText.
 CommandResult runCommand(const std::vector<std::string>& argv,

@@ -8,12 +8,10 @@
 #include <csignal>
 #include <cstring>
 #include <mysql.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace korvo::test {
@@ -26,6 +24,7 @@ namespace {
 const char* const dataDir = "/run/vornctl-sandbox/mariadb/data";
 const char* const pidRecord = "/run/vornctl-sandbox/mariadb.pid";
 const char* const socketPath = "/run/mysqld/mysqld.sock";
+constexpr std::chrono::milliseconds pollEvery(20);
 
 const std::string schemaFile = sandboxFile("../sql/panel-schema.sql");
 
@@ -60,10 +59,7 @@ bool canConnect() {
 pid_t launch(const std::vector<std::string>& options) {
     std::vector<std::string> args{sandboxFile("mariadb-start"), dataDir};
     args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = pointers(args);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0)
@@ -80,17 +76,6 @@ pid_t launch(const std::vector<std::string>& options) {
     return pid;
 }
 
-// Polls every 20 ms until done() holds or the time is up; returns done().
-template <class Done> bool waitFor(const Done& done, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 // Reaps the server if it has ended; true when it has (or none runs).
 bool reapedServer() {
     int status = 0;
@@ -103,7 +88,8 @@ bool reapedServer() {
 
 void waitUntilReady() {
     bool ended = false;
-    const bool ready = waitFor([&ended] { return canConnect() || (ended = reapedServer()); }, 60);
+    const bool ready =
+        waitUntil([&ended] { return canConnect() || (ended = reapedServer()); }, 60, pollEvery);
     if (ended)
         throw std::runtime_error("mariadbd ended before it accepted connections:\n" +
                                  readFile(std::string(dataDir) + ".err"));
@@ -111,6 +97,12 @@ void waitUntilReady() {
         PanelServer::stop();
         throw std::runtime_error("mariadbd accepted no connection within 60 s");
     }
+}
+
+void runsSilently(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    const CommandResult result = runVornctl(args, env);
+    EXPECT_EQ(result.status, 0) << args[0] << "\n" << result.err;
+    EXPECT_EQ(result.out + result.err, "") << args[0];
 }
 
 std::string fromHex(const std::string& hex) {
@@ -145,9 +137,9 @@ void PanelServer::stop() {
     if (s.pid <= 0)
         return;
     ::kill(s.pid, SIGTERM);
-    if (!waitFor(reapedServer, 20)) {
+    if (!waitUntil(reapedServer, 20, pollEvery)) {
         ::kill(s.pid, SIGKILL);
-        waitFor(reapedServer, 60);
+        waitUntil(reapedServer, 60, pollEvery);
     }
 }
 
@@ -206,6 +198,25 @@ void PanelDatabaseTest::addMailname(const std::string& domain, const std::string
     panelSql(sql);
 }
 
+void PanelDatabaseTest::serveDomain(const std::string& name,
+                                    const std::vector<std::string>& aliases) {
+    addDomain(name, aliases);
+    runsSilently({"--add-domain", "--domain-name=" + name});
+}
+
+void PanelDatabaseTest::serveMailname(const std::string& domain, const std::string& mailname,
+                                      const std::vector<std::string>& aliases) {
+    addMailname(domain, mailname, aliases);
+    runsSilently({"--add-mailname", "--domain-name=" + domain, "--mailname=" + mailname});
+}
+
+void PanelDatabaseTest::serveMailbox(const std::string& domain, const std::string& mailname,
+                                     const std::string& password) {
+    serveMailname(domain, mailname);
+    runsSilently({"--add-mailbox", "--domain-name=" + domain, "--mailname=" + mailname},
+                 {password});
+}
+
 void PanelDatabaseTest::setMisc(const std::string& param, const std::string& value) {
     panelSql("REPLACE INTO misc (param, val) VALUES (" + sqlLiteral(param) + ", " +
              sqlLiteral(value) + ")");
@@ -226,10 +237,10 @@ void PanelDatabaseTest::startQueryLog() {
 }
 
 std::vector<std::string> PanelDatabaseTest::loggedQueries() {
-    std::istringstream hex(panelSql("SELECT HEX(argument) FROM mysql.general_log WHERE "
-                                    "command_type='Query' AND user_host LIKE 'admin[%'"));
     std::vector<std::string> queries;
-    for (std::string line; std::getline(hex, line);)
+    for (const std::string& line : lines(panelSql("SELECT HEX(argument) FROM mysql.general_log "
+                                                  "WHERE command_type='Query' AND user_host LIKE "
+                                                  "'admin[%'")))
         queries.push_back(fromHex(line));
     return queries;
 }

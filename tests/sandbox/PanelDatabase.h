@@ -46,6 +46,14 @@ protected:
     // A mailname of an existing domain with its mail aliases.
     static void addMailname(const std::string& domain, const std::string& mailname,
                             const std::vector<std::string>& aliases = {});
+    // The same rows, then the tool's --add-domain, --add-mailname, or
+    // --add-mailname and --add-mailbox with the password variable given;
+    // each run must succeed silently.
+    static void serveDomain(const std::string& name, const std::vector<std::string>& aliases = {});
+    static void serveMailname(const std::string& domain, const std::string& mailname,
+                              const std::vector<std::string>& aliases = {});
+    static void serveMailbox(const std::string& domain, const std::string& mailname,
+                             const std::string& password = "ORQ_PASSWORD=secret");
     static void setMisc(const std::string& param, const std::string& value);
     // Gives the domain a limit set (when it has none) holding name = value.
     static void setLimit(const std::string& domain, const std::string& name,

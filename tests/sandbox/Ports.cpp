@@ -1,11 +1,10 @@
 #include "sandbox/Ports.h"
 
+#include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 
 namespace korvo::test {
 
@@ -23,10 +22,7 @@ bool listening(int port) {
 } // namespace
 
 bool becomesListening(int port, bool wanted) {
-    for (int i = 0; i < 50; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
-        if (listening(port) == wanted)
-            return true;
-    return false;
+    return waitUntil([port, wanted] { return listening(port) == wanted; }, 5);
 }
 
 } // namespace korvo::test

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace korvo::test {
@@ -20,6 +21,16 @@ int shell(const std::string& command) {
     if (status == -1)
         throw std::runtime_error("cannot run: " + command);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool waitUntil(const std::function<bool()>& done, int seconds, std::chrono::microseconds interval) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done())
+        if (std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(interval);
+        else
+            return false;
+    return true;
 }
 
 void resetSandbox() {

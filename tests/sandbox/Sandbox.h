@@ -4,10 +4,22 @@
 #ifndef KORVO_TESTS_SANDBOX_H
 #define KORVO_TESTS_SANDBOX_H
 
+#include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 
 namespace korvo::test {
+
+// The what() of the E that f throws; "" when it throws none.
+template <class E, class F> std::string failure(F f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "";
+}
 
 // True inside a sandbox made by tests/sandbox/run.
 bool inSandbox();
@@ -20,6 +32,10 @@ std::string sandboxFile(const std::string& name);
 
 // A shell command line's exit status; throws when it cannot start.
 int shell(const std::string& command);
+
+// Polls done every interval until it holds (true) or seconds have passed (false).
+bool waitUntil(const std::function<bool()>& done, int seconds,
+               std::chrono::microseconds interval = std::chrono::milliseconds(100));
 
 class SandboxTest : public ::testing::Test {
 protected:

@@ -13,28 +13,28 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 
 namespace korvo::test {
 
-// One SMTP transaction from a client outside mynetworks: the reply to RCPT
-// TO when no message is given, else the reply to the end of DATA (the
-// message sent with CRLF line ends and leading dots doubled); a reply that
-// went wrong before is returned after the command it answered.
+// One SMTP transaction from a client (by default one outside mynetworks):
+// the reply to RCPT TO when no message is given, else the reply to the end
+// of DATA (the message sent with CRLF line ends and leading dots doubled); a
+// reply that went wrong before is returned after the command it answered.
 inline std::string smtpTransaction(const std::string& sender, const std::string& recipient,
-                                   const std::string& message = "") {
-    SmtpClient client("127.0.0.2");
-    if (client.greeting().rfind("220 ", 0) != 0)
-        return "greeting: " + client.greeting();
-    client.send("EHLO client.remote.example");
-    const std::string from = client.send("MAIL FROM:<" + sender + ">");
+                                   const std::string& message = "",
+                                   const std::string& clientAddress = "127.0.0.2") {
+    SmtpClient smtp(clientAddress);
+    if (smtp.greeting().rfind("220 ", 0) != 0)
+        return "greeting: " + smtp.greeting();
+    smtp.send("EHLO client.remote.example");
+    const std::string from = smtp.send("MAIL FROM:<" + sender + ">");
     if (from.rfind("250 ", 0) != 0)
         return "MAIL FROM: " + from;
-    std::string reply = client.send("RCPT TO:<" + recipient + ">");
+    std::string reply = smtp.send("RCPT TO:<" + recipient + ">");
     if (!message.empty()) {
         if (reply[0] != '2')
             return "RCPT TO: " + reply;
-        const std::string data = client.send("DATA");
+        const std::string data = smtp.send("DATA");
         if (data.rfind("354 ", 0) != 0)
             return "DATA: " + data;
         std::string text;
@@ -44,9 +44,9 @@ inline std::string smtpTransaction(const std::string& sender, const std::string&
                               : std::string(c == '.' && previous == '\n' ? 2 : 1, c);
             previous = c;
         }
-        reply = client.send(text + ".");
+        reply = smtp.send(text + ".");
     }
-    client.send("QUIT");
+    smtp.send("QUIT");
     return reply;
 }
 
@@ -59,14 +59,13 @@ inline bool accepted(const std::string& reply) {
 // when the change never showed.
 inline std::string replyOnceSeen(const std::string& canary, bool canaryAccepted,
                                  const std::string& recipient) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     std::string reply;
-    while (accepted(reply = smtpTransaction("friend@remote.example", canary)) != canaryAccepted)
-        if (std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        else
-            return "canary unseen: " + reply;
-    return smtpTransaction("friend@remote.example", recipient);
+    const auto seen = [&] {
+        return accepted(reply = smtpTransaction("friend@remote.example", canary)) == canaryAccepted;
+    };
+    return waitUntil(seen, 20, std::chrono::milliseconds(200))
+               ? smtpTransaction("friend@remote.example", recipient)
+               : "canary unseen: " + reply;
 }
 
 } // namespace korvo::test

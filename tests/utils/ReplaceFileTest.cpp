@@ -21,10 +21,11 @@ const std::string target = home + "/maildirsize";
 std::string syncAndRenameCalls(void (*body)()) {
     const pid_t child = ::fork();
     if (child == 0) {
-        for (int i = 0;
-             i < 500 && readFile("/proc/self/status").find("TracerPid:\t0\n") != std::string::npos;
-             ++i)
-            ::usleep(10000);
+        waitUntil(
+            [] {
+                return readFile("/proc/self/status").find("TracerPid:\t0\n") == std::string::npos;
+            },
+            5, std::chrono::milliseconds(10));
         body();
         ::_exit(0);
     }

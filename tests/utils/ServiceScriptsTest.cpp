@@ -8,14 +8,13 @@
 
 #include <sys/stat.h>
 
-using korvo::test::readFile;
-using korvo::test::writeFile;
+using namespace korvo::test;
 
 namespace {
 
 const char* const kCalls = "/run/vornctl-sandbox/stand-in.calls";
 
-using ServiceScriptsTest = korvo::test::SandboxTest;
+using ServiceScriptsTest = SandboxTest;
 
 TEST_F(ServiceScriptsTest, ScriptsRunDetachedUnknownServicesRunNothingAndNoRestartSkipsAll) {
     // The script records its arguments, directory and standard input.
@@ -26,7 +25,7 @@ TEST_F(ServiceScriptsTest, ScriptsRunDetachedUnknownServicesRunNothingAndNoResta
     EXPECT_EQ(restart_daemon("vornctl-test", "restart"), 0);
     EXPECT_EQ(readFile(kCalls), "/etc/init.d/vornctl-test.sh|restart|/etc/init.d|/dev/null\n");
 
-    korvo::test::CapturedStdout capturedStdout;
+    CapturedStdout capturedStdout;
     for (const char* unknown : {"vornctl-absent", "", "apache2"})
         EXPECT_EQ(restart_daemon(unknown, "start"), -1) << unknown;
     const std::string printed = capturedStdout.text();

@@ -10,16 +10,15 @@
 
 namespace {
 
-using korvo::test::authSql;
-using korvo::test::panelSql;
+using namespace korvo::test;
 
-class MailAuthAliasesTest : public korvo::test::PanelDatabaseTest {
+class MailAuthAliasesTest : public PanelDatabaseTest {
 protected:
     void SetUp() override {
         PanelDatabaseTest::SetUp();
         if (HasFatalFailure())
             return;
-        korvo::test::createMailAuthDatabase();
+        createMailAuthDatabase();
         addDomain("example.com", {"example.net"});
         addMailname("example.com", "info", {"sales"});
         addDomain("other.example", {"other.net"});

@@ -14,11 +14,9 @@
 
 namespace {
 
-using korvo::test::authSql;
-using korvo::test::authUsers;
-using korvo::test::mailAuthPath;
+using namespace korvo::test;
 
-class MailAuthTest : public korvo::test::MailAuthDatabaseTest {};
+class MailAuthTest : public MailAuthDatabaseTest {};
 
 TEST_F(MailAuthTest, RowsThroughSetRenameCloneAndDomainStatus) {
     // No password removes the row and leaves the domain registered.
@@ -51,7 +49,7 @@ TEST_F(MailAuthTest, FailuresNameTheFileAndCreateNoDatabase) {
     for (const auto& [style, path] : {std::pair<int, std::string>{2, mailAuthPath},
                                       {0, "/var/lib/korvo/mail/auth/passwd.db"}}) {
         mailAuthDBSelectStyle(style);
-        korvo::test::CapturedStdout capturedStdout;
+        CapturedStdout capturedStdout;
         EXPECT_EQ(mailAuthSet("info", "example.com", "pw", 0), -1);
         EXPECT_EQ(mailAuthClone("info", "example.com", "info", "alias.example"), -1);
         EXPECT_NE(capturedStdout.text().find(path + ": unable to open database file"),
@@ -70,11 +68,11 @@ TEST_F(MailAuthTest, TwentyWritersWaitOutALongLockAndARivalRegistration) {
         "INSERT INTO domains (name, status) VALUES (\\047busy.example\\047, 1);\\n"
         ".shell touch " +
         flag + " && sleep 0.6\\nCOMMIT;\\n' | sqlite3 -batch " + mailAuthPath;
-    std::thread holder([&] { EXPECT_EQ(korvo::test::shell(script), 0); });
+    std::thread holder([&] { EXPECT_EQ(shell(script), 0); });
     while (access(flag.c_str(), F_OK) != 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(korvo::test::runConcurrently(20, [](int w) {
+    EXPECT_TRUE(runConcurrently(20, [](int w) {
         for (int u = 0; u < 10; ++u) {
             const std::string name = "user" + std::to_string(w) + "_" + std::to_string(u);
             if (mailAuthSet(name.c_str(), "busy.example", "pw", u % 2 ? Crypted : 0) != 0)

@@ -4,7 +4,6 @@
 #include "mail/handlers/RegistryFixture.h"
 #include "sandbox/CapturedOutput.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace korvo::test;
@@ -20,7 +19,7 @@ protected:
     // "TEMPLATE TYPE:VALUE" of every handler, sorted, " (disabled)" when not enabled.
     static Names bindings() {
         Names result;
-        for (const std::string& name : entriesOf(kInfo)) {
+        for (const std::string& name : entries(kInfo)) {
             std::string type = param(name, "handler-type");
             type.pop_back();
             std::string value = param(name, type);
@@ -35,13 +34,6 @@ protected:
     }
 };
 
-std::string nameOf(const char* templ, const char* type, const char* value, const char* hook) {
-    char* found = get_handler_name(templ, type, value, hook);
-    const std::string name = found != nullptr ? found : "";
-    std::free(found);
-    return name;
-}
-
 TEST_F(MailHandlersTest, AddEnableDisableUpdateAndRemove) {
     ASSERT_EQ(mail_handler_add("spamcheck", "Recipient", "Info@Example.COM", "/bin/true", "ctx",
                                "before-local", "10", HANDLER_ENABLE),
@@ -53,39 +45,39 @@ TEST_F(MailHandlersTest, AddEnableDisableUpdateAndRemove) {
     for (const std::string& path : {dir, kQueue, dir + "/hook", kQueue + "/" + a})
         EXPECT_EQ(statOf(path).st_mode & 07777, S_ISDIR(statOf(path).st_mode) ? 0755u : 0644u)
             << path;
-    EXPECT_EQ(nameOf("spam", "recipient", "INFO@example.com", "before-local"), a);
-    EXPECT_EQ(nameOf("spam", "sender", "info@example.com", "before-local"), "");
-    EXPECT_EQ(nameOf("spam", "recipient", "info@example.com", "before-queue"), "");
+    EXPECT_EQ(handlerName("spam", "recipient", "INFO@example.com", "before-local"), a);
+    EXPECT_EQ(handlerName("spam", "sender", "info@example.com", "before-local"), "");
+    EXPECT_EQ(handlerName("spam", "recipient", "info@example.com", "before-queue"), "");
 
     add("b", "recipient", "info@example.com", HANDLER_DISABLE);
     const std::string b = handlerWith("-b-");
     EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_QUERY), 0);
     for (int run = 0; run < 2; ++run)
         EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_ENABLE), 0);
-    EXPECT_EQ(entriesOf(kQueue), (Names{b, a}));
+    EXPECT_EQ(entries(kQueue), (Names{b, a}));
     EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_QUERY), 1);
     EXPECT_EQ(control_handler_queue(a.c_str(), nullptr, HANDLER_DISABLE), 0);
     EXPECT_EQ(control_handler_queue(b.c_str(), nullptr, HANDLER_DISABLE), 0);
-    EXPECT_FALSE(pathExists(kQueue));
-    EXPECT_TRUE(pathExists(kRoot + "/before-local/recipient"));
+    EXPECT_FALSE(exists(kQueue));
+    EXPECT_TRUE(exists(kRoot + "/before-local/recipient"));
 
     // An update renames; the disabled state and the context must follow.
     ASSERT_EQ(mail_handler_update("spamcheck", "recipient", "info@example.com", "/bin/false", "",
                                   "before-local", "0x20"),
               0);
     const std::string renamed =
-        nameOf("spamcheck", "recipient", "info@example.com", "before-local");
+        handlerName("spamcheck", "recipient", "info@example.com", "before-local");
     EXPECT_EQ(renamed.substr(0, 15), "0x20-spamcheck-");
-    EXPECT_FALSE(pathExists(dir));
+    EXPECT_FALSE(exists(dir));
     EXPECT_EQ(param(renamed, "context"), "ctx\n");
     EXPECT_EQ(control_handler_queue(renamed.c_str(), nullptr, HANDLER_QUERY), 0);
     EXPECT_EQ(mail_handler_update("spamcheck", "recipient", "info@example.com", "/no/such/program",
                                   "", "before-local", ""),
               -1);
-    EXPECT_EQ(nameOf("spamcheck", "recipient", "info@example.com", "before-local"), renamed);
+    EXPECT_EQ(handlerName("spamcheck", "recipient", "info@example.com", "before-local"), renamed);
 
     EXPECT_EQ(mail_handler_remove(renamed.c_str()), 0);
-    EXPECT_EQ(entriesOf(kInfo), Names{b});
+    EXPECT_EQ(entries(kInfo), Names{b});
     EXPECT_EQ(mail_handler_remove(renamed.c_str()), -1);
 }
 
@@ -94,19 +86,19 @@ TEST_F(MailHandlersTest, GlobalContextlessAndCheckAll) {
                                HANDLER_DISABLE),
               0);
     const std::string name = handlerWith("audit");
-    EXPECT_FALSE(pathExists(kRoot + "/before-queue/global"));
+    EXPECT_FALSE(exists(kRoot + "/before-queue/global"));
     EXPECT_EQ(mail_handler_check_all("nobody", "before-queue"), 0);
     EXPECT_EQ(control_handler_queue(name.c_str(), nullptr, HANDLER_ENABLE), 0);
     EXPECT_EQ(mail_handler_check_all("nobody", "before-queue"), 1);
     EXPECT_EQ(control_handler_queue(name.c_str(), "x@example.com", HANDLER_COPY), 0);
-    EXPECT_EQ(entriesOf(kInfo), Names{name});
+    EXPECT_EQ(entries(kInfo), Names{name});
 
     // Copying needs the context, which a handler added without one lacks.
     add("nocontext", "sender", "a@example.com", HANDLER_ENABLE, "before-local", "");
     const std::string bare = handlerWith("nocontext");
-    korvo::test::CapturedStdout capturedStdout;
+    CapturedStdout capturedStdout;
     EXPECT_EQ(control_handler_queue(bare.c_str(), "x@example.com", HANDLER_COPY), -1);
-    EXPECT_EQ(entriesOf(kInfo).size(), 2u);
+    EXPECT_EQ(entries(kInfo).size(), 2u);
 
     add("d", "sender-domain", "Example.com", HANDLER_ENABLE);
     EXPECT_EQ(mail_handler_check_all("B@EXAMPLE.COM", "before-local"), 1);
@@ -126,33 +118,33 @@ TEST_F(MailHandlersTest, NamesThatWouldLeaveTheRegistryAreRefused) {
         EXPECT_EQ(mail_handler_add(r[0], r[1], r[2], "/bin/true", "c", r[3], "1", HANDLER_ENABLE),
                   -1)
             << r[0] << " " << r[1] << " " << r[3];
-    EXPECT_TRUE(entriesOf(kRoot).empty());
-    EXPECT_FALSE(pathExists("/etc/evil"));
+    EXPECT_TRUE(entries(kRoot).empty());
+    EXPECT_FALSE(exists("/etc/evil"));
 
     add("x", "recipient", "a@b", HANDLER_ENABLE);
     for (const char* name : {"..", ".", "../info", ""}) {
         EXPECT_EQ(mail_handler_remove(name), -1) << name;
         EXPECT_EQ(control_handler_queue(name, nullptr, HANDLER_REMOVE), -1) << name;
     }
-    EXPECT_EQ(entriesOf(kInfo).size(), 1u);
+    EXPECT_EQ(entries(kInfo).size(), 1u);
 
     // A parameter file that names a directory outside its queue is refused.
     const std::string name = handlerWith("-x-");
     writeFile(kInfo + "/" + name + "/recipient", "../../../../../etc/evil\n");
     EXPECT_EQ(control_handler_queue(name.c_str(), nullptr, HANDLER_ENABLE), -1);
-    EXPECT_FALSE(pathExists("/etc/evil"));
+    EXPECT_FALSE(exists("/etc/evil"));
     EXPECT_EQ(mail_handler_check_all("../x", "before-queue"), -1);
 }
 
 TEST_F(MailHandlersTest, FailingSyncProgramIsOnlyReported) {
     writeFile("/run/vornctl-sandbox/handlers-tmpfs.status", "3\n");
-    korvo::test::CapturedStdout capturedStdout;
+    CapturedStdout capturedStdout;
     add("x", "recipient", "a@b", HANDLER_ENABLE);
     EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
     ::chmod(KORVO_HANDLERS_SYNC, 0644);
     EXPECT_EQ(mail_handler_remove(handlerWith("-x-").c_str()), 0);
     EXPECT_EQ(readFile(kSyncCalls), "refresh\n");
-    EXPECT_TRUE(entriesOf(kInfo).empty());
+    EXPECT_TRUE(entries(kInfo).empty());
 }
 
 TEST_F(MailHandlersTest, MassCopyMoveAndRemoveByAddressAndByDomain) {
@@ -171,8 +163,8 @@ TEST_F(MailHandlersTest, MassCopyMoveAndRemoveByAddressAndByDomain) {
     EXPECT_EQ(bindings(),
               (Names{"all global:", "dom sender-domain:new.com", "other recipient:a@other.com",
                      "rcpt recipient:a@new.com", "snd sender:b@new.com"}));
-    EXPECT_EQ(entriesOf(kRoot + "/before-local/recipient"), (Names{"a@new.com", "a@other.com"}));
-    EXPECT_EQ(entriesOf(kRoot + "/before-local/sender"), Names{"b@new.com"});
+    EXPECT_EQ(entries(kRoot + "/before-local/recipient"), (Names{"a@new.com", "a@other.com"}));
+    EXPECT_EQ(entries(kRoot + "/before-local/sender"), Names{"b@new.com"});
 
     EXPECT_EQ(mass_control_handler_by_mailname("new.com", nullptr, HANDLER_REMOVE), 0);
     EXPECT_EQ(mass_control_handler_by_mailname("", nullptr, HANDLER_REMOVE), -1);
@@ -180,20 +172,20 @@ TEST_F(MailHandlersTest, MassCopyMoveAndRemoveByAddressAndByDomain) {
 
     // A broken entry is counted as an error; the others are still done.
     ASSERT_EQ(::mkdir((kInfo + "/broken").c_str(), 0755), 0);
-    korvo::test::CapturedStdout capturedStdout;
+    CapturedStdout capturedStdout;
     EXPECT_EQ(mass_control_handler_queue("all", HANDLER_DISABLE), -1);
     EXPECT_EQ(mass_control_handler_by_mailname("other.com", nullptr, HANDLER_REMOVE), -1);
     EXPECT_NE(capturedStdout.text().find("errors: 1\n"), std::string::npos);
-    EXPECT_TRUE(entriesOf(kRoot + "/before-local/global").empty());
-    EXPECT_EQ(entriesOf(kInfo).size(), 2u);
-    EXPECT_TRUE(entriesOf(kRoot + "/before-local/recipient").empty());
+    EXPECT_TRUE(entries(kRoot + "/before-local/global").empty());
+    EXPECT_EQ(entries(kInfo).size(), 2u);
+    EXPECT_TRUE(entries(kRoot + "/before-local/recipient").empty());
 
     // One pass for many addresses: the broken entry could be anyone's, so
     // every address is reported, and the handler bound to one still goes.
     add("late", "recipient", "l@late.com", HANDLER_ENABLE);
     EXPECT_EQ(mass_remove_handlers_of({"l@late.com", "m@late.com"}),
               (Names{"l@late.com", "m@late.com"}));
-    EXPECT_EQ(entriesOf(kInfo).size(), 2u);
+    EXPECT_EQ(entries(kInfo).size(), 2u);
 }
 
 } // namespace

@@ -5,13 +5,12 @@
 
 #include "mail/handlers/HandlerRegistry.h"
 #include "mail/handlers/MailHandlers.h"
+#include "mail/settings/Autoresponder.h"
 #include "sandbox/Sandbox.h"
 #include "sandbox/TestFiles.h"
 
-#include <algorithm>
-#include <filesystem>
+#include <cstdlib>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace korvo::test {
@@ -19,24 +18,25 @@ namespace korvo::test {
 const std::string kRoot = KORVO_HANDLERS_ROOT;
 const std::string kInfo = KORVO_HANDLERS_INFO_D;
 
-// Entry names of a directory, sorted; empty when it does not exist.
-inline std::vector<std::string> entriesOf(const std::string& path) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(path, error))
-        names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-inline bool pathExists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 // A parameter file of a handler, as stored.
 inline std::string param(const std::string& name, const std::string& parameter) {
     return readFile(kInfo + "/" + name + "/" + parameter);
+}
+
+// The registered name of a handler; "" when there is none.
+inline std::string handlerName(const std::string& templ, const std::string& type,
+                               const std::string& value, const std::string& hook = "before-local") {
+    char* found = get_handler_name(templ.c_str(), type.c_str(), value.c_str(), hook.c_str());
+    const std::string name = found != nullptr ? found : "";
+    std::free(found);
+    return name;
+}
+
+// The autoresponder's hook program where the handlers it adds run it.
+inline void installAutoresponderHook() {
+    ASSERT_EQ(shell("mkdir -p /usr/local/orq/handlers/hooks && install -m 0755 " +
+                    sandboxFile("autoresponder-hook") + " " KORVO_AUTORESPONDER_HOOK),
+              0);
 }
 
 class RegistryTest : public SandboxTest {
@@ -51,7 +51,7 @@ protected:
     // The one handler whose name contains part; fails the test otherwise.
     static std::string handlerWith(const std::string& part) {
         std::vector<std::string> found;
-        for (const std::string& name : entriesOf(kInfo))
+        for (const std::string& name : entries(kInfo))
             if (name.find(part) != std::string::npos)
                 found.push_back(name);
         EXPECT_EQ(found.size(), 1u) << part;

@@ -13,18 +13,16 @@
 namespace {
 
 using korvo::StringListOwner;
-using korvo::test::authSql;
-using korvo::test::authUsers;
-using korvo::test::panelSql;
+using namespace korvo::test;
 using Names = std::vector<std::string>;
 
-class PanelQueriesTest : public korvo::test::PanelDatabaseTest {
+class PanelQueriesTest : public PanelDatabaseTest {
 protected:
     void SetUp() override {
         PanelDatabaseTest::SetUp();
         if (HasFatalFailure())
             return;
-        korvo::test::createMailAuthDatabase();
+        createMailAuthDatabase();
         addDomain("example.com", {"example.net", "example.org"});
         addMailname("example.com", "info", {"sales", "office"});
         addMailname("example.com", "admin");
@@ -44,12 +42,11 @@ TEST_F(PanelQueriesTest, MailnamesWithAliasesInOneQueryOverOneSharedConnection) 
     StringListOwner aliases;
     {
         const korvo::mysql::SharedConnection shared;
-        korvo::test::writeFile(korvo::test::panelPasswordFile, "wrong\n");
-        korvo::test::CapturedStdout capturedStdout;
+        writeFile(panelPasswordFile, "wrong\n");
+        CapturedStdout capturedStdout;
         EXPECT_EQ(get_mailnames_with_aliases(nullptr, mailnames, "example.com"), -1);
         capturedStdout.text();
-        korvo::test::writeFile(korvo::test::panelPasswordFile,
-                               std::string(korvo::test::panelAdminPassword) + "\n");
+        writeFile(panelPasswordFile, std::string(panelAdminPassword) + "\n");
         EXPECT_EQ(get_mailnames_with_aliases(nullptr, mailnames, "example.com"), 0);
         EXPECT_EQ(get_domaliases_by_domain(nullptr, aliases.out(), "example.com"), 0);
         EXPECT_EQ(add_domain_auth_alias("example.com", "copy.example", mailnames), 1);
@@ -122,8 +119,8 @@ TEST_F(PanelQueriesTest, MailboxAndDomainChangesReachEveryAddressAndNoOther) {
 
 // Without the panel database nothing waits, and a mass change stops after its own address.
 TEST_F(PanelQueriesTest, NoServerMeansFailureNotWaiting) {
-    korvo::test::PanelServer::stop();
-    korvo::test::CapturedStdout capturedStdout;
+    PanelServer::stop();
+    CapturedStdout capturedStdout;
     StringListOwner aliases;
     EXPECT_EQ(get_domaliases_by_domain(nullptr, aliases.out(), "example.com"), -1);
     EXPECT_EQ(aliases.get(), nullptr);

@@ -5,9 +5,8 @@
 
 namespace {
 
-using korvo::test::writeFile;
-
-class AttachmentsTest : public korvo::test::StorageTest {};
+using namespace korvo::test;
+using AttachmentsTest = StorageTest;
 
 TEST_F(AttachmentsTest, NamesOutsideTheStoreAreRefusedUntouched) {
     const std::string store = makeHome("example.com", "info") + "/@attachments";
@@ -21,7 +20,7 @@ TEST_F(AttachmentsTest, NamesOutsideTheStoreAreRefusedUntouched) {
     }
     EXPECT_EQ(add_attachment("../..", "example.com", source.c_str(), "x"), -1);
     EXPECT_EQ(add_attachment("info", "example.com", "/var/qmail/missing", "x"), -1);
-    EXPECT_EQ(korvo::test::shell("ls -A " + store + " | grep -qvx keep"), 1);
+    EXPECT_EQ(shell("ls -A " + store + " | grep -qvx keep"), 1);
     EXPECT_NE(::access((store + "/../.qmail").c_str(), F_OK), 0);
     EXPECT_EQ(outsideState(), before);
 }

@@ -12,9 +12,9 @@
 namespace {
 
 using korvo::mail::FSError;
-using korvo::test::panelSql;
+using namespace korvo::test;
 
-class DomainQuotaTest : public korvo::test::PanelDatabaseTest {
+class DomainQuotaTest : public PanelDatabaseTest {
 protected:
     void SetUp() override {
         PanelDatabaseTest::SetUp();
@@ -33,13 +33,13 @@ protected:
 
     // The quota line of the mailbox's maildirsize, and the one expected for quota.
     static std::string quotaLine(const std::string& domain, const std::string& mailname) {
-        const std::string text = korvo::test::readFile(quotas().getMailnameHome(domain, mailname) +
-                                                       "/Maildir/maildirsize");
+        const std::string text =
+            readFile(quotas().getMailnameHome(domain, mailname) + "/Maildir/maildirsize");
         return text.substr(0, text.find('\n'));
     }
     static std::string line(const std::string& domain, long long quota) {
         const std::string store = quotas().getMailnameHome(domain, "info") + "/@attachments";
-        return std::to_string(quota - korvo::test::statOf(store).st_size) + "S,0C";
+        return std::to_string(quota - statOf(store).st_size) + "S,0C";
     }
 };
 
@@ -58,7 +58,7 @@ TEST_F(DomainQuotaTest, DefaultQuotaReachesOnlyMailboxesWithoutTheirOwn) {
 
     // A mailbox without a home stops the domain there.
     addMailname("example.com", "ghost");
-    korvo::test::CapturedStdout capturedStdout;
+    CapturedStdout capturedStdout;
     EXPECT_THROW(quotas().setDomainQuota("example.com", 2000), FSError);
 }
 
@@ -69,7 +69,7 @@ TEST_F(DomainQuotaTest, RemovedMailboxQuotaFallsBackToTheDomainLimit) {
     setLimit("example.com", "mbox_quota", "unlimited");
     EXPECT_EQ(rm_mbox_quota("example.com", "sales"), 1);
     EXPECT_EQ(quotaLine("example.com", "sales"), "0S,0C");
-    korvo::test::CapturedStdout capturedStdout;
+    CapturedStdout capturedStdout;
     EXPECT_EQ(rm_mbox_quota("missing.example", "info"), 0);
     EXPECT_THROW(quotas().removeMailboxQuota("missing.example", "info"), FSError);
 }

@@ -11,13 +11,11 @@
 namespace {
 
 using korvo::mail::DotQMailManager;
-using korvo::test::readFile;
-using korvo::test::statOf;
-using korvo::test::writeFile;
+using namespace korvo::test;
 
 const std::string delivery = "| /usr/bin/deliverquota ./Maildir\n";
 
-class DotQMailTest : public korvo::test::StorageTest {
+class DotQMailTest : public StorageTest {
 protected:
     void SetUp() override {
         StorageTest::SetUp();

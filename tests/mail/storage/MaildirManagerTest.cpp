@@ -8,13 +8,10 @@
 namespace {
 
 using korvo::mail::FSError;
-using korvo::test::readFile;
-using korvo::test::shell;
-using korvo::test::statOf;
-using korvo::test::writeFile;
+using namespace korvo::test;
 namespace fs = boost::filesystem;
 
-class MaildirManagerTest : public korvo::test::StorageTest {
+class MaildirManagerTest : public StorageTest {
 protected:
     void expectPopuserDirectories(const std::string& home) {
         for (const char* dir :
@@ -64,7 +61,7 @@ TEST_F(MaildirManagerTest, FailedRecreationTakesBackOnlyWhatItMade) {
                     "/Maildir/.Spam/cur && echo x > " + home + "/Maildir/.Spam/cur"),
               0);
     EXPECT_THROW(manager().createMailnameHome("example.com", "info"), FSError);
-    EXPECT_EQ(korvo::test::runCommand({"/bin/sh", "-c", "cd " + home + " && find . | sort"}).out,
+    EXPECT_EQ(runCommand({"/bin/sh", "-c", "cd " + home + " && find . | sort"}).out,
               ".\n./@attachments\n./Maildir\n./Maildir/.Spam\n./Maildir/.Spam/cur\n"
               "./Maildir/.Spam/new\n./Maildir/cur\n./Maildir/cur/1.host,S=5\n"
               "./Maildir/cur/2.host,S=5\n./Maildir/cur/3.host,S=5\n./Maildir/new\n./Maildir/tmp\n");

@@ -45,10 +45,7 @@ void maildirUsageBeforeStat(int dirFd, const char* name) {
 namespace {
 
 using korvo::mail::MaildirPPManager;
-using korvo::test::readFile;
-using korvo::test::shell;
-using korvo::test::statOf;
-using korvo::test::writeFile;
+using namespace korvo::test;
 
 std::string maildirsizeText(long long quota, long long bytes, unsigned long long count) {
     char text[100];
@@ -61,7 +58,7 @@ void setTimes(const std::string& path, std::time_t when) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
-class MaildirSizeTest : public korvo::test::StorageTest {
+class MaildirSizeTest : public StorageTest {
 protected:
     void SetUp() override {
         StorageTest::SetUp();
@@ -110,20 +107,21 @@ TEST_F(MaildirSizeTest, QuotaLeavesRoomForTheAttachments) {
 }
 
 TEST_F(MaildirSizeTest, UsageCountsTagsAndSizesButNotTrashNorVanishedMessages) {
-    writeFile(maildir + "/cur/1.host,S=2048:2,S", "short");
-    writeFile(maildir + "/cur/2.host,S=12x:2,", "seven b");
-    writeFile(maildir + "/cur/3.host,S=50,S=60", "");
-    writeFile(maildir + "/cur/4.host", "eleven byte");
-    writeFile(maildir + "/.NotAFolder", "");
     ASSERT_EQ(shell("ln -s /etc/orq/outside/victim " + maildir + "/cur/5.link && cd " + maildir +
                     " && mkdir -p .Work/cur .Trash/cur .Gone/new .Gone/cur && rmdir new"),
               0);
-    writeFile(maildir + "/.Work/cur/6.host,S=100", "");
-    writeFile(maildir + "/.Trash/cur/7.host,S=5000", "");
-    // Removed between listing and stat: a message, and a folder with all it holds.
-    writeFile(maildir + "/cur/8.gone", "gone");
-    writeFile(maildir + "/.Gone/new/9.gone", "gone");
-    writeFile(maildir + "/.Gone/cur/10.host,S=999", "");
+    // 8 and 9 are removed between listing and stat: a message, and a folder with all it holds.
+    for (const auto& [name, text] : {std::pair{"/cur/1.host,S=2048:2,S", "short"},
+                                     {"/cur/2.host,S=12x:2,", "seven b"},
+                                     {"/cur/3.host,S=50,S=60", ""},
+                                     {"/cur/4.host", "eleven byte"},
+                                     {"/.NotAFolder", ""},
+                                     {"/.Work/cur/6.host,S=100", ""},
+                                     {"/.Trash/cur/7.host,S=5000", ""},
+                                     {"/cur/8.gone", "gone"},
+                                     {"/.Gone/new/9.gone", "gone"},
+                                     {"/.Gone/cur/10.host,S=999", ""}})
+        writeFile(maildir + name, text);
 
     const long long bytes = 2048 + 7 + 60 + 11 + std::strlen("/etc/orq/outside/victim") + 100;
     long long counted = -1;
@@ -173,7 +171,7 @@ TEST_F(MaildirSizeTest, ChangeDuringTheCountBackdatesTheFile) {
     changeDuringCount = false;
     setTimes(maildir + "/.Work/new", then);
     ASSERT_EQ(::rename((maildir + "/cur").c_str(), (maildir + "/old").c_str()), 0);
-    korvo::test::CapturedStdout capturedStdout;
+    CapturedStdout capturedStdout;
     setQuota(5000);
     EXPECT_EQ(statOf(maildir + "/maildirsize").st_mtime, then - 960);
     EXPECT_EQ(maildirsize(), maildirsizeText(5000 - storeSize(), 10, 1));

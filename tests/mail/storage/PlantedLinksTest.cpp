@@ -12,11 +12,9 @@ namespace {
 
 using korvo::mail::DotQMailManager;
 using korvo::mail::MaildirPPManager;
-using korvo::test::readFile;
-using korvo::test::statOf;
-using korvo::test::writeFile;
+using namespace korvo::test;
 
-class PlantedLinksTest : public korvo::test::StorageTest {
+class PlantedLinksTest : public StorageTest {
 protected:
     void SetUp() override {
         StorageTest::SetUp();
@@ -100,7 +98,7 @@ TEST_F(PlantedLinksTest, AttachmentsStore) {
     plant(victimDir, "@attachments");
     EXPECT_EQ(add_attachment("info", "example.com", source.c_str(), "inner"), -1);
     EXPECT_EQ(remove_attachment("info", "example.com", "inner"), -1);
-    korvo::test::CapturedStdout capturedStdout;
+    CapturedStdout capturedStdout;
     EXPECT_EQ(list_attachments("info", "example.com", 0, 0), -1);
     EXPECT_EQ(capturedStdout.text().find("inner\t"), std::string::npos);
     MaildirPPManager::getInstance().setMailboxQuota("example.com", "info", 1000);

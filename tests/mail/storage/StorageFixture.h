@@ -16,6 +16,12 @@
 
 namespace korvo::test {
 
+// A mail home made by the real MaildirManager; returns its path.
+inline std::string makeHome(const std::string& domain, const std::string& mailname) {
+    mail::MaildirManager::getInstance().createMailnameHome(domain, mailname);
+    return mail::MaildirManager::getInstance().getMailnameHome(domain, mailname);
+}
+
 class StorageTest : public SandboxTest {
 protected:
     static constexpr const char* root = "/var/qmail/mailnames";
@@ -35,11 +41,6 @@ protected:
     }
 
     static mail::MaildirManager& manager() { return mail::MaildirManager::getInstance(); }
-
-    static std::string makeHome(const std::string& domain, const std::string& mailname) {
-        manager().createMailnameHome(domain, mailname);
-        return manager().getMailnameHome(domain, mailname);
-    }
 
     // Every entry below outside with its type, mode, owner, size and content.
     static std::string outsideState() {

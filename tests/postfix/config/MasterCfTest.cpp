@@ -7,10 +7,7 @@
 #include <sstream>
 
 using namespace korvo::mail::postfix;
-using korvo::test::readFile;
-using korvo::test::statOf;
-using korvo::test::testData;
-using korvo::test::writeFile;
+using namespace korvo::test;
 
 namespace {
 
@@ -69,18 +66,13 @@ TEST(MasterCfParse, RefusesWhatPostfixWouldMisread) {
     }
 }
 
-using MasterCfFile = korvo::test::SandboxTest;
+using MasterCfFile = SandboxTest;
 
 const std::string path = "/etc/postfix/master.cf";
 
 std::string loadError(const std::string& file) {
     MasterCfContent content;
-    try {
-        loadMasterCf(file, content);
-    } catch (const PostfixConfigurationError& e) {
-        return e.what();
-    }
-    return "loaded " + file;
+    return failure<PostfixConfigurationError>([&] { loadMasterCf(file, content); });
 }
 
 // Configuration management may keep master.cf as a link: replace its target.

@@ -12,9 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace korvo::mail::postfix;
-using korvo::test::readFile;
-using korvo::test::testData;
-using korvo::test::writeFile;
+using namespace korvo::test;
 
 namespace {
 
@@ -28,7 +26,7 @@ const std::string submissionEntry =
     "\t-o smtpd_sasl_auth_enable=yes\t# added for the mail clients\n"
     "  -o smtpd_client_restrictions=permit_sasl_authenticated,reject   \r\n";
 
-class ModuleManagerTest : public korvo::test::SandboxTest {
+class ModuleManagerTest : public SandboxTest {
 protected:
     void SetUp() override {
         SandboxTest::SetUp();
@@ -77,9 +75,9 @@ TEST_F(ModuleManagerTest, UselessRequestsWriteNothingAndDisableThenEnableRestore
 
 // Root ignores mode bits: only a read-only mount makes a store fail.
 void storeFailsReadOnly(const std::string& dir) {
-    ASSERT_EQ(korvo::test::shell("mount --bind -o ro " + dir + " " + dir), 0);
+    ASSERT_EQ(shell("mount --bind -o ro " + dir + " " + dir), 0);
     EXPECT_THROW(ModuleManager::getInstance().storeModules(WRITE_IF_CHANGED), korvo::SystemError);
-    EXPECT_EQ(korvo::test::shell("umount " + dir), 0);
+    EXPECT_EQ(shell("umount " + dir), 0);
 }
 
 // Where submission and smtps are, as the next run finds them.
@@ -133,7 +131,7 @@ TEST_F(ModuleManagerTest, ConcurrentRunsKeepEachOthersChanges) {
     const auto serviceName = [](int run, int i) {
         return "svc" + std::to_string(run) + "n" + std::to_string(i);
     };
-    ASSERT_TRUE(korvo::test::runConcurrently(runs, [&](int run) {
+    ASSERT_TRUE(runConcurrently(runs, [&](int run) {
         for (int i = 0; i < services; ++i) {
             ModuleInfo info;
             info.name = serviceName(run, i);

@@ -6,10 +6,9 @@
 
 namespace {
 
-using korvo::mail::postfix::DomainManager;
-using korvo::test::fillTable;
-namespace tables = korvo::mail::postfix::tables;
-using DomainManagerTest = korvo::test::ManagerTest;
+using namespace korvo::mail::postfix;
+using namespace korvo::test;
+using DomainManagerTest = ManagerTest;
 
 // Only the domain's own addresses go: not those of xexample.com or a subdomain.
 TEST_F(DomainManagerTest, RemovalPrunesForwardingListsAndDropsWhatWouldForwardNowhere) {

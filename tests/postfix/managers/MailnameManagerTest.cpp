@@ -8,11 +8,9 @@
 
 namespace {
 
-using korvo::mail::postfix::DomainManager;
-using korvo::mail::postfix::MailnameManager;
-using korvo::test::fillTable;
-namespace tables = korvo::mail::postfix::tables;
-using MailnameManagerTest = korvo::test::ManagerTest;
+using namespace korvo::mail::postfix;
+using namespace korvo::test;
+using MailnameManagerTest = ManagerTest;
 
 TEST_F(MailnameManagerTest, NamesStoredInOneLetterCaseAreRemovedInTheOther) {
     addDomain("Example.COM", {"Alias.Example"});
@@ -81,9 +79,9 @@ TEST_F(MailnameManagerTest, FailedCreationRemovesOnlyTheHomeItMade) {
     EXPECT_FALSE(boost::filesystem::exists(home));
 
     boost::filesystem::create_directories(home + "/Maildir/cur");
-    korvo::test::writeFile(home + "/Maildir/cur/1.host", "mail\n");
+    writeFile(home + "/Maildir/cur/1.host", "mail\n");
     EXPECT_THROW(MailnameManager::createMailname("unknown.example", "info"), korvo::mail::FSError);
-    EXPECT_EQ(korvo::test::readFile(home + "/Maildir/cur/1.host"), "mail\n");
+    EXPECT_EQ(readFile(home + "/Maildir/cur/1.host"), "mail\n");
 }
 
 // The panel re-runs a creation it is unsure of: the mailbox keeps storing
@@ -93,14 +91,14 @@ TEST_F(MailnameManagerTest, CreatingAgainKeepsDeliveryAndMail) {
     addMailname("example.com", "info");
     MailnameManager::createMailname("example.com", "info");
     const std::string home = std::string(homes) + "example.com/info";
-    EXPECT_EQ(korvo::test::readFile(home + "/.qmail"), "| true\n");
+    EXPECT_EQ(readFile(home + "/.qmail"), "| true\n");
     MailnameManager::enableDelivery("example.com", "info");
     MailnameManager::addForward("example.com", "info", "boss@other.example");
-    korvo::test::writeFile(home + "/Maildir/cur/1.host", "mail\n");
-    const std::string qmail = korvo::test::readFile(home + "/.qmail");
+    writeFile(home + "/Maildir/cur/1.host", "mail\n");
+    const std::string qmail = readFile(home + "/.qmail");
     MailnameManager::createMailname("example.com", "info", 1000000);
-    EXPECT_EQ(korvo::test::readFile(home + "/.qmail"), qmail);
-    EXPECT_EQ(korvo::test::readFile(home + "/Maildir/cur/1.host"), "mail\n");
+    EXPECT_EQ(readFile(home + "/.qmail"), qmail);
+    EXPECT_EQ(readFile(home + "/Maildir/cur/1.host"), "mail\n");
 }
 
 } // namespace

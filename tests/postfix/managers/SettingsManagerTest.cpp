@@ -1,11 +1,10 @@
 #include "postfix/managers/SettingsManager.h"
 
-#include "front/CommandFixture.h"
 #include "process/SigBlocker.h"
+#include "sandbox/SmtpProbe.h"
 
 #include <atomic>
 #include <functional>
-#include <sstream>
 #include <thread>
 
 namespace korvo::test {
@@ -87,14 +86,10 @@ TEST_F(RelayModeTest, EachModeHoldsForAForeignClientAndSmtpdKeepsAnswering) {
         mode.set();
         done = true;
         traffic.join();
-        SmtpClient client("127.0.0.2");
-        client.send("EHLO client.example");
-        client.send("MAIL FROM:<a@client.example>");
-        const std::string answer = client.send("RCPT TO:<b@foreign.example>");
+        const std::string answer = smtpTransaction("a@client.example", "b@foreign.example");
         EXPECT_EQ(answer.rfind(mode.relayDenied ? "554" : "250", 0), 0u)
             << mode.name << ": " << answer;
-        std::istringstream log(readFile("/var/spool/postfix/maillog"));
-        for (std::string line; std::getline(log, line);)
+        for (const std::string& line : lines(readFile("/var/spool/postfix/maillog")))
             ASSERT_EQ(line.find("fatal:"), std::string::npos) << mode.name << ": " << line;
     }
 }

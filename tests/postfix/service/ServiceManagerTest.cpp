@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 using korvo::mail::postfix::ServiceManager;
-using korvo::test::readFile;
-using korvo::test::sandboxFile;
-using korvo::test::shell;
+using namespace korvo::test;
 
 namespace {
 
@@ -22,15 +20,15 @@ int masterPid() {
 
 // True once pid has exited; a zombie left for init counts as gone.
 bool processGone(int pid) {
-    for (int wait = 0; wait < 50; ++wait, ::usleep(100000)) {
-        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-        if (stat.empty() || stat.find(") Z ") != std::string::npos)
-            return true;
-    }
-    return false;
+    return waitUntil(
+        [pid] {
+            const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+            return stat.empty() || stat.find(") Z ") != std::string::npos;
+        },
+        5);
 }
 
-class ServiceManagerTest : public korvo::test::SandboxTest {
+class ServiceManagerTest : public SandboxTest {
 protected:
     void TearDown() override {
         if (!IsSkipped())
@@ -67,7 +65,7 @@ TEST_F(ServiceManagerTest, StartsStopsAndReloadsTheRealPostfix) {
     EXPECT_EQ(ServiceManager::stopServer(), 0);
     EXPECT_TRUE(processGone(reloaded));
 
-    korvo::test::writeFile(pidFile, "  " + std::to_string(::getpid()) + "\n");
+    writeFile(pidFile, "  " + std::to_string(::getpid()) + "\n");
     EXPECT_EQ(callsWithStandin(ServiceManager::stopServer), "");
     ASSERT_EQ(shell(sandboxFile("postfix-standin") + " on"), 0);
     const auto begin = std::chrono::steady_clock::now();

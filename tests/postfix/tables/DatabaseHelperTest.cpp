@@ -11,12 +11,12 @@
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace korvo::mail::postfix {
 namespace {
 
+using test::failure;
 using test::LookupTableTest;
 
 // Keys fold to lower case, values keep theirs; no source file is left beside the table.
@@ -40,7 +40,7 @@ TEST_F(LookupTableTest, AddsOverwritesRemovesAndReplacesRecords) {
     EXPECT_THROW(DatabaseHelper::replaceRecords("nosuchtype:" + source, replacement.begin(),
                                                 replacement.end()),
                  PostfixConfigurationError);
-    EXPECT_FALSE(sourceLeft());
+    EXPECT_FALSE(test::exists(source));
     EXPECT_THROW(DatabaseHelper::replaceRecords(missing, replacement.begin(), replacement.end()),
                  std::ios_base::failure);
 }
@@ -153,7 +153,6 @@ TEST_F(LookupTableTest, RebuildKilledMidwayLeavesACompleteTableAndNothingBeside)
         records.emplace_back("k" + std::to_string(i), "v" + std::to_string(i));
     const std::string temporarySource = source + ".tmp";
     const std::string temporaryIndex = temporarySource + ".db";
-    const auto present = [](const std::string& path) { return test::statOf(path).st_mode != 0; };
 
     const pid_t run = ::fork();
     if (run == 0) {
@@ -163,10 +162,9 @@ TEST_F(LookupTableTest, RebuildKilledMidwayLeavesACompleteTableAndNothingBeside)
         }
         ::_exit(0);
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!present(temporaryIndex) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    ASSERT_TRUE(present(temporaryIndex)) << "postmap never started building";
+    ASSERT_TRUE(test::waitUntil([&] { return test::exists(temporaryIndex); }, 20,
+                                std::chrono::microseconds(200)))
+        << "postmap never started building";
     EXPECT_EQ(query("old"), "1");
     ::kill(run, SIGKILL);
     int status = 0;
@@ -174,7 +172,7 @@ TEST_F(LookupTableTest, RebuildKilledMidwayLeavesACompleteTableAndNothingBeside)
     ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it was killed";
     { const MKLock lock(source); }
     for (const std::string& left : {source, temporarySource, temporaryIndex})
-        EXPECT_FALSE(present(left)) << left;
+        EXPECT_FALSE(test::exists(left)) << left;
     EXPECT_EQ(dump().size(), records.size());
     EXPECT_EQ(query("k199999"), "v199999");
 
@@ -185,8 +183,8 @@ TEST_F(LookupTableTest, RebuildKilledMidwayLeavesACompleteTableAndNothingBeside)
     DatabaseHelper::replaceRecords(table, next.begin(), next.end());
     EXPECT_EQ(dump(), (Content{{"new", "2"}}));
     EXPECT_EQ(test::readFile("/var/spool/postfix/korvo/target"), "keep\n");
-    EXPECT_FALSE(present(temporarySource));
-    EXPECT_FALSE(present(temporaryIndex));
+    EXPECT_FALSE(test::exists(temporarySource));
+    EXPECT_FALSE(test::exists(temporaryIndex));
 }
 
 } // namespace

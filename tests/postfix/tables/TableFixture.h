@@ -26,21 +26,10 @@ protected:
 
     Content dump() const { return dumpTable(table); }
     void fill(const std::string& lines) const { fillTable(table, lines); }
-    bool sourceLeft() const { return statOf(source).st_mode != 0; }
 
     std::string query(const std::string& key) const {
         const CommandResult result = runCommand({"/usr/sbin/postmap", "-q", key, table});
         return result.status == 0 ? result.out.substr(0, result.out.size() - 1) : "(none)";
-    }
-
-    // The what() of the E that f throws; "" when it throws none.
-    template <class E, class F> static std::string failure(F f) {
-        try {
-            f();
-        } catch (const E& e) {
-            return e.what();
-        }
-        return "";
     }
 };
 
