@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <pwd.h>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace korvo::test {
@@ -114,10 +113,9 @@ std::vector<std::string> postconfRuns(const std::vector<std::string>& extra = {}
     const std::string trace = "/run/vornctl-setup.trace";
     runSetup(extra, {"/usr/bin/strace", "-f", "-qq", "-s", "256", "-e", "trace=execve", "-e",
                      "signal=none", "-o", trace});
-    std::istringstream lines(
-        shellOutput("grep -o 'execve(\"/usr/sbin/postconf\", \\[[^]]*' " + trace));
     std::vector<std::string> runs;
-    for (std::string line; std::getline(lines, line);)
+    for (const std::string& line :
+         lines(shellOutput("grep -o 'execve(\"/usr/sbin/postconf\", \\[[^]]*' " + trace)))
         runs.push_back(line.substr(line.find('[')));
     return runs;
 }
@@ -164,11 +162,8 @@ std::vector<std::string> complete(const std::vector<std::string>& words) {
                         "); COMP_CWORD=" + std::to_string(words.size()) +
                         "; _vornctl 2>/dev/null; printf '%s\\n' \"${COMPREPLY[@]}\""});
     EXPECT_EQ(0, result.status) << result.err;
-    std::vector<std::string> offered;
-    std::istringstream lines(result.out);
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty())
-            offered.push_back(line);
+    std::vector<std::string> offered = lines(result.out);
+    offered.erase(std::remove(offered.begin(), offered.end(), ""), offered.end());
     return offered;
 }
 
