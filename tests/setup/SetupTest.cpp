@@ -108,6 +108,34 @@ TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
     EXPECT_FALSE(S_ISDIR(statOf("/var/tmp/info").st_mode));
 }
 
+// Mail for other hosts passes korvo-remote unless an administrator routed it
+// otherwise; a per-sender relay host, which korvo-remote would bypass, takes
+// the routing back even after setup made it.
+TEST_F(SetupTest, RoutingAnAdministratorChoseIsKeptAndSaidSo) {
+    ASSERT_EQ(0, shell("postconf -e default_transport=smtp-v4"));
+    const CommandResult first = runSetup();
+    EXPECT_EQ(0, first.status) << first.err;
+    EXPECT_NE(std::string::npos,
+              first.err.find("main.cf: default_transport is \"smtp-v4\": mail it routes to "
+                             "other hosts does not pass the before-remote handlers"))
+        << first.err;
+    EXPECT_EQ("smtp-v4\n", configured("default_transport"));
+    EXPECT_EQ("korvo-remote\n", configured("relay_transport"));
+
+    ASSERT_EQ(0, shell("postconf -e sender_dependent_relayhost_maps=hash:/etc/postfix/relays"));
+    const CommandResult yielded = runSetup();
+    EXPECT_EQ(0, yielded.status) << yielded.err;
+    EXPECT_NE(std::string::npos, yielded.out.find("relay_transport = relay (was \"korvo-remote\")"))
+        << yielded.out;
+    EXPECT_EQ("relay\n", configured("relay_transport"));
+    const CommandResult again = runSetup();
+    EXPECT_EQ(0, again.status);
+    EXPECT_EQ("", again.out);
+    EXPECT_NE(std::string::npos,
+              again.err.find("sender_dependent_relayhost_maps is set: relay_transport stays"))
+        << again.err;
+}
+
 // The postconf runs of one setup run, one line each: its arguments.
 std::vector<std::string> postconfRuns(const std::vector<std::string>& extra = {}) {
     const std::string trace = "/run/vornctl-setup.trace";
