@@ -94,10 +94,10 @@ Outcome reinject(const handlers::MessageParties& parties, int messageFd) {
     };
     if (!accepted(hop.readReply(), '2', outcome) ||
         !accepted(command("EHLO localhost"), '2', outcome) ||
-        !accepted(command("MAIL FROM:<" + parties.sender + ">"), '2', outcome))
+        !accepted(command("MAIL FROM:" + handlers::smtpPath(parties.sender)), '2', outcome))
         return outcome;
     for (const std::string& recipient : parties.recipients)
-        if (!accepted(command("RCPT TO:<" + recipient + ">"), '2', outcome))
+        if (!accepted(command("RCPT TO:" + handlers::smtpPath(recipient)), '2', outcome))
             return outcome;
     if (!accepted(command("DATA"), '3', outcome))
         return outcome;
