@@ -4,6 +4,7 @@
 #include "utils/Exceptions.h"
 #include "utils/FdOwner.h"
 #include "utils/ForkExec.h"
+#include "utils/QuotedAddress.h"
 #include "utils/UnnamedFile.h"
 
 #include <algorithm>
@@ -118,7 +119,7 @@ void composeReply(int fd, const ReplySettings& settings, const IncomingMessage& 
     const std::string subject =
         settings.subject.empty() ? "Re: " + incoming.field("subject") : settings.subject;
     out << "From: <" << parties.mailbox << ">\n"
-        << "To: <" << parties.sender << ">\n"
+        << "To: <" << quotedAddress(parties.sender) << ">\n"
         << "Subject: " << headerText(subject) << "\n"
         << "Auto-Submitted: auto-replied\n";
     const std::string messageId = incoming.field("message-id");
@@ -162,7 +163,8 @@ void sendReply(const ReplySettings& settings, const IncomingMessage& incoming,
     composeReply(spool.get(), settings, incoming, parties, homeFd);
     const FdOwner reader(reopenForReading(spool.get()));
     std::string from = "<>";
-    std::string to = parties.sender;
+    // Postfix's unquoted form would make sendmail split "john doe"@x.
+    std::string to = quotedAddress(parties.sender);
     char* const argv[] = {const_cast<char*>("sendmail"),
                           const_cast<char*>("-i"),
                           const_cast<char*>("-f"),

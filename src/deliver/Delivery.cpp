@@ -4,6 +4,7 @@
 #include "deliver/MaildirDelivery.h"
 #include "utils/ChildCore.h"
 #include "utils/FdOwner.h"
+#include "utils/QuotedAddress.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -189,8 +190,10 @@ bool Delivery::runProgram(const std::string& command) {
 }
 
 void Delivery::forward(const std::vector<std::string>& addresses) {
-    std::vector<std::string> argv = {"sendmail", "-i", "-f",
-                                     envelope_.sender.empty() ? "<>" : envelope_.sender, "--"};
+    // The sender in Postfix's unquoted form would reach sendmail cut short.
+    std::vector<std::string> argv = {
+        "sendmail", "-i", "-f", envelope_.sender.empty() ? "<>" : quotedAddress(envelope_.sender),
+        "--"};
     argv.insert(argv.end(), addresses.begin(), addresses.end());
     const std::optional<int> status = runWithMessage(message_, SENDMAIL, argv);
     if (!status)

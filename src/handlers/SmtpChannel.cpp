@@ -2,6 +2,7 @@
 
 #include "handlers/HandlerRunner.h"
 #include "utils/FdOwner.h"
+#include "utils/QuotedAddress.h"
 #include "utils/UnnamedFile.h"
 
 #include <algorithm>
@@ -129,38 +130,8 @@ int replyCode(const std::string& reply) {
     return std::stoi(reply.substr(0, 3));
 }
 
-namespace {
-
-// RFC 5322 atext; bytes of UTF-8 characters pass as SMTPUTF8 allows them.
-bool isAtext(unsigned char c) {
-    return std::isalnum(c) || c >= 0x80 || std::strchr("!#$%&'*+-/=?^_`{|}~", c) != nullptr;
-}
-
-bool isDotAtom(const std::string& text) {
-    if (text.empty() || text.front() == '.' || text.back() == '.' ||
-        text.find("..") != std::string::npos)
-        return false;
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return c == '.' || isAtext(static_cast<unsigned char>(c)); });
-}
-
-} // namespace
-
 std::string smtpPath(const std::string& address) {
-    if (address.empty())
-        return "<>";
-    const std::string::size_type at = address.rfind('@');
-    const std::string local = address.substr(0, at);
-    const std::string domain = at == std::string::npos ? "" : address.substr(at);
-    if (isDotAtom(local))
-        return "<" + address + ">";
-    std::string quoted = "\"";
-    for (const char c : local) {
-        if (c == '"' || c == '\\')
-            quoted += '\\';
-        quoted += c;
-    }
-    return "<" + quoted + "\"" + domain + ">";
+    return "<" + quotedAddress(address) + ">";
 }
 
 int connectTo(const std::string& hostPort) {

@@ -67,9 +67,7 @@ private:
 int replyCode(const std::string& reply);
 
 // An address in Postfix's internal (unquoted) form as an SMTP path:
-// "<local@domain>", the local part quoted with backslashes before quotes
-// and backslashes when it is not a dot-atom (a blank, a quote, two dots in
-// a row...); "<>" for the null sender.
+// "<local@domain>", quoted as quotedAddress does; "<>" for the null sender.
 std::string smtpPath(const std::string& address);
 
 // A connected TCP socket to "IPV4:PORT"; ChannelError when there is none.

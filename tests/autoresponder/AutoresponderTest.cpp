@@ -71,10 +71,10 @@ TEST_F(AutoresponderTest, TheReplyRefersToTheMessageAndCarriesTheStoreFiles) {
     const FdOwner out(korvo::createUnnamedFile("/var/tmp"));
     autoresponder::composeReply(
         out.get(), settings, parsed("Subject: Grüße\nMessage-ID: <m2@x>\nReferences: <m1@x>\n\n"),
-        {"info@example.com", "a@remote.example"}, homeFd_);
+        {"info@example.com", "john doe@remote.example"}, homeFd_);
     const std::string reply = readFile("/proc/self/fd/" + std::to_string(out.get()));
     for (const char* line :
-         {"From: <info@example.com>\n", "To: <a@remote.example>\n",
+         {"From: <info@example.com>\n", "To: <\"john doe\"@remote.example>\n",
           "Subject: =?UTF-8?B?UmU6IEdyw7zDn2U=?=\n", "Auto-Submitted: auto-replied\n",
           "In-Reply-To: <m2@x>\n", "References: <m1@x> <m2@x>\n", "Away.\n",
           "filename=\"plan.txt\"", "cGxhbg==\n"})

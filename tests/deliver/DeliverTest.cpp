@@ -43,11 +43,12 @@ protected:
     static CommandResult deliver(const std::string& recipient = "info@example.com",
                                  const std::vector<std::string>& environment = {},
                                  const std::vector<std::string>& limits = {},
-                                 const std::string& text = message) {
+                                 const std::string& text = message,
+                                 const std::string& sender = "sender@example.org") {
         std::vector<std::string> argv = {"/usr/bin/setpriv", "--reuid=popuser", "--regid=popuser",
                                          "--init-groups", "/usr/bin/prlimit"};
         argv.insert(argv.end(), limits.begin(), limits.end());
-        argv.insert(argv.end(), {installedAgent, "--sender=sender@example.org", "--", recipient});
+        argv.insert(argv.end(), {installedAgent, "--sender=" + sender, "--", recipient});
         // A sanitized agent's leak check at exit needs a thread and
         // descriptors the limits deny it.
         std::vector<std::string> withEnvironment = environment;
@@ -55,7 +56,6 @@ protected:
             withEnvironment.push_back("ASAN_OPTIONS=detect_leaks=0");
         return runCommand(argv, withEnvironment, text);
     }
-
 };
 
 TEST_F(DeliverTest, CarriesOutTheLinesInOrderAndTheOutcomeFollowsThem) {
@@ -120,13 +120,15 @@ TEST_F(DeliverTest, ForwardsLeaveOnceThroughSendmailWithTheSender) {
     EXPECT_TRUE(entries("/var/spool/postfix/maildrop").empty());
 
     ASSERT_EQ(0, shell("rm -f " + maildirNew + "/*"));
-    const CommandResult result = deliver();
+    // Postfix hands over a quoted local part without its quotes.
+    const CommandResult result =
+        deliver("info@example.com", {}, {}, message, "jane roe@example.org");
     ASSERT_EQ(0, result.status) << result.err;
     EXPECT_EQ(1u, entries(maildirNew).size());
     const std::vector<std::string> queued = entries("/var/spool/postfix/maildrop");
     ASSERT_EQ(1u, queued.size());
     const std::string queueFile = shellOutput("postcat /var/spool/postfix/maildrop/" + queued[0]);
-    for (const char* line : {"sender: sender@example.org", "recipient: other@example.com",
+    for (const char* line : {"sender: jane roe@example.org", "recipient: other@example.com",
                              "recipient: third@example.net"})
         EXPECT_NE(std::string::npos, queueFile.find(line)) << queueFile;
 }

@@ -1,0 +1,26 @@
+#include "utils/QuotedAddress.h"
+
+#include <gtest/gtest.h>
+
+namespace korvo {
+namespace {
+
+TEST(QuotedAddressTest, QuotesOnlyALocalPartThatIsNoDotAtom) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ""},
+        {"first.last+tag@example.org", "first.last+tag@example.org"},
+        {"o'brien/x=y@example.org", "o'brien/x=y@example.org"},
+        {"jörg@example.org", "jörg@example.org"},
+        {"john doe@example.org", "\"john doe\"@example.org"},
+        {"a..b@example.org", "\"a..b\"@example.org"},
+        {".a@example.org", "\".a\"@example.org"},
+        {"say \"hi\\\"@example.org", "\"say \\\"hi\\\\\\\"\"@example.org"},
+        {"a@b@example.org", "\"a@b\"@example.org"},
+        {"no domain", "\"no domain\""},
+    };
+    for (const auto& [address, quoted] : cases)
+        EXPECT_EQ(quoted, quotedAddress(address)) << address;
+}
+
+} // namespace
+} // namespace korvo
