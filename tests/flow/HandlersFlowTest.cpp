@@ -159,14 +159,17 @@ TEST_F(HandlersFlowTest, BeforeRemoteHandlersSeeMailLeaveOrBounceIt) {
         EXPECT_EQ(0, sendmail("friend@remote.example", std::string(subject) + "\n\nHi.\n",
                               "info@example.com")
                          .status);
-    // A local part that needs quotes goes on quoted, beside an ordinary one.
+    // A local part that needs quotes goes on quoted, one in UTF-8 with
+    // SMTPUTF8, each beside an ordinary one.
     EXPECT_EQ(0, runCommand({"/usr/sbin/sendmail", "-i", "-f", "info@example.com",
-                             "\"john doe\"@remote.example", "friend@remote.example"},
-                            {}, "Subject: hello both\n\nHi.\n")
+                             "\"john doe\"@remote.example", "jörg@remote.example",
+                             "friend@remote.example"},
+                            {}, "Subject: hello all\n\nHi.\n")
                      .status);
     // The first and the third leave through the smtp client, the second
     // comes back to its sender.
     EXPECT_TRUE(logShows("to=<\"john doe\"@remote.example>, relay=none"));
+    EXPECT_TRUE(logShows("to=<jörg@remote.example>, relay=none"));
     EXPECT_TRUE(logShows("connect to 127.0.0.1[127.0.0.1]:2999: Connection refused"));
     EXPECT_EQ(std::string::npos, readFile(maillog).find("reinjection smtpd answered"));
     EXPECT_TRUE(waitUntil([] { return entries(home + "/info/Maildir/new").size() == 2; }, 30));
