@@ -49,8 +49,6 @@ class HandlersFlowTest : public MailServerTest {
 protected:
     void SetUp() override {
         MailServerTest::SetUp();
-        if (HasFatalFailure())
-            return;
         ASSERT_EQ(0, shell("mkdir -p " + programs +
                            " && install -m 0755 " VORNCTL_FILTER_BINARY
                            " " VORNCTL_AUTORESPONDER_BINARY " " VORNCTL_REMOTE_BINARY " " +

@@ -43,8 +43,6 @@ class MailFlowTest : public MailServerTest {
 protected:
     void SetUp() override {
         MailServerTest::SetUp();
-        if (HasFatalFailure())
-            return;
         privateLayer(cloneTop(), "closed-clone");
         cloneClosed = !HasFatalFailure();
         ASSERT_EQ(0, shell("chmod 0700 " + cloneTop()));

@@ -50,8 +50,7 @@ class MailServerTest : public PanelDatabaseTest {
 protected:
     void SetUp() override {
         PanelDatabaseTest::SetUp();
-        if (!HasFatalFailure())
-            privateUsrBin();
+        privateUsrBin();
     }
 
     void TearDown() override { stopPostfix(); }
@@ -59,8 +58,7 @@ protected:
     // The set-up of a test on the server setup makes by default, up to Postfix started.
     void startDefaultServer() {
         MailServerTest::SetUp();
-        if (!HasFatalFailure())
-            startMailServer();
+        startMailServer();
     }
 
     // Runs setup with arguments, prepares Postfix for the sandbox, lets

@@ -46,8 +46,6 @@ class MailCommandsTest : public ManagerTest {
 protected:
     void SetUp() override {
         ManagerTest::SetUp();
-        if (HasFatalFailure())
-            return;
         createMailAuthDatabase();
         installAutoresponderHook();
     }

@@ -71,10 +71,9 @@ protected:
                  "; INSERT INTO mail_aliases (mn_id, alias) SELECT id, 'sales' FROM mail "
                  "WHERE dom_id=@dom AND mail_name='m0'");
         for (const std::string& name : {std::string("m0"), std::string("m1")})
-            vornctl({"--add-mailname", "--domain-name=" + domain, "--mailname=" + name});
-        const CommandResult mailbox = runVornctl(
-            {"--add-mailbox", "--domain-name=" + domain, "--mailname=m0"}, {"ORQ_PASSWORD=pw"});
-        ASSERT_EQ(mailbox.status, 0) << mailbox.err;
+            succeeds({"--add-mailname", "--domain-name=" + domain, "--mailname=" + name});
+        succeeds({"--add-mailbox", "--domain-name=" + domain, "--mailname=m0"},
+                 {"ORQ_PASSWORD=pw"});
     }
 
     static Costs costsFor(int aliases, int mailnames) {

@@ -53,8 +53,8 @@ TEST_F(FullDiskTest, CommandsOnAFullFileSystemFailWithAMessageAndKeepTheirFiles)
     addMailbox();
     writeFile("/etc/orq/old.key", "old key\n");
     writeFile("/etc/orq/new.key", "new key\n");
-    vornctl({"--set-domain-key", "--domain-name=main.test", "--file-name=/etc/orq/old.key"});
-    vornctl({"--update-spf", "--spf-behavior=2", "--spf-rules=include:old.test"});
+    succeeds({"--set-domain-key", "--domain-name=main.test", "--file-name=/etc/orq/old.key"});
+    succeeds({"--update-spf", "--spf-behavior=2", "--spf-rules=include:old.test"});
     const std::vector<Filesystem> filesystems = {
         {"/var/qmail",
          {{"--add-mailname", "--domain-name=main.test", "--mailname=fresh", "--disk-quota=5000"},

@@ -3,8 +3,8 @@
 #ifndef KORVO_TESTS_HARDENING_HARDENINGFIXTURE_H
 #define KORVO_TESTS_HARDENING_HARDENINGFIXTURE_H
 
+#include "front/CommandFixture.h"
 #include "postfix/tables/Tables.h"
-#include "sandbox/CommandRunner.h"
 #include "sandbox/MailAuthDatabase.h"
 #include "sandbox/PanelDatabase.h"
 #include "sandbox/Snapshot.h"
@@ -108,20 +108,15 @@ protected:
             writeFile(std::string("/etc/courier-imap/") + file, "ADDRESS=0\nPOPAUTH=1\n");
     }
 
-    static void vornctl(const std::vector<std::string>& args) {
-        const CommandResult result = runVornctl(args);
-        ASSERT_EQ(result.status, 0) << args[0] << "\n" << result.err;
-    }
-
     // The main.test/info mailbox with a forward and a quota.
     static void addMailbox() {
         serveDomain("main.test");
         serveMailname("main.test", "info");
-        vornctl({"--add-mailbox", "--domain-name=main.test", "--mailname=info"});
-        vornctl({"--add-redirect", "--domain-name=main.test", "--mailname=info",
-                 "--redirect-email=first@example.org"});
-        vornctl({"--set-mailbox-disk-quota", "--domain-name=main.test", "--mailname=info",
-                 "--disk-quota=100000"});
+        succeeds({"--add-mailbox", "--domain-name=main.test", "--mailname=info"});
+        succeeds({"--add-redirect", "--domain-name=main.test", "--mailname=info",
+                  "--redirect-email=first@example.org"});
+        succeeds({"--set-mailbox-disk-quota", "--domain-name=main.test", "--mailname=info",
+                  "--disk-quota=100000"});
     }
 
     // The snapshot's "table ..." lines.

@@ -44,8 +44,6 @@ std::string authUsers() {
 
 void MailAuthDatabaseTest::SetUp() {
     SandboxTest::SetUp();
-    if (HasFatalFailure())
-        return;
     createMailAuthDatabase();
 }
 

@@ -1,7 +1,6 @@
 #include "sandbox/PanelDatabase.h"
 
-#include "sandbox/CommandRunner.h"
-#include "sandbox/TestFiles.h"
+#include "front/CommandFixture.h"
 
 #include <cerrno>
 #include <chrono>
@@ -99,12 +98,6 @@ void waitUntilReady() {
     }
 }
 
-void runsSilently(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-    const CommandResult result = runVornctl(args, env);
-    EXPECT_EQ(result.status, 0) << args[0] << "\n" << result.err;
-    EXPECT_EQ(result.out + result.err, "") << args[0];
-}
-
 std::string fromHex(const std::string& hex) {
     std::string bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
@@ -169,8 +162,6 @@ void resetPanelRows() {
 
 void PanelDatabaseTest::SetUp() {
     SandboxTest::SetUp();
-    if (HasFatalFailure())
-        return;
     PanelServer::start();
     resetPanelRows();
     writeFile(panelPasswordFile, std::string(panelAdminPassword) + "\n");
@@ -201,20 +192,19 @@ void PanelDatabaseTest::addMailname(const std::string& domain, const std::string
 void PanelDatabaseTest::serveDomain(const std::string& name,
                                     const std::vector<std::string>& aliases) {
     addDomain(name, aliases);
-    runsSilently({"--add-domain", "--domain-name=" + name});
+    ok({"--add-domain", "--domain-name=" + name});
 }
 
 void PanelDatabaseTest::serveMailname(const std::string& domain, const std::string& mailname,
                                       const std::vector<std::string>& aliases) {
     addMailname(domain, mailname, aliases);
-    runsSilently({"--add-mailname", "--domain-name=" + domain, "--mailname=" + mailname});
+    ok({"--add-mailname", "--domain-name=" + domain, "--mailname=" + mailname});
 }
 
 void PanelDatabaseTest::serveMailbox(const std::string& domain, const std::string& mailname,
                                      const std::string& password) {
     serveMailname(domain, mailname);
-    runsSilently({"--add-mailbox", "--domain-name=" + domain, "--mailname=" + mailname},
-                 {password});
+    ok({"--add-mailbox", "--domain-name=" + domain, "--mailname=" + mailname}, {password});
 }
 
 void PanelDatabaseTest::setMisc(const std::string& param, const std::string& value) {

@@ -40,7 +40,7 @@ void resetSandbox() {
 
 void SandboxTest::SetUp() {
     if (!inSandbox())
-        GTEST_FAIL() << "not inside tests/sandbox/run: refusing to touch system paths";
+        throw std::runtime_error("not inside tests/sandbox/run: refusing to touch system paths");
     resetSandbox();
 }
 

@@ -1,6 +1,7 @@
-// Fixture for tests that touch the system paths vornctl writes: it fails a
-// test run outside tests/sandbox/run instead of writing the host's /etc or
-// /var, and resets the sandbox before each test.
+// Fixture for tests that touch the system paths vornctl writes: outside
+// tests/sandbox/run its set-up throws, so that no set-up built on it goes on
+// to write the host's /etc or /var; inside, it resets the sandbox before
+// each test.
 #ifndef KORVO_TESTS_SANDBOX_H
 #define KORVO_TESTS_SANDBOX_H
 

@@ -16,8 +16,6 @@ class MailAuthAliasesTest : public PanelDatabaseTest {
 protected:
     void SetUp() override {
         PanelDatabaseTest::SetUp();
-        if (HasFatalFailure())
-            return;
         createMailAuthDatabase();
         addDomain("example.com", {"example.net"});
         addMailname("example.com", "info", {"sales"});

@@ -35,9 +35,7 @@ protected:
 };
 
 TEST_F(MailHandlersTest, AddEnableDisableUpdateAndRemove) {
-    ASSERT_EQ(mail_handler_add("spamcheck", "Recipient", "Info@Example.COM", "/bin/true", "ctx",
-                               "before-local", "10", HANDLER_ENABLE),
-              0);
+    add("spamcheck", "Recipient", "Info@Example.COM", HANDLER_ENABLE, "before-local", "ctx");
     const std::string a = handlerWith("spamcheck");
     // What the entry holds is proven by the delivery side reading it; the
     // mail account must be able to.

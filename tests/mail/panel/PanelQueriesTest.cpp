@@ -20,8 +20,6 @@ class PanelQueriesTest : public PanelDatabaseTest {
 protected:
     void SetUp() override {
         PanelDatabaseTest::SetUp();
-        if (HasFatalFailure())
-            return;
         createMailAuthDatabase();
         addDomain("example.com", {"example.net", "example.org"});
         addMailname("example.com", "info", {"sales", "office"});

@@ -80,20 +80,17 @@ TEST_F(SettingsFilesTest, EscapingDomainKeyEntriesAreSkipped) {
 // An autoresponder added twice or for the wrong address answers mail twice or not at all.
 TEST_F(SettingsFilesTest, AutoresponderAddsOnlyMissingHandlersAndRemovesThem) {
     installAutoresponderHook();
-    const auto responderOf = [](const std::string& address) {
-        return handlerName("autoresponder", "recipient", address);
-    };
     ASSERT_EQ(autoresponder_action("first", "Example.com", AUTORESPONDER_ADD), 0);
-    const std::string first = responderOf("first@example.com");
+    const std::string first = handlerName("autoresponder", "recipient", "first@example.com");
     ASSERT_NE(first, "");
     ASSERT_EQ(
         autoresponder_action("first, second", "Example.com,bücher.example", AUTORESPONDER_ADD), 0);
-    EXPECT_EQ(responderOf("first@example.com"), first);
-    EXPECT_NE(responderOf("second@xn--bcher-kva.example"), "");
+    EXPECT_EQ(handlerName("autoresponder", "recipient", "first@example.com"), first);
+    EXPECT_NE(handlerName("autoresponder", "recipient", "second@xn--bcher-kva.example"), "");
     EXPECT_EQ(entries(kInfo).size(), 4u);
 
     EXPECT_EQ(autoresponder_action("a/b,third", "example.com", AUTORESPONDER_ADD), -1);
-    EXPECT_NE(responderOf("third@example.com"), "");
+    EXPECT_NE(handlerName("autoresponder", "recipient", "third@example.com"), "");
 
     EXPECT_EQ(autoresponder_action("first,second,third", "example.com,bücher.example",
                                    AUTORESPONDER_REMOVE),

@@ -30,8 +30,6 @@ class ModuleManagerTest : public SandboxTest {
 protected:
     void SetUp() override {
         SandboxTest::SetUp();
-        if (IsSkipped())
-            return;
         writeFile(masterCf, testData("master.cf.realworld"));
         manager().loadModules(RELOAD_FILES);
     }

@@ -1,7 +1,6 @@
 #include "postfix/service/ServiceManager.h"
 
-#include "sandbox/Sandbox.h"
-#include "sandbox/TestFiles.h"
+#include "front/CommandFixture.h"
 
 #include <chrono>
 #include <unistd.h>
@@ -30,11 +29,7 @@ bool processGone(int pid) {
 
 class ServiceManagerTest : public SandboxTest {
 protected:
-    void TearDown() override {
-        if (!IsSkipped())
-            shell(sandboxFile("postfix-standin") +
-                  " off; env -i LANG=C /etc/init.d/postfix stop >/dev/null");
-    }
+    void TearDown() override { stopPostfix(); }
     // With the stand-in on, the init script only records its calls.
     static std::string callsWithStandin(int (*action)()) {
         EXPECT_EQ(shell(sandboxFile("postfix-standin") + " on"), 0);
