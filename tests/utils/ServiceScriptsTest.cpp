@@ -6,8 +6,6 @@
 #include "sandbox/TestFiles.h"
 #include "utils/OrqConf.h"
 
-#include <sys/stat.h>
-
 using namespace korvo::test;
 
 namespace {
@@ -18,10 +16,8 @@ using ServiceScriptsTest = SandboxTest;
 
 TEST_F(ServiceScriptsTest, ScriptsRunDetachedUnknownServicesRunNothingAndNoRestartSkipsAll) {
     // The script records its arguments, directory and standard input.
-    writeFile("/etc/init.d/vornctl-test.sh",
-              "#!/bin/sh\necho \"$0|$1|$(pwd)|$(readlink /proc/$$/fd/0)\" >> " +
-                  std::string(kCalls) + "\n");
-    ::chmod("/etc/init.d/vornctl-test.sh", 0755);
+    writeScript("/etc/init.d/vornctl-test.sh",
+                "echo \"$0|$1|$(pwd)|$(readlink /proc/$$/fd/0)\" >> " + std::string(kCalls));
     EXPECT_EQ(restart_daemon("vornctl-test", "restart"), 0);
     EXPECT_EQ(readFile(kCalls), "/etc/init.d/vornctl-test.sh|restart|/etc/init.d|/dev/null\n");
 
