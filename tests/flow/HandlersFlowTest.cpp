@@ -1,7 +1,6 @@
 // Handlers with the real Postfix. The filter and the hook run as popuser,
 // so they run from copies in /usr/local.
 #include "flow/MailServerFixture.h"
-#include "sandbox/SmtpProbe.h"
 
 namespace korvo::test {
 namespace {

@@ -1,7 +1,6 @@
 // Real messages through the real Postfix land where the tool's tables and
 // .qmail files say, or are refused at the door.
 #include "flow/MailServerFixture.h"
-#include "sandbox/SmtpProbe.h"
 
 #include <algorithm>
 #include <filesystem>

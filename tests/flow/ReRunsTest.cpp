@@ -1,6 +1,5 @@
 // What a domain and its alias answer at RCPT TO after re-runs and switches.
 #include "flow/MailServerFixture.h"
-#include "sandbox/SmtpProbe.h"
 
 namespace korvo::test {
 namespace {

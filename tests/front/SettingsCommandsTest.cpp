@@ -2,7 +2,6 @@
 // and the letter size proved through a running Postfix.
 #include "CommandFixture.h"
 #include "sandbox/PostmapTables.h"
-#include "sandbox/SmtpProbe.h"
 
 #include <tuple>
 

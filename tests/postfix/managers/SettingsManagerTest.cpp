@@ -1,7 +1,7 @@
 #include "postfix/managers/SettingsManager.h"
 
+#include "front/CommandFixture.h"
 #include "process/SigBlocker.h"
-#include "sandbox/SmtpProbe.h"
 
 #include <atomic>
 #include <functional>
