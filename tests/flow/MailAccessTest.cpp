@@ -1,6 +1,7 @@
 // Real IMAP, POP3 and SMTP AUTH logins against Courier and Postfix with the
 // passwords the tool stored last.
 #include "flow/MailServerFixture.h"
+#include "sandbox/MailAuthDatabase.h"
 #include "sandbox/Ports.h"
 
 namespace korvo::test {
@@ -64,16 +65,12 @@ TEST_F(MailAccessTest, LoginsFollowThePasswordsTheToolStoredLast) {
                     "domain_aliases /etc/courier/authsqliterc"),
               0);
     const std::string authDatabase = "/var/spool/postfix/korvo/passwd.db";
-    ASSERT_EQ(shell("sqlite3 " + authDatabase +
-                    " 'DROP TRIGGER fkd_domain_aliases_domains_id; DROP TABLE domain_aliases'"),
-              0);
+    authSql("DROP TRIGGER fkd_domain_aliases_domains_id; DROP TABLE domain_aliases");
     const CommandResult upgraded = runSetup();
     EXPECT_EQ(upgraded.status, 0) << upgraded.out << upgraded.err;
     ASSERT_TRUE(waitUntil(authDaemonAnswers, 10));
     EXPECT_EQ(
-        shellOutput(
-            "sqlite3 " + authDatabase +
-            " \"SELECT name FROM sqlite_master WHERE name LIKE '%domain_aliases%' ORDER BY name\""),
+        authSql("SELECT name FROM sqlite_master WHERE name LIKE '%domain_aliases%' ORDER BY name"),
         "domain_aliases\ndomain_aliases_dom_id\nfkd_domain_aliases_domains_id\n");
 
     serveMailbox("example.com", "info", "ORQ_PASSWORD=Info-secret-1");
@@ -168,9 +165,7 @@ TEST_F(MailAccessTest, SmtpAuthRelaysOnlyForLoggedInClients) {
     serveMailbox("example.org", "off", "ORQ_PASSWORD=Off-secret");
     // A user the panel switched off.
     serveMailbox("example.com", "held", "ORQ_PASSWORD=Off-secret");
-    ASSERT_EQ(shell("sqlite3 /var/spool/postfix/korvo/passwd.db "
-                    "\"UPDATE users SET status = 1 WHERE name = 'held'\""),
-              0);
+    authSql("UPDATE users SET status = 1 WHERE name = 'held'");
     ok({"--turn-off-domain", "--domain-name=example.org"});
     // The administrator's own certificate and key, named together.
     ASSERT_EQ(shell("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=mail.example.com "

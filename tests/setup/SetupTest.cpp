@@ -1,3 +1,4 @@
+#include "sandbox/MailAuthDatabase.h"
 #include "setup/SetupFixture.h"
 
 #include <algorithm>
@@ -22,10 +23,6 @@ std::string installationState() {
 
 std::string configured(const std::string& name) {
     return shellOutput("postconf -n -h " + name);
-}
-
-std::string sqlite(const std::string& query) {
-    return shellOutput("sqlite3 " + authDb + " \"" + query + "\"");
 }
 
 TEST_F(SetupTest, FirstRunInstallsEverythingSecondFindsItInPlace) {
@@ -72,7 +69,7 @@ TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
                        ">> /etc/postfix/master.cf && mkdir -p -m 0700 /usr/local/orq/handlers && "
                        "mkdir -p /var/spool/postfix/korvo /etc/postfix/sasl && "
                        "echo 'pwcheck_method: saslauthd' > /etc/postfix/sasl/smtpd.conf"));
-    sqlite("CREATE TABLE other(x)");
+    authSql("CREATE TABLE other(x)");
     const std::string before = installationState();
 
     const CommandResult kept = runSetup();
@@ -100,7 +97,7 @@ TEST_F(SetupTest, ASettingSomeoneElseMadeStopsTheRunBeforeAnythingChanges) {
               configured("smtpd_sender_restrictions"));
     EXPECT_EQ(std::string::npos, readFile("/etc/postfix/master.cf").find("argv=/bin/false"));
     EXPECT_EQ("755\n", shellOutput("stat -c %a /usr/local/orq/handlers"));
-    EXPECT_EQ("other\n", sqlite("SELECT name FROM sqlite_master WHERE type='table'"));
+    EXPECT_EQ("other\n", authSql("SELECT name FROM sqlite_master WHERE type='table'"));
     ASSERT_EQ(0, shell("rm -rf /usr/local/orq/handlers && ln -s /var/tmp /usr/local/orq/handlers"));
     const CommandResult planted = runSetup({"--force"});
     EXPECT_NE(std::string::npos, planted.err.find("/usr/local/orq/handlers is not a directory"))
