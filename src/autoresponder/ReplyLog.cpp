@@ -1,6 +1,7 @@
 #include "autoresponder/ReplyLog.h"
 
 #include "utils/Exceptions.h"
+#include "utils/FileCopy.h"
 
 #include <algorithm>
 #include <cctype>
@@ -24,19 +25,11 @@ std::string lower(std::string text) {
     return text;
 }
 
-std::string readAll(int fd) {
+std::string readLog(int fd) {
     std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throwSystemError(std::string("read ") + LOG_NAME, errno);
-        if (got == 0)
-            return text;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
+    if (!readAll(fd, text))
+        throwSystemError(std::string("read ") + LOG_NAME, errno);
+    return text;
 }
 
 void writeAll(int fd, const std::string& text) {
@@ -66,7 +59,7 @@ ReplyLog::ReplyLog(int homeFd)
             throwSystemError(std::string("open ") + LOG_NAME, errno);
         return;
     }
-    std::istringstream lines(readAll(log.get()));
+    std::istringstream lines(readLog(log.get()));
     std::time_t when = 0;
     std::string sender;
     while (lines >> when >> sender)

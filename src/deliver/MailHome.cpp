@@ -2,6 +2,7 @@
 
 #include "deliver/DeliveryFailure.h"
 #include "utils/DirOwner.h"
+#include "utils/FileCopy.h"
 
 #include <cerrno>
 #include <cstring>
@@ -130,19 +131,9 @@ std::string readDotQmail(int homeFd, const std::string& home) {
         deferOnError("cannot examine " + path, errno);
     if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWOTH) != 0 || st.st_size > MAX_DOT_QMAIL_SIZE)
         deferDelivery(path + " is not a regular file of at most 64 KiB closed to others");
-    std::string content(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t got = 0;
-    while (got < content.size()) {
-        const ssize_t n = ::read(fd.get(), content.data() + got, content.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            deferOnError("cannot read " + path, errno);
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    content.resize(got);
+    std::string content;
+    if (!readAll(fd.get(), content, static_cast<std::size_t>(MAX_DOT_QMAIL_SIZE)))
+        deferOnError("cannot read " + path, errno);
     return content;
 }
 

@@ -1,6 +1,7 @@
 #include "deliver/RecipientDelimiter.h"
 
 #include "utils/FdOwner.h"
+#include "utils/FileCopy.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -38,15 +39,7 @@ bool readSmallFile(const std::string& path, std::string& content) {
     const FdOwner fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         return false;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got <= 0)
-            return got == 0;
-        content.append(buffer, static_cast<std::size_t>(got));
-        if (content.size() > MAX_MAIN_CF_SIZE)
-            return false;
-    }
+    return readAll(fd.get(), content, MAX_MAIN_CF_SIZE);
 }
 
 } // namespace

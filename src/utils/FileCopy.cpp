@@ -1,5 +1,6 @@
 #include "utils/FileCopy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <fcntl.h>
@@ -73,6 +74,22 @@ bool copyAll(int input, int output, off_t* copied) {
             *copied += moved;
     }
     return copyThroughBuffer(input, output, copied);
+}
+
+bool readAll(int input, std::string& text, std::size_t limit) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(input, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+        if (static_cast<std::size_t>(got) > limit - std::min(limit, text.size())) {
+            errno = EFBIG;
+            return false;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
 }
 
 } // namespace korvo

@@ -2,6 +2,7 @@
 
 #include "utils/Exceptions.h"
 #include "utils/FdOwner.h"
+#include "utils/FileCopy.h"
 #include "utils/Locks.h"
 #include "utils/Logging.h"
 #include "utils/ReplaceFile.h"
@@ -81,21 +82,11 @@ int openRegular(const char* path, int flags, struct stat& st) {
 }
 
 // The whole content of the file open as fd; false after a message.
-bool readAll(int fd, const char* path, std::string& text) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got > 0) {
-            text.append(buffer, static_cast<std::size_t>(got));
-            continue;
-        }
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got == 0)
-            return true;
-        korvo_log(LOG_LEVEL_ERROR, "Unable to open file %s: %s\n", path, std::strerror(errno));
-        return false;
-    }
+bool readFile(int fd, const char* path, std::string& text) {
+    if (korvo::readAll(fd, text))
+        return true;
+    korvo_log(LOG_LEVEL_ERROR, "Unable to open file %s: %s\n", path, std::strerror(errno));
+    return false;
 }
 
 // What failed while the new content was being put in place.
@@ -163,7 +154,7 @@ int rewrite(const char* path, const char* const* strings, bool prepend, LineTest
     struct stat old {};
     const korvo::FdOwner in(openRegular(path, O_RDONLY, old));
     std::string text;
-    if (in.get() < 0 || !readAll(in.get(), path, text))
+    if (in.get() < 0 || !readFile(in.get(), path, text))
         return 1;
     std::string content;
     for (const char* const* s = strings; prepend && *s != nullptr; ++s)

@@ -2,6 +2,7 @@
 
 #include "utils/Exceptions.h"
 #include "utils/FdOwner.h"
+#include "utils/FileCopy.h"
 #include "utils/Locks.h"
 #include "utils/Logging.h"
 #include "utils/OrqConf.h"
@@ -37,21 +38,6 @@ int errorOf(const std::exception& e) {
 void report(int error, const char* format, const std::string& path) {
     errno = error;
     messlog2(0, 0, format, path.c_str(), error != 0 ? std::strerror(error) : "");
-}
-
-// The whole file into content; false with errno set when reading fails.
-bool readAll(int fd, std::string* content) {
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        content->append(buffer, static_cast<std::size_t>(n));
-    }
 }
 
 class CourierRequest {
@@ -136,7 +122,7 @@ int rewriteFile(const std::string& path, const CourierRequest& request) {
             report(errno, "Unable to open %s: %s\n", path);
             return 1;
         }
-        if (!readAll(in.get(), &old)) {
+        if (!korvo::readAll(in.get(), old)) {
             report(errno, "Unable to write temporary file content for %s: %s\n", path);
             return -1;
         }
