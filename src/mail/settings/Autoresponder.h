@@ -8,7 +8,9 @@
 #ifndef KORVO_MAIL_SETTINGS_AUTORESPONDER_H
 #define KORVO_MAIL_SETTINGS_AUTORESPONDER_H
 
-#define KORVO_AUTORESPONDER_HOOK "/usr/local/orq/handlers/hooks/autoresponder"
+#include "mail/handlers/HandlerRegistry.h"
+
+#define KORVO_AUTORESPONDER_HOOK KORVO_HANDLERS_ROOT "/hooks/autoresponder"
 
 enum AutoresponderAction { AUTORESPONDER_ADD = 2, AUTORESPONDER_REMOVE = 3 };
 

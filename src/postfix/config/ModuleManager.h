@@ -47,7 +47,6 @@ namespace korvo::mail::postfix {
 // named where they are called.
 constexpr bool RELOAD_FILES = true;      // loadModules: read again even when loaded
 constexpr bool KEEP_LOADED = false;      // loadModules: read once per run
-constexpr bool WRITE_ALWAYS = true;      // storeModules: write even when unchanged
 constexpr bool WRITE_IF_CHANGED = false; // storeModules: write what changed
 const boost::logic::tribool IN_MASTER_CF{true};
 const boost::logic::tribool IN_DISABLED_FILE{false};
