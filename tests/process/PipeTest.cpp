@@ -112,7 +112,6 @@ TEST(PipeTest, OutputArrivesWholeFeedingEndsWithTheReaderAndNothingLeaks) {
 TEST(PipeTest, AStoppedChildIsNotFinishedAndKeepsTheCatcherInstalled) {
     ProcessSetCatcher catcher;
     catcher.install();
-    EXPECT_THROW(ProcessSetCatcher().install(), std::logic_error);
     const pid_t child = ::fork();
     if (child == 0) {
         ::pause();

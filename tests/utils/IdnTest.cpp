@@ -2,27 +2,16 @@
 #include "utils/Idn.h"
 #include "utils/Exceptions.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace korvo::idn {
 namespace {
 
-using Owned = std::unique_ptr<char, void (*)(void*)>;
-
-TEST(IdnTest, RealDomainsRoundTripAndInvalidOnesAreRefusedWithTheirCode) {
-    const std::pair<std::string, std::string> names[] = {
-        {"bücher.example", "xn--bcher-kva.example"},
-        {"例え.テスト", "xn--r8jz45g.xn--zckzah"},
-        {"example.com", "example.com"}};
-    for (const auto& [unicode, ascii] : names) {
-        EXPECT_EQ(toAscii(unicode), ascii);
-        EXPECT_EQ(toUtf8(ascii), unicode);
-        EXPECT_EQ(Owned(idn_toascii(unicode.c_str()), std::free).get(), ascii);
-    }
-    // Addresses are covered through the name checks (tests/front) and .qmail (tests/mail/storage).
-    EXPECT_EQ(toAscii("BÜCHER.example"), "xn--bcher-kva.example");
+TEST(IdnTest, DomainsRoundTripAndInvalidOnesAreRefusedWithTheirCode) {
+    // Latin names and addresses convert through the name checks (tests/front), the
+    // autoresponder and .qmail (tests/mail); a script of its own and the way back here.
+    EXPECT_EQ(toAscii("例え.テスト"), "xn--r8jz45g.xn--zckzah");
+    EXPECT_EQ(toUtf8("xn--r8jz45g.xn--zckzah"), "例え.テスト");
 
     const std::pair<std::string, int> invalid[] = {
         {std::string(64, 'a') + ".com", 5}, {"\xff\xfe.com", 9}, {"a\u200f\u05d0.com", 1}};

@@ -24,10 +24,6 @@ TEST_F(ServiceScriptsTest, ScriptsRunDetachedUnknownServicesRunNothingAndNoResta
     CapturedStdout capturedStdout;
     for (const char* unknown : {"vornctl-absent", "", "apache2"})
         EXPECT_EQ(restart_daemon(unknown, "start"), -1) << unknown;
-    const std::string printed = capturedStdout.text();
-    EXPECT_NE(printed.find("'vornctl-absent'"), std::string::npos);
-    EXPECT_NE(printed.find("Unknown service\n"), std::string::npos);
-    EXPECT_NE(printed.find("service apache2"), std::string::npos);
     EXPECT_EXIT(rc_script("/etc/init.d/vornctl-absent", "start"), testing::ExitedWithCode(1),
                 "No such file '/etc/init.d/vornctl-absent'");
 
