@@ -3,6 +3,7 @@
 #include "front/CommandTable.h"
 #include "front/Usage.h"
 #include "mail/auth/MailAuthDB.h"
+#include "mysql/DbConnect.h"
 
 #include <iostream>
 #include <string>
@@ -24,6 +25,9 @@ int do_main(int argc, char** argv) {
         usageShort(1, std::cerr);
     }
     mailAuthDBSelectStyle(1);
+    // Every panel lookup of the run goes over one connection, opened at the
+    // first lookup: a command that reads no panel opens none.
+    const korvo::mysql::SharedConnection panel;
     return found->second(argc - 1, argv + 1);
 }
 

@@ -9,7 +9,6 @@
 #include "mail/handlers/MassHandlers.h"
 #include "mail/panel/PanelQueries.h"
 #include "mail/settings/DomainKeys.h"
-#include "mysql/DbConnect.h"
 #include "postfix/managers/DomainManager.h"
 #include "postfix/tables/BatchDatabaseHelper.h"
 #include "utils/ErrorStream.h"
@@ -127,7 +126,6 @@ int addDomainAlias(int argc, char** argv) {
 
     // The mailnames and their aliases are read once, on one connection, for
     // both the tables and the authentication database.
-    const korvo::mysql::SharedConnection panel;
     korvo::mail::MailnameAliasList mailnames;
     const bool mailnamesRead = get_mailnames_with_aliases(nullptr, mailnames, domain.c_str()) == 0;
     BatchDatabaseHelper aliasRecords(INCREMENTAL, IMMEDIATE);

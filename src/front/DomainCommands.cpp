@@ -9,7 +9,6 @@
 #include "mail/handlers/MailHandlers.h"
 #include "mail/handlers/MassHandlers.h"
 #include "mail/storage/MaildirPPManager.h"
-#include "mysql/DbConnect.h"
 #include "postfix/managers/DomainManager.h"
 #include "utils/ErrorStream.h"
 
@@ -28,7 +27,6 @@ int switchDomain(int argc, char** argv, const char* description, const char* syn
                  int (*authAction)(const char*), const char* authText, int handlerAction) {
     ProgramOptionsHelper helper(description, syntax);
     const std::string domain = parseDomainName(helper, argc, argv);
-    const korvo::mysql::SharedConnection panel;
     if (failed(domain_auth_action(domain.c_str(), authAction, authText)))
         return 1;
     if (handlerAction == HANDLER_ENABLE)
@@ -77,7 +75,6 @@ int addDomain(int argc, char** argv) {
 int removeDomain(int argc, char** argv) {
     ProgramOptionsHelper helper("remove a domain", "--remove-domain --domain-name=<domain>");
     const std::string domain = parseDomainName(helper, argc, argv);
-    const korvo::mysql::SharedConnection panel;
     if (failed(domain_auth_action(domain.c_str(), mailAuthRemoveDomain, "remove auth record")))
         return 1;
     DomainManager::removeDomain(domain, korvo::mail::Remove);

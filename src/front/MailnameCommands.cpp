@@ -12,7 +12,6 @@
 #include "mail/settings/Autoresponder.h"
 #include "mail/storage/MailboxSize.h"
 #include "mail/storage/MaildirPPManager.h"
-#include "mysql/DbConnect.h"
 #include "postfix/managers/MailnameManager.h"
 #include "utils/ErrorStream.h"
 #include "utils/MallocOwners.h"
@@ -145,7 +144,6 @@ int addMailname(int argc, char** argv) {
 int removeMailname(int argc, char** argv) {
     ProgramOptionsHelper helper("remove a mailname", usageSyntax(removeMailnameCommand));
     const Mailbox mailbox = parseMailboxToRemove(helper, argc, argv);
-    const korvo::mysql::SharedConnection panel;
     if (failed(rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str())))
         return 1;
     MailnameManager::removeMailname(mailbox.domain, mailbox.mailname, korvo::mail::Remove);
@@ -188,7 +186,6 @@ int renameMailname(int argc, char** argv) {
     const std::string oldName = mailNameOption(helper, "old-mailname");
     const std::string newName = mailNameOption(helper, "new-mailname");
 
-    const korvo::mysql::SharedConnection panel;
     if (!envPassword(helper).given()) {
         MailnameManager::renameMailname(domain, oldName, newName);
         // No password: the old name only leaves the authentication database.
@@ -226,7 +223,6 @@ int addMailbox(int argc, char** argv) {
 int removeMailbox(int argc, char** argv) {
     ProgramOptionsHelper helper("remove mailname's mailbox", usageSyntax(removeMailboxCommand));
     const Mailbox mailbox = parseMailbox(helper, argc, argv);
-    const korvo::mysql::SharedConnection panel;
     MailnameManager::disableDelivery(mailbox.domain, mailbox.mailname);
     return statusOf(rm_mails_from_domains(mailbox.mailname.c_str(), mailbox.domain.c_str()));
 }
@@ -249,7 +245,6 @@ int setPassword(int argc, char** argv) {
     parseWithPassword(helper, argc, argv);
     const EnvPassword password = envPassword(helper);
     const Mailbox mailbox = mailboxOption(helper);
-    const korvo::mysql::SharedConnection panel;
     // Without a password the mailbox's users leave the database.
     return statusOf(set_mass_postbox_passwd(mailbox.mailname.c_str(), mailbox.domain.c_str(),
                                             password.password, password.flags));
@@ -280,7 +275,6 @@ int addAlias(int argc, char** argv) {
     ProgramOptionsHelper helper("add alias for a given mailname", usageSyntax(addAliasCommand));
     std::string alias;
     const Mailbox mailbox = parseWithAlias(helper, argc, argv, alias);
-    const korvo::mysql::SharedConnection panel;
     MailnameManager::createMailAlias(mailbox.domain, mailbox.mailname, alias);
     const std::string aliasAddress = mailbox.at(alias);
     if (failed(mass_control_handler_by_mailname(mailbox.address().c_str(), aliasAddress.c_str(),
@@ -301,7 +295,6 @@ int removeAlias(int argc, char** argv) {
                                 usageSyntax(removeAliasCommand));
     std::string alias;
     const Mailbox mailbox = parseWithAlias(helper, argc, argv, alias);
-    const korvo::mysql::SharedConnection panel;
     MailnameManager::removeMailAlias(mailbox.domain, mailbox.mailname, alias);
     const std::string aliasAddress = mailbox.at(alias);
     if (failed(mass_control_handler_by_mailname(aliasAddress.c_str(), nullptr, HANDLER_REMOVE)))
