@@ -478,8 +478,8 @@ int forEachAddress(const std::vector<std::string>& mailnames,
 } // namespace
 
 int mailAuthRemoveFrom(const std::vector<std::string>& mailnames,
-                       const std::vector<std::string>& domains) {
-    return forEachAddress(mailnames, domains, "Unable to remove mailname %s@%s", removeUser);
+                       const std::vector<std::string>& domains, const char* failure) {
+    return forEachAddress(mailnames, domains, failure, removeUser);
 }
 
 int mailAuthSetIn(const std::vector<std::string>& mailnames,

@@ -42,10 +42,11 @@ int set_postbox_passwd(const char* mailname, const char* domain, const char* pas
 // Removes the user; an unknown domain or user is no error.
 int mailAuthRemove(const char* mailname, const char* domain);
 // mailAuthRemove of each mailname from each of the domains in one
-// transaction on one open file; stops at the first failure, logging
-// "Unable to remove mailname NAME@DOMAIN".
+// transaction on one open file; stops at the first failure, logging failure
+// with the mailname and the domain.
 int mailAuthRemoveFrom(const std::vector<std::string>& mailnames,
-                       const std::vector<std::string>& domains);
+                       const std::vector<std::string>& domains,
+                       const char* failure = "Unable to remove mailname %s@%s");
 // set_postbox_passwd of each mailname on each of the domains (mailname by
 // mailname) in one transaction on one open file: the cost does not grow
 // with a domain's aliases and a mailbox's mail aliases. Stops at the first

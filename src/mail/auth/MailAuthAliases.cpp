@@ -251,12 +251,9 @@ int rm_domain_auth_alias(const char* alias) {
     MailnameAliasList mailnames;
     if (!readMailnames(mailnames, domain.get()))
         return -1;
-    for (const MailnameAliases& entry : mailnames) {
-        for (const std::string& mailAlias : entry.aliases) {
-            if (mailAuthRemove(mailAlias.c_str(), alias) != 0) {
-                return korvo_error("Unable to remove mail alias %s@%s", mailAlias.c_str(), alias);
-            }
-        }
-    }
-    return 0;
+    std::vector<std::string> mailAliases;
+    for (const MailnameAliases& entry : mailnames)
+        mailAliases.insert(mailAliases.end(), entry.aliases.begin(), entry.aliases.end());
+    return mailAuthRemoveFrom(mailAliases, {alias}, "Unable to remove mail alias %s@%s") != 0 ? -1
+                                                                                              : 0;
 }
