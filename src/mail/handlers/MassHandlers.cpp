@@ -43,6 +43,20 @@ bool boundTo(const char* param, const char* value, const char* newValue, std::st
     return true;
 }
 
+// The address or domain the handler is bound to (the value of its type's
+// parameter); null after a message when its type or value cannot be read.
+korvo::MallocString boundValueOf(const std::string& name) {
+    const korvo::MallocString type(get_handler_parameter(name.c_str(), "handler-type"));
+    if (type == nullptr) {
+        korvo_log(LOG_LEVEL_ERROR, "Unable to get type of handler: %s\n", name.c_str());
+        return korvo::MallocString();
+    }
+    korvo::MallocString param(get_handler_parameter(name.c_str(), type.get()));
+    if (param == nullptr)
+        korvo_log(LOG_LEVEL_ERROR, "Unable to get mailname from handler: %s\n", name.c_str());
+    return param;
+}
+
 } // namespace
 
 int mass_control_handler_by_mailname(const char* value, const char* newValue, int action) {
@@ -54,15 +68,8 @@ int mass_control_handler_by_mailname(const char* value, const char* newValue, in
         return -1;
     int errors = 0;
     for (const std::string& name : names) {
-        const korvo::MallocString type(get_handler_parameter(name.c_str(), "handler-type"));
-        if (type == nullptr) {
-            korvo_log(LOG_LEVEL_ERROR, "Unable to get type of handler: %s\n", name.c_str());
-            ++errors;
-            continue;
-        }
-        const korvo::MallocString param(get_handler_parameter(name.c_str(), type.get()));
+        const korvo::MallocString param = boundValueOf(name);
         if (param == nullptr) {
-            korvo_log(LOG_LEVEL_ERROR, "Unable to get mailname from handler: %s\n", name.c_str());
             ++errors;
             continue;
         }
@@ -84,14 +91,8 @@ std::vector<std::string> mass_remove_handlers_of(const std::vector<std::string>&
     std::vector<bool> failedAt(addresses.size(), false);
     int errors = 0;
     for (const std::string& name : names) {
-        const korvo::MallocString type(get_handler_parameter(name.c_str(), "handler-type"));
-        const korvo::MallocString param(type ? get_handler_parameter(name.c_str(), type.get())
-                                             : nullptr);
+        const korvo::MallocString param = boundValueOf(name);
         if (!param) {
-            korvo_log(LOG_LEVEL_ERROR,
-                      type ? "Unable to get mailname from handler: %s\n"
-                           : "Unable to get type of handler: %s\n",
-                      name.c_str());
             ++errors;
             failedAt.assign(addresses.size(), true);
             continue;
