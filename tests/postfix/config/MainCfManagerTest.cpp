@@ -16,28 +16,6 @@ protected:
     const std::string list = "smtpd_client_restrictions";
 };
 
-TEST_F(MainCfManagerTest, ListEditsKeepOrderAndNeverDuplicate) {
-    EXPECT_EQ(mainCf.getStringValue("no_such_parameter", false), "");
-    setPostconf(list + "=");
-    mainCf.appendStringValue(list, "c");
-    EXPECT_EQ(postconf(list), "c");
-    setPostconf(list + "=a b");
-    mainCf.appendStringValue(list, "c");
-    mainCf.appendStringValue(list, "b");
-    EXPECT_EQ(postconf(list), "a b, c");
-    // Nothing removed, nothing written.
-    setPostconf(list + "=a,b,c");
-    mainCf.removeListElement(list, "x");
-    EXPECT_EQ(postconf(list), "a,b,c");
-    mainCf.removeListElement(list, "b");
-    EXPECT_EQ(postconf(list), "a, c");
-
-    setPostconf(list + "=permit_mynetworks,, reject");
-    for (int i = 0; i < 2; ++i)
-        mainCf.appendCompoundStringValue(list, "check_client_access", "hash:/t");
-    EXPECT_EQ(postconf(list), "permit_mynetworks, reject, check_client_access hash:/t");
-}
-
 TEST_F(MainCfManagerTest, MynetworksStandsInForPostfixsComputedValueOnly) {
     ASSERT_EQ(shell("ip link add v0 type veth peer name v1 && ip addr add 192.0.2.7/24 dev v0 && "
                     "ip link set v0 up"),

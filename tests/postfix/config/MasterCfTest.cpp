@@ -76,13 +76,7 @@ std::string loadError(const std::string& file) {
 }
 
 // Configuration management may keep master.cf as a link: replace its target.
-TEST_F(MasterCfFile, StoreKeepsBytesModeAndALinkedFilesTarget) {
-    writeFile(path, "smtp inet n - y - - smtpd");
-    MasterCfContent content;
-    loadMasterCf(path, content);
-    storeMasterCf(path, content);
-    EXPECT_EQ(readFile(path), "smtp inet n - y - - smtpd\n");
-
+TEST_F(MasterCfFile, StoreKeepsBytesAndModeOfALinkedFilesTarget) {
     const std::string managed = "/etc/postfix/managed/master.cf";
     boost::filesystem::create_directory("/etc/postfix/managed");
     writeFile(managed, testData("master.cf.realworld"));
@@ -106,8 +100,6 @@ TEST_F(MasterCfFile, BadFilesAreRefusedByName) {
     writeFile(path, malformed);
     EXPECT_EQ(loadError(path), "unable to parse /etc/postfix/master.cf");
     EXPECT_EQ(readFile(path), malformed);
-    for (const std::string& unopenable : {std::string("/etc/postfix"), path + ".missing"})
-        EXPECT_EQ(loadError(unopenable), "unable to open " + unopenable);
 }
 
 } // namespace
