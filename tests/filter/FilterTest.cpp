@@ -44,7 +44,6 @@ TEST_F(FilterTest, AFailingHandlerDefersAndTheNextHopQueuesNothing) {
         0, mail_handler_add("crash", "global", "", crash.c_str(), "ctx", "before-queue", "1", 2));
     const CommandResult deferred = filter("127.0.0.1:25");
     EXPECT_EQ("220 250 250 250 354 451 221 ", codes(deferred.out)) << deferred.out;
-    EXPECT_NE(std::string::npos, deferred.out.find("killed by signal 11"));
     // spawn gives the filter the session as standard error too: nothing may
     // come out there.
     EXPECT_EQ("", deferred.err);

@@ -1,6 +1,5 @@
 // The name checks: accepted and refused names per kind, refusals naming the text.
 #include "front/NameChecks.h"
-#include "utils/Exceptions.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -50,7 +49,6 @@ void expectTable(bool (*predicate)(const std::string&), Check check,
 }
 
 TEST(NameChecksTest, DomainNames) {
-    ASSERT_EQ(domainOfLength(253).size(), 253u);
     expectTable(
         isDomainName, checkDomainName,
         {"Example.COM", "mail-1.sub_domain.example.org", label(63) + ".com", domainOfLength(253)},
@@ -94,21 +92,15 @@ TEST(NameChecksTest, AddressesFileNamesAndSingleLines) {
                 {"two\nlines", "cr\r", "tab\there", "\xfe"});
 }
 
-// The converting forms refuse with the text as the command line gave it,
-// and let internationalised names through in their ASCII form.
+// The converting forms let internationalised domains through in their ASCII
+// form; what libidn lets through that the check refuses is refused end to
+// end by the hostile-input test.
 TEST(NameChecksTest, ConversionThenCheck) {
     EXPECT_EQ(asciiAddress("info@b\xc3\xbc"
                            "cher.example"),
               "info@xn--bcher-kva.example");
     EXPECT_EQ(asciiAddress("\xd0\xb8\xd0\xbd\xd1\x84\xd0\xbe@example.com"),
               "\xd0\xb8\xd0\xbd\xd1\x84\xd0\xbe@example.com"); // local part stays UTF-8
-    // What libidn lets through, the check refuses.
-    for (const std::string bad : {"/", "a b.com", "x.com\n"})
-        expectRefused(asciiDomainName, bad);
-    EXPECT_THROW(asciiAddress("info@x.com\n&evil@y.com", "--email"), std::invalid_argument);
-    // Bytes that are not UTF-8 never pass, whichever step refuses them.
-    EXPECT_ANY_THROW(asciiDomainName("b\xfc"
-                                     "cher.example"));
 }
 
 } // namespace

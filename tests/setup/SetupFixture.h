@@ -49,11 +49,9 @@ inline void privateUsrBin() {
                        programsDir));
 }
 
-// The setup program with the installed programs, unless extra names others,
-// run by the wrapper (strace) when one is given.
-inline CommandResult runSetup(const std::vector<std::string>& extra = {},
-                              std::vector<std::string> argv = {}) {
-    argv.push_back(setupBinary);
+// The setup program with the installed programs, unless extra names others.
+inline CommandResult runSetup(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> argv = {setupBinary};
     for (const auto& [option, path] : {std::pair{"--delivery-agent=", installedAgent},
                                        {"--filter=", installedFilter},
                                        {"--autoresponder=", installedAutoresponder},
