@@ -630,7 +630,9 @@ bool changeDomain(sqlite3* db, const char* domain, DomainChange change) {
     case DomainChange::Enable:
         return changeDomainStatus(db, domain, 0);
     case DomainChange::Disable:
-        return changeDomainStatus(db, domain, 1);
+        // A domain without a mailbox has no row yet; one registered switched
+        // off is what keeps a later --add-domain from switching it back on.
+        return getDomainId(domain, db, DomainDisabled) >= 0 && changeDomainStatus(db, domain, 1);
     case DomainChange::Remove:
         return removeDomain(db, domain);
     }

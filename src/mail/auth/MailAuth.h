@@ -99,7 +99,9 @@ int mailAuthDisableDomain(const char* domain);
 // do, applied to many domains at once.
 enum class DomainChange { Enable, Disable, Remove };
 // The change to each of the domains in one transaction on one open file (a
-// domain's aliases cost one write); stops at the first failure, setting
+// domain's aliases cost one write); Disable registers a domain that has no
+// row yet, switched off, so that the switch outlives a re-run of
+// --add-domain. Stops at the first failure, setting
 // failedAt to its index (the last one's when the commit itself failed).
 // What was changed before it stays.
 int mailAuthChangeDomains(const std::vector<std::string>& domains, DomainChange change,

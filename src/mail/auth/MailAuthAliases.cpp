@@ -203,14 +203,14 @@ int domain_auth_action(const char* domain, int (*action)(const char*), const cha
     }
     // The domain on its own first, as an action of its own would be; then
     // all its aliases in one transaction.
-    if (action(domain) != 0) {
+    std::size_t failedAt = 0;
+    if (mailAuthChangeDomains({domain}, *change, failedAt) != 0) {
         return korvo_error("Unable to %s for domain %s", actionName, domain);
     }
     DomainAliases domainAliases(domain, "Unable to get aliases for domain %s");
     const std::vector<std::string>* const aliases = domainAliases.get();
     if (aliases == nullptr)
         return -1;
-    std::size_t failedAt = 0;
     if (mailAuthChangeDomains(*aliases, *change, failedAt) != 0) {
         return korvo_error("Unable to %s for domain alias %s", actionName,
                            (*aliases)[failedAt].c_str());
