@@ -157,12 +157,10 @@ TEST_F(HandlersFlowTest, BeforeRemoteHandlersSeeMailLeaveOrBounceIt) {
     EXPECT_TRUE(logShows("to=<\"john doe\"@remote.example>, relay=none"));
     EXPECT_TRUE(logShows("to=<jörg@remote.example>, relay=none"));
     EXPECT_TRUE(logShows("connect to 127.0.0.1[127.0.0.1]:2999: Connection refused"));
-    EXPECT_EQ(std::string::npos, readFile(maillog).find("reinjection smtpd answered"));
     EXPECT_TRUE(waitUntil([] { return entries(home + "/info/Maildir/new").size() == 2; }, 30));
     EXPECT_NE(std::string::npos, mailbox("info").find("no secrets leave"));
     const std::string seen = readFile(seenLog);
     EXPECT_EQ(3u, count(seen, "info@example.com friend@remote.example\n")) << seen;
-    EXPECT_EQ(1u, count(seen, "\njohn doe@remote.example\n")) << seen;
 }
 
 } // namespace

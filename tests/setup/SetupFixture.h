@@ -50,8 +50,9 @@ inline void privateUsrBin() {
 }
 
 // The setup program with the installed programs, unless extra names others.
-inline CommandResult runSetup(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> argv = {setupBinary};
+inline CommandResult runSetup(const std::vector<std::string>& extra = {},
+                              std::vector<std::string> argv = {}) {
+    argv.push_back(setupBinary);
     for (const auto& [option, path] : {std::pair{"--delivery-agent=", installedAgent},
                                        {"--filter=", installedFilter},
                                        {"--autoresponder=", installedAutoresponder},

@@ -1,6 +1,7 @@
 #include "sandbox/MailAuthDatabase.h"
 #include "setup/SetupFixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -123,6 +124,23 @@ TEST_F(SetupTest, RoutingAnAdministratorChoseIsKeptAndSaidSo) {
     const CommandResult again = runSetup();
     EXPECT_EQ(0, again.status);
     EXPECT_EQ("", again.out);
+}
+
+// Each postconf run costs a fresh start (seconds where the sandbox is slow):
+// one read of main.cf's settings, one of list defaults, one write.
+TEST_F(SetupTest, MainCfIsReadOnceAndWrittenOnce) {
+    const std::string trace = "/run/vornctl-setup.trace";
+    runSetup({"--force"}, {"/usr/bin/strace", "-f", "-qq", "-s", "256", "-e", "trace=execve", "-e",
+                           "signal=none", "-o", trace});
+    const std::vector<std::string> runs =
+        lines(shellOutput("grep -o 'execve(\"/usr/sbin/postconf\", \\[[^]]*' " + trace));
+    for (const std::string argument : {"\"-n\"", "\"-d\", ", "\"virtual_transport=korvo\""})
+        EXPECT_EQ(1, std::count_if(runs.begin(), runs.end(),
+                                   [&](const std::string& run) {
+                                       return run.find(argument) != std::string::npos;
+                                   }))
+            << argument << "\n"
+            << ::testing::PrintToString(runs);
 }
 
 TEST_F(SetupTest, LockDirectoryComesBackAfterABoot) {

@@ -10,12 +10,9 @@ TEST(QuotedAddressTest, QuotesOnlyALocalPartThatIsNoDotAtom) {
         {"", ""},
         {"first.last+tag@example.org", "first.last+tag@example.org"},
         {"o'brien/x=y@example.org", "o'brien/x=y@example.org"},
-        {"jörg@example.org", "jörg@example.org"},
-        {"john doe@example.org", "\"john doe\"@example.org"},
         {"a..b@example.org", "\"a..b\"@example.org"},
         {"say \"hi\\\"@example.org", "\"say \\\"hi\\\\\\\"\"@example.org"},
         {"a@b@example.org", "\"a@b\"@example.org"},
-        {"no domain", "\"no domain\""},
     };
     for (const auto& [address, quoted] : cases)
         EXPECT_EQ(quoted, quotedAddress(address)) << address;
